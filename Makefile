@@ -1,0 +1,57 @@
+# The two commands of the README:
+#   make demo   - install what is missing, build, render the bundled example song
+#   make check  - install what is missing, build every preset, run every test
+.PHONY: all deps demo check build-release build-asan test-release test-asan \
+        build-windows test-windows bench fuzz fuzz-smoke format clean
+
+SHELL := /bin/bash
+CMAKE ?= cmake
+CTEST ?= ctest
+
+all: build-release
+
+deps:
+	@scripts/install-deps.sh
+
+build-%: deps
+	$(CMAKE) --preset $*
+	$(CMAKE) --build --preset $*
+
+test-release: build-release
+	$(CTEST) --preset release
+
+test-asan: build-asan
+	$(CTEST) --preset asan
+
+# The Windows builds and their tests under Wine; see scripts/windows-check.sh.
+test-windows: deps
+	@if [ -x scripts/windows-check.sh ]; then scripts/windows-check.sh; \
+	 else echo "windows: no checks yet"; fi
+
+# Short libFuzzer runs from the seed corpus; see scripts/fuzz.sh.
+fuzz-smoke: deps
+	@if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh smoke; else echo "fuzz: no targets yet"; fi
+
+fuzz: deps
+	scripts/fuzz.sh long
+
+check: test-release test-asan test-windows fuzz-smoke
+	@echo "check: all presets built and all tests passed"
+
+demo: build-release
+	@if [ -x build/release/velnari ]; then \
+	    build/release/velnari render examples/demo.mml -o build/demo.wav && \
+	    echo "demo: wrote build/demo.wav"; \
+	 else \
+	    echo "demo: the command-line player is not built yet; once it is, this renders"; \
+	    echo "      examples/demo.mml to build/demo.wav"; \
+	 fi
+
+bench: build-release
+	@for b in build/release/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+format:
+	find src cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,45 @@
+#pragma once
+// One compiled command of a part or a macro, and the list that holds them.
+
+#include <array>
+#include <cstdint>
+#include <list>
+#include <span>
+#include <string>
+
+// A command as the sequencer reads it: a one-character code, three integer
+// arguments and, for a macro call, the macro's name.
+//
+// Codes that a compiled song contains:
+//   '{' '}'  repeat brackets ('{' arg[0] = pass count, 0 = endless)
+//   '%'      return from a macro
+//   '$'      macro call, text = the macro's name
+//   '#'      note: arg[0] semitone above C (-1..12), arg[1] length in ticks or 0
+//   '&' 'R' 'W' 'L' 'O' '<' '>' 'V' '@' 'Q' 'N' 'P' 'U' 'I' 'S' 'M' 'Y'
+//            control commands, arguments as written (lengths already in ticks)
+// Arguments a command does not use are 0.
+struct Command {
+    char code = 0;
+    std::array<int32_t, 3> arg{};
+    std::string text;
+
+    Command() = default;
+
+    // A code and up to three integers; the rest are 0.
+    explicit Command(char code, int32_t a0 = 0, int32_t a1 = 0, int32_t a2 = 0)
+        : code(code), arg{a0, a1, a2} {}
+
+    // A code and a text (a macro call); all integers 0.
+    Command(char code, std::string text) : code(code), text(std::move(text)) {}
+
+    // A code and a run of integers: the first three are taken, missing ones are 0.
+    Command(char code, std::span<const int32_t> values) : code(code) {
+        for (std::size_t i = 0; i < arg.size() && i < values.size(); ++i) arg[i] = values[i];
+    }
+
+    friend bool operator==(const Command&, const Command&) = default;
+};
+
+// An ordered run of commands whose positions stay valid while other entries
+// are inserted: the sequencer keeps iterators into these lists.
+using CommandList = std::list<Command>;

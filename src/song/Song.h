@@ -1,0 +1,74 @@
+#pragma once
+// The compiled piece: six part command lists, named macros, FM voices, SSG
+// envelopes and the tempo. The compiler fills it in source order; afterwards
+// the sequencer only reads it (apart from the default voice or envelope that
+// a lookup of an undefined number adds).
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "song/Command.h"
+#include "song/FMVoice.h"
+#include "song/SSGEnvelope.h"
+
+class Song {
+public:
+    static constexpr int kPartCount = 6;  // parts 0-2 FM channels 1-3, 3-5 SSG A-C
+    static constexpr int32_t kDefaultTempo = 120;
+
+    using VoiceMap = std::map<int32_t, FMVoice>;
+    using EnvelopeMap = std::map<int32_t, SSGEnvelope>;
+    using MacroMap = std::map<std::string, CommandList>;  // names compared bytewise
+
+    // Appends a command to a part (0..5). The first command of a part frames
+    // the list with an endless-loop "{" (count 0) and a closing "}"; every
+    // command lands just before that "}".
+    void AddToPart(int part, const Command& command);
+
+    // Appends a command to a macro, creating the macro with its closing "%"
+    // on its first command; every command lands just before that "%".
+    void AddToMacro(const std::string& name, const Command& command);
+
+    bool IsPartUsed(int part) const { return used_[Index(part)]; }
+
+    // Position of the part's first command; the end of the (empty) list when
+    // the part is not used.
+    CommandList::const_iterator PartBegin(int part) const { return parts_[Index(part)].begin(); }
+
+    bool HasMacro(const std::string& name) const { return macros_.count(name) != 0; }
+
+    // Position of the macro's first command. The macro must exist (HasMacro).
+    CommandList::const_iterator MacroBegin(const std::string& name) const;
+
+    void SetTempo(int32_t tempo) { tempo_ = tempo; }
+    int32_t GetTempo() const { return tempo_; }
+
+    // Stores a copy under the number, replacing any earlier value whole.
+    void SetVoice(int32_t number, const FMVoice& voice) { voices_[number] = voice; }
+    void SetSSGEnvelope(int32_t number, const SSGEnvelope& envelope) {
+        ssgEnvelopes_[number] = envelope;
+    }
+
+    // Look-ups that insert the default (an all-zero voice; step length 64 with
+    // the single level 15) when the number was never defined, and return it.
+    const FMVoice& GetVoice(int32_t number) { return voices_[number]; }
+    const SSGEnvelope& GetSSGEnvelope(int32_t number) { return ssgEnvelopes_[number]; }
+
+    // Read-only views for tools that inspect a song without playing it.
+    const CommandList& Part(int part) const { return parts_[Index(part)]; }
+    const MacroMap& Macros() const { return macros_; }
+    const VoiceMap& Voices() const { return voices_; }
+    const EnvelopeMap& SSGEnvelopes() const { return ssgEnvelopes_; }
+
+private:
+    static std::size_t Index(int part);
+
+    VoiceMap voices_;
+    EnvelopeMap ssgEnvelopes_;
+    MacroMap macros_;
+    std::array<CommandList, kPartCount> parts_;
+    std::array<bool, kPartCount> used_{};
+    int32_t tempo_ = kDefaultTempo;
+};
