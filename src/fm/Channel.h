@@ -1,0 +1,56 @@
+// One FM channel: four operators joined by one of eight algorithms, operator 1
+// with optional self-feedback.
+//
+// Operators are numbered 1-4 in channel order and held at indexes 0-3.
+#pragma once
+
+#include <cstdint>
+
+#include "fm/Operator.h"
+
+namespace FM {
+
+class Channel {
+  public:
+    Channel();
+
+    // The chip's rate context for all four operators; not owned.
+    void SetRateContext(const RateContext* context);
+
+    void Reset();
+    // Gives all four operators the same frequency word.
+    void SetFrequency(uint32_t word);
+    // Bit n-1 set keys operator n on, clear keys it off (operators 1..4 in order).
+    void SetKeyMask(uint32_t mask);
+    // Selects the algorithm 0..7 and clears operator 1's feedback history.
+    void SetConnection(uint32_t algorithm);
+    // Feedback register value 0..7 (0 = none).
+    void SetFeedback(uint32_t value);
+    void SetMute(bool muted);
+
+    // Refreshes the operators; returns 1 when any operator sounds, else 0.
+    uint32_t PrepareMix();
+    // One channel sample.
+    int32_t NextSample();
+    // Adds `frames` consecutive channel samples to `accumulator`; the same
+    // samples as `frames` calls of NextSample.
+    void Render(int32_t* accumulator, int32_t frames);
+
+    Operator& GetOperator(int index) { return op_[index & 3]; }
+    const Operator& GetOperator(int index) const { return op_[index & 3]; }
+    uint32_t Algorithm() const { return algorithm_; }
+    int32_t FeedbackShift() const { return feedbackShift_; }
+
+  private:
+    template <int Algorithm>
+    int32_t Sample();
+    template <int Algorithm>
+    void RenderWith(int32_t* accumulator, int32_t frames);
+
+    Operator op_[4];
+    int32_t feedbackShift_ = 31;  // 31 = no feedback, else 1..7
+    uint32_t algorithm_ = 0;
+    const RateContext* rateContext_ = nullptr;
+};
+
+}  // namespace FM
