@@ -57,6 +57,8 @@ class Operator {
 
     void KeyOn();
     void KeyOff();
+    // Forgets the last two outputs (the feedback history of operator 1).
+    void ClearOutputs() { output_ = previousOutput_ = 0; }
 
     // Applies parameter changes made since the last refresh.
     void Refresh();

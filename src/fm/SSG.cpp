@@ -1,0 +1,316 @@
+// Deliberate choices:
+// - Level-table entries are limited to 2^27 - 1 before conversion, so any
+//   gain (however large) neither overflows the conversion nor the sum of
+//   twelve contributions per frame; up to about +175 half-decibel steps the
+//   limit is never reached.
+// - The clock bases are limited to the uint32 range and a rate of 0 or less
+//   counts as 1, so absurd clocks and rates cannot overflow a conversion.
+// - Tone and noise counters start at 0 and are never reset afterwards.
+// - A negative frame count mixes nothing.
+#include "fm/SSG.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace FM {
+namespace {
+
+constexpr double kMaxLevel = (1 << 27) - 1;
+
+// Level table: 32 entries 1.5 dB apart, entry 31 = gain × 16384 / 3 (a third
+// of full scale, so three channels at full level just fit), entries 0 and 1
+// silent. A fixed volume L (0..15) uses entry 2L + 1, 3 dB per step.
+int32_t gLevel[32];
+
+// Envelope table: 16 shapes × 64 levels, two 32-entry segments per shape
+// (falling, rising, low or high), built from the level table.
+int32_t gEnvelope[16][64];
+
+// Noise table: the 32768-bit output stream of a 17-bit shift register
+// (taps 0 and 3, seed 14321), packed most significant bit first.
+uint32_t gNoise[1024];
+bool gNoiseBuilt = false;
+
+void BuildNoise() {
+    uint32_t reg = 14321;
+    for (uint32_t& word : gNoise) {
+        uint32_t w = 0;
+        for (int b = 0; b < 32; ++b) {
+            w = w * 2 + (reg & 1);
+            reg = (reg >> 1) | (((reg << 14) ^ (reg << 16)) & 0x10000);
+        }
+        word = w;
+    }
+    gNoiseBuilt = true;
+}
+
+enum Segment { kLow, kRising, kFalling, kHigh };
+
+void FillSegment(int32_t* out, Segment segment) {
+    for (int i = 0; i < 32; ++i) {
+        switch (segment) {
+            case kLow:
+                out[i] = gLevel[0];
+                break;
+            case kRising:
+                out[i] = gLevel[i];
+                break;
+            case kFalling:
+                out[i] = gLevel[31 - i];
+                break;
+            case kHigh:
+                out[i] = gLevel[31];
+                break;
+        }
+    }
+}
+
+void BuildEnvelope() {
+    // Register 13 shapes: continue, attack, alternate, hold in one nibble.
+    static constexpr Segment kShapes[16][2] = {
+        {kFalling, kLow},     {kFalling, kLow}, {kFalling, kLow},    {kFalling, kLow},
+        {kRising, kLow},      {kRising, kLow},  {kRising, kLow},     {kRising, kLow},
+        {kFalling, kFalling}, {kFalling, kLow}, {kFalling, kRising}, {kFalling, kHigh},
+        {kRising, kRising},   {kRising, kHigh}, {kRising, kFalling}, {kRising, kLow},
+    };
+    for (int s = 0; s < 16; ++s) {
+        FillSegment(gEnvelope[s], kShapes[s][0]);
+        FillSegment(gEnvelope[s] + 32, kShapes[s][1]);
+    }
+}
+
+uint32_t ClockBase(int32_t clock, int32_t rate, double scale) {
+    double base = static_cast<double>(clock) * scale / static_cast<double>(std::max(rate, 1));
+    base = std::clamp(base, 0.0, 4294967295.0);
+    return static_cast<uint32_t>(base);
+}
+
+inline int16_t AddSaturated(int16_t sample, int32_t value) {
+    return static_cast<int16_t>(std::clamp(sample + value, -32768, 32767));
+}
+
+// A sub-step contribution: +v when the bit is 1, -v when it is 0.
+inline int32_t Signed(int32_t value, uint32_t bit) {
+    int32_t x = static_cast<int32_t>(bit) - 1;
+    return (value + x) ^ x;
+}
+
+}  // namespace
+
+SSG::SSG() : envelopeRow_(gEnvelope[0]) {
+    SetVolume(0);
+    if (!gNoiseBuilt) BuildNoise();
+    Reset();
+    enableMask_ = 0x3F;
+}
+
+void SSG::Reset() {
+    for (uint32_t r = 0; r < 14; ++r) SetReg(r, 0);
+    SetReg(7, 0xFF);
+    SetReg(14, 0xFF);
+    SetReg(15, 0xFF);
+}
+
+void SSG::SetClock(int32_t clock, int32_t rate) {
+    toneBase_ = ClockBase(clock, rate, 4194304.0);
+    envelopeBase_ = ClockBase(clock, rate, 1048576.0);
+    noiseBase_ = ClockBase(clock, rate, 4096.0);
+    for (int i = 0; i < 3; ++i) SetToneStep(i);
+    // Half the step a register-6 write gives, until register 6 is written again.
+    uint32_t n = registers_[6] & 0x1F;
+    noiseStep_ = (n ? noiseBase_ / n : noiseBase_) >> 1;
+    SetEnvelopeStepFromRegisters();
+}
+
+void SSG::SetToneStep(int channel) {
+    uint32_t period = (registers_[channel * 2] + registers_[channel * 2 + 1] * 256u) & 0xFFF;
+    toneStep_[channel] = period ? toneBase_ / period : toneBase_;
+}
+
+void SSG::SetEnvelopeStepFromRegisters() {
+    uint32_t period = registers_[11] + registers_[12] * 256u;
+    envelopeStep_ = period ? envelopeBase_ / period : envelopeBase_ * 2;
+}
+
+// Register map:
+//   0-5   tone period A, B, C: low byte, then ---- pppp high bits (12 bits)
+//   6     noise period         ---n nnnn
+//   7     mixer                --cb acba  bits 3-5 noise off, bits 0-2 tone off
+//   8-10  level A, B, C        ---m llll  m = use the envelope, l = fixed level
+//   11-12 envelope period, low and high byte (16 bits)
+//   13    envelope shape       ---- ssss  (a write restarts the envelope)
+//   14-15 I/O ports, stored only
+void SSG::SetReg(uint32_t reg, uint8_t data) {
+    if (reg >= 16) return;
+    registers_[reg] = data;
+    switch (reg) {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            SetToneStep(static_cast<int>(reg / 2));
+            break;
+        case 6: {
+            uint32_t n = data & 0x1F;
+            noiseStep_ = n ? noiseBase_ / n : noiseBase_;
+            break;
+        }
+        case 8:
+        case 9:
+        case 10: {
+            uint32_t i = reg - 8;
+            outputLevel_[i] = (enableMask_ & (1u << i)) ? gLevel[(data & 15) * 2 + 1] : 0;
+            break;
+        }
+        case 11:
+        case 12:
+            SetEnvelopeStepFromRegisters();
+            break;
+        case 13:
+            envelopeCounter_ = 0;
+            envelopeRow_ = gEnvelope[data & 15];
+            break;
+        default:
+            break;
+    }
+}
+
+void SSG::SetVolume(int32_t db) {
+    double base = 16384.0 / 3.0 * std::pow(10.0, db / 40.0);
+    for (int i = 31; i >= 2; --i) {
+        gLevel[i] = static_cast<int32_t>(std::min(base, kMaxLevel));
+        base = base / 1.189207115;
+    }
+    gLevel[1] = gLevel[0] = 0;
+    BuildEnvelope();
+    SetChannelMask(~enableMask_);
+}
+
+void SSG::SetChannelMask(uint32_t mask) {
+    enableMask_ = ~mask;
+    for (int i = 0; i < 3; ++i) {
+        outputLevel_[i] = (enableMask_ & (1u << i)) ? gLevel[(registers_[8 + i] & 15) * 2 + 1] : 0;
+    }
+}
+
+// Loop without the envelope: fixed levels, optionally with noise.
+template <bool Noise>
+void SSG::MixPlain(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn) {
+    const int32_t v0 = outputLevel_[0], v1 = outputLevel_[1], v2 = outputLevel_[2];
+    const uint32_t t0 = toneOn & 1, t1 = (toneOn >> 1) & 1, t2 = (toneOn >> 2) & 1;
+    const uint32_t n0 = noiseOn & 1, n1 = (noiseOn >> 1) & 1, n2 = (noiseOn >> 2) & 1;
+    uint32_t c0 = toneCounter_[0], c1 = toneCounter_[1], c2 = toneCounter_[2];
+    const uint32_t s0 = toneStep_[0], s1 = toneStep_[1], s2 = toneStep_[2];
+    uint32_t noise = noiseCounter_;
+    const uint32_t noiseStep = noiseStep_;
+    for (int32_t f = 0; f < frames; ++f) {
+        int32_t sum = 0;
+        for (int k = 0; k < 4; ++k) {
+            uint32_t nb = 0;
+            if constexpr (Noise) {
+                nb = (gNoise[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+                noise += noiseStep;
+            }
+            sum += Signed(v0, ((c0 >> 26) & t0) | (n0 & nb));
+            c0 += s0;
+            sum += Signed(v1, ((c1 >> 26) & t1) | (n1 & nb));
+            c1 += s1;
+            sum += Signed(v2, ((c2 >> 26) & t2) | (n2 & nb));
+            c2 += s2;
+        }
+        int32_t value = sum / 4;
+        buffer[2 * f] = AddSaturated(buffer[2 * f], value);
+        buffer[2 * f + 1] = AddSaturated(buffer[2 * f + 1], value);
+    }
+    toneCounter_[0] = c0;
+    toneCounter_[1] = c1;
+    toneCounter_[2] = c2;
+    noiseCounter_ = noise;
+}
+
+// Loop with the envelope: the envelope and the noise run every sub-step.
+void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn,
+                      uint32_t useEnvelope) {
+    const bool alternate = (registers_[13] & 0x0B) == 0x0A;
+    const int32_t* row = envelopeRow_;
+    uint32_t env = envelopeCounter_;
+    const uint32_t envStep = envelopeStep_;
+    uint32_t noise = noiseCounter_;
+    const uint32_t noiseStep = noiseStep_;
+    for (int32_t f = 0; f < frames; ++f) {
+        int32_t sum = 0;
+        for (int k = 0; k < 4; ++k) {
+            int32_t e = row[env >> 24];
+            env += envStep;
+            if (env >= 0x40000000) {
+                // Past the second segment: repeat it, or the whole row for the
+                // alternating shapes.
+                if (!alternate) env |= 0x20000000;
+                env &= 0x3FFFFFFF;
+            }
+            uint32_t nb = (gNoise[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+            noise += noiseStep;
+            for (int i = 0; i < 3; ++i) {
+                int32_t v = (useEnvelope >> i) & 1 ? e : outputLevel_[i];
+                uint32_t bit =
+                    ((toneCounter_[i] >> 26) & (toneOn >> i) & 1) | ((noiseOn >> i) & nb);
+                sum += Signed(v, bit);
+                toneCounter_[i] += toneStep_[i];
+            }
+        }
+        int32_t value = sum / 4;
+        buffer[2 * f] = AddSaturated(buffer[2 * f], value);
+        buffer[2 * f + 1] = AddSaturated(buffer[2 * f + 1], value);
+    }
+    envelopeCounter_ = env;
+    noiseCounter_ = noise;
+}
+
+void SSG::Mix(int16_t* buffer, int32_t frames) {
+    const uint32_t enable = ~static_cast<uint32_t>(registers_[7]) & 0xFF;
+    if (((enable & 0x3F) | ((registers_[8] | registers_[9] | registers_[10]) & 0x1F)) == 0) return;
+    frames = std::max(frames, 0);
+
+    uint32_t toneOn = 0, noiseOn = 0, useEnvelope = 0;
+    for (uint32_t i = 0; i < 3; ++i) {
+        // A period too short for the output rate counts as tone off.
+        if ((enable & (1u << i)) && toneStep_[i] <= 0x1000000) toneOn |= 1u << i;
+        if (enable & (8u << i)) noiseOn |= 1u << i;
+        if ((enableMask_ & (1u << i)) && (registers_[8 + i] & 0x10)) useEnvelope |= 1u << i;
+    }
+
+    if (useEnvelope) {
+        MixEnvelope(buffer, frames, toneOn, noiseOn, useEnvelope);
+        return;
+    }
+    if (noiseOn)
+        MixPlain<true>(buffer, frames, toneOn, noiseOn);
+    else
+        MixPlain<false>(buffer, frames, toneOn, noiseOn);
+
+    // The envelope did not run per sub-step: advance it by the whole block at
+    // once, in units of 256 counter steps (the low 8 bits are dropped).
+    uint32_t e = (envelopeCounter_ >> 8) + (envelopeStep_ >> 6) * static_cast<uint32_t>(frames);
+    if (e >= 0x400000) {
+        if ((registers_[13] & 0x0B) != 0x0A) e |= 0x200000;
+        e &= 0x3FFFFF;
+    }
+    envelopeCounter_ = e << 8;
+}
+
+int32_t SSG::LevelTable(int index) {
+    return gLevel[index & 31];
+}
+
+int32_t SSG::EnvelopeTable(int shape, int position) {
+    return gEnvelope[shape & 15][position & 63];
+}
+
+uint32_t SSG::NoiseTable(int index) {
+    if (!gNoiseBuilt) BuildNoise();
+    return gNoise[index & 1023];
+}
+
+}  // namespace FM
