@@ -1,0 +1,68 @@
+#pragma once
+// Register writer for the three FM channels: voices, channel volumes, keys and
+// pitches become YM2203 register writes.
+//
+// It keeps a copy of each channel's voice, because the volume depends on
+// which operators are carriers and channel 3's per-operator frequencies on the
+// voice's ratio bytes. Channel 3 is expected in its special mode (register
+// 0x27 = 0x40, set by the sequencer), so its pitch is always written as four
+// per-operator values.
+//
+// Deliberate choice: a carrier's level tl + 4 * (15 - volume) is limited to
+// 0..127. The register keeps only 7 bits, so an unlimited sum would wrap and
+// turn a quieter volume into a loud one (120 + 60 = 180 would sound as 52).
+
+#include <array>
+#include <cstdint>
+
+#include "song/FMVoice.h"
+
+namespace FM {
+class OPN;
+}
+
+class FMController {
+  public:
+    // Register offset of voice operator i (op1..op4) within a channel's block:
+    // the chip orders the operator slots 1, 3, 2, 4.
+    static constexpr std::array<int, 4> OPERATOR_SLOT = {0, 2, 1, 3};
+    // [connection][slot]: 1 where the slot is a carrier (its level is the output level).
+    static constexpr uint8_t CARRIER_TABLE[8][4] = {
+        {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1},
+        {0, 0, 1, 1}, {0, 1, 1, 1}, {0, 1, 1, 1}, {1, 1, 1, 1},
+    };
+    // Frequency multipliers on channel 3, indexed by an operator's ratio byte.
+    static constexpr std::array<double, 4> CH3_RATIO = {1.0, 1.41421356, 1.581, 1.7320508};
+    // Channel 3 special mode: (block/high, low) register pair per voice operator.
+    static constexpr std::array<std::array<uint32_t, 2>, 4> CH3_FREQ_REGS = {{
+        {0xAD, 0xA9},  // op1
+        {0xAE, 0xAA},  // op2
+        {0xAC, 0xA8},  // op3
+        {0xA6, 0xA2},  // op4
+    }};
+
+    explicit FMController(FM::OPN* chip) : chip_(chip) {}
+
+    // Channels are 0..2; requests for other channels are ignored.
+    void KeyOnOff(int ch, bool on);
+    // Copies the voice, writes its registers, then the carriers' levels.
+    void SetVoice(int ch, const FMVoice& voice);
+    // Volume 0..15 (one step = 4 total-level steps on each carrier).
+    void SetVolume(int ch, int32_t volume);
+    // Block (octave) and F-number of any size; normalised into 11 bits.
+    void SetFrequency(int ch, int32_t block, int32_t fnum);
+    // Halves the F-number into 11 bits raising the block, caps the block at 7,
+    // then writes the high register (block, F-number bits 10-8) before the low.
+    void WriteBlockFnum(uint32_t highReg, uint32_t lowReg, int32_t block, int64_t fnum);
+
+    const FMVoice& Voice(int ch) const { return voices_[ch]; }
+    int32_t Volume(int ch) const { return volumes_[ch]; }
+
+  private:
+    static bool Valid(int ch) { return ch >= 0 && ch < 3; }
+    void Write(uint32_t addr, uint32_t data);
+
+    FM::OPN* chip_;
+    std::array<FMVoice, 3> voices_{};
+    std::array<int32_t, 3> volumes_{15, 15, 15};
+};

@@ -1,0 +1,244 @@
+// The part command interpreter: flow (macro calls, returns, loops), notes,
+// rests and the control commands.
+
+#include <algorithm>
+
+#include "fm/OPN.h"
+#include "sequencer/Pitch.h"
+#include "sequencer/Sequencer.h"
+#include "song/Song.h"
+
+void Sequencer::EndPart(int part) {
+    parts_[part].active = false;
+}
+
+void Sequencer::RunCommands(int part) {
+    PartState& ps = parts_[part];
+    ps.loopedThisCall = false;
+    budget_ = kStepBudget;
+    CommandCursor p = ps.position;
+    while (ps.nextEvent <= tick_) {
+        if (!ResolveFlow(part, p)) return;  // the position is not stored: the part is over
+        const Command& cmd = *p.at;
+        p = p.Next();
+        if (--budget_ < 0) {
+            EndPart(part);
+            return;
+        }
+        if (!Execute(part, cmd, p)) return;
+    }
+    ps.position = p;
+}
+
+bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
+    PartState& ps = parts_[part];
+    for (;;) {
+        if (p.AtEnd() || --budget_ < 0) {
+            EndPart(part);
+            return false;
+        }
+        const Command& cmd = *p.at;
+        switch (cmd.code) {
+            case '$': {
+                const auto& macros = song_->Macros();
+                const auto it = macros.find(cmd.text);
+                if (it == macros.end()) {  // an undefined macro is skipped
+                    p = p.Next();
+                    break;
+                }
+                if (ps.returnStack.size() >= kMaxNesting) {
+                    EndPart(part);
+                    return false;
+                }
+                ps.returnStack.push_back(p.Next());
+                p = {it->second.begin(), it->second.end()};
+                break;
+            }
+            case '%':
+                if (ps.returnStack.empty()) {
+                    EndPart(part);
+                    return false;
+                }
+                p = ps.returnStack.back();
+                ps.returnStack.pop_back();
+                break;
+            case '{':
+                if (ps.loopStack.size() >= kMaxNesting) {
+                    EndPart(part);
+                    return false;
+                }
+                ps.loopStack.push_back({p.Next(), std::max(cmd.arg[0], 0)});
+                p = p.Next();
+                break;
+            case '}': {
+                if (ps.loopStack.empty()) {
+                    EndPart(part);
+                    return false;
+                }
+                LoopFrame& loop = ps.loopStack.back();
+                if (loop.remaining != 0) {
+                    if (--loop.remaining == 0) {
+                        ps.loopStack.pop_back();
+                        p = p.Next();
+                    } else {
+                        p = loop.start;
+                    }
+                    break;
+                }
+                // An endless loop closes at most once per command run: a loop
+                // without a note, rest or wait would otherwise spin for ever.
+                if (ps.loopedThisCall) {
+                    EndPart(part);
+                    return false;
+                }
+                ps.loopedThisCall = true;
+                ++ps.passes;
+                ps.passEndTick = ps.nextEvent;
+                p = loop.start;
+                break;
+            }
+            default:
+                return true;
+        }
+    }
+}
+
+bool Sequencer::Execute(int part, const Command& cmd, CommandCursor& next) {
+    PartState& ps = parts_[part];
+    const bool isFM = part < 3;
+    const int ch = isFM ? part : part - 3;
+    const auto& a = cmd.arg;
+    switch (cmd.code) {
+        case '#':
+            return PlayNote(part, cmd, next);
+        case 'R':
+            KeyOnOff(part, false);
+            [[fallthrough]];
+        case 'W':
+            ps.nextEvent = tick_ + (a[0] != 0 ? a[0] : ps.defaultLength);
+            ps.tied = false;
+            break;
+        case 'L':
+            ps.defaultLength = a[0];
+            break;
+        case 'O':
+            ps.octave = std::clamp(a[0], 1, 8);
+            break;
+        case '<':
+            ps.octave = std::max(ps.octave - 1, 0);
+            break;
+        case '>':
+            ps.octave = std::min(ps.octave + 1, 8);
+            break;
+        case 'Q':
+            ps.gate = a[0];
+            break;
+        case 'N':
+            ps.detune = a[0];
+            break;
+        case 'V':
+            ps.volume = std::clamp(a[0], 0, 15);
+            if (isFM) {
+                fm_.SetVolume(ch, ps.volume);
+            } else {
+                ssg_.SetVolume(ch, ps.volume);
+            }
+            break;
+        case '@':
+            ps.voiceNumber = a[0];
+            if (isFM) {
+                fm_.SetVoice(ch, song_->GetVoice(a[0]));
+            } else {
+                ps.softEnvelope = true;
+            }
+            break;
+        case 'M':
+            if (!isFM) {
+                ps.softEnvelope = false;
+                ssg_.SetEnvelopeMode(ch, true);
+                ssg_.SetEnvelopePeriod(a[0]);
+            }
+            break;
+        case 'S':
+            if (!isFM) {
+                ps.softEnvelope = false;
+                ssg_.SetEnvelopeMode(ch, true);
+                ssg_.SetEnvelopeShape(a[0]);
+            }
+            break;
+        case 'P':
+            ps.prevOctave = ps.octave;
+            ps.prevFreq = ps.freq;
+            ps.portaLength = std::max(a[0], 0);
+            ps.tremPeriod = 0;
+            ps.vibPeriod = 0;
+            break;
+        case 'I':
+            ps.vibDepth = a[0];
+            ps.vibPeriod = std::max(a[1], 0);
+            ps.vibDelay = std::max(a[2], 0);
+            ps.tremPeriod = 0;
+            ps.portaLength = 0;
+            break;
+        case 'U':
+            ps.tremDepth = a[0];
+            ps.tremPeriod = std::max(a[1], 0);
+            ps.tremDelay = std::max(a[2], 0);
+            ps.portaLength = 0;
+            ps.vibPeriod = 0;
+            break;
+        case 'Y':
+            chip_->SetReg(static_cast<uint32_t>(a[0]), static_cast<uint32_t>(a[1]));
+            break;
+        default:  // '&' and unknown codes do nothing when executed
+            break;
+    }
+    return true;
+}
+
+bool Sequencer::PlayNote(int part, const Command& cmd, CommandCursor& next) {
+    PartState& ps = parts_[part];
+    const int32_t semitone = cmd.arg[0];
+    const int32_t length = cmd.arg[1] != 0 ? cmd.arg[1] : ps.defaultLength;
+
+    // A tied note keeps the start, and so the effect timing, of the note it continues.
+    if (!ps.tied) ps.noteStart = tick_;
+
+    if (part < 3) {
+        int32_t f = pitch::FnumFor(semitone);
+        if (ps.detune != 0) {
+            f = pitch::RoundToRegister(pitch::FrequencyFactor(ps.detune) * f);
+        }
+        fm_.SetFrequency(part, ps.octave, f);
+        ps.freq = f;
+    } else {
+        const int32_t t = pitch::SSGPeriodFor(ps.octave, semitone);
+        int32_t u = t;
+        if (ps.detune != 0) {
+            u = pitch::RoundToRegister(pitch::PeriodFactor(ps.detune) * t);
+            // A detune always moves the period by at least one.
+            if (u == t) u = ps.detune > 0 ? t - 1 : t + 1;
+        }
+        ssg_.SetTone(part - 3, u);
+        ps.freq = u;
+    }
+    KeyOnOff(part, true);  // also for a tied note
+    if (ps.prevFreq == 0) {
+        ps.prevOctave = ps.octave;
+        ps.prevFreq = ps.freq;
+    }
+    ps.nextEvent = tick_ + length;
+
+    // Look ahead: the flow after the note is taken now, so a tie behind a
+    // macro return or a loop end is still seen.
+    if (!ResolveFlow(part, next)) return false;
+    if (next.at->code == '&') {
+        ps.tied = true;
+        ps.keyOffTick = ps.nextEvent;
+    } else {
+        ps.tied = false;
+        const int64_t g = int64_t{length} * ps.gate / 8;
+        ps.keyOffTick = tick_ + (g > 1 ? g : 1);
+    }
+    return true;
+}

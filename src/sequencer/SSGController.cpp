@@ -1,0 +1,55 @@
+#include "sequencer/SSGController.h"
+
+#include "fm/OPN.h"
+
+void SSGController::Write(uint32_t addr, uint32_t data) {
+    chip_->SetReg(addr, data & 0xFF);
+}
+
+void SSGController::KeyOnOff(int ch, bool on) {
+    if (!Valid(ch)) return;
+    keyOn_[ch] = on;
+    UpdateMixer();
+}
+
+// 0x07 mixer:  10nn nttt   noise disable C-A, tone disable C-A (1 = off)
+void SSGController::UpdateMixer() {
+    uint32_t value = 0x80 | 0x38;
+    for (int i = 0; i < 3; ++i) {
+        if (!keyOn_[i]) value |= 1u << i;
+    }
+    Write(0x07, value);
+}
+
+// 0x08-0x0A level:  ---m vvvv   envelope mode, fixed level
+void SSGController::SetVolume(int ch, int32_t volume) {
+    if (!Valid(ch)) return;
+    volumes_[ch] = volume;
+    Write(0x08 + ch, (envelopeMode_[ch] ? 0x10u : 0u) | (static_cast<uint32_t>(volume) & 0x0F));
+}
+
+void SSGController::SetEnvelopeMode(int ch, bool on) {
+    if (!Valid(ch)) return;
+    envelopeMode_[ch] = on;
+    SetVolume(ch, volumes_[ch]);
+}
+
+// 0x00/0x02/0x04 tone low: pppp pppp;  0x01/0x03/0x05 tone high: ---- pppp
+void SSGController::SetTone(int ch, int32_t period) {
+    if (!Valid(ch)) return;
+    const auto p = static_cast<uint32_t>(period);
+    Write(2 * ch, p & 0xFF);
+    Write(2 * ch + 1, (p >> 8) & 0x0F);
+}
+
+// 0x0B envelope period low, 0x0C high (16 bits in all).
+void SSGController::SetEnvelopePeriod(int32_t period) {
+    const auto p = static_cast<uint32_t>(period);
+    Write(0x0B, p & 0xFF);
+    Write(0x0C, (p >> 8) & 0xFF);
+}
+
+// 0x0D envelope shape: the chip keeps the bits it uses.
+void SSGController::SetEnvelopeShape(int32_t shape) {
+    Write(0x0D, static_cast<uint32_t>(shape) & 0xFF);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Register writer for the three SSG channels (A, B, C): keys, volumes, tone
+// periods and the hardware envelope become writes to registers 0x00-0x0D.
+//
+// Keying works through the mixer: a keyed-on channel has its tone enabled,
+// a keyed-off one disabled. Noise is always disabled by this writer. Once a
+// channel has used the hardware envelope its level register keeps bit 4 for
+// the rest of the piece.
+
+#include <array>
+#include <cstdint>
+
+namespace FM {
+class OPN;
+}
+
+class SSGController {
+  public:
+    explicit SSGController(FM::OPN* chip) : chip_(chip) {}
+
+    // Channels are 0..2; requests for other channels are ignored.
+    void KeyOnOff(int ch, bool on);
+    // 0x07 = 0x80 | 0x38 | (tone-disable bit of every keyed-off channel).
+    void UpdateMixer();
+    // Volume 0..15 (low four bits kept), with bit 4 in envelope mode.
+    void SetVolume(int ch, int32_t volume);
+    void SetEnvelopeMode(int ch, bool on);
+    // Tone period in 12 bits: low byte, then high nibble.
+    void SetTone(int ch, int32_t period);
+    void SetEnvelopePeriod(int32_t period);
+    void SetEnvelopeShape(int32_t shape);
+
+    bool KeyedOn(int ch) const { return keyOn_[ch]; }
+    bool EnvelopeMode(int ch) const { return envelopeMode_[ch]; }
+
+  private:
+    static bool Valid(int ch) { return ch >= 0 && ch < 3; }
+    void Write(uint32_t addr, uint32_t data);
+
+    FM::OPN* chip_;
+    std::array<bool, 3> keyOn_{};
+    std::array<bool, 3> envelopeMode_{};
+    std::array<int32_t, 3> volumes_{15, 15, 15};
+};

@@ -1,0 +1,85 @@
+#include "sequencer/Sequencer.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "fm/OPN.h"
+#include "song/Song.h"
+
+Sequencer::Sequencer(FM::OPN* chip, Song* song) : chip_(chip), fm_(chip), ssg_(chip), song_(song) {}
+
+int32_t Sequencer::TickLength(int32_t tempo, uint32_t rate) {
+    // The division by 1.1 makes every tick 1/1.1 of its nominal length.
+    const double frames = 60.0 / (tempo * 16.0) * rate / 1.1 + 0.5;
+    if (!(frames >= 1.0)) return 1;  // also a negative tempo (and NaN)
+    if (frames >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(frames);
+}
+
+bool Sequencer::Init(uint32_t rate) {
+    ready_ = false;
+    if (chip_ == nullptr || song_ == nullptr || rate < kMinRate || rate > kMaxRate) return false;
+    rate_ = rate;
+    samplesPerTick_ = TickLength(song_->GetTempo(), rate);
+    samplesLeft_ = 0;
+    tick_ = 0;
+    if (!chip_->Init(kChipClock, rate, false, nullptr)) return false;
+    for (int part = 0; part < kPartCount; ++part) {
+        PartState& ps = parts_[part];
+        ps.active = song_->IsPartUsed(part);
+        const CommandList& list = song_->Part(part);
+        ps.position = {list.begin(), list.end()};
+    }
+    // 0x27 timer control:  mm-- ----   mode 01: channel 3 with one frequency per operator
+    chip_->SetReg(0x27, 0x40);
+    ready_ = true;
+    return true;
+}
+
+void Sequencer::Render(int16_t* buffer, int32_t frames) {
+    if (buffer == nullptr || frames <= 0) return;
+    std::memset(buffer, 0, static_cast<std::size_t>(frames) * 2 * sizeof(int16_t));
+    if (!ready_) return;
+    while (frames > 0) {
+        if (samplesLeft_ < frames) {
+            chip_->Mix(buffer, samplesLeft_);
+            buffer += static_cast<std::ptrdiff_t>(samplesLeft_) * 2;
+            frames -= samplesLeft_;
+            Tick();
+            samplesLeft_ = samplesPerTick_;
+        } else {
+            chip_->Mix(buffer, frames);
+            samplesLeft_ -= frames;
+            frames = 0;
+        }
+    }
+}
+
+void Sequencer::Tick() {
+    if (!ready_) return;
+    for (int part = 0; part < kPartCount; ++part) {
+        if (parts_[part].active) PartTick(part);
+    }
+    ++tick_;
+}
+
+void Sequencer::PartTick(int part) {
+    PartState& ps = parts_[part];
+    if (tick_ >= ps.nextEvent && !ps.tied) {
+        // The note that ran out is where a later portamento starts.
+        ps.prevOctave = ps.octave;
+        ps.prevFreq = ps.freq;
+        KeyOnOff(part, false);
+    }
+    RunCommands(part);
+    UpdateEffects(part);  // also in the tick in which the part stopped
+}
+
+void Sequencer::KeyOnOff(int part, bool on) {
+    if (part < 3) {
+        fm_.KeyOnOff(part, on);
+    } else {
+        ssg_.KeyOnOff(part - 3, on);
+    }
+}

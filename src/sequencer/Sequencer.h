@@ -1,0 +1,111 @@
+#pragma once
+// The driver: plays a compiled Song on the chip, tick by tick.
+//
+// A whole note is 64 ticks; a tick lasts a fixed number of output frames,
+// fixed by Init from the song's tempo and the output rate. Render mixes chip
+// output up to each tick boundary and runs the tick in between, so tick n
+// always runs before output frame n * SamplesPerTick(), however the caller
+// cuts its requests. A tick visits the active parts 0..5 in order: key-off of
+// the note that ran out, the due commands, then the per-tick effects.
+//
+// The sequencer points at the chip and the song; it owns neither (the player
+// owns both). Parts 0-2 drive FM channels 1-3, parts 3-5 SSG channels A-C.
+//
+// Deliberate choices:
+//   - Ticks are counted in 64 bits, so neither a long piece nor a length of
+//     2^31 - 1 ticks overflows.
+//   - A tick length below one frame (tempo 0 or less, or a huge tempo) is
+//     taken as one frame; an infinite one (tempo 0) as INT32_MAX frames.
+//   - Init refuses output rates outside kMinRate..kMaxRate.
+//   - A loop with a negative count is endless, like a loop without a count.
+//   - A part ends (stops playing) when its flow runs off the end of a list,
+//     when macro calls or loops nest deeper than kMaxNesting, or when one
+//     command run takes more than kStepBudget steps without reaching a timed
+//     command: no song can hang the render loop or grow memory without end.
+//   - A software envelope whose step length is 0 or less plays its first level.
+
+#include <array>
+#include <cstdint>
+
+#include "sequencer/FMController.h"
+#include "sequencer/PartState.h"
+#include "sequencer/SSGController.h"
+
+class Song;
+struct Command;
+namespace FM {
+class OPN;
+}
+
+class Sequencer {
+  public:
+    static constexpr uint32_t kChipClock = 3993600;  // Hz
+    static constexpr uint32_t kMinRate = 8000;       // Hz, output rates accepted by Init
+    static constexpr uint32_t kMaxRate = 192000;
+    static constexpr std::size_t kMaxNesting = 256;  // macro calls, and open loops, per part
+    static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per command run
+    static constexpr int kPartCount = 6;
+
+    // Nothing is written to the chip until Init.
+    Sequencer(FM::OPN* chip, Song* song);
+
+    // Fixes the tick length, initialises the chip at kChipClock and `rate`,
+    // arms the used parts at their first command and puts FM channel 3 in its
+    // special mode. False for a rate outside kMinRate..kMaxRate or a missing
+    // chip or song; the sequencer then renders silence.
+    bool Init(uint32_t rate);
+
+    // Clears `frames` interleaved stereo frames, then fills them with chip
+    // output, running the ticks that fall due in between.
+    void Render(int16_t* buffer, int32_t frames);
+
+    // Runs one tick without mixing, e.g. to run a song ahead. Needs Init.
+    void Tick();
+
+    // Frames per tick: trunc(60 / (tempo * 16) * rate / 1.1 + 0.5), at least 1.
+    static int32_t TickLength(int32_t tempo, uint32_t rate);
+
+    int32_t SamplesPerTick() const { return samplesPerTick_; }
+    int64_t CurrentTick() const { return tick_; }  // ticks run so far
+
+    // Read-only loop information per part (0..5), for tools. A pass is one
+    // close of the endless loop the part plays in. It ends where its last note,
+    // rest or wait ends, which may be a few ticks after the close was seen (the
+    // look-ahead of a note closes the loop when the note starts). At most one
+    // pass closes per part and tick, so a tool that calls Tick() and reads
+    // these after each call sees every pass.
+    const PartState& Part(int part) const { return parts_[part]; }
+    int64_t Passes(int part) const { return parts_[part].passes; }
+    int64_t PassEndTick(int part) const { return parts_[part].passEndTick; }
+    bool IsActive(int part) const { return parts_[part].active; }
+
+    const FMController& FMControl() const { return fm_; }
+    const SSGController& SSGControl() const { return ssg_; }
+
+  private:
+    void PartTick(int part);
+    void KeyOnOff(int part, bool on);
+    // Runs every command of the part that is due in this tick.
+    void RunCommands(int part);
+    // Follows calls, returns and loop brackets from `p` and leaves `p` at the
+    // next command of any other kind. False when the part has ended.
+    bool ResolveFlow(int part, CommandCursor& p);
+    // Executes one command; `next` is the position after it (the note's
+    // look-ahead moves it). False when the part has ended.
+    bool Execute(int part, const Command& cmd, CommandCursor& next);
+    bool PlayNote(int part, const Command& cmd, CommandCursor& next);
+    void UpdateEffects(int part);
+    void EndPart(int part);
+
+    std::array<PartState, kPartCount> parts_;
+    FM::OPN* chip_;
+    FMController fm_;
+    SSGController ssg_;
+    Song* song_;
+    uint32_t rate_ = 0;
+    int32_t samplesPerTick_ = 1;
+    int32_t samplesLeft_ = 0;  // frames to mix before the next tick
+    int64_t tick_ = 0;
+    int32_t budget_ = 0;  // steps left in the current command run
+    bool ready_ = false;  // Init succeeded
+};
