@@ -1,0 +1,162 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <sstream>
+
+#include "CliError.h"
+#include "PartSelection.h"
+
+// Deliberate limits on option values:
+// - rates 8000 to 192000 Hz: the chip's clock dividers are sized for audio rates;
+// - volumes -192 to +20 half-decibels: -192 silences a section and the chip caps
+//   the FM gain at +20; larger SSG gains would overflow its level table;
+// - --seconds and --max-seconds at most 24 hours, --fade at most one hour, so
+//   a frame count always fits comfortably in 64 bits and typos fail early.
+
+namespace {
+
+constexpr double kLongestRender = 24.0 * 3600.0;
+constexpr double kLongestFade = 3600.0;
+
+// The options shared by render and play, bound to a MixOptions. The part
+// lists are kept as text until parsing is over.
+struct MixBinding {
+    std::string mute;
+    std::string solo;
+    int32_t fmVolume = 0;
+    int32_t ssgVolume = 0;
+    double seconds = 0.0;
+    double fade = 0.0;
+    CLI::Option* secondsOption = nullptr;
+    CLI::Option* fadeOption = nullptr;
+    CLI::Option* fmOption = nullptr;
+    CLI::Option* ssgOption = nullptr;
+    CLI::Option* muteOption = nullptr;
+    CLI::Option* soloOption = nullptr;
+};
+
+void AddRate(CLI::App& command, uint32_t& rate) {
+    command.add_option("--rate", rate, "Output rate in Hz (default 44100)")
+        ->check(CLI::Range(8000u, 192000u));
+}
+
+void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
+    AddRate(command, mix.rate);
+    auto* loops = command
+                      .add_option("--loops", mix.loops,
+                                  "Passes of every part's loop before the fade (default 2)")
+                      ->check(CLI::Range(1, 1000));
+    binding.secondsOption =
+        command.add_option("--seconds", binding.seconds, "Render exactly this many seconds")
+            ->check(CLI::Range(0.0, kLongestRender));
+    loops->excludes(binding.secondsOption);
+    binding.fadeOption =
+        command
+            .add_option("--fade", binding.fade,
+                        "Fade-out in seconds (default 5 after --loops, none with --seconds)")
+            ->check(CLI::Range(0.0, kLongestFade));
+    command
+        .add_option("--max-seconds", mix.maxSeconds,
+                    "Cut a loop-based render at this length (default 600)")
+        ->check(CLI::Range(1.0, kLongestRender));
+    binding.muteOption =
+        command.add_option("--mute", binding.mute, "Silence these parts, e.g. 1,4 (parts 1-6)");
+    binding.soloOption =
+        command.add_option("--solo", binding.solo, "Play only these parts, e.g. 2,5");
+    binding.muteOption->excludes(binding.soloOption);
+    binding.fmOption = command
+                           .add_option("--fm-volume", binding.fmVolume,
+                                       "FM volume in half-decibel steps (overrides the settings)")
+                           ->check(CLI::Range(-192, 20));
+    binding.ssgOption = command
+                            .add_option("--ssg-volume", binding.ssgVolume,
+                                        "SSG volume in half-decibel steps (overrides the settings)")
+                            ->check(CLI::Range(-192, 20));
+}
+
+// Copies what the user gave into the MixOptions once CLI11 has parsed.
+void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
+    if (binding.secondsOption->count() > 0) mix.seconds = binding.seconds;
+    if (binding.fadeOption->count() > 0) mix.fadeSeconds = binding.fade;
+    if (binding.fmOption->count() > 0) mix.fmVolume = binding.fmVolume;
+    if (binding.ssgOption->count() > 0) mix.ssgVolume = binding.ssgVolume;
+    if (binding.muteOption->count() > 0) {
+        mix.chipMask = PartSelection::ChipMaskMuting(PartSelection::Parse(binding.mute));
+    } else if (binding.soloOption->count() > 0) {
+        const auto solo = PartSelection::Parse(binding.solo);
+        mix.chipMask = PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~solo);
+    }
+}
+
+}  // namespace
+
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
+    CLI::App app{"velnari: plays MML songs on a software YM2203", "velnari"};
+    app.require_subcommand(1);
+
+    RenderOptions render;
+    MixBinding renderMix;
+    auto* renderCommand =
+        app.add_subcommand("render", "Render a song to an audio file (.wav, .flac, .ogg)");
+    renderCommand->add_option("SONG", render.song, "The MML file")->required();
+    renderCommand->add_option(
+        "-o,--output", render.output,
+        "Output file; the extension picks the format; - writes raw 16-bit stereo to stdout");
+    renderCommand->add_flag("--stems", render.stems,
+                            "Also write one file per used part (OUT-1 ... OUT-6)");
+    AddMixOptions(*renderCommand, render.mix, renderMix);
+
+    PlayOptions play;
+    MixBinding playMix;
+    auto* playCommand = app.add_subcommand("play", "Play a song through the sound card");
+    playCommand->add_option("SONG", play.song, "The MML file")->required();
+    AddMixOptions(*playCommand, play.mix, playMix);
+
+    CheckOptions check;
+    auto* checkCommand = app.add_subcommand("check", "Compile songs and report their faults");
+    checkCommand->add_option("SONG", check.songs, "MML files")->required();
+
+    InfoOptions info;
+    auto* infoCommand =
+        app.add_subcommand("info", "Describe a song: tempo, parts, loop lengths, definitions");
+    infoCommand->add_option("SONG", info.song, "The MML file")->required();
+    infoCommand->add_flag("--json", info.json, "Print one JSON object");
+    AddRate(*infoCommand, info.rate);
+    infoCommand
+        ->add_option("--max-seconds", info.maxSeconds,
+                     "How far to look for the loops (default 600)")
+        ->check(CLI::Range(1.0, kLongestRender));
+
+    ParseOutcome outcome;
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    if (!reversed.empty()) reversed.pop_back();  // the program name
+    try {
+        app.parse(reversed);
+        if (renderCommand->parsed()) {
+            FinishMixOptions(render.mix, renderMix);
+            if (render.stems && render.output == "-") {
+                throw CliError(kExitUsage, "--stems needs an output file, not -");
+            }
+            outcome.invocation = render;
+        } else if (playCommand->parsed()) {
+            FinishMixOptions(play.mix, playMix);
+            outcome.invocation = play;
+        } else if (checkCommand->parsed()) {
+            outcome.invocation = check;
+        } else {
+            outcome.invocation = info;
+        }
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        outcome.exitStatus = code == 0 ? kExitOk : kExitUsage;
+        outcome.standardOutput = out.str();
+        outcome.standardError = err.str();
+    } catch (const CliError& e) {
+        outcome.exitStatus = e.status();
+        outcome.standardError = std::string("velnari: ") + e.what() + "\n";
+    }
+    return outcome;
+}

@@ -1,0 +1,244 @@
+#include "Commands.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "CliError.h"
+#include "CommandLine.h"
+#include "CompileFaults.h"
+#include "Interrupt.h"
+#include "LoopDetector.h"
+#include "PartSelection.h"
+#include "Progress.h"
+#include "RawSink.h"
+#include "RenderPlan.h"
+#include "Renderer.h"
+#include "SdlPlayback.h"
+#include "SndFileSink.h"
+#include "SongInfo.h"
+#include "SongSession.h"
+#include "plugin/LoadSong.h"
+#include "song/Song.h"
+
+// Deliberate choices:
+// - A render cut at --max-seconds still fades out, over the last --fade
+//   seconds before the cut, so it never stops in the middle of a note.
+// - Stems follow --mute and --solo: a part that the mix leaves out gets no stem.
+// - Ctrl-C stops render and play cleanly (no partial file is left) with
+//   status 130.
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kBlockFrames = 4096;
+
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
+}
+
+// The song's loop plan at the session's rate, or a fixed length.
+struct Timing {
+    RenderPlan plan;
+    std::vector<int64_t> passEndFrames;
+};
+
+Timing PlanTiming(const std::string& song, SongSession& session, const MixOptions& mix) {
+    Timing timing;
+    if (mix.seconds) {
+        const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, mix.rate) : 0;
+        timing.plan = RenderPlan::Fixed(SecondsToFrames(*mix.seconds, mix.rate), fade);
+        return timing;
+    }
+    const int64_t fade =
+        SecondsToFrames(mix.fadeSeconds.value_or(MixOptions::kDefaultFadeSeconds), mix.rate);
+    const int64_t maxFrames = SecondsToFrames(mix.maxSeconds, mix.rate);
+    const int64_t perTick = session.SamplesPerTick();
+    const int64_t maxTicks = maxFrames / perTick + 1;
+    const LoopReport loops = LoopDetector::Run(session.Ticks(), mix.loops, maxTicks);
+    session.Rewind();
+    for (int64_t tick : loops.songPassEnds) timing.passEndFrames.push_back(tick * perTick);
+    if (loops.endTick) {
+        timing.plan = RenderPlan::AfterLoops(*loops.endTick * perTick, fade, maxFrames);
+    } else {
+        timing.plan = RenderPlan::Fixed(maxFrames, fade);
+        timing.plan.cut = true;
+    }
+    if (timing.plan.cut) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%g", mix.maxSeconds);
+        Warn("'" + song + "' plays longer than " + limit + " s with --loops " +
+             std::to_string(mix.loops) + "; cut there (see --max-seconds)");
+    }
+    return timing;
+}
+
+std::unique_ptr<SongSession> OpenSession(const std::string& song, const MixOptions& mix,
+                                         uint32_t chipMask) {
+    return std::make_unique<SongSession>(song, mix.rate, mix.fmVolume, mix.ssgVolume, chipMask);
+}
+
+// A render's output: a song session, its renderer and where the frames go.
+struct Track {
+    std::unique_ptr<SongSession> session;
+    std::unique_ptr<Renderer> renderer;
+    std::unique_ptr<AudioSink> sink;
+};
+
+}  // namespace
+
+std::string StemPath(const std::string& output, int part) {
+    fs::path path(output);
+    fs::path stem = path.parent_path() / path.stem();
+    stem += "-" + std::to_string(part);
+    stem += path.extension();
+    return stem.string();
+}
+
+std::string DefaultOutputPath(const std::string& song) {
+    return fs::path(song).stem().string() + ".wav";
+}
+
+int RunRender(const RenderOptions& options) {
+    const std::string output =
+        options.output.empty() ? DefaultOutputPath(options.song) : options.output;
+    const bool raw = output == "-";
+    if (!raw) SndFileSink::FormatFor(output);
+
+    const MixOptions& mix = options.mix;
+    std::vector<Track> tracks;
+    tracks.push_back({OpenSession(options.song, mix, mix.chipMask), nullptr, nullptr});
+    const Timing timing = PlanTiming(options.song, *tracks[0].session, mix);
+
+    if (options.stems) {
+        const Song& song = tracks[0].session->GetSong();
+        for (int part = 0; part < Song::kPartCount; ++part) {
+            const PartSelection::PartBits only = PartSelection::PartBits{1} << part;
+            const uint32_t soloMask =
+                PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only);
+            if (!song.IsPartUsed(part) || (mix.chipMask & ~soloMask) != 0) continue;
+            Track stem{OpenSession(options.song, mix, soloMask), nullptr, nullptr};
+            stem.sink = std::make_unique<SndFileSink>(StemPath(output, part + 1), mix.rate);
+            tracks.push_back(std::move(stem));
+        }
+    }
+    if (raw) {
+        tracks[0].sink = std::make_unique<RawSink>(stdout);
+    } else {
+        tracks[0].sink = std::make_unique<SndFileSink>(output, mix.rate);
+    }
+    for (Track& track : tracks) {
+        track.renderer = std::make_unique<Renderer>(*track.session, timing.plan);
+    }
+
+    Progress progress(StandardErrorIsTerminal(), stderr, mix.rate, timing.plan.totalFrames,
+                      timing.passEndFrames, mix.seconds ? 0 : mix.loops, timing.plan.fadeStart);
+    InstallInterruptHandler();
+    std::vector<int16_t> block(static_cast<std::size_t>(kBlockFrames) * 2);
+    while (!tracks[0].renderer->Finished()) {
+        if (Interrupted()) {
+            progress.Finish(tracks[0].renderer->FramesDone());
+            throw CliError(kExitInterrupted, "stopped; nothing was written");
+        }
+        for (Track& track : tracks) {
+            const int32_t n = track.renderer->Fill(block.data(), kBlockFrames);
+            track.sink->Write(block.data(), n);
+        }
+        progress.Update(tracks[0].renderer->FramesDone());
+    }
+    for (Track& track : tracks) track.sink->Finish();
+    progress.Finish(tracks[0].renderer->FramesDone());
+    return kExitOk;
+}
+
+int RunPlay(const PlayOptions& options) {
+    const MixOptions& mix = options.mix;
+    auto session = OpenSession(options.song, mix, mix.chipMask);
+    const Timing timing = PlanTiming(options.song, *session, mix);
+    Renderer renderer(*session, timing.plan);
+
+    InstallInterruptHandler();
+    SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
+        SdlPlayback::Chunk chunk;
+        chunk.frames = renderer.Fill(frames, count);
+        chunk.last = renderer.Finished();
+        return chunk;
+    });
+    Progress progress(StandardErrorIsTerminal(), stderr, mix.rate, timing.plan.totalFrames,
+                      timing.passEndFrames, mix.seconds ? 0 : mix.loops, timing.plan.fadeStart);
+    if (timing.plan.totalFrames > 0) {
+        playback.Start();
+        while (!playback.Done() && !Interrupted()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            progress.Update(playback.FramesDelivered());
+        }
+    }
+    playback.Stop();
+    progress.Finish(playback.FramesDelivered());
+    return Interrupted() ? kExitInterrupted : kExitOk;
+}
+
+int RunCheck(const CheckOptions& options) {
+    int status = kExitOk;
+    for (const std::string& file : options.songs) {
+        const int shownBefore = CompileFaultsShown();
+        if (LoadSong(file.c_str()) != nullptr) continue;
+        status = kExitFailure;
+        if (CompileFaultsShown() == shownBefore) {
+            std::fprintf(stderr, "velnari: cannot read '%s'\n", file.c_str());
+        }
+    }
+    return status;
+}
+
+int RunInfo(const InfoOptions& options) {
+    SongSession session(options.song, options.rate, std::nullopt, std::nullopt, 0);
+    SongInfo info;
+    info.file = options.song;
+    info.rate = options.rate;
+    info.framesPerTick = session.SamplesPerTick();
+    DescribeDefinitions(session.GetSong(), info);
+    const int64_t maxTicks =
+        SecondsToFrames(options.maxSeconds, options.rate) / session.SamplesPerTick() + 1;
+    DescribeLoops(LoopDetector::Run(session.Ticks(), 2, maxTicks), info);
+    if (options.json) {
+        std::printf("%s\n", ToJson(info).dump(2).c_str());
+    } else {
+        std::fputs(FormatText(info).c_str(), stdout);
+    }
+    return kExitOk;
+}
+
+int RunCommandLine(int argc, const char* const* argv) {
+    const ParseOutcome parsed = ParseCommandLine(std::vector<std::string>(argv, argv + argc));
+    std::fputs(parsed.standardOutput.c_str(), stdout);
+    std::fputs(parsed.standardError.c_str(), stderr);
+    if (!parsed.invocation) return parsed.exitStatus;
+
+    InstallCompileFaultPrinter();
+    try {
+        return std::visit(
+            [](const auto& options) -> int {
+                using T = std::decay_t<decltype(options)>;
+                if constexpr (std::is_same_v<T, RenderOptions>) return RunRender(options);
+                if constexpr (std::is_same_v<T, PlayOptions>) return RunPlay(options);
+                if constexpr (std::is_same_v<T, CheckOptions>) return RunCheck(options);
+                if constexpr (std::is_same_v<T, InfoOptions>) return RunInfo(options);
+            },
+            *parsed.invocation);
+    } catch (const CliError& e) {
+        // An empty message: the fault has been shown already (a compile fault).
+        if (*e.what() != '\0') std::fprintf(stderr, "velnari: %s\n", e.what());
+        return e.status();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velnari: %s\n", e.what());
+        return kExitFailure;
+    }
+}

@@ -1,0 +1,88 @@
+#include "LoopDetector.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kParts = 6;
+
+// Records any pass the part finished since the last look. Should the count
+// rise by more than one within a tick, the ends in between are not known
+// separately and take the latest end reported.
+void CollectPasses(const TickSource& source, int part, PartLoops& loops) {
+    const int64_t completed = source.PassesCompleted(part);
+    while (static_cast<int64_t>(loops.passEnds.size()) < completed) {
+        loops.passEnds.push_back(source.LastPassEndTick(part));
+    }
+}
+
+bool PartDone(const PartLoops& loops, int32_t passes) {
+    return !loops.used || loops.stopped.has_value() ||
+           static_cast<int64_t>(loops.passEnds.size()) >= passes;
+}
+
+// The tick at which a part finished its k-th pass (1-based), counting a
+// stopped part as finished from its stop on.
+std::optional<int64_t> PassEnd(const PartLoops& loops, std::size_t k) {
+    if (loops.passEnds.size() >= k) return loops.passEnds[k - 1];
+    if (loops.stopped) return loops.stopped;
+    return std::nullopt;
+}
+
+}  // namespace
+
+LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTicks) {
+    LoopReport report;
+    for (int p = 0; p < kParts; ++p) {
+        report.parts[p].used = source.IsPartUsed(p);
+        if (report.parts[p].used && !source.IsPartActive(p)) {
+            report.parts[p].stopped = source.TicksRun();
+        }
+    }
+
+    auto allDone = [&] {
+        return std::all_of(report.parts.begin(), report.parts.end(),
+                           [&](const PartLoops& loops) { return PartDone(loops, passes); });
+    };
+
+    while (!allDone() && source.TicksRun() < maxTicks) {
+        const int64_t tick = source.TicksRun();
+        source.Tick();
+        for (int p = 0; p < kParts; ++p) {
+            PartLoops& loops = report.parts[p];
+            if (!loops.used || loops.stopped) continue;
+            CollectPasses(source, p, loops);
+            if (!source.IsPartActive(p)) loops.stopped = tick;
+        }
+    }
+
+    if (allDone()) {
+        int64_t end = 0;
+        for (const PartLoops& loops : report.parts) {
+            if (!loops.used) continue;
+            end = std::max(end, PassEnd(loops, static_cast<std::size_t>(passes)).value_or(0));
+        }
+        report.endTick = end;
+    }
+
+    for (std::size_t k = 1;; ++k) {
+        int64_t end = 0;
+        bool known = true;
+        for (const PartLoops& loops : report.parts) {
+            if (!loops.used) continue;
+            const auto partEnd = PassEnd(loops, k);
+            if (!partEnd) {
+                known = false;
+                break;
+            }
+            end = std::max(end, *partEnd);
+        }
+        // A song whose parts all stopped has no further passes to list.
+        const bool anyPass =
+            std::any_of(report.parts.begin(), report.parts.end(),
+                        [&](const PartLoops& l) { return l.passEnds.size() >= k; });
+        if (!known || !anyPass) break;
+        report.songPassEnds.push_back(end);
+    }
+    return report;
+}

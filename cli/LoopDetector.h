@@ -1,0 +1,51 @@
+#pragma once
+// Finds where a song's loops end by running its sequencer ahead, tick by
+// tick, without mixing any audio.
+//
+// Every used part of a song plays in an endless loop; a "pass" is one trip
+// through it (the first pass includes whatever comes before the loop). A
+// pass ends where its last note, rest or wait ends, as the sequencer reports
+// it. A part that stops (its commands run out) counts as finished from the
+// tick it stopped on, whatever pass it was in.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// What the detector needs of a sequencer. Parts are 0 to 5.
+class TickSource {
+  public:
+    virtual ~TickSource() = default;
+
+    virtual void Tick() = 0;                        // runs one tick, mixes nothing
+    virtual int64_t TicksRun() const = 0;           // ticks run since the start
+    virtual bool IsPartUsed(int part) const = 0;    // the song has commands for it
+    virtual bool IsPartActive(int part) const = 0;  // still playing
+    virtual int64_t PassesCompleted(int part) const = 0;
+    virtual int64_t LastPassEndTick(int part) const = 0;  // where the latest pass ended
+};
+
+struct PartLoops {
+    bool used = false;
+    std::vector<int64_t> passEnds;   // tick at which pass 1, 2, ... ended
+    std::optional<int64_t> stopped;  // tick on which the part stopped, if it did
+};
+
+struct LoopReport {
+    std::array<PartLoops, 6> parts;
+    // Tick by which every used part has ended the wanted passes or stopped;
+    // 0 for a song in which no part advances. Unset when the search limit was
+    // reached first.
+    std::optional<int64_t> endTick;
+    // Song-wide pass boundaries: entry k is the tick by which every used part
+    // has ended k + 1 passes (or stopped). As many entries as were found.
+    std::vector<int64_t> songPassEnds;
+};
+
+class LoopDetector {
+  public:
+    // Runs `source` from its current tick until every used part has ended
+    // `passes` passes or stopped, or until `maxTicks` ticks have run.
+    static LoopReport Run(TickSource& source, int32_t passes, int64_t maxTicks);
+};

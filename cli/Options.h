@@ -1,0 +1,46 @@
+#pragma once
+// What the command line asked for, after parsing and validation: plain values
+// that the commands read. Ranges are checked by the parser (CommandLine), so
+// every value here is usable as it stands.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Timing and mixing, shared by render and play.
+struct MixOptions {
+    uint32_t rate = 44100;              // output rate in Hz
+    int32_t loops = 2;                  // passes of every part's endless loop
+    std::optional<double> seconds;      // fixed length instead of loops
+    std::optional<double> fadeSeconds;  // unset: 5 s after loops, none with --seconds
+    double maxSeconds = 600.0;          // longest loop-based render
+    uint32_t chipMask = 0;              // mute bits for the chip: 0-2 FM 1-3, 6-8 SSG A-C
+    std::optional<int32_t> fmVolume;    // half-decibel steps; unset: the settings file
+    std::optional<int32_t> ssgVolume;
+
+    static constexpr double kDefaultFadeSeconds = 5.0;
+};
+
+struct RenderOptions {
+    std::string song;
+    std::string output;  // empty: the song's base name with ".wav"; "-": raw PCM to stdout
+    bool stems = false;
+    MixOptions mix;
+};
+
+struct PlayOptions {
+    std::string song;
+    MixOptions mix;
+};
+
+struct CheckOptions {
+    std::vector<std::string> songs;
+};
+
+struct InfoOptions {
+    std::string song;
+    bool json = false;
+    uint32_t rate = 44100;
+    double maxSeconds = 600.0;
+};

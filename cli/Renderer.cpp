@@ -1,0 +1,12 @@
+#include "Renderer.h"
+
+#include <algorithm>
+
+int32_t Renderer::Fill(int16_t* frames, int32_t count) {
+    const auto n = static_cast<int32_t>(std::min<int64_t>(count, plan_.totalFrames - done_));
+    if (n <= 0) return 0;
+    source_.Render(frames, n);
+    plan_.ApplyFade(frames, n, done_);
+    done_ += n;
+    return n;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Turns a frame source and a render plan into the frames of a render, one
+// block at a time: the source's output with the fade applied, and nothing
+// after the plan's last frame.
+
+#include <cstdint>
+
+#include "RenderPlan.h"
+
+// Anything that produces interleaved 16-bit stereo frames on request (a
+// song's player, or a test signal).
+class FrameSource {
+  public:
+    virtual ~FrameSource() = default;
+    virtual void Render(int16_t* frames, int32_t count) = 0;
+};
+
+class Renderer {
+  public:
+    // Neither is owned; both must outlive the renderer.
+    Renderer(FrameSource& source, const RenderPlan& plan) : source_(source), plan_(plan) {}
+
+    // Fills up to `count` frames and returns how many it wrote: fewer only at
+    // the end of the plan, 0 once the render is complete.
+    int32_t Fill(int16_t* frames, int32_t count);
+
+    int64_t FramesDone() const { return done_; }
+    bool Finished() const { return done_ >= plan_.totalFrames; }
+    const RenderPlan& Plan() const { return plan_; }
+
+  private:
+    FrameSource& source_;
+    const RenderPlan& plan_;
+    int64_t done_ = 0;
+};

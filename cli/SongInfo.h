@@ -1,0 +1,47 @@
+#pragma once
+// What `velnari info` reports about a song: tempo and tick length, each part
+// with the length of its first pass and of its loop, and the definitions the
+// file makes; as text for people or as one JSON object for tools.
+
+#include <array>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LoopDetector.h"
+
+class Song;
+
+struct SongInfo {
+    struct Part {
+        bool used = false;
+        std::optional<int64_t> firstPassTicks;  // end of the first pass (or of a part that stops)
+        std::optional<int64_t> loopTicks;       // length of the second pass
+        bool stops = false;                     // the part's commands run out
+    };
+
+    std::string file;
+    int32_t tempo = 0;
+    uint32_t rate = 0;
+    int32_t framesPerTick = 0;
+    std::array<Part, 6> parts;
+    std::vector<int32_t> voices;             // sound numbers defined
+    std::vector<int32_t> envelopes;          // SSG envelope numbers defined
+    std::vector<std::string> macros;         // macro names defined
+    std::vector<std::string> missingMacros;  // called somewhere, never defined
+    bool searchLimited = false;              // some loop was not found within the search limit
+
+    double TicksToSeconds(int64_t ticks) const;
+};
+
+// The definitions of a freshly compiled song. Call before the song is played:
+// playing adds default entries for voice and envelope numbers it selects.
+void DescribeDefinitions(const Song& song, SongInfo& info);
+
+// The parts' loop lengths from a two-pass search.
+void DescribeLoops(const LoopReport& loops, SongInfo& info);
+
+std::string FormatText(const SongInfo& info);
+nlohmann::json ToJson(const SongInfo& info);

@@ -1,0 +1,7 @@
+// velnari: render, play, check and inspect MML songs from the command line.
+
+#include "Commands.h"
+
+int main(int argc, char** argv) {
+    return RunCommandLine(argc, argv);
+}
