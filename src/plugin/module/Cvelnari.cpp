@@ -1,0 +1,3 @@
+#include "plugin/module/Cvelnari.h"
+
+Cvelnari& Cvelnari::operator=(const Cvelnari&) = default;
