@@ -1,0 +1,31 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "platform/Module.h"
+#include "plugin/Player.h"
+
+namespace {
+
+// The settings file lies beside the module: for this test program, its own
+// path with ".ini". Only this one test writes that file.
+TEST(PlayerSettingsTest, DefaultPlayerReadsTheFileBesideTheModule) {
+    const std::string ini = platform::SettingsPathForModule();
+    ASSERT_FALSE(ini.empty());
+    std::remove(ini.c_str());
+    {
+        Player player;
+        EXPECT_EQ(player.FMVolume(), 0);
+        EXPECT_EQ(player.SSGVolume(), 0);
+    }
+    std::ofstream(ini) << "; output volumes\n[velnari]\nFMVolume=-8\nPSGVolume=5\n";
+    {
+        Player player;
+        EXPECT_EQ(player.FMVolume(), -8);
+        EXPECT_EQ(player.SSGVolume(), 5);
+    }
+    std::remove(ini.c_str());
+}
+
+}  // namespace
