@@ -239,10 +239,19 @@ void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t
     const uint32_t envStep = envelopeStep_;
     uint32_t noise = noiseCounter_;
     const uint32_t noiseStep = noiseStep_;
+    // Per channel: fixed level, or all-ones mask selecting the envelope value.
+    const int32_t v0 = outputLevel_[0], v1 = outputLevel_[1], v2 = outputLevel_[2];
+    const int32_t e0 = -static_cast<int32_t>(useEnvelope & 1);
+    const int32_t e1 = -static_cast<int32_t>((useEnvelope >> 1) & 1);
+    const int32_t e2 = -static_cast<int32_t>((useEnvelope >> 2) & 1);
+    const uint32_t t0 = toneOn & 1, t1 = (toneOn >> 1) & 1, t2 = (toneOn >> 2) & 1;
+    const uint32_t n0 = noiseOn & 1, n1 = (noiseOn >> 1) & 1, n2 = (noiseOn >> 2) & 1;
+    uint32_t c0 = toneCounter_[0], c1 = toneCounter_[1], c2 = toneCounter_[2];
+    const uint32_t s0 = toneStep_[0], s1 = toneStep_[1], s2 = toneStep_[2];
     for (int32_t f = 0; f < frames; ++f) {
         int32_t sum = 0;
         for (int k = 0; k < 4; ++k) {
-            int32_t e = row[env >> 24];
+            const int32_t e = row[env >> 24];
             env += envStep;
             if (env >= 0x40000000) {
                 // Past the second segment: repeat it, or the whole row for the
@@ -250,20 +259,22 @@ void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t
                 if (!alternate) env |= 0x20000000;
                 env &= 0x3FFFFFFF;
             }
-            uint32_t nb = (gNoise[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+            const uint32_t nb = (gNoise[noise >> 22] >> ((noise >> 17) & 31)) & 1;
             noise += noiseStep;
-            for (int i = 0; i < 3; ++i) {
-                int32_t v = (useEnvelope >> i) & 1 ? e : outputLevel_[i];
-                uint32_t bit =
-                    ((toneCounter_[i] >> 26) & (toneOn >> i) & 1) | ((noiseOn >> i) & nb);
-                sum += Signed(v, bit);
-                toneCounter_[i] += toneStep_[i];
-            }
+            sum += Signed((e & e0) | (v0 & ~e0), ((c0 >> 26) & t0) | (n0 & nb));
+            c0 += s0;
+            sum += Signed((e & e1) | (v1 & ~e1), ((c1 >> 26) & t1) | (n1 & nb));
+            c1 += s1;
+            sum += Signed((e & e2) | (v2 & ~e2), ((c2 >> 26) & t2) | (n2 & nb));
+            c2 += s2;
         }
-        int32_t value = sum / 4;
+        const int32_t value = sum / 4;
         buffer[2 * f] = AddSaturated(buffer[2 * f], value);
         buffer[2 * f + 1] = AddSaturated(buffer[2 * f + 1], value);
     }
+    toneCounter_[0] = c0;
+    toneCounter_[1] = c1;
+    toneCounter_[2] = c2;
     envelopeCounter_ = env;
     noiseCounter_ = noise;
 }

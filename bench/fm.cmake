@@ -1,0 +1,1 @@
+velnari_add_bench(fm ${CMAKE_CURRENT_LIST_DIR}/FmBench.cpp)
