@@ -1,0 +1,75 @@
+#include "plugin/LoadSong.h"
+
+#include <boost/spirit/include/classic_file_iterator.hpp>
+
+#include <exception>
+#include <string>
+
+#include "mml/MMLParser.h"
+#include "platform/ErrorReporter.h"
+#include "song/CompileContext.h"
+
+// Deliberate choices:
+// - The file is mapped by Spirit's file iterator (mmap on POSIX, a file mapping
+//   view on Windows; a directory or an empty file cannot be mapped), but the
+//   grammar walks the mapped bytes through plain pointers. Every copy of a file
+//   iterator shares ownership of the mapping, and the parser copies iterators
+//   for each character it looks at: the reference counting alone cost most of
+//   the compile time. The iterator stays alive, and the mapping with it, until
+//   the compile ends.
+
+namespace {
+
+using MappedFile = boost::spirit::classic::file_iterator<char>;
+using SourceIterator = const char*;
+
+bool IsControlByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+std::string MessageHead(const char* fileName, int32_t line) {
+    return std::string(fileName) + "(" + std::to_string(line) + ") : ";
+}
+
+// The failed line from its stop position up to the first control byte (a
+// tab, a line end...) or the end of the file.
+std::string ParseErrorMessage(const char* fileName, int32_t line, SourceIterator stop,
+                              SourceIterator last) {
+    std::string message = MessageHead(fileName, line) + "parse error at \"";
+    for (; stop != last && !IsControlByte(*stop); ++stop) message += *stop;
+    message += "\"\n";
+    return message;
+}
+
+}  // namespace
+
+std::unique_ptr<Song> LoadSong(const char* fileName) {
+    if (fileName == nullptr) return nullptr;
+    MappedFile mapped(fileName);
+    if (!mapped) return nullptr;  // missing, unreadable, not a regular file, or empty
+    SourceIterator first = &*mapped;
+    const SourceIterator last = first + (mapped.make_end() - mapped);
+
+    auto song = std::make_unique<Song>();
+    CompileContext context(*song);
+    const Tarsel::MMLParser grammar(context);
+
+    std::string message;
+    try {
+        while (first != last) {
+            const Tarsel::LineParse<SourceIterator> result =
+                Tarsel::ParseLine(first, last, grammar);
+            if (!result.hit) {
+                message = ParseErrorMessage(fileName, context.line, result.stop, last);
+                break;
+            }
+            first = result.stop;
+        }
+    } catch (const std::exception& e) {
+        message = MessageHead(fileName, context.line) + e.what() + "\n";
+    }
+    if (message.empty()) return song;
+    platform::ShowError(message);
+    return nullptr;
+}

@@ -1,0 +1,125 @@
+// Deliberate choices:
+// - Argument lists shorter than expected are padded with 0 and longer ones cut,
+//   silently: the compile is lenient and only a bad length stops it.
+// - Register fields keep the low bits of their value, so out-of-range values
+//   wrap instead of spilling into the neighbouring field.
+
+#include "song/Actions.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Semitone above C of the upper-case note letters A to G.
+constexpr std::array<int32_t, 7> kNoteSemitone = {9, 11, 0, 2, 4, 5, 7};
+
+// One row of the control table: how many arguments a control letter takes and
+// whether its first argument is a note length (converted to ticks).
+struct ControlRow {
+    char letter;
+    bool length;
+    uint8_t least;
+    uint8_t most;  // at most 3: a command has three argument slots
+};
+
+constexpr std::array<ControlRow, 20> kControlTable = {{
+    {'&', false, 0, 0}, {'T', false, 1, 1}, {'R', true, 0, 1},  {'W', true, 0, 1},
+    {'L', true, 1, 1},  {'O', false, 1, 1}, {'<', false, 0, 0}, {'>', false, 0, 0},
+    {'V', false, 1, 1}, {'@', false, 1, 1}, {'Q', false, 1, 1}, {'N', false, 1, 1},
+    {'P', false, 1, 1}, {'U', false, 1, 3}, {'I', false, 1, 3}, {'S', false, 1, 1},
+    {'M', false, 1, 1}, {'Y', false, 2, 2}, {'{', false, 0, 1}, {'}', false, 0, 0},
+}};
+
+const ControlRow* FindControl(char letter) {
+    for (const ControlRow& row : kControlTable) {
+        if (row.letter == letter) return &row;
+    }
+    return nullptr;
+}
+
+// The arguments as integers, padded with zeros or cut to exactly `count`.
+std::vector<int32_t> Values(const std::vector<std::string>& args, std::size_t count) {
+    std::vector<int32_t> values(count, 0);
+    for (std::size_t i = 0; i < count && i < args.size(); ++i) {
+        values[i] = CompileContext::ToInt(args[i]);
+    }
+    return values;
+}
+
+uint8_t Bits(int32_t value, int width) {
+    return static_cast<uint8_t>(static_cast<uint32_t>(value) & ((1u << width) - 1));
+}
+
+}  // namespace
+
+void ProcessNote::Run(CompileContext& ctx) {
+    if (ctx.command < 'A' || ctx.command > 'G') return;
+    int32_t semitone = kNoteSemitone[static_cast<std::size_t>(ctx.command - 'A')];
+    const std::string empty;
+    const std::string& accidental = ctx.args.size() > 0 ? ctx.args[0] : empty;
+    const std::string& length = ctx.args.size() > 1 ? ctx.args[1] : empty;
+    if (!accidental.empty()) {
+        if (accidental[0] == '+') ++semitone;
+        if (accidental[0] == '-') --semitone;
+    }
+    ctx.Emit(Command('#', semitone, CompileContext::ParseLength(length), 0));
+}
+
+void ProcessCtrl::Run(CompileContext& ctx) {
+    const ControlRow* row = FindControl(ctx.command);
+    if (!row) return;
+    const std::size_t n = ctx.args.size();
+    if (n < row->least || n > row->most) return;
+    std::array<int32_t, 3> values{};
+    for (std::size_t i = 0; i < n; ++i) values[i] = CompileContext::ToInt(ctx.args[i]);
+    if (row->length && n >= 1) values[0] = CompileContext::ParseLength(ctx.args[0]);
+    if (ctx.command == 'T') {
+        // The tempo belongs to the whole song: the last one compiled wins.
+        ctx.song->SetTempo(values[0]);
+        return;
+    }
+    ctx.Emit(Command(ctx.command, values[0], values[1], values[2]));
+}
+
+void ProcessCall::Run(CompileContext& ctx) {
+    ctx.Emit(Command('$', ctx.args.empty() ? std::string() : ctx.args[0]));
+}
+
+void ProcessOP::Run(CompileContext& ctx) {
+    if (ctx.part < 0 || ctx.part >= static_cast<int32_t>(ctx.workVoice.op.size())) return;
+    // attack, decay, sustain rate, release rate, sustain level, total level,
+    // key scale, multiple, detune, ratio index
+    const std::vector<int32_t> v = Values(ctx.args, 10);
+    FMOperatorBlock& op = ctx.workVoice.op[static_cast<std::size_t>(ctx.part)];
+    op.dtMul = static_cast<uint8_t>(Bits(v[8], 3) << 4 | Bits(v[7], 4));
+    op.tl = Bits(v[5], 7);
+    op.ksAr = static_cast<uint8_t>(Bits(v[6], 2) << 6 | Bits(v[0], 5));
+    op.dr = Bits(v[1], 5);
+    op.sr = Bits(v[2], 5);
+    op.slRr = static_cast<uint8_t>(Bits(v[4], 4) << 4 | Bits(v[3], 4));
+    op.ratio = Bits(v[9], 2);
+    ctx.song->SetVoice(ctx.soundNumber, ctx.workVoice);
+}
+
+void ProcessLFO::Run(CompileContext& ctx) {
+    // three lfo values, connection, feedback
+    const std::vector<int32_t> v = Values(ctx.args, 5);
+    ctx.workVoice.lfo = {v[0], v[1], v[2]};
+    ctx.workVoice.fbAlg = static_cast<uint8_t>(Bits(v[4], 3) << 3 | Bits(v[3], 3));
+    ctx.song->SetVoice(ctx.soundNumber, ctx.workVoice);
+}
+
+void ProcessSSGEnv::Run(CompileContext& ctx) {
+    if (ctx.args.size() < 3) return;
+    SSGEnvelope envelope;
+    const int32_t number = CompileContext::ToInt(ctx.args[0]);
+    envelope.stepLength = CompileContext::ToInt(ctx.args[1]);
+    envelope.levels.clear();
+    envelope.levels.reserve(ctx.args.size() - 2);
+    for (std::size_t i = 2; i < ctx.args.size(); ++i) {
+        envelope.levels.push_back(Bits(CompileContext::ToInt(ctx.args[i]), 8));
+    }
+    ctx.song->SetSSGEnvelope(number, envelope);
+}

@@ -1,0 +1,109 @@
+#pragma once
+// The semantic actions that the grammar attaches to its rules. Each is a small
+// function object bound to the compile context; the parser calls it with the
+// matched character or with the first and last position of the matched text
+// (blanks skipped before the match excluded). The text forms are templates so
+// that the actions work with whatever iterator the grammar runs over.
+//
+// Order on a part line: SetChNumber on the part digit, BeginLine<0> on the
+// colon, then per command BeginCommand, PushArg for each argument text, and
+// ProcessNote, ProcessCtrl or ProcessCall last.
+
+#include <string>
+
+#include "song/CompileContext.h"
+
+// A line's leading syntax matched: starts a line of kind N (a LineKind).
+template <int N>
+struct BeginLine {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        ctx->Notify("BeginLine", first, last);
+        ctx->args.clear();
+        ctx->lineKind = N;
+    }
+};
+
+// Adds one to a counter for each line end consumed; the matched text is ignored.
+template <typename Counter>
+struct Increment {
+    Counter* counter;
+    template <typename Iterator>
+    void operator()(Iterator, Iterator) const {
+        ++*counter;
+    }
+};
+
+// The digit of a part line (1-6) or of an op line (1-4): part = digit - 1.
+struct SetChNumber {
+    CompileContext* ctx;
+    void operator()(char digit) const {
+        ctx->Notify("SetChNumber", digit);
+        ctx->part = digit - '1';
+    }
+};
+
+// The character that opens a command (letters arrive lower case): clears the
+// argument list and remembers the command, letters in upper case.
+struct BeginCommand {
+    CompileContext* ctx;
+    void operator()(char c) const {
+        ctx->Notify("BeginCommand", c);
+        ctx->args.clear();
+        ctx->command = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+};
+
+// Appends an argument text, possibly empty, to the argument list.
+struct PushArg {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        ctx->Notify("PushArg", first, last);
+        ctx->args.emplace_back(first, last);
+    }
+};
+
+// The name on a str line: the macro that the line's commands extend.
+struct SetMacroName {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        ctx->Notify("SetMacroName", first, last);
+        ctx->macroName.assign(first, last);
+    }
+};
+
+// The actions that compile what the argument list holds. The matched text
+// only reaches the observer; the work is done by Run on the context.
+#define VELNARI_COMPILE_ACTION(Name)                           \
+    struct Name {                                              \
+        CompileContext* ctx;                                   \
+        template <typename Iterator>                           \
+        void operator()(Iterator first, Iterator last) const { \
+            ctx->Notify(#Name, first, last);                   \
+            Run(*ctx);                                         \
+        }                                                      \
+        static void Run(CompileContext& ctx);                  \
+    }
+
+// A note: args = {accidental "+", "-" or "", length text}; emits "#"
+// (semitone above C, length in ticks or 0).
+VELNARI_COMPILE_ACTION(ProcessNote);
+// A control command: looked up in the control table by `command`; a letter
+// without a row or a wrong argument count compiles to nothing. "T" sets the
+// song's tempo instead of emitting.
+VELNARI_COMPILE_ACTION(ProcessCtrl);
+// A macro call: args = {name}; emits "$" with the name.
+VELNARI_COMPILE_ACTION(ProcessCall);
+// An op line: ten values into operator `part` of the work voice, then stores it.
+VELNARI_COMPILE_ACTION(ProcessOP);
+// An lfo line: five values (three lfo, connection, feedback) into the work voice,
+// then stores it.
+VELNARI_COMPILE_ACTION(ProcessLFO);
+// An ssgenv line: number, step length and levels; fewer than three items define
+// nothing.
+VELNARI_COMPILE_ACTION(ProcessSSGEnv);
+
+#undef VELNARI_COMPILE_ACTION

@@ -1,0 +1,71 @@
+#include "song/CompileContext.h"
+
+#include <boost/lexical_cast.hpp>
+
+#include <limits>
+#include <optional>
+#include <typeinfo>
+
+namespace {
+
+constexpr int32_t kWholeNoteTicks = 64;
+
+// Strict reading of an optionally signed decimal integer that must fill the
+// whole text and fit 32 bits.
+std::optional<int32_t> ReadInteger(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size()) return std::nullopt;
+    // Accumulate towards the negative side, which has room for -2^31.
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 - (c - '0');
+        if (value < std::numeric_limits<int32_t>::min()) return std::nullopt;
+    }
+    if (!negative) {
+        value = -value;
+        if (value > std::numeric_limits<int32_t>::max()) return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+void CompileContext::Emit(const Command& compiled) {
+    switch (lineKind) {
+        case kPartLine:
+            song->AddToPart(part, compiled);
+            break;
+        case kMacroLine:
+            song->AddToMacro(macroName, compiled);
+            break;
+        default:
+            break;
+    }
+}
+
+int32_t CompileContext::ToInt(std::string_view text) {
+    return ReadInteger(text).value_or(0);
+}
+
+int32_t CompileContext::ParseLength(std::string_view text) {
+    if (text.empty()) return 0;
+    bool dotted = false;
+    if (text.back() == '.') {
+        text.remove_suffix(1);
+        dotted = true;
+    }
+    const std::optional<int32_t> n = ReadInteger(text);
+    // The same failure, and the same message, as a lexical_cast of the text.
+    if (!n) throw boost::bad_lexical_cast(typeid(std::string), typeid(int32_t));
+    if (*n <= 0 || *n > kWholeNoteTicks) return kWholeNoteTicks;
+    int32_t ticks = kWholeNoteTicks / *n;
+    if (dotted) ticks += ticks / 2;
+    return ticks;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The state that the compile actions share while one source file is compiled,
+// and the conversions they use to turn argument text into numbers.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "song/Command.h"
+#include "song/FMVoice.h"
+#include "song/Song.h"
+
+// Sees every named action as it fires, with the text (or the character) it was
+// given. Meant for tools and tests that want to watch a compile; a compile
+// without an observer pays one untaken branch per action.
+class CompileObserver {
+  public:
+    virtual ~CompileObserver() = default;
+    virtual void OnAction(std::string_view action, std::string_view text) = 0;
+};
+
+// What kind of line is being compiled; decides where its commands go.
+enum LineKind : int32_t {
+    kPartLine = 0,   // commands go to the part `part`
+    kSoundLine = 1,  // the following lines fill the voice `soundNumber`
+    kLfoLine = 2,
+    kOpLine = 3,
+    kSSGEnvLine = 4,
+    kMacroLine = 5,  // commands go to the macro `macroName`
+};
+
+// One per compile: created by the loader, bound to the grammar and to every
+// action object in it, discarded when the compile ends. The song is not owned
+// and outlives the context.
+struct CompileContext {
+    explicit CompileContext(Song& target) : song(&target) {}
+
+    std::vector<std::string> args;  // argument texts of the current command or definition
+    Song* song;                     // the song being built
+    int32_t line = 1;               // 1-based number of the line being compiled
+    int32_t lineKind = kPartLine;   // a LineKind; set by every line's leading syntax
+    int32_t part = 0;               // part 0..5 on part lines, operator 0..3 on op lines
+    char command = 0;               // the character that opened the command, letters upper case
+    std::string macroName;          // the macro a str line fills
+    FMVoice workVoice{};            // the voice being defined; never cleared
+    int32_t soundNumber = 0;        // where lfo and op lines store the work voice;
+                                    // 0 until the first sound line
+    CompileObserver* observer = nullptr;  // not owned; may stay null
+
+    // Routes a compiled command by the line kind: part lines append it to the
+    // current part, macro lines to the current macro; other kinds drop it.
+    void Emit(const Command& compiled);
+
+    // The text as a whole decimal integer with an optional sign; anything else
+    // (empty, blanks, a dot, a value beyond 32 bits) gives 0.
+    static int32_t ToInt(std::string_view text);
+
+    // A note length in ticks (64 to the whole note): "" gives 0 (no length),
+    // n gives 64 / n, a trailing dot adds half of that, and n <= 0 or n > 64
+    // gives 64. Text that is not an integer once its one trailing dot is removed
+    // throws boost::bad_lexical_cast.
+    static int32_t ParseLength(std::string_view text);
+
+    // Tells the observer, if there is one, that an action fired.
+    template <typename Iterator>
+    void Notify(const char* action, Iterator first, Iterator last) const {
+        if (observer) observer->OnAction(action, std::string(first, last));
+    }
+    void Notify(const char* action, char c) const {
+        if (observer) observer->OnAction(action, std::string_view(&c, 1));
+    }
+};
