@@ -1,0 +1,303 @@
+#!/usr/bin/env bash
+# Builds the Windows plug-in and test host with MinGW-w64 (32-bit: the product,
+# 64-bit: for 64-bit hosts) and checks the real binaries:
+#   - on every run: exported names, imported DLLs, machine type, the record
+#     layout the host reads, SSE2 maths in the 32-bit build, and that Boost
+#     reaches the cross compilers through its own folder only;
+#   - under Wine: the DLL loaded by the host program, its answers to bad
+#     input, the settings file beside it, and that every song renders to the
+#     same bytes as on Linux. The 64-bit build runs wherever Wine does; the
+#     32-bit one only where this machine can run 32-bit Windows programs, and
+#     is reported as skipped otherwise.
+# Installs nothing (scripts/install-deps.sh does). Build folders default to
+# build/mingw32, build/mingw64 and build/release (the Linux reference);
+# VELNARI_MINGW32_BUILD, VELNARI_MINGW64_BUILD and VELNARI_LINUX_BUILD
+# override them.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+declare -A build_dir=(
+    [32]=${VELNARI_MINGW32_BUILD:-build/mingw32}
+    [64]=${VELNARI_MINGW64_BUILD:-build/mingw64}
+)
+declare -A triple=([32]=i686-w64-mingw32 [64]=x86_64-w64-mingw32)
+declare -A pe_format=([32]=pei-i386 [64]=pei-x86-64)
+linux_dir=${VELNARI_LINUX_BUILD:-build/release}
+seconds=3  # length of each compared render
+
+passed=0 failed=0 skipped=0
+pass() { echo "PASS $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL $*"; failed=$((failed + 1)); }
+skip() { echo "SKIP $*"; skipped=$((skipped + 1)); }
+check() {  # check "what" command...
+    local what=$1; shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+work=$(mktemp -d)
+wine_prefix=$work/wineprefix
+cleanup() {
+    if [ -n "${wineserver:-}" ] && [ -d "$wine_prefix" ]; then
+        WINEPREFIX=$wine_prefix "$wineserver" -k >/dev/null 2>&1
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# --- building ---------------------------------------------------------------
+
+build_windows() {  # BITS
+    local dir=${build_dir[$1]} log=$work/build$1.log
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake --preset "mingw$1" -B "$dir" >"$log" 2>&1 || { tail -20 "$log"; return 1; }
+    fi
+    cmake --build "$dir" -j2 >>"$log" 2>&1 || { grep -E 'error|Error' "$log" | head -20; return 1; }
+}
+
+no_warnings() {  # LOG: only what this run compiled is in it
+    grep -q 'warning:' "$1" || return 0
+    grep 'warning:' "$1" | head -10
+    return 1
+}
+
+build_linux() {
+    local log=$work/build-linux.log
+    if [ ! -f "$linux_dir/CMakeCache.txt" ]; then
+        cmake --preset release -B "$linux_dir" >"$log" 2>&1 || { tail -20 "$log"; return 1; }
+    fi
+    cmake --build "$linux_dir" --target velnari_module velnari-host -j2 >>"$log" 2>&1 ||
+        { tail -20 "$log"; return 1; }
+}
+
+# --- looking at the binaries ------------------------------------------------
+
+exported_names() {  # BITS FILE
+    "${triple[$1]}-objdump" -p "$2" |
+        awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && NF == 0 {on = 0} on {print $NF}' |
+        sort | tr '\n' ' '
+}
+
+exports_are_plain() {  # BITS DLL
+    local names; names=$(exported_names "$1" "$2")
+    [ "$names" = "_ZN8CvelnariaSERKS_ kmp_GetTestModule " ] || { echo "  exports: $names"; return 1; }
+}
+
+imported_dlls() {  # BITS FILE
+    "${triple[$1]}-objdump" -p "$2" | awk '/DLL Name:/ {print $3}' | sort -f | tr '\n' ' '
+}
+
+imports_only_system_dlls() {  # BITS FILE
+    local dll bad=0
+    for dll in $(imported_dlls "$1" "$2"); do
+        case ${dll,,} in
+            kernel32.dll | user32.dll | msvcrt.dll | shlwapi.dll) ;;
+            *) echo "  imports $dll"; bad=1 ;;
+        esac
+    done
+    return $bad
+}
+
+is_machine() {  # BITS FILE
+    "${triple[$1]}-objdump" -f "$2" | grep -q "file format ${pe_format[$1]}"
+}
+
+# The record and the output format as the host's compiler lays them out.
+record_layout_holds() {  # BITS
+    local asserts
+    if [ "$1" = 32 ]; then
+        asserts='static_assert(sizeof(ModuleRecord) == 52);
+                 static_assert(offsetof(ModuleRecord, extensions) == 16);
+                 static_assert(offsetof(ModuleRecord, reentrant) == 20);
+                 static_assert(offsetof(ModuleRecord, open) == 32);
+                 static_assert(offsetof(ModuleRecord, setPosition) == 48);'
+    else
+        asserts='static_assert(sizeof(ModuleRecord) == 96);
+                 static_assert(offsetof(ModuleRecord, reentrant) == 32);
+                 static_assert(offsetof(ModuleRecord, setPosition) == 88);'
+    fi
+    printf '#include <cstddef>\n#include "plugin/ModuleRecord.h"\n%s\nstatic_assert(sizeof(SoundInfo) == 32);\n' \
+        "$asserts" | "${triple[$1]}-g++-posix" -std=c++20 -fsyntax-only -I src -x c++ -
+}
+
+all_compiles_use_sse_maths() {  # DIR
+    local total sse
+    total=$(grep -c '"command"' "$1/compile_commands.json")
+    sse=$(grep '"command"' "$1/compile_commands.json" | grep -c -- '-msse2 -mfpmath=sse')
+    [ "$total" -gt 0 ] && [ "$total" -eq "$sse" ] || { echo "  $sse of $total"; return 1; }
+}
+
+boost_comes_from_its_own_folder() {  # DIR
+    local folder=$1/boost-include
+    [ "$(ls -A "$folder")" = boost ] || { echo "  $folder holds: $(ls -A "$folder")"; return 1; }
+    local pattern='(-I|-isystem )/usr/include( |\\"|")'
+    grep -qE -- "$pattern" "$1/compile_commands.json" || return 0
+    grep -E -- "$pattern" "$1/compile_commands.json" | head -3
+    return 1
+}
+
+# --- running under Wine -----------------------------------------------------
+
+wine64=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
+wine32=$(command -v wine || true)
+wineserver=$(command -v wineserver || { [ -x /usr/lib/wine/wineserver64 ] && echo /usr/lib/wine/wineserver64; } || true)
+
+run_windows() {  # BITS DIR args...: the host under Wine, headless, from DIR
+    local bits=$1 dir=$2; shift 2
+    local loader=$wine64
+    [ "$bits" = 32 ] && loader=$wine32
+    (cd "$dir" && env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 "$loader" ./velnari-host.exe "$@")
+}
+
+run_linux() {  # DIR args...
+    local dir=$1; shift
+    (cd "$dir" && timeout 120 ./velnari-host "$@")
+}
+
+exits_with() {  # CODE runner args...
+    local want=$1; shift
+    "$@" >"$work/out.txt" 2>"$work/err.txt"
+    local got=$?
+    [ "$got" -eq "$want" ] || { echo "  exit $got, expected $want"; head -5 "$work/out.txt" "$work/err.txt"; return 1; }
+}
+
+# Renders the same request on Linux and Windows and compares the bytes.
+same_bytes() {  # BITS SONG args...
+    local bits=$1 song=$2; shift 2
+    run_linux "$work/linux" ./velnari.so "$song" --quiet --out linux.raw "$@" >/dev/null 2>&1 ||
+        { echo "  the Linux render failed"; return 1; }
+    run_windows "$bits" "$work/win$bits" velnari.dll "$song" --quiet --out win.raw "$@" \
+        >/dev/null 2>&1 || { echo "  the Windows render failed"; return 1; }
+    [ -s "$work/linux/linux.raw" ] || { echo "  nothing rendered"; return 1; }
+    cmp "$work/linux/linux.raw" "$work/win$bits/win.raw"
+}
+
+differs_from_default() {  # BITS: the last Windows render differs from one without settings
+    [ -s "$work/win$1/win.raw" ] || return 1
+    cp "$work/win$1/win.raw" "$work/with-settings.raw"
+    mv "$work/win$1/velnari.ini" "$work/velnari.ini.held"
+    run_windows "$1" "$work/win$1" velnari.dll duet.mml --quiet --out win.raw --seconds 1 \
+        >/dev/null 2>&1
+    mv "$work/velnari.ini.held" "$work/win$1/velnari.ini"
+    [ -s "$work/win$1/win.raw" ] && ! cmp -s "$work/with-settings.raw" "$work/win$1/win.raw"
+}
+
+settings_cases=(
+    "both volumes|[velnari]\nFMVolume=-20\nPSGVolume=8\n"
+    "Windows line ends|[velnari]\r\nFMVolume=-20\r\nPSGVolume=8\r\n"
+    "blanks around keys and values|[velnari]\n  FMVolume =  -20  \nPSGVolume\t=8\n"
+    "quoted value|[velnari]\nFMVolume=\"-20\"\n"
+    "names in another case|[VELNARI]\nfmvolume=-20\n"
+    "duplicate keys|[velnari]\nFMVolume=-20\nFMVolume=6\n"
+    "no section|FMVolume=-20\nPSGVolume=8\n"
+    "FM not a number|[velnari]\nFMVolume=abc\nPSGVolume=-6\n"
+    "SSG not a number|[velnari]\nFMVolume=4\nPSGVolume=abc\n"
+    "a fraction|[velnari]\nFMVolume=4.5\nPSGVolume=8\n"
+    "a blank inside the number|[velnari]\nFMVolume=- 20\nPSGVolume=8\n"
+    "beyond 32 bits|[velnari]\nFMVolume=4294967296\nPSGVolume=8\n"
+    "a 301-character value|[velnari]\nFMVolume=$(printf '0%.0s' {1..300})4\nPSGVolume=8\n"
+    "an empty file|"
+)
+
+run_checks_under_wine() {  # BITS
+    local bits=$1 dir=$work/win$1 song name
+    mkdir -p "$dir"
+    cp "${build_dir[$bits]}/velnari.dll" "${build_dir[$bits]}/velnari-host.exe" "$dir/"
+    cp "$work"/songs/* "$dir/"
+
+    check "win$bits: the host loads the DLL and its record checks out" \
+        exits_with 0 run_windows "$bits" "$dir" velnari.dll
+    check "win$bits: null arguments and odd render sizes are handled" \
+        exits_with 0 run_windows "$bits" "$dir" velnari.dll duet.mml --probe --quiet
+    check "win$bits: a missing song fails the open" \
+        exits_with 4 run_windows "$bits" "$dir" velnari.dll none.mml
+    check "win$bits: an empty song fails the open" \
+        exits_with 4 run_windows "$bits" "$dir" velnari.dll empty.mml
+    check "win$bits: a faulty song fails the open without waiting on the message box" \
+        exits_with 4 run_windows "$bits" "$dir" velnari.dll faulty.mml
+    check "win$bits: a rate the player refuses fails the open" \
+        exits_with 4 run_windows "$bits" "$dir" velnari.dll duet.mml --rate 1
+
+    for song in "$work"/songs/*; do
+        name=$(basename "$song")
+        case $name in empty.mml | faulty.mml) continue ;; esac
+        check "win$bits: $name renders the same bytes as on Linux" \
+            same_bytes "$bits" "$name" --seconds "$seconds"
+    done
+    check "win$bits: 48000 Hz in 4098-byte requests, the same bytes as on Linux" \
+        same_bytes "$bits" duet.mml --seconds 2 --rate 48000 --chunk 4098
+    check "win$bits: a seek part-way gives the same bytes as on Linux" \
+        same_bytes "$bits" duet.mml --seconds 2 --seek-at 700 --seek-to 90000
+
+    local entry what text
+    for entry in "${settings_cases[@]}"; do
+        what=${entry%%|*} text=${entry#*|}
+        printf "$text" >"$dir/velnari.ini"
+        printf "$text" >"$work/linux/velnari.ini"
+        check "win$bits: settings file beside the DLL ($what): the same bytes as on Linux" \
+            same_bytes "$bits" duet.mml --seconds 1
+        if [ "$what" = "both volumes" ]; then
+            check "win$bits: the settings file beside the DLL changes the output" \
+                differs_from_default "$bits"
+        fi
+    done
+    rm -f "$dir/velnari.ini" "$work/linux/velnari.ini"
+}
+
+# --- the run ----------------------------------------------------------------
+
+for bits in 32 64; do
+    if build_windows "$bits"; then
+        pass "mingw$bits: builds"
+        check "mingw$bits: no compiler warnings in this build" no_warnings "$work/build$bits.log"
+    else
+        fail "mingw$bits: builds"
+        continue
+    fi
+    dir=${build_dir[$bits]}
+    check "mingw$bits: velnari.dll is a ${pe_format[$bits]} module" is_machine "$bits" "$dir/velnari.dll"
+    check "mingw$bits: velnari.dll exports kmp_GetTestModule undecorated, and Cvelnari::operator=" \
+        exports_are_plain "$bits" "$dir/velnari.dll"
+    check "mingw$bits: velnari.dll imports only system DLLs ($(imported_dlls "$bits" "$dir/velnari.dll"))" \
+        imports_only_system_dlls "$bits" "$dir/velnari.dll"
+    check "mingw$bits: velnari-host.exe imports only system DLLs" \
+        imports_only_system_dlls "$bits" "$dir/velnari-host.exe"
+    check "mingw$bits: ModuleRecord and SoundInfo have the host's layout" record_layout_holds "$bits"
+    check "mingw$bits: Boost headers come from a folder holding only boost/" \
+        boost_comes_from_its_own_folder "$dir"
+done
+check "mingw32: every source is compiled with SSE2 maths" all_compiles_use_sse_maths "${build_dir[32]}"
+
+if ! build_linux; then
+    fail "the Linux reference build (velnari.so, velnari-host)"
+elif [ -z "$wine64" ] || [ -z "$wineserver" ]; then
+    skip "runs under Wine: wine64 is not installed"
+else
+    mkdir -p "$work/linux" "$work/songs"
+    cp "$linux_dir/velnari.so" "$linux_dir/velnari-host" "$work/linux/"
+    cp tests/host/data/*.mml "$work/songs/"
+    for song in examples/*.mml examples/*.tarsel; do
+        [ -f "$song" ] && cp "$song" "$work/songs/"
+    done
+    cp "$work"/songs/* "$work/linux/"
+
+    if [ -f "${build_dir[64]}/velnari.dll" ]; then
+        run_checks_under_wine 64
+    else
+        fail "win64: no DLL to run"
+    fi
+    # A 32-bit program runs only with a 32-bit Wine loader (wine32).
+    if [ -f "${build_dir[32]}/velnari-host.exe" ] && [ -n "$wine32" ] && mkdir -p "$work/probe32" &&
+        cp "${build_dir[32]}/velnari-host.exe" "$work/probe32/" &&
+        run_windows 32 "$work/probe32" --help 2>/dev/null | grep -q '^usage:'; then
+        run_checks_under_wine 32
+    else
+        skip "win32: the 32-bit DLL is not run: this machine cannot run 32-bit Windows programs (no wine32)"
+    fi
+fi
+
+summary="windows: $passed passed, $failed failed"
+[ "$skipped" -gt 0 ] && summary+=", $skipped skipped"
+echo "$summary"
+[ "$failed" -eq 0 ]
