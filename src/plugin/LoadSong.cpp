@@ -18,6 +18,12 @@
 //   the compile time. The iterator stays alive, and the mapping with it, until
 //   the compile ends.
 
+// The pointer walk needs the whole file in memory at once: refuse to build
+// with the fallback that reads the file a character at a time.
+#if !defined(BOOST_SPIRIT_FILEITERATOR_WINDOWS) && !defined(BOOST_SPIRIT_FILEITERATOR_POSIX)
+#error "Spirit's file iterator does not map files on this platform"
+#endif
+
 namespace {
 
 using MappedFile = boost::spirit::classic::file_iterator<char>;
