@@ -102,6 +102,17 @@ is_machine() {  # BITS FILE
     "${triple[$1]}-objdump" -f "$2" | grep -q "file format ${pe_format[$1]}"
 }
 
+# 32-bit stdcall functions carry their argument bytes in the symbol name.
+entry_points_are_stdcall() {  # DLL
+    local symbols missing=0 name
+    symbols=$(i686-w64-mingw32-nm "$1")
+    for name in _kmp_GetTestModule@0 __ZN6plugin4OpenEPKcP9SoundInfo@8 __ZN6plugin5CloseEPv@4 \
+        __ZN6plugin6RenderEPvPhj@12 __ZN6plugin11SetPositionEPvj@8 _DllMain@12; do
+        grep -q " T $name\$" <<<"$symbols" || { echo "  no $name"; missing=1; }
+    done
+    return $missing
+}
+
 # The record and the output format as the host's compiler lays them out.
 record_layout_holds() {  # BITS
     local asserts
@@ -267,6 +278,8 @@ for bits in 32 64; do
     check "mingw$bits: Boost headers come from a folder holding only boost/" \
         boost_comes_from_its_own_folder "$dir"
 done
+check "mingw32: the entry points and DllMain use the stdcall convention" \
+    entry_points_are_stdcall "${build_dir[32]}/velnari.dll"
 check "mingw32: every source is compiled with SSE2 maths" all_compiles_use_sse_maths "${build_dir[32]}"
 
 if ! build_linux; then
