@@ -2,6 +2,7 @@
 // mixing with saturation, the register observer, and a golden render.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
