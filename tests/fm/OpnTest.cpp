@@ -181,6 +181,31 @@ TEST_F(Opn, RegisterMapCornersAreIgnored) {
     EXPECT_EQ(Render(opn, 3000), Render(reference, 3000));
 }
 
+TEST_F(Opn, SustainLevelCodeFifteenMeansFullyDecayed) {
+    struct Case {
+        uint32_t code;
+        int32_t level;
+    };
+    for (Case c : {Case{15, 124 * 8}, {14, 56 * 8}, {1, 4 * 8}}) {
+        SetUp();
+        opn.SetReg(0x28, 0x00);  // release any key left down by the previous case
+        opn.SetReg(0x50, 0x1F);  // fastest attack: starts in decay
+        opn.SetReg(0x60, 0x1F);
+        opn.SetReg(0x80, (c.code << 4) | 0x0F);
+        opn.SetReg(0x28, 0x10);
+        const FM::Operator& op = opn.GetChannel(0).GetOperator(0);
+        int16_t frame[2];
+        int32_t before = 0;
+        for (int i = 0; i < 10000 && op.Phase() == EnvelopePhase::Decay; ++i) {
+            before = op.EnvelopeLevel();
+            opn.Mix(frame, 1);
+        }
+        ASSERT_EQ(op.Phase(), EnvelopePhase::Sustain) << c.code;
+        EXPECT_LT(before, c.level);
+        EXPECT_EQ(op.EnvelopeLevel(), c.level);  // the sustain phase starts exactly there
+    }
+}
+
 TEST_F(Opn, TotalLevelInCsmModeOnlyLatchesOnChannelThree) {
     opn.SetReg(0x27, 0x80);
     opn.SetReg(0x40, 0x20);  // channel 1: immediate
