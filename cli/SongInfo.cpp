@@ -70,6 +70,7 @@ void DescribeLoops(const LoopReport& loops, SongInfo& info) {
     for (int part = 0; part < 6; ++part) {
         const PartLoops& source = loops.parts[part];
         SongInfo::Part& target = info.parts[part];
+        target.used = source.used;
         if (!source.used) continue;
         if (!source.passEnds.empty()) {
             target.firstPassTicks = source.passEnds[0];

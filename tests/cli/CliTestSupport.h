@@ -1,0 +1,107 @@
+#pragma once
+// Helpers for the command-line tests: a scratch folder that removes itself,
+// song files written into it, and runs of the real velnari program with
+// their exit status and output captured.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+class ScratchDir {
+  public:
+    ScratchDir() {
+        std::random_device device;
+        path_ = std::filesystem::temp_directory_path() /
+                ("velnari-cli-" + std::to_string(device()) + std::to_string(device()));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+    std::string Write(const std::string& name, const std::string& text) const {
+        const std::string file = *this / name;
+        std::ofstream(file, std::ios::binary) << text;
+        return file;
+    }
+
+    // Names of everything in the folder, sorted.
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+// Runs the velnari program with `arguments` (already quoted as the shell
+// needs) in `dir`, with `environment` ("NAME=value ...") in front.
+inline RunResult RunVelnari(const ScratchDir& dir, const std::string& arguments,
+                            const std::string& environment = "") {
+    const std::string out = dir / ".stdout";
+    const std::string err = dir / ".stderr";
+    const std::string status = dir / ".status";
+    const std::string command = "cd " + Quote(dir.path().string()) + " && " + environment + " " +
+                                Quote(VELNARI_PROGRAM) + " " + arguments + " >" + Quote(out) +
+                                " 2>" + Quote(err) + " </dev/null; echo $? >" + Quote(status);
+    RunResult result;
+    if (std::system(command.c_str()) != 0) return result;
+    result.status = std::stoi(ReadFile(status));
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    std::filesystem::remove(status);
+    return result;
+}
+
+// Frames per tick as the sequencer computes them, from the tempo and rate.
+inline int64_t FramesPerTick(int tempo, uint32_t rate) {
+    return static_cast<int64_t>(60.0 / (tempo * 16.0) * rate / 1.1 + 0.5);
+}
+
+}  // namespace clitest

@@ -1,0 +1,100 @@
+// The example songs compile, loop, and sound: every used part is audible on
+// its own, and the full render with the default loops and fade neither
+// clips nor falls silent.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CompileFaults.h"
+#include "LoopDetector.h"
+#include "PartSelection.h"
+#include "RenderPlan.h"
+#include "Renderer.h"
+#include "SongSession.h"
+#include "song/Song.h"
+
+namespace {
+
+struct Loudness {
+    int peak = 0;
+    int64_t clipped = 0;  // samples at either end of the 16-bit range
+    double rms = 0.0;
+};
+
+Loudness Measure(SongSession& session, const RenderPlan& plan) {
+    Renderer renderer(session, plan);
+    std::vector<int16_t> block(4096 * 2);
+    Loudness loudness;
+    double sum = 0.0;
+    int64_t samples = 0;
+    while (!renderer.Finished()) {
+        const int32_t n = renderer.Fill(block.data(), 4096);
+        for (int32_t i = 0; i < 2 * n; ++i) {
+            const int s = block[i];
+            loudness.peak = std::max(loudness.peak, std::abs(s));
+            if (s == 32767 || s == -32768) ++loudness.clipped;
+            sum += static_cast<double>(s) * s;
+        }
+        samples += 2 * n;
+    }
+    loudness.rms = samples == 0 ? 0.0 : std::sqrt(sum / samples);
+    return loudness;
+}
+
+class ExampleSong : public testing::TestWithParam<const char*> {
+  protected:
+    std::string Path() const { return std::string(VELNARI_SOURCE_DIR) + "/examples/" + GetParam(); }
+};
+
+TEST_P(ExampleSong, CompilesLoopsAndSoundsWithoutClipping) {
+    InstallCompileFaultPrinter();
+    const int faults = CompileFaultsShown();
+    SongSession session(Path(), 44100, 0, 0, 0);
+    EXPECT_EQ(CompileFaultsShown(), faults);
+
+    const int64_t perTick = session.SamplesPerTick();
+    const LoopReport loops = LoopDetector::Run(session.Ticks(), 2, 600 * 44100 / perTick);
+    ASSERT_TRUE(loops.endTick.has_value()) << "two passes within ten minutes";
+    session.Rewind();
+
+    const RenderPlan plan =
+        RenderPlan::AfterLoops(*loops.endTick * perTick, 5 * 44100, 600 * 44100);
+    EXPECT_GT(plan.totalFrames, 30 * 44100) << "a piece, not a jingle";
+    const Loudness mix = Measure(session, plan);
+    EXPECT_EQ(mix.clipped, 0);
+    EXPECT_LT(mix.peak, 30000);
+    EXPECT_GT(mix.rms, 2000.0) << "about -24 dBFS or louder";
+
+    // Each used part alone, over the first pass.
+    const Song& song = session.GetSong();
+    for (int part = 0; part < Song::kPartCount; ++part) {
+        if (!song.IsPartUsed(part)) continue;
+        const PartSelection::PartBits only = PartSelection::PartBits{1} << part;
+        SongSession solo(Path(), 44100, 0, 0,
+                         PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only));
+        const int64_t firstPass = loops.songPassEnds.empty() ? 0 : loops.songPassEnds[0];
+        const Loudness alone = Measure(solo, RenderPlan::Fixed(firstPass * perTick, 0));
+        EXPECT_GT(alone.rms, 150.0) << "part " << part + 1 << " is (nearly) silent";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleSong,
+                         testing::Values("demo.mml", "festival.mml", "clockwork.mml"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::filesystem::path(info.param).stem().string();
+                         });
+
+TEST(ExampleFolder, HoldsTheSongsTestedHere) {
+    int songs = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(VELNARI_SOURCE_DIR) + "/examples")) {
+        if (entry.path().extension() == ".mml") ++songs;
+    }
+    EXPECT_EQ(songs, 3) << "add a new example to the list above";
+}
+
+}  // namespace

@@ -1,0 +1,311 @@
+// The velnari program as a user runs it: exit statuses, output lengths,
+// masks and stems, compile messages, info, and play through SDL's disk driver.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "CliTestSupport.h"
+
+namespace {
+
+using clitest::FramesPerTick;
+using clitest::Quote;
+using clitest::ReadFile;
+using clitest::RunVelnari;
+using clitest::ScratchDir;
+
+// Two parts: an FM voice on part 1 (a 32-tick loop) and an SSG part 4 (48 ticks).
+const char* const kDuet =
+    "sound:1\n"
+    "lfo:0,0,0,4,3\n"
+    "op1:31,8,0,6,2,40,0,1,0,0\n"
+    "op2:31,4,0,6,2,10,0,1,0,0\n"
+    "op3:31,8,0,6,2,40,0,2,0,0\n"
+    "op4:31,4,0,6,2,10,0,1,0,0\n"
+    "1: @1 v12 o4 c4 e4\n"
+    "4: v10 o5 g4 e4 c4\n";
+
+int64_t WavFrames(const std::string& file) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(file.c_str(), SFM_READ, &info);
+    if (sf == nullptr) return -1;
+    sf_close(sf);
+    return info.frames;
+}
+
+std::vector<int16_t> Samples(const std::string& rawBytes) {
+    std::vector<int16_t> samples(rawBytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto lo = static_cast<uint8_t>(rawBytes[2 * i]);
+        const auto hi = static_cast<uint8_t>(rawBytes[2 * i + 1]);
+        samples[i] = static_cast<int16_t>(lo | (hi << 8));
+    }
+    return samples;
+}
+
+bool AllZero(const std::vector<int16_t>& samples) {
+    for (int16_t s : samples) {
+        if (s != 0) return false;
+    }
+    return true;
+}
+
+TEST(ProgramLength, SecondsGiveExactFrameCounts) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    struct Case {
+        const char* seconds;
+        uint32_t rate;
+        int64_t frames;
+    };
+    for (const Case& c :
+         {Case{"0.5", 22050, 11025}, Case{"1", 48000, 48000}, Case{"0.1", 44100, 4410},
+          Case{"0.00001", 44100, 0}, Case{"2.0000113", 44100, 88200}}) {
+        const auto r = RunVelnari(dir, std::string("render duet.mml -o out.wav --seconds ") +
+                                           c.seconds + " --rate " + std::to_string(c.rate));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "") << "no progress line when standard error is not a terminal";
+        EXPECT_EQ(WavFrames(dir / "out.wav"), c.frames) << c.seconds << " s at " << c.rate;
+    }
+    const auto raw = RunVelnari(dir, "render duet.mml -o - --seconds 0.25");
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_EQ(raw.out.size(), 11025u * 4);
+}
+
+TEST(ProgramLength, LoopsRenderThePassesThenTheFade) {
+    ScratchDir dir;
+    const int64_t tick = FramesPerTick(120, 44100);
+    // Part 1 loops every 32 ticks, part 4 every 48: two passes end at 96.
+    dir.Write("duet.mml", kDuet);
+    auto r = RunVelnari(dir, "render duet.mml -o a.wav --fade 1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(WavFrames(dir / "a.wav"), 96 * tick + 44100);
+
+    r = RunVelnari(dir, "render duet.mml -o b.wav --loops 3 --fade 0");
+    EXPECT_EQ(WavFrames(dir / "b.wav"), 144 * tick);
+
+    // An intro before an explicit endless loop belongs to the first pass.
+    dir.Write("intro.mml", "1: t150 o4 r8 { c4 d4 }\n");
+    r = RunVelnari(dir, "render intro.mml -o c.wav --loops 2 --fade 0.5");
+    EXPECT_EQ(WavFrames(dir / "c.wav"), (8 + 64) * FramesPerTick(150, 44100) + 22050);
+
+    // The default fade is five seconds; the rate changes the tick length.
+    r = RunVelnari(dir, "render duet.mml -o d.wav --rate 22050");
+    EXPECT_EQ(WavFrames(dir / "d.wav"), 96 * FramesPerTick(120, 22050) + 5 * 22050);
+}
+
+TEST(ProgramLength, SongsThatDoNotAdvanceRenderOnlyTheFade) {
+    ScratchDir dir;
+    dir.Write("settings.mml", "1: v10 o5\n4: v8\n");
+    dir.Write("empty.mml", "; nothing to play\n");
+    for (const char* song : {"settings.mml", "empty.mml"}) {
+        const auto r = RunVelnari(dir, std::string("render ") + song + " -o out.wav --fade 2");
+        EXPECT_EQ(r.status, 0) << song << r.err;
+        EXPECT_EQ(WavFrames(dir / "out.wav"), 88200) << song;
+    }
+}
+
+TEST(ProgramLength, LongRendersAreCutAtTheLimitWithAWarning) {
+    ScratchDir dir;
+    dir.Write("long.mml", "1: o4 c1 d1 e1 f1\n");  // 256 ticks, about 7.3 s per pass
+    const auto r = RunVelnari(dir, "render long.mml -o out.wav --loops 3 --max-seconds 10");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_EQ(WavFrames(dir / "out.wav"), 441000);
+}
+
+TEST(ProgramMixing, SoloMuteAndStemsSplitTheMix) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    const std::string timing = " --seconds 1.5";
+    const auto mix = Samples(RunVelnari(dir, "render duet.mml -o -" + timing).out);
+    const auto fm = Samples(RunVelnari(dir, "render duet.mml -o - --solo 1" + timing).out);
+    const auto ssg = Samples(RunVelnari(dir, "render duet.mml -o - --mute 1" + timing).out);
+    const auto none = Samples(RunVelnari(dir, "render duet.mml -o - --mute 1,4" + timing).out);
+    ASSERT_EQ(mix.size(), 66150u * 2);
+    ASSERT_EQ(fm.size(), mix.size());
+    ASSERT_EQ(ssg.size(), mix.size());
+    EXPECT_FALSE(AllZero(fm));
+    EXPECT_FALSE(AllZero(ssg));
+    EXPECT_TRUE(AllZero(none));
+    // FM and SSG are added into the output separately; at these levels
+    // nothing saturates, so the mix is the sum of the two halves.
+    for (std::size_t i = 0; i < mix.size(); ++i) {
+        ASSERT_EQ(mix[i], fm[i] + ssg[i]) << "sample " << i;
+    }
+
+    const auto r = RunVelnari(dir, "render duet.mml -o mix.wav --stems" + timing);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.Entries(),
+              (std::vector<std::string>{"duet.mml", "mix-1.wav", "mix-4.wav", "mix.wav"}));
+    RunVelnari(dir, "render duet.mml -o solo.wav --solo 4" + timing);
+    EXPECT_EQ(ReadFile(dir / "mix-4.wav"), ReadFile(dir / "solo.wav"));
+
+    // Stems follow the mix: a muted part gets none.
+    std::filesystem::remove(dir / "mix-1.wav");
+    RunVelnari(dir, "render duet.mml -o mix.wav --stems --mute 4" + timing);
+    EXPECT_TRUE(std::filesystem::exists(dir / "mix-1.wav"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "mix-4.wav") &&
+                 ReadFile(dir / "mix-4.wav") != ReadFile(dir / "solo.wav"));
+}
+
+TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    dir.Write("bad.mml", "sound:1\n1: c4\n1: c4 ! d\n");
+    dir.Write("empty.mml", "");
+    struct Case {
+        std::string arguments;
+        int status;
+    };
+    for (const Case& c :
+         {Case{"render missing.mml -o out.wav", 1}, Case{"render empty.mml -o out.wav", 1},
+          Case{"render bad.mml -o out.wav", 1}, Case{"render duet.mml -o out.mp3", 2},
+          Case{"render duet.mml -o no/folder/out.wav", 1},
+          Case{"render duet.mml -o out.wav --loops -1", 2},
+          Case{"render duet.mml -o out.wav --rate 7", 2}, Case{"info missing.mml", 1},
+          Case{"play missing.mml", 1}, Case{"frobnicate", 2}}) {
+        const auto r = RunVelnari(dir, c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
+        EXPECT_FALSE(r.err.empty()) << c.arguments;
+        if (c.status == 1) {
+            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        }
+        EXPECT_EQ(r.out, "") << c.arguments;
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bad.mml", "duet.mml", "empty.mml"}))
+            << c.arguments;
+    }
+    // The compile message is the one the message box would show.
+    EXPECT_EQ(RunVelnari(dir, "render bad.mml").err, "bad.mml(3) : parse error at \"! d\"\n");
+}
+
+TEST(ProgramFaults, CtrlCStopsARenderAndRemovesItsFile) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    const auto r = RunVelnari(dir, "render duet.mml -o long.wav --seconds 80000",
+                              "timeout --preserve-status -s INT 0.5");
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml"}));
+}
+
+TEST(ProgramCheck, PrintsCompileMessagesOnlyAndFailsIfAnySongFails) {
+    ScratchDir dir;
+    dir.Write("good.mml", kDuet);
+    dir.Write("dot.mml", "1: c4\n\n\n\n1: c.\n");
+    dir.Write("bang.mml", "; comment\n1: c4\n1: c4 ! d\n");
+
+    auto r = RunVelnari(dir, "check good.mml good.mml");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+
+    r = RunVelnari(dir, "check dot.mml good.mml bang.mml");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "dot.mml(5) : bad lexical cast: source type value could not be interpreted as "
+              "target\n"
+              "bang.mml(3) : parse error at \"! d\"\n");
+
+    r = RunVelnari(dir, "check good.mml nothere.mml");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("nothere.mml"), std::string::npos);
+}
+
+TEST(ProgramInfo, JsonDescribesTempoPartsAndDefinitions) {
+    ScratchDir dir;
+    dir.Write("info.mml",
+              "sound:@1\nop4:31,0,0,0,0,0,0,1,0,0\n"
+              "ssgenv:@2,4,15,12\n"
+              "str:m=c8 $nope$\n"
+              "1: t150 @1 o4 c4 $m$ d8\n"  // 16 + 8 + 8 = 32 ticks
+              "5: v9\n"                    // stops at once
+              "6: r4 { e2 }\n");           // 16-tick intro, 32-tick loop
+    const auto r = RunVelnari(dir, "info info.mml --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto info = nlohmann::json::parse(r.out);
+    const int64_t tick = FramesPerTick(150, 44100);
+    EXPECT_EQ(info["tempo"], 150);
+    EXPECT_EQ(info["framesPerTick"], tick);
+    EXPECT_EQ(info["rate"], 44100);
+    EXPECT_EQ(info["voices"], nlohmann::json({1}));
+    EXPECT_EQ(info["envelopes"], nlohmann::json({2}));
+    EXPECT_EQ(info["macros"], nlohmann::json({"m"}));
+    EXPECT_EQ(info["missingMacros"], nlohmann::json({"nope"}));
+
+    const auto& parts = info["parts"];
+    ASSERT_EQ(parts.size(), 6u);
+    EXPECT_EQ(parts[0]["used"], true);
+    EXPECT_EQ(parts[0]["firstPass"]["ticks"], 32);
+    EXPECT_EQ(parts[0]["loop"]["ticks"], 32);
+    EXPECT_DOUBLE_EQ(parts[0]["loop"]["seconds"].get<double>(), 32.0 * tick / 44100);
+    EXPECT_EQ(parts[1]["used"], false);
+    EXPECT_TRUE(parts[1]["loop"].is_null());
+    EXPECT_EQ(parts[4]["used"], true);
+    EXPECT_EQ(parts[4]["stops"], true);
+    EXPECT_TRUE(parts[4]["loop"].is_null());
+    EXPECT_EQ(parts[5]["firstPass"]["ticks"], 48);
+    EXPECT_EQ(parts[5]["loop"]["ticks"], 32);
+
+    const auto text = RunVelnari(dir, "info info.mml --rate 22050");
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find(std::to_string(FramesPerTick(150, 22050))), std::string::npos);
+    EXPECT_NE(text.out.find("nope"), std::string::npos);
+}
+
+// SDL's disk driver writes whatever the device plays into a file, in whole
+// device buffers of 2048 frames. Its thread runs from the moment the device
+// opens, so silent buffers may come before the song starts (the device is
+// still paused) and after it ends (until it is closed): the played file must
+// hold the rendered bytes at a buffer boundary, with nothing but silence
+// around them.
+::testing::AssertionResult PlayedAsRendered(const std::string& played,
+                                            const std::string& rendered) {
+    constexpr std::size_t kBufferBytes = 2048 * 4;
+    for (std::size_t at = 0; at + rendered.size() <= played.size(); at += kBufferBytes) {
+        if (played.compare(at, rendered.size(), rendered) != 0) {
+            if (played.find_first_not_of('\0', at) < at + kBufferBytes) break;
+            continue;
+        }
+        if (played.find_first_not_of('\0', at + rendered.size()) != std::string::npos) break;
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "the played bytes (" << played.size() << ") do not hold the rendered ones ("
+           << rendered.size() << ")";
+}
+
+std::string DiskDriver(const ScratchDir& dir, const std::string& file) {
+    return "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=1 SDL_DISKAUDIOFILE=" + Quote(dir / file);
+}
+
+TEST(ProgramPlay, WritesTheSameBytesAsRender) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    struct Case {
+        std::string options;
+        std::size_t bytes;
+    };
+    for (const Case& c :
+         {Case{" --rate 32768 --seconds 1.25 --fade 0.5 --solo 1,4", 40960u * 4},
+          Case{" --fade 0.2", static_cast<std::size_t>(96 * FramesPerTick(120, 44100) + 8820) * 4},
+          Case{" --seconds 0.3 --mute 1 --ssg-volume -6", 13230u * 4}}) {
+        const auto rendered = RunVelnari(dir, "render duet.mml -o -" + c.options);
+        ASSERT_EQ(rendered.status, 0) << rendered.err;
+        ASSERT_EQ(rendered.out.size(), c.bytes) << c.options;
+
+        const auto played = RunVelnari(dir, "play duet.mml" + c.options, DiskDriver(dir, "p.raw"));
+        ASSERT_EQ(played.status, 0) << played.err;
+        // SDL announces its disk driver on standard error; velnari itself says nothing.
+        EXPECT_EQ(played.err.find("velnari:"), std::string::npos) << played.err;
+        EXPECT_EQ(played.out, "");
+        EXPECT_TRUE(PlayedAsRendered(ReadFile(dir / "p.raw"), rendered.out)) << c.options;
+    }
+}
+
+}  // namespace
