@@ -166,6 +166,32 @@ run_linux() {  # DIR args...
     (cd "$dir" && timeout 120 ./velnari-host "$@")
 }
 
+# Opens SONG with Wine's relay trace on and keeps the calls that reach the
+# debugger output and the message box, with their arguments as Wine prints
+# them: MessageBoxA(owner,text,caption,style).
+trace_open() {  # BITS DIR SONG
+    local loader=$wine64
+    [ "$1" = 32 ] && loader=$wine32
+    (cd "$2" && env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all,+relay \
+        WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 "$loader" ./velnari-host.exe velnari.dll "$3" \
+        2>&1 >/dev/null) | grep -a -E 'Call (KERNEL32\.OutputDebugStringA|user32\.MessageBoxA)\(' \
+        >"$work/trace.txt"
+}
+
+debug_output_names() {  # FILE: the file name went to the debugger output, as given
+    grep -qF "OutputDebugStringA(" "$work/trace.txt" && grep -qF " \"$1\")" "$work/trace.txt" ||
+        { cat "$work/trace.txt"; return 1; }
+}
+
+one_message_box() {  # TEXT: one box, no owner, the Shift-JIS caption, an OK button only
+    local boxes
+    boxes=$(grep -c 'MessageBoxA' "$work/trace.txt")
+    [ "$boxes" -eq 1 ] && grep -qE "MessageBoxA\(0+,[0-9a-f]+ \"$1\",[0-9a-f]+ \"\\\\x83G\\\\x83\\\\x89\\\\x81\\[\",0+\)" \
+        "$work/trace.txt" || { echo "  $boxes boxes:"; cat "$work/trace.txt"; return 1; }
+}
+
+no_message_box() { ! grep -q 'MessageBoxA' "$work/trace.txt"; }
+
 exits_with() {  # CODE runner args...
     local want=$1; shift
     "$@" >"$work/out.txt" 2>"$work/err.txt"
@@ -229,6 +255,12 @@ run_checks_under_wine() {  # BITS
         exits_with 4 run_windows "$bits" "$dir" velnari.dll faulty.mml
     check "win$bits: a rate the player refuses fails the open" \
         exits_with 4 run_windows "$bits" "$dir" velnari.dll duet.mml --rate 1
+    trace_open "$bits" "$dir" faulty.mml
+    check "win$bits: Open sends the file name to the debugger output" debug_output_names faulty.mml
+    check "win$bits: the compile fault is shown in one message box, with file, line and caption" \
+        one_message_box 'faulty.mml\(3\) : parse error at \\"! f4\\"\\n'
+    trace_open "$bits" "$dir" none.mml
+    check "win$bits: a missing song shows no message box" no_message_box
 
     for song in "$work"/songs/*; do
         name=$(basename "$song")
