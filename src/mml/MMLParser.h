@@ -17,9 +17,7 @@
 // - Every repetition is a Kleene star, so long lines and many commands cost
 //   no stack depth.
 
-#include <boost/spirit/include/classic_assign_actor.hpp>
-#include <boost/spirit/include/classic_chset.hpp>
-#include <boost/spirit/include/classic_core.hpp>
+#include "mml/SpiritClassic.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // process runs in, so bytes 0x80-0xFF (such as Shift-JIS text) are never
 // taken for letters.
 
-#include <boost/spirit/include/classic_core.hpp>
+#include "mml/SpiritClassic.h"
 
 #include <array>
 #include <cstddef>

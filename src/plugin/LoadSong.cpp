@@ -1,6 +1,6 @@
 #include "plugin/LoadSong.h"
 
-#include <boost/spirit/include/classic_file_iterator.hpp>
+#include "mml/SpiritClassic.h"
 
 #include <exception>
 #include <string>

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <boost/spirit/include/classic_file_iterator.hpp>
+#include "mml/SpiritClassic.h"
 
 #include <atomic>
 #include <filesystem>
