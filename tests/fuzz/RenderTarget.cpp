@@ -1,0 +1,106 @@
+// Opening and playing arbitrary bytes as a song, the way a host does: open
+// at a rate from a small set, then render requests of one size (not always a
+// whole number of frames), with a seek half-way when the header asks.
+//
+// Besides the sanitizers' checks, every request must return its size and
+// leave the bytes after its last whole frame alone, and the output must not
+// depend on how the host cuts its requests: a second player fed the same
+// file in one request per half must produce the same frames.
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "FuzzTargets.h"
+#include "ScratchFile.h"
+#include "platform/ErrorReporter.h"
+#include "plugin/Player.h"
+
+namespace fuzz {
+namespace {
+
+constexpr uint32_t kRequestSizes[] = {1, 3, 4, 6, 4098, 5000, 16384, 65538};
+constexpr uint32_t kSeconds = 2;
+constexpr uint32_t kMaxFrames = 96000;  // keeps the high rates as quick as 48000 Hz
+constexpr uint8_t kCanary = 0xA5;
+
+// Renders `frames` frames in requests of `requestSize` bytes, appending the
+// whole frames to `out` and checking each request's result and tail.
+void RenderInRequests(Player& player, uint32_t frames, uint32_t requestSize,
+                      std::vector<int16_t>& out) {
+    std::vector<uint8_t> request;
+    uint32_t left = frames;
+    while (left > 0) {
+        // The last request is cut to the frames still wanted.
+        const uint32_t size = std::min(requestSize, left * 4 + requestSize % 4);
+        const uint32_t whole = size / 4;
+        request.assign(size, kCanary);
+        FUZZ_CHECK(player.Render(request.data(), size) == size);
+        for (uint32_t i = whole * 4; i < size; ++i) FUZZ_CHECK(request[i] == kCanary);
+        // Requests below one frame never advance the song; one is enough.
+        if (whole == 0) break;
+        const std::size_t at = out.size();
+        out.resize(at + std::size_t{whole} * 2);
+        std::memcpy(out.data() + at, request.data(), std::size_t{whole} * 4);
+        left -= std::min(left, whole);
+    }
+}
+
+}  // namespace
+
+RenderHeader DecodeRenderHeader(const uint8_t* data, std::size_t size) {
+    uint8_t h[kRenderHeaderSize] = {};
+    std::memcpy(h, data, std::min(size, kRenderHeaderSize));
+    constexpr std::size_t rateCount = sizeof(kRenderRates) / sizeof(kRenderRates[0]);
+    constexpr std::size_t sizeCount = sizeof(kRequestSizes) / sizeof(kRequestSizes[0]);
+    return RenderHeader{kRenderRates[h[0] % rateCount], kRequestSizes[h[1] % sizeCount],
+                        static_cast<int8_t>(h[2]), static_cast<int8_t>(h[3])};
+}
+
+int RenderSong(const uint8_t* data, std::size_t size) {
+    static ScratchFile file("render.mml");
+    const RenderHeader header = DecodeRenderHeader(data, size);
+    const bool seek = size > 1 && (data[1] & 0x80) != 0;
+    const std::size_t skip = std::min(size, kRenderHeaderSize);
+    file.Write(data + skip, size - skip);
+
+    const platform::ErrorReporter previous =
+        platform::SetErrorReporter([](std::string_view, std::string_view) {});
+
+    Player pieces(header.fmVolume, header.ssgVolume);
+    SoundInfo info{};
+    info.samplesPerSec = header.rate;
+    const bool opened = pieces.Open(file.Path().c_str(), &info);
+    FUZZ_CHECK(info.samplesPerSec == header.rate && info.channels == 2 && info.bitsPerSample == 16);
+
+    const uint32_t frames = std::min(header.rate * kSeconds, kMaxFrames);
+    const uint32_t half = frames / 2;
+    std::vector<int16_t> cut;
+    RenderInRequests(pieces, half, header.requestSize, cut);
+    const uint32_t firstHalf = static_cast<uint32_t>(cut.size() / 2);
+    if (seek) pieces.Seek();
+    RenderInRequests(pieces, frames - half, header.requestSize, cut);
+
+    if (!opened) {
+        // A player that did not open renders silence.
+        FUZZ_CHECK(std::all_of(cut.begin(), cut.end(), [](int16_t s) { return s == 0; }));
+    } else {
+        Player whole(header.fmVolume, header.ssgVolume);
+        SoundInfo wholeInfo{};
+        wholeInfo.samplesPerSec = header.rate;
+        FUZZ_CHECK(whole.Open(file.Path().c_str(), &wholeInfo));
+        const uint32_t secondHalf = static_cast<uint32_t>(cut.size() / 2) - firstHalf;
+        std::vector<int16_t> once(cut.size() + 2, 0);
+        FUZZ_CHECK(whole.Render(once.data(), firstHalf * 4) == firstHalf * 4);
+        if (seek) whole.Seek();
+        FUZZ_CHECK(whole.Render(once.data() + std::size_t{firstHalf} * 2, secondHalf * 4) ==
+                   secondHalf * 4);
+        once.resize(cut.size());
+        FUZZ_CHECK(once == cut);
+    }
+
+    platform::SetErrorReporter(previous);
+    return 0;
+}
+
+}  // namespace fuzz
