@@ -39,13 +39,12 @@ check: test-release test-asan test-windows fuzz-smoke
 	@echo "check: all presets built and all tests passed"
 
 demo: build-release
-	@if [ -x build/release/velnari ]; then \
-	    build/release/velnari render examples/demo.mml -o build/demo.wav && \
-	    echo "demo: wrote build/demo.wav"; \
-	 else \
-	    echo "demo: the command-line player is not built yet; once it is, this renders"; \
-	    echo "      examples/demo.mml to build/demo.wav"; \
-	 fi
+	build/release/velnari render examples/demo.mml -o build/demo.wav
+	@bytes=$$(stat -c %s build/demo.wav) && \
+	 awk -v b="$$bytes" -v f="$(CURDIR)/build/demo.wav" 'BEGIN { \
+	     s = (b - 44) / 4 / 44100; \
+	     printf "demo: wrote %s, %d:%04.1f long (play it with: build/release/velnari play examples/demo.mml)\n", \
+	            f, int(s / 60), s - 60 * int(s / 60) }'
 
 bench: build-release
 	@for b in build/release/bench_*; do [ -x "$$b" ] && "$$b"; done
