@@ -143,25 +143,30 @@ TEST_F(EntryPointsTest, FailedOpensReturnNullAndReportOnlyCompileFaults) {
     EXPECT_EQ(untouched.channels, 0u);
 }
 
+// Every size counts whole; only whole frames are written, also into a buffer
+// at an odd address, and nothing before or after them is touched.
 TEST_F(EntryPointsTest, RenderWritesWholeFramesOnlyAndCountsEveryByte) {
     const std::vector<uint8_t> reference = RenderWithPlayer(SongPath("duet.mml"), 0, 0, 4096);
-    struct Case {
-        uint32_t size;
-        uint32_t expected;
+    const auto untouched = [](auto first, auto last) {
+        return std::all_of(first, last, [](uint8_t b) { return b == kFill; });
     };
-    for (const Case c : {Case{0, 0}, Case{1, 1}, Case{3, 3}, Case{4096, 4096}, Case{4098, 4098}}) {
-        PluginHandle handle = OpenSong(SongPath("duet.mml"), 44100);
-        ASSERT_NE(handle, nullptr);
-        std::vector<uint8_t> buffer(c.size + 64, kFill);
-        EXPECT_EQ(plugin::Render(handle, buffer.data(), c.size), c.expected) << c.size;
-        const uint32_t whole = std::min<uint32_t>(c.size - c.size % 4, 4096);
-        EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + whole, reference.begin()))
-            << c.size;
-        EXPECT_TRUE(std::all_of(buffer.begin() + c.size - c.size % 4, buffer.end(),
-                                [](uint8_t b) { return b == kFill; }))
-            << "bytes written past the last whole frame of " << c.size;
-        EXPECT_EQ(plugin::Render(handle, nullptr, 4096), 0u);
-        plugin::Close(handle);
+    for (uint32_t size : {0u, 1u, 3u, 4096u, 4098u}) {
+        for (uint32_t offset : {0u, 1u}) {
+            PluginHandle handle = OpenSong(SongPath("duet.mml"), 44100);
+            ASSERT_NE(handle, nullptr);
+            std::vector<uint8_t> storage(offset + size + 64, kFill);
+            uint8_t* buffer = storage.data() + offset;
+            EXPECT_EQ(plugin::Render(handle, buffer, size), size) << size << "+" << offset;
+            const uint32_t whole = size - size % 4;
+            EXPECT_TRUE(
+                std::equal(buffer, buffer + std::min<uint32_t>(whole, 4096), reference.begin()))
+                << size << "+" << offset;
+            EXPECT_TRUE(untouched(storage.begin(), storage.begin() + offset));
+            EXPECT_TRUE(untouched(buffer + whole, storage.data() + storage.size()))
+                << "bytes written past the last whole frame of " << size << "+" << offset;
+            EXPECT_EQ(plugin::Render(handle, nullptr, 4096), 0u);
+            plugin::Close(handle);
+        }
     }
 }
 
