@@ -9,85 +9,46 @@
 
 namespace {
 
-// A settings file in the temporary folder, removed again at the end of the test.
-class ProfileTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char name[] = "/tmp/velnari-profile-XXXXXX";
-        const int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        path_ = name;
-    }
-    void TearDown() override { std::remove(path_.c_str()); }
-
-    void Write(const std::string& text) {
-        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out << text;
-    }
-
-    std::string Read(const char* key, const char* fallback = "0") {
-        return platform::ReadProfileString(path_, "velnari", key, fallback);
-    }
-
-    std::string path_;
-};
-
-struct LookupCase {
-    const char* name;
-    const char* file;
-    const char* key;
-    const char* expected;
-};
-
-TEST_F(ProfileTest, LookupRules) {
-    const LookupCase cases[] = {
-        {"plain", "[velnari]\nFMVolume=4\n", "FMVolume", "4"},
-        {"key case", "[velnari]\nfmvolume=5\n", "FMVolume", "5"},
-        {"section case", "[VELNARI]\nFMVolume=6\n", "FMVolume", "6"},
-        {"blanks around", "  [ velnari ]  \n  FMVolume  =  -7 \t\n", "FMVolume", "-7"},
-        {"crlf", "[velnari]\r\nFMVolume=8\r\nPSGVolume=9\r\n", "PSGVolume", "9"},
-        {"double quotes", "[velnari]\nFMVolume=\" 10 \"\n", "FMVolume", " 10 "},
-        {"single quotes", "[velnari]\nFMVolume='11'\n", "FMVolume", "11"},
-        {"unmatched quotes kept", "[velnari]\nFMVolume=\"12'\n", "FMVolume", "\"12'"},
-        {"lone quote kept", "[velnari]\nFMVolume=\"\n", "FMVolume", "\""},
-        {"first key wins", "[velnari]\nFMVolume=1\nFMVolume=2\n", "FMVolume", "1"},
-        {"first section wins", "[velnari]\nA=1\n[other]\nFMVolume=2\n[velnari]\nFMVolume=3\n",
-         "FMVolume", "0"},
-        {"other section only", "[other]\nFMVolume=3\n", "FMVolume", "0"},
-        {"before any section", "FMVolume=3\n[velnari]\n", "FMVolume", "0"},
-        {"comment line", "[velnari]\n;FMVolume=3\n", "FMVolume", "0"},
-        {"inline text stays", "[velnari]\nFMVolume=4 ; loud\n", "FMVolume", "4 ; loud"},
-        {"empty value", "[velnari]\nFMVolume=\n", "FMVolume", ""},
-        {"line without equals", "[velnari]\nFMVolume\nFMVolume=5\n", "FMVolume", "5"},
-        {"equals in value", "[velnari]\nFMVolume=a=b\n", "FMVolume", "a=b"},
-        {"prefix of key", "[velnari]\nFMVolumeX=3\n", "FMVolume", "0"},
-        {"no newline at end", "[velnari]\nFMVolume=13", "FMVolume", "13"},
-        {"empty file", "", "FMVolume", "0"},
+TEST(ProfileTest, ReadsLikeThePrivateProfileApi) {
+    char name[] = "/tmp/velnari-profile-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    const std::string path = name;
+    const auto read = [&](const std::string& text, const char* key) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        return platform::ReadProfileString(path, "velnari", key, "0");
+    };
+    struct Case {
+        std::string file;
+        const char* expected;  // for key "FMVolume"
+    };
+    const Case cases[] = {
+        {"[velnari]\nFMVolume=4\n", "4"},
+        {"[VELNARI]\nfmvolume=5\n", "5"},  // names ignore case
+        {"  [ velnari ]  \n  FMVolume  =  -7 \t\n", "-7"},
+        {"[velnari]\r\nPSGVolume=1\r\nFMVolume=8\r\n", "8"},
+        {"[velnari]\nFMVolume=\" 10 \"\n", " 10 "},  // quotes go, what they hold stays
+        {"[velnari]\nFMVolume='11'\n", "11"},
+        {"[velnari]\nFMVolume=\"12'\n", "\"12'"},
+        {"[velnari]\nFMVolume=\"\n", "\""},
+        {"[velnari]\nFMVolume=1\nFMVolume=2\n", "1"},
+        {"[velnari]\nA=1\n[other]\nFMVolume=2\n[velnari]\nFMVolume=3\n", "0"},  // first section
+        {"FMVolume=3\n[velnari]\n", "0"},
+        {"[velnari]\n;FMVolume=3\n", "0"},
+        {"[velnari]\nFMVolume=4 ; loud\n", "4 ; loud"},
+        {"[velnari]\nFMVolume=\n", ""},
+        {"[velnari]\nFMVolume\nFMVolumeX=3\nFMVolume=a=b\n", "a=b"},
+        {"[velnari]\nFMVolume=13", "13"},
+        {"[velnari]\nFMVolume=" + std::string(400, 'x') + "\n", nullptr},
+        {"", "0"},
     };
     for (const auto& c : cases) {
-        Write(c.file);
-        EXPECT_EQ(Read(c.key), c.expected) << c.name;
+        const std::string expected = c.expected ? c.expected : std::string(255, 'x');
+        EXPECT_EQ(read(c.file, "FMVolume"), expected) << c.file.substr(0, 60);
     }
-}
-
-TEST_F(ProfileTest, MissingFileGivesDefault) {
-    std::remove(path_.c_str());
-    EXPECT_EQ(Read("FMVolume", "0"), "0");
-    EXPECT_EQ(Read("FMVolume", "abc"), "abc");
-}
-
-TEST_F(ProfileTest, ValueIsCutTo255Characters) {
-    const std::string longValue(400, 'x');
-    Write("[velnari]\nFMVolume=" + longValue + "\n");
-    EXPECT_EQ(Read("FMVolume"), longValue.substr(0, 255));
-}
-
-TEST_F(ProfileTest, BinaryGarbageDoesNotBreakTheReader) {
-    std::string junk;
-    for (int i = 0; i < 2048; ++i) junk.push_back(static_cast<char>((i * 37) & 0xFF));
-    Write(junk + "\n[velnari]\nPSGVolume=-3\n");
-    EXPECT_EQ(Read("PSGVolume"), "-3");
+    std::remove(path.c_str());
+    EXPECT_EQ(platform::ReadProfileString(path, "velnari", "FMVolume", "abc"), "abc");
 }
 
 }  // namespace
