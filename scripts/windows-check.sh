@@ -202,6 +202,7 @@ exits_with() {  # CODE runner args...
 # Renders the same request on Linux and Windows and compares the bytes.
 same_bytes() {  # BITS SONG args...
     local bits=$1 song=$2; shift 2
+    rm -f "$work/linux/linux.raw" "$work/win$bits/win.raw"
     run_linux "$work/linux" ./velnari.so "$song" --quiet --out linux.raw "$@" >/dev/null 2>&1 ||
         { echo "  the Linux render failed"; return 1; }
     run_windows "$bits" "$work/win$bits" velnari.dll "$song" --quiet --out win.raw "$@" \
