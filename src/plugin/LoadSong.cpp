@@ -3,6 +3,7 @@
 #include "mml/SpiritClassic.h"
 
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "mml/MMLParser.h"
@@ -17,6 +18,10 @@
 //   for each character it looks at: the reference counting alone cost most of
 //   the compile time. The iterator stays alive, and the mapping with it, until
 //   the compile ends.
+// - Compiles take turns, one at a time per process. Spirit's grammars draw
+//   their ids and definitions from process-wide pools that are not guarded
+//   (Boost.Thread would be needed for that), and a host may open two files
+//   on two threads at once.
 
 // The pointer walk needs the whole file in memory at once: refuse to build
 // with the fallback that reads the file a character at a time.
@@ -58,23 +63,27 @@ std::unique_ptr<Song> LoadSong(const char* fileName) {
     const SourceIterator last = first + (mapped.make_end() - mapped);
 
     auto song = std::make_unique<Song>();
-    CompileContext context(*song);
-    const Tarsel::MMLParser grammar(context);
-
     std::string message;
-    try {
-        while (first != last) {
-            const Tarsel::LineParse<SourceIterator> result =
-                Tarsel::ParseLine(first, last, grammar);
-            if (!result.hit) {
-                message = ParseErrorMessage(fileName, context.line, result.stop, last);
-                break;
+    {
+        static std::mutex compileMutex;
+        const std::lock_guard<std::mutex> lock(compileMutex);
+        CompileContext context(*song);
+        const Tarsel::MMLParser grammar(context);
+        try {
+            while (first != last) {
+                const Tarsel::LineParse<SourceIterator> result =
+                    Tarsel::ParseLine(first, last, grammar);
+                if (!result.hit) {
+                    message = ParseErrorMessage(fileName, context.line, result.stop, last);
+                    break;
+                }
+                first = result.stop;
             }
-            first = result.stop;
+        } catch (const std::exception& e) {
+            message = MessageHead(fileName, context.line) + e.what() + "\n";
         }
-    } catch (const std::exception& e) {
-        message = MessageHead(fileName, context.line) + e.what() + "\n";
     }
+    // Shown outside the lock: a message box blocks until the user closes it.
     if (message.empty()) return song;
     platform::ShowError(message);
     return nullptr;

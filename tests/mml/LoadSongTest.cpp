@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MmlTestSupport.h"
@@ -103,6 +104,28 @@ TEST(LoadSongMessages, AnEmptyReporterRestoresTheDefault) {
     EXPECT_NE(err.find("x.mml(1) : boom"), std::string::npos);
     EXPECT_NE(err.find(platform::kErrorCaption), std::string::npos);
     EXPECT_TRUE(outer.texts.empty());
+}
+
+TEST(LoadSongFiles, CompilesOnSeveralThreadsGiveEachTheirOwnSong) {
+    std::vector<std::unique_ptr<TempFile>> files;
+    for (int i = 0; i < 4; ++i) {
+        std::string text;
+        for (int line = 0; line < 2000; ++line) text += "1:o" + std::to_string(i) + " c d e\n";
+        files.push_back(std::make_unique<TempFile>(text));
+    }
+    std::vector<std::unique_ptr<Song>> songs(files.size());
+    {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            threads.emplace_back([&, i] { songs[i] = LoadSong(files[i]->path().c_str()); });
+        }
+        for (std::thread& t : threads) t.join();
+    }
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        ASSERT_TRUE(songs[i]);
+        EXPECT_EQ(songs[i]->Part(0).size(), 2000u * 4 + 2);
+        EXPECT_EQ(*std::next(songs[i]->Part(0).begin()), Command('O', static_cast<int32_t>(i)));
+    }
 }
 
 // Sizes that a recursive grammar or a quadratic step would not survive.
