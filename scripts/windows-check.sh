@@ -113,6 +113,78 @@ entry_points_are_stdcall() {  # DLL
     return $missing
 }
 
+# Reading the 32-bit DLL's initialised data, to check the record it hands out
+# without running it. Addresses are virtual addresses in the DLL's image.
+dll_bytes() {  # DLL VA COUNT: the bytes as one hex string
+    i686-w64-mingw32-objdump -s --start-address=$(($2)) --stop-address=$(($2 + $3)) "$1" |
+        awk '/^ [0-9a-f]+ / { s = substr($0, length($1) + 3, 35); gsub(/ /, "", s); printf "%s", s }'
+}
+
+dll_word() {  # DLL VA: a little-endian 32-bit word, in decimal
+    local h; h=$(dll_bytes "$1" "$2" 4)
+    echo $((16#${h:6:2}${h:4:2}${h:2:2}${h:0:2}))
+}
+
+dll_string() {  # DLL VA: the NUL-terminated text there (at most 255 bytes)
+    local h; h=$(dll_bytes "$1" "$2" 256)
+    local i text=
+    for ((i = 0; i < ${#h}; i += 2)); do
+        [ "${h:i:2}" = 00 ] && break
+        text+="\\x${h:i:2}"
+    done
+    printf "$text"
+}
+
+dll_symbol() {  # DLL NAME: the address of a global function, in decimal
+    local a; a=$(i686-w64-mingw32-nm "$1" | awk -v n="$2" '$2 == "T" && $3 == n { print $1 }')
+    [ -n "$a" ] && echo $((16#$a))
+}
+
+# The address kmp_GetTestModule returns: its code is `mov $record, %eax; ret`,
+# possibly behind a jump to the function that holds it.
+dll_record_address() {  # DLL
+    local at code
+    at=$(dll_symbol "$1" _kmp_GetTestModule@0) || return 1
+    for _ in 1 2; do
+        code=$(i686-w64-mingw32-objdump -d --start-address=$at --stop-address=$((at + 8)) "$1" |
+            grep -m1 -E '^ *[0-9a-f]+:')
+        if [[ $code =~ jmp\ +([0-9a-f]+) ]]; then
+            at=$((16#${BASH_REMATCH[1]}))
+        elif [[ $code =~ mov\ +\$0x([0-9a-f]+),%eax ]]; then
+            echo $((16#${BASH_REMATCH[1]}))
+            return 0
+        fi
+    done
+    echo "  unexpected code in kmp_GetTestModule: $code" >&2
+    return 1
+}
+
+record_in_dll_is_right() {  # DLL
+    local dll=$1 rec w i bad=0
+    rec=$(dll_record_address "$dll") || return 1
+    local -a f
+    for i in {0..12}; do f[i]=$(dll_word "$dll" $((rec + 4 * i))); done
+    expect() { [ "$2" = "$3" ] || { echo "  $1: $2, expected $3"; bad=1; }; }
+    expect version "${f[0]}" 100
+    expect "plug-in version" "${f[1]}" 1
+    local copyright description
+    copyright=$(dll_string "$dll" "${f[2]}") description=$(dll_string "$dll" "${f[3]}")
+    [ -n "$copyright" ] && [ -n "$description" ] || { echo "  empty texts"; bad=1; }
+    expect "first extension" "$(dll_string "$dll" "$(dll_word "$dll" "${f[4]}")")" .mml
+    expect "second extension" "$(dll_string "$dll" "$(dll_word "$dll" $((f[4] + 4)))")" .tarsel
+    expect "end of the extension list" "$(dll_word "$dll" $((f[4] + 8)))" 0
+    expect reentrant "${f[5]}" 1
+    expect "initialise hook" "${f[6]}" 0
+    expect "de-initialise hook" "${f[7]}" 0
+    expect Open "${f[8]}" "$(dll_symbol "$dll" __ZN6plugin4OpenEPKcP9SoundInfo@8)"
+    expect OpenFromBuffer "${f[9]}" 0
+    expect Close "${f[10]}" "$(dll_symbol "$dll" __ZN6plugin5CloseEPv@4)"
+    expect Render "${f[11]}" "$(dll_symbol "$dll" __ZN6plugin6RenderEPvPhj@12)"
+    expect SetPosition "${f[12]}" "$(dll_symbol "$dll" __ZN6plugin11SetPositionEPvj@8)"
+    [ "$bad" -eq 0 ] && echo "  \"$copyright\" / \"$description\""
+    return $bad
+}
+
 # The record and the output format as the host's compiler lays them out.
 record_layout_holds() {  # BITS
     local asserts
@@ -313,6 +385,8 @@ for bits in 32 64; do
 done
 check "mingw32: the entry points and DllMain use the stdcall convention" \
     entry_points_are_stdcall "${build_dir[32]}/velnari.dll"
+check "mingw32: the record in velnari.dll holds the versions, texts, extensions and entry points" \
+    record_in_dll_is_right "${build_dir[32]}/velnari.dll"
 check "mingw32: every source is compiled with SSE2 maths" all_compiles_use_sse_maths "${build_dir[32]}"
 
 if ! build_linux; then
