@@ -397,6 +397,7 @@ else
     mkdir -p "$work/linux" "$work/songs"
     cp "$linux_dir/velnari.so" "$linux_dir/velnari-host" "$work/linux/"
     cp tests/host/data/*.mml "$work/songs/"
+    cp tests/host/data/duet.mml "$work/songs/a name with blanks.mml"
     for song in examples/*.mml examples/*.tarsel; do
         [ -f "$song" ] && cp "$song" "$work/songs/"
     done
