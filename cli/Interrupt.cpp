@@ -6,8 +6,11 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
+// The first Ctrl-C asks for a clean stop; the handler then steps aside, so a
+// second one ends the program at once should the stop take too long.
 extern "C" void OnInterrupt(int) {
     interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace

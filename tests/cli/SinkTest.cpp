@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "CliError.h"
 #include "CliTestSupport.h"
 #include "RawSink.h"
 #include "SndFileSink.h"
@@ -40,29 +39,10 @@ ReadBack Read(const std::string& file) {
     return back;
 }
 
-ExitStatus StatusOf(auto&& action) {
-    try {
-        action();
-    } catch (const CliError& e) {
-        return e.status();
-    }
-    return kExitOk;
-}
-
-TEST(FileSink, FormatFollowsTheExtensionInAnyCase) {
-    EXPECT_EQ(SndFileSink::FormatFor("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    EXPECT_EQ(SndFileSink::FormatFor("dir/A.WAV"), SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    EXPECT_EQ(SndFileSink::FormatFor("a.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    EXPECT_EQ(SndFileSink::FormatFor("a.Ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
-    for (const char* name : {"a.mp3", "a", "a.wav.txt", "wav"}) {
-        EXPECT_EQ(StatusOf([&] { SndFileSink::FormatFor(name); }), kExitUsage) << name;
-    }
-}
-
-TEST(FileSink, LosslessFormatsKeepEverySample) {
+TEST(FileSink, WritesEachFormatOnlyWhenFinished) {
     ScratchDir dir;
     const std::vector<int16_t> samples = Ramp(5000);
-    for (const char* name : {"mix.wav", "mix.flac"}) {
+    for (const char* name : {"mix.wav", "mix.flac", "MIX.OGG"}) {
         {
             SndFileSink sink(dir / name, 22050);
             sink.Write(samples.data(), 3000);
@@ -73,22 +53,12 @@ TEST(FileSink, LosslessFormatsKeepEverySample) {
         const ReadBack back = Read(dir / name);
         EXPECT_EQ(back.info.channels, 2) << name;
         EXPECT_EQ(back.info.samplerate, 22050) << name;
-        EXPECT_EQ(back.samples, samples) << name;
+        EXPECT_EQ(back.info.frames, 5000) << name;
+        if (name[0] == 'm') {
+            EXPECT_EQ(back.samples, samples) << name << " is lossless";
+        }
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"mix.flac", "mix.wav"}));
-}
-
-TEST(FileSink, OggVorbisIsWrittenAndReadable) {
-    ScratchDir dir;
-    const std::vector<int16_t> samples = Ramp(4410);
-    {
-        SndFileSink sink(dir / "mix.ogg", 44100);
-        sink.Write(samples.data(), 4410);
-        sink.Finish();
-    }
-    const ReadBack back = Read(dir / "mix.ogg");
-    EXPECT_EQ(back.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
-    EXPECT_EQ(back.info.frames, 4410);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"MIX.OGG", "mix.flac", "mix.wav"}));
 }
 
 TEST(FileSink, AnUnfinishedFileLeavesNothingBehind) {
@@ -106,13 +76,6 @@ TEST(FileSink, AnUnfinishedFileLeavesNothingBehind) {
     { SndFileSink sink(dir / "keep.wav", 44100); }
     EXPECT_EQ(clitest::ReadFile(dir / "keep.wav"), "earlier render");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"keep.wav"}));
-}
-
-TEST(FileSink, AnUnwritablePathFailsWithStatus1) {
-    ScratchDir dir;
-    EXPECT_EQ(StatusOf([&] { SndFileSink sink(dir / "no/such/folder/x.wav", 44100); }),
-              kExitFailure);
-    EXPECT_TRUE(dir.Entries().empty());
 }
 
 TEST(RawOutput, IsLittleEndianInterleavedPcm) {
