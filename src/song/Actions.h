@@ -72,6 +72,7 @@ struct SetMacroName {
     void operator()(Iterator first, Iterator last) const {
         ctx->Notify("SetMacroName", first, last);
         ctx->macroName.assign(first, last);
+        ctx->macroList = nullptr;
     }
 };
 

@@ -43,7 +43,13 @@ void CompileContext::Emit(const Command& compiled) {
             song->AddToPart(part, compiled);
             break;
         case kMacroLine:
-            song->AddToMacro(macroName, compiled);
+            // One name look-up per macro line, however many commands it holds:
+            // the name may be very long.
+            if (macroList) {
+                Song::AppendToMacro(*macroList, compiled);
+            } else {
+                macroList = &song->AddToMacro(macroName, compiled);
+            }
             break;
         default:
             break;

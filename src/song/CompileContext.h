@@ -36,16 +36,18 @@ enum LineKind : int32_t {
 struct CompileContext {
     explicit CompileContext(Song& target) : song(&target) {}
 
-    std::vector<std::string> args;  // argument texts of the current command or definition
-    Song* song;                     // the song being built
-    int32_t line = 1;               // 1-based number of the line being compiled
-    int32_t lineKind = kPartLine;   // a LineKind; set by every line's leading syntax
-    int32_t part = 0;               // part 0..5 on part lines, operator 0..3 on op lines
-    char command = 0;               // the character that opened the command, letters upper case
-    std::string macroName;          // the macro a str line fills
-    FMVoice workVoice{};            // the voice being defined; never cleared
-    int32_t soundNumber = 0;        // where lfo and op lines store the work voice;
-                                    // 0 until the first sound line
+    std::vector<std::string> args;     // argument texts of the current command or definition
+    Song* song;                        // the song being built
+    int32_t line = 1;                  // 1-based number of the line being compiled
+    int32_t lineKind = kPartLine;      // a LineKind; set by every line's leading syntax
+    int32_t part = 0;                  // part 0..5 on part lines, operator 0..3 on op lines
+    char command = 0;                  // the character that opened the command, letters upper case
+    std::string macroName;             // the macro a str line fills
+    CommandList* macroList = nullptr;  // that macro's list once the line has added to it;
+                                       // cleared with every new macro name
+    FMVoice workVoice{};               // the voice being defined; never cleared
+    int32_t soundNumber = 0;           // where lfo and op lines store the work voice;
+                                       // 0 until the first sound line
     CompileObserver* observer = nullptr;  // not owned; may stay null
 
     // Routes a compiled command by the line kind: part lines append it to the

@@ -20,8 +20,8 @@ struct FMOperatorBlock {
 
 // A whole voice. A plain value of fixed size, copied whole.
 struct FMVoice {
-    std::array<int32_t, 3> lfo{};  // first three values of the lfo line; not played
-    uint8_t fbAlg = 0;             // feedback (bits 5-3), connection (bits 2-0) -> 0xB0
+    std::array<int32_t, 3> lfo{};         // first three values of the lfo line; not played
+    uint8_t fbAlg = 0;                    // feedback (bits 5-3), connection (bits 2-0) -> 0xB0
     std::array<FMOperatorBlock, 4> op{};  // operator 1 first, in definition order
 
     friend bool operator==(const FMVoice&, const FMVoice&) = default;

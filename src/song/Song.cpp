@@ -19,11 +19,16 @@ void Song::AddToPart(int part, const Command& command) {
     list.insert(std::prev(list.end()), command);
 }
 
-void Song::AddToMacro(const std::string& name, const Command& command) {
+CommandList& Song::AddToMacro(const std::string& name, const Command& command) {
     auto [it, created] = macros_.try_emplace(name);
     CommandList& list = it->second;
     if (created) list.emplace_back('%');
-    list.insert(std::prev(list.end()), command);
+    AppendToMacro(list, command);
+    return list;
+}
+
+void Song::AppendToMacro(CommandList& macro, const Command& command) {
+    macro.insert(std::prev(macro.end()), command);
 }
 
 CommandList::const_iterator Song::MacroBegin(const std::string& name) const {

@@ -14,7 +14,7 @@
 #include "song/SSGEnvelope.h"
 
 class Song {
-public:
+  public:
     static constexpr int kPartCount = 6;  // parts 0-2 FM channels 1-3, 3-5 SSG A-C
     static constexpr int32_t kDefaultTempo = 120;
 
@@ -28,8 +28,13 @@ public:
     void AddToPart(int part, const Command& command);
 
     // Appends a command to a macro, creating the macro with its closing "%"
-    // on its first command; every command lands just before that "%".
-    void AddToMacro(const std::string& name, const Command& command);
+    // on its first command; every command lands just before that "%". Returns
+    // the macro's list, which stays valid for the song's life, so a caller
+    // appending many commands to one macro can skip the name look-up.
+    CommandList& AddToMacro(const std::string& name, const Command& command);
+
+    // Appends a command to a macro list that AddToMacro returned.
+    static void AppendToMacro(CommandList& macro, const Command& command);
 
     bool IsPartUsed(int part) const { return used_[Index(part)]; }
 
@@ -62,7 +67,7 @@ public:
     const VoiceMap& Voices() const { return voices_; }
     const EnvelopeMap& SSGEnvelopes() const { return ssgEnvelopes_; }
 
-private:
+  private:
     static std::size_t Index(int part);
 
     VoiceMap voices_;

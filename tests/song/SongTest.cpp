@@ -76,6 +76,16 @@ TEST(SongMacros, MacroEndsWithReturnAndJoinsLinesOfTheSameName) {
     for (int p = 0; p < Song::kPartCount; ++p) EXPECT_FALSE(song.IsPartUsed(p));
 }
 
+TEST(SongMacros, TheReturnedListTakesFurtherCommandsBeforeTheReturn) {
+    Song song;
+    CommandList& riff = song.AddToMacro("riff", Command('#', 0));
+    Song::AppendToMacro(riff, Command('#', 4));
+    song.AddToMacro("riff", Command('#', 7));
+    EXPECT_EQ(Codes(song.Macros().at("riff")), "###%");
+    EXPECT_EQ(std::next(song.MacroBegin("riff"))->arg[0], 4);
+    EXPECT_EQ(song.Macros().size(), 1u);
+}
+
 TEST(SongMacros, NamesAreComparedBytewise) {
     Song song;
     song.AddToMacro("Riff", Command('#', 0));
