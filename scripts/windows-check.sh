@@ -359,6 +359,10 @@ run_checks_under_wine() {  # BITS
         fi
     done
     rm -f "$dir/velnari.ini" "$work/linux/velnari.ini"
+    mkdir "$dir/velnari.ini" "$work/linux/velnari.ini"
+    check "win$bits: a settings file that cannot be read: the same bytes as on Linux" \
+        same_bytes "$bits" duet.mml --seconds 1
+    rmdir "$dir/velnari.ini" "$work/linux/velnari.ini"
 }
 
 # --- the run ----------------------------------------------------------------

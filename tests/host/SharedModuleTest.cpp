@@ -128,6 +128,14 @@ TEST_F(SharedModuleTest, SettingsBesideTheModuleSetTheVolumes) {
         }
         EXPECT_EQ(RenderThrough(*record, song), expected) << c.what;
     }
+
+    // A settings "file" that cannot be read as one: the defaults apply.
+    std::filesystem::remove(scratch_.Path() / "velnari.ini");
+    std::filesystem::create_directory(scratch_.Path() / "velnari.ini");
+    platform::DynamicLibrary library = LoadCopy(nullptr);
+    const ModuleRecord* record = RecordOf(library);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(RenderThrough(*record, song), defaultVolumes);
 }
 
 }  // namespace
