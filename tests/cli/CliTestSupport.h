@@ -78,16 +78,18 @@ inline std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-// Runs the velnari program with `arguments` (already quoted as the shell
-// needs) in `dir`, with `environment` ("NAME=value ...") in front.
+// Runs the velnari program (or a copy of it at `program`) with `arguments`
+// (already quoted as the shell needs) in `dir`, with `environment`
+// ("NAME=value ...") in front.
 inline RunResult RunVelnari(const ScratchDir& dir, const std::string& arguments,
-                            const std::string& environment = "") {
+                            const std::string& environment = "",
+                            const std::string& program = VELNARI_PROGRAM) {
     const std::string out = dir / ".stdout";
     const std::string err = dir / ".stderr";
     const std::string status = dir / ".status";
     const std::string command = "cd " + Quote(dir.path().string()) + " && " + environment + " " +
-                                Quote(VELNARI_PROGRAM) + " " + arguments + " >" + Quote(out) +
-                                " 2>" + Quote(err) + " </dev/null; echo $? >" + Quote(status);
+                                Quote(program) + " " + arguments + " >" + Quote(out) + " 2>" +
+                                Quote(err) + " </dev/null; echo $? >" + Quote(status);
     RunResult result;
     if (std::system(command.c_str()) != 0) return result;
     result.status = std::stoi(ReadFile(status));

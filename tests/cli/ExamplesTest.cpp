@@ -82,6 +82,34 @@ TEST_P(ExampleSong, CompilesLoopsAndSoundsWithoutClipping) {
     }
 }
 
+// Golden pins: a hash (64-bit FNV-1a over the little-endian bytes) of the first
+// ten seconds of each example at 44100 Hz. A change in what the compiler, the
+// sequencer or the chip produce shows up here; if it is intended, render the
+// song again (velnari render SONG -o - --seconds 10), listen, and update.
+TEST(ExampleGolden, FirstTenSecondsAreUnchanged) {
+    struct Pin {
+        const char* song;
+        uint64_t hash;
+    };
+    for (const Pin& pin :
+         {Pin{"demo.mml", 0xe9841721bcfb7a8dull}, Pin{"festival.mml", 0x4e9e590dcb275269ull},
+          Pin{"clockwork.mml", 0x4efb59eb0edd013dull}}) {
+        SongSession session(std::string(VELNARI_SOURCE_DIR) + "/examples/" + pin.song, 44100, 0, 0,
+                            0);
+        std::vector<int16_t> frames(441000 * 2);
+        session.Render(frames.data(), 441000);
+        uint64_t hash = 0xcbf29ce484222325ull;
+        for (int16_t sample : frames) {
+            const auto bits = static_cast<uint16_t>(sample);
+            for (uint8_t byte :
+                 {static_cast<uint8_t>(bits & 0xFF), static_cast<uint8_t>(bits >> 8)}) {
+                hash = (hash ^ byte) * 0x100000001b3ull;
+            }
+        }
+        EXPECT_EQ(hash, pin.hash) << pin.song;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleSong,
                          testing::Values("demo.mml", "festival.mml", "clockwork.mml"),
                          [](const testing::TestParamInfo<const char*>& info) {

@@ -143,6 +143,24 @@ TEST(ProgramMixing, SoloMuteAndStemsSplitTheMix) {
     EXPECT_EQ(ReadFile(dir / "mix-4.wav"), ReadFile(dir / "solo.wav"));
 }
 
+TEST(ProgramMixing, VolumesComeFromTheSettingsFileUnlessOverridden) {
+    // A copy of the program reads the velnari.ini beside it, as the plug-in does.
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    const std::string program = dir / "velnari";
+    std::filesystem::copy_file(VELNARI_PROGRAM, program);
+    dir.Write("velnari.ini", "[velnari]\nFMVolume=-192\nPSGVolume=-192\n");
+    auto render = [&](const std::string& options) {
+        return Samples(
+            RunVelnari(dir, "render duet.mml -o - --seconds 0.5" + options, "", program).out);
+    };
+    const auto plain = Samples(RunVelnari(dir, "render duet.mml -o - --seconds 0.5").out);
+    const auto fm = Samples(RunVelnari(dir, "render duet.mml -o - --seconds 0.5 --solo 1").out);
+    EXPECT_TRUE(AllZero(render("")));
+    EXPECT_EQ(render(" --fm-volume 0"), fm) << "SSG still silenced by the settings file";
+    EXPECT_EQ(render(" --fm-volume 0 --ssg-volume 0"), plain);
+}
+
 TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
     ScratchDir dir;
     dir.Write("duet.mml", kDuet);
