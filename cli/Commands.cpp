@@ -44,13 +44,15 @@ void Warn(const std::string& message) {
     std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
 }
 
-// The song's loop plan at the session's rate, or a fixed length.
+// How long the render is: a fixed length, or the song's loops as found by a
+// session of its own run ahead (so the session that renders starts fresh,
+// exactly as the plug-in would).
 struct Timing {
     RenderPlan plan;
     std::vector<int64_t> passEndFrames;
 };
 
-Timing PlanTiming(const std::string& song, SongSession& session, const MixOptions& mix) {
+Timing PlanTiming(const std::string& song, const MixOptions& mix) {
     Timing timing;
     if (mix.seconds) {
         const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, mix.rate) : 0;
@@ -60,10 +62,10 @@ Timing PlanTiming(const std::string& song, SongSession& session, const MixOption
     const int64_t fade =
         SecondsToFrames(mix.fadeSeconds.value_or(MixOptions::kDefaultFadeSeconds), mix.rate);
     const int64_t maxFrames = SecondsToFrames(mix.maxSeconds, mix.rate);
-    const int64_t perTick = session.SamplesPerTick();
+    SongSession ahead(song, mix.rate, 0, 0, 0);
+    const int64_t perTick = ahead.SamplesPerTick();
     const int64_t maxTicks = maxFrames / perTick + 1;
-    const LoopReport loops = LoopDetector::Run(session.Ticks(), mix.loops, maxTicks);
-    session.Rewind();
+    const LoopReport loops = LoopDetector::Run(ahead.Ticks(), mix.loops, maxTicks);
     for (int64_t tick : loops.songPassEnds) timing.passEndFrames.push_back(tick * perTick);
     if (loops.endTick) {
         timing.plan = RenderPlan::AfterLoops(*loops.endTick * perTick, fade, maxFrames);
@@ -115,7 +117,7 @@ int RunRender(const RenderOptions& options) {
     const MixOptions& mix = options.mix;
     std::vector<Track> tracks;
     tracks.push_back({OpenSession(options.song, mix, mix.chipMask), nullptr, nullptr});
-    const Timing timing = PlanTiming(options.song, *tracks[0].session, mix);
+    const Timing timing = PlanTiming(options.song, mix);
 
     if (options.stems) {
         const Song& song = tracks[0].session->GetSong();
@@ -161,7 +163,7 @@ int RunRender(const RenderOptions& options) {
 int RunPlay(const PlayOptions& options) {
     const MixOptions& mix = options.mix;
     auto session = OpenSession(options.song, mix, mix.chipMask);
-    const Timing timing = PlanTiming(options.song, *session, mix);
+    const Timing timing = PlanTiming(options.song, mix);
     Renderer renderer(*session, timing.plan);
 
     InstallInterruptHandler();

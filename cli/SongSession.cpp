@@ -41,7 +41,7 @@ std::unique_ptr<Player> MakePlayer(std::optional<int32_t> fmVolume,
 
 SongSession::SongSession(const std::string& file, uint32_t rate, std::optional<int32_t> fmVolume,
                          std::optional<int32_t> ssgVolume, uint32_t chipMask)
-    : player_(MakePlayer(fmVolume, ssgVolume)), chipMask_(chipMask) {
+    : player_(MakePlayer(fmVolume, ssgVolume)) {
     const int faultsBefore = CompileFaultsShown();
     SoundInfo info{};
     info.samplesPerSec = rate;
@@ -51,7 +51,7 @@ SongSession::SongSession(const std::string& file, uint32_t rate, std::optional<i
         if (CompileFaultsShown() != faultsBefore) throw CliError(kExitFailure, "");
         throw CliError(kExitFailure, "cannot read '" + file + "' (missing, unreadable or empty)");
     }
-    player_->Chip().SetChannelMask(chipMask_);
+    player_->Chip().SetChannelMask(chipMask);
     ahead_ = std::make_unique<Ahead>(*player_);
 }
 
@@ -59,12 +59,6 @@ SongSession::~SongSession() = default;
 
 void SongSession::Render(int16_t* frames, int32_t count) {
     player_->Render(frames, static_cast<uint32_t>(count) * 4);
-}
-
-void SongSession::Rewind() {
-    // A restart re-initialises the chip, which clears its channel mask.
-    player_->Seek();
-    player_->Chip().SetChannelMask(chipMask_);
 }
 
 TickSource& SongSession::Ticks() {

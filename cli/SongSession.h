@@ -26,10 +26,8 @@ class SongSession : public FrameSource {
 
     void Render(int16_t* frames, int32_t count) override;
 
-    // Starts the song again from tick 0 (after running it ahead).
-    void Rewind();
-
-    // Runs the song ahead tick by tick, without mixing; Rewind afterwards.
+    // Runs the song ahead tick by tick, without mixing. A session used this
+    // way is for looking ahead only: render from a fresh one.
     TickSource& Ticks();
 
     int32_t SamplesPerTick() const;
@@ -40,5 +38,4 @@ class SongSession : public FrameSource {
 
     std::unique_ptr<Player> player_;
     std::unique_ptr<Ahead> ahead_;
-    uint32_t chipMask_;
 };
