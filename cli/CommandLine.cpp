@@ -1,7 +1,6 @@
 #include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
-#include <cmath>
 #include <sstream>
 
 #include "CliError.h"

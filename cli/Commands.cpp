@@ -1,7 +1,6 @@
 #include "Commands.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -155,7 +154,8 @@ int RunRender(const RenderOptions& options) {
         }
         progress.Update(tracks[0].renderer->FramesDone());
     }
-    for (Track& track : tracks) track.sink->Finish();
+    // The mix last: should a stem fail, no complete-looking mix is left either.
+    for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) track->sink->Finish();
     progress.Finish(tracks[0].renderer->FramesDone());
     return kExitOk;
 }
