@@ -108,6 +108,8 @@ std::string DefaultOutputPath(const std::string& song) {
 }
 
 int RunRender(const RenderOptions& options) {
+    // Before any file exists, so that Ctrl-C at any moment finds it removable.
+    InstallInterruptHandler();
     const std::string output =
         options.output.empty() ? DefaultOutputPath(options.song) : options.output;
     const bool raw = output == "-";
@@ -141,7 +143,6 @@ int RunRender(const RenderOptions& options) {
 
     Progress progress(StandardErrorIsTerminal(), stderr, mix.rate, timing.plan.totalFrames,
                       timing.passEndFrames, mix.seconds ? 0 : mix.loops, timing.plan.fadeStart);
-    InstallInterruptHandler();
     std::vector<int16_t> block(static_cast<std::size_t>(kBlockFrames) * 2);
     while (!tracks[0].renderer->Finished()) {
         if (Interrupted()) {
@@ -161,12 +162,12 @@ int RunRender(const RenderOptions& options) {
 }
 
 int RunPlay(const PlayOptions& options) {
+    InstallInterruptHandler();
     const MixOptions& mix = options.mix;
     auto session = OpenSession(options.song, mix, mix.chipMask);
     const Timing timing = PlanTiming(options.song, mix);
     Renderer renderer(*session, timing.plan);
 
-    InstallInterruptHandler();
     SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
         SdlPlayback::Chunk chunk;
         chunk.frames = renderer.Fill(frames, count);
