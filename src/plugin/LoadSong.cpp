@@ -8,6 +8,7 @@
 
 #include "mml/MMLParser.h"
 #include "platform/ErrorReporter.h"
+#include "platform/FileKind.h"
 #include "song/CompileContext.h"
 
 // Deliberate choices:
@@ -56,7 +57,9 @@ std::string ParseErrorMessage(const char* fileName, int32_t line, SourceIterator
 }  // namespace
 
 std::unique_ptr<Song> LoadSong(const char* fileName) {
-    if (fileName == nullptr) return nullptr;
+    // Only regular files are opened: a FIFO would block the open until some
+    // writer appeared. Like a missing file, anything else fails silently.
+    if (fileName == nullptr || !platform::IsRegularFile(fileName)) return nullptr;
     MappedFile mapped(fileName);
     if (!mapped) return nullptr;  // missing, unreadable, not a regular file, or empty
     SourceIterator first = &*mapped;

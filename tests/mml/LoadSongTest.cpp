@@ -10,6 +10,11 @@
 
 #include "MmlTestSupport.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using mmltest::CompileText;
@@ -28,6 +33,13 @@ TEST(LoadSongFiles, UnopenableFilesGiveNullWithoutAMessage) {
         EXPECT_EQ(LoadSong(empty.path().c_str()), nullptr);
         const std::string dir = std::filesystem::path(empty.path()).parent_path().string();
         EXPECT_EQ(LoadSong(dir.c_str()), nullptr);
+#ifndef _WIN32
+        // A FIFO with no writer would block an open for ever.
+        const std::string fifo = empty.path() + ".fifo";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        EXPECT_EQ(LoadSong(fifo.c_str()), nullptr);
+        ::unlink(fifo.c_str());
+#endif
     }
     EXPECT_TRUE(errors.texts.empty());
 }
