@@ -1,6 +1,6 @@
 #include "platform/Profile.h"
 
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
@@ -36,6 +36,9 @@ std::string ReadProfileString(const std::string& file, const char* section, cons
     const std::string fallback = Limited(Trim(defaultValue ? defaultValue : ""));
     if (section == nullptr || key == nullptr) return fallback;
 
+    // Only a regular file is read: opening a FIFO or a device could block for ever.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return fallback;
     std::ifstream in(file, std::ios::binary);
     if (!in) return fallback;
 

@@ -15,7 +15,7 @@ void Sequencer::EndPart(int part) {
 void Sequencer::RunCommands(int part) {
     PartState& ps = parts_[part];
     ps.loopedThisCall = false;
-    budget_ = kStepBudget;
+    budget_ = stepBudget_;
     CommandCursor p = ps.position;
     while (ps.nextEvent <= tick_) {
         if (!ResolveFlow(part, p)) return;  // the position is not stored: the part is over

@@ -1,5 +1,6 @@
 #include "sequencer/Sequencer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -22,6 +23,8 @@ bool Sequencer::Init(uint32_t rate) {
     if (chip_ == nullptr || song_ == nullptr || rate < kMinRate || rate > kMaxRate) return false;
     rate_ = rate;
     samplesPerTick_ = TickLength(song_->GetTempo(), rate);
+    stepBudget_ = static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{kStepsPerFrame} * samplesPerTick_, kMinStepBudget, kStepBudget));
     samplesLeft_ = 0;
     tick_ = 0;
     if (!chip_->Init(kChipClock, rate, false, nullptr)) return false;

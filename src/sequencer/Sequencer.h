@@ -20,8 +20,11 @@
 //   - A loop with a negative count is endless, like a loop without a count.
 //   - A part ends (stops playing) when its flow runs off the end of a list,
 //     when macro calls or loops nest deeper than kMaxNesting, or when one
-//     command run takes more than kStepBudget steps without reaching a timed
+//     command run takes more steps than its budget without reaching a timed
 //     command: no song can hang the render loop or grow memory without end.
+//     The budget is kStepsPerFrame steps per frame of the tick, within
+//     kMinStepBudget..kStepBudget, so the work per output frame stays bounded
+//     even at tempos that make every frame a tick.
 //   - A software envelope whose step length is 0 or less plays its first level.
 
 #include <array>
@@ -44,6 +47,8 @@ class Sequencer {
     static constexpr uint32_t kMaxRate = 192000;
     static constexpr std::size_t kMaxNesting = 256;  // macro calls, and open loops, per part
     static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per command run
+    static constexpr int32_t kStepsPerFrame = 64;    // ... per frame of a tick,
+    static constexpr int32_t kMinStepBudget = 1024;  // ... but never fewer
     static constexpr int kPartCount = 6;
 
     // Nothing is written to the chip until Init.
@@ -106,6 +111,7 @@ class Sequencer {
     int32_t samplesPerTick_ = 1;
     int32_t samplesLeft_ = 0;  // frames to mix before the next tick
     int64_t tick_ = 0;
-    int32_t budget_ = 0;  // steps left in the current command run
-    bool ready_ = false;  // Init succeeded
+    int32_t stepBudget_ = kStepBudget;  // steps allowed in one command run
+    int32_t budget_ = 0;                // steps left in the current command run
+    bool ready_ = false;                // Init succeeded
 };

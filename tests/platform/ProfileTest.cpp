@@ -1,6 +1,7 @@
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,8 +48,13 @@ TEST(ProfileTest, ReadsLikeThePrivateProfileApi) {
         const std::string expected = c.expected ? c.expected : std::string(255, 'x');
         EXPECT_EQ(read(c.file, "FMVolume"), expected) << c.file.substr(0, 60);
     }
+    // A missing file, a folder or a FIFO (which would block a reader) give the default.
     std::remove(path.c_str());
     EXPECT_EQ(platform::ReadProfileString(path, "velnari", "FMVolume", "abc"), "abc");
+    EXPECT_EQ(platform::ReadProfileString("/tmp", "velnari", "FMVolume", "abc"), "abc");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(platform::ReadProfileString(path, "velnari", "FMVolume", "abc"), "abc");
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -197,6 +197,24 @@ TEST_F(SequencerTest, FlowsThatNeverReachATimedCommandEndThePart) {
         EXPECT_FALSE(seq->IsActive(0)) << c.name;
         EXPECT_LE(seq->Part(0).returnStack.size(), Sequencer::kMaxNesting) << c.name;
     }
+    // The step budget follows the tick length: at a tempo that makes every
+    // frame a tick, a part may do only a little work without time.
+    struct Budget {
+        int32_t tempo, count;
+        bool playsOn;
+    };
+    for (const Budget& b : {Budget{INT32_MAX, 300, true}, Budget{INT32_MAX, 400, false},
+                            Budget{120, 40, true}, Budget{120, 30000, false}}) {
+        song = Song();
+        song.SetTempo(b.tempo);
+        for (const auto& cmd :
+             {Command('{', b.count), Command('V', 1), Command('}'), Command('W', 1)}) {
+            Add(0, cmd);
+        }
+        Start();
+        TickTo(10);
+        EXPECT_EQ(seq->IsActive(0), b.playsOn) << b.tempo << " " << b.count;
+    }
     // A negative count with a note in it simply plays for ever.
     song = Song();
     for (const auto& cmd :
