@@ -98,7 +98,7 @@ for t in $targets; do
         status=FAILED
         grep -E 'ERROR|runtime error|invariant|Test unit written|timeout' "$log" | head -n 10 >&2
     fi
-    stats=$(grep -E '^#[0-9]+ +(DONE|pulse|NEW|REDUCE|INITED)' "$log" | tail -n 1 |
+    stats=$(grep -E '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)' "$log" | tail -n 1 |
             grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*')
     runs=$(grep -oE 'stat::number_of_executed_units: [0-9]+' "$log" | grep -oE '[0-9]+$')
     echo "fuzz: $t $status (${runs:-?} runs, ${stats:-no coverage figures})"
