@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -210,6 +213,33 @@ TEST_F(HostileFiles, UnreadableFileIsRefusedSilently) {
     EXPECT_TRUE(messages.texts.empty());
 }
 
+TEST_F(HostileFiles, PipesAreRefusedWithoutWaitingForAWriter) {
+    const fs::path pipe = scratch_.Dir() / "pipe.mml";
+    const std::string make = "mkfifo '" + pipe.string() + "' 2>/dev/null";
+    if (std::system(make.c_str()) != 0 || !fs::is_fifo(pipe)) {
+        GTEST_SKIP() << "no named pipes here";
+    }
+    Messages messages;
+    auto song = std::async(std::launch::async, [&] { return LoadSong(pipe.string().c_str()); });
+    auto volumes =
+        std::async(std::launch::async, [&] { return Player::ReadVolumes(pipe.string()); });
+    const bool songReturned = song.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool volumesReturned =
+        volumes.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    if (!songReturned || !volumesReturned) {
+        // Open the pipe for writing and close it again: the blocked readers
+        // then see an empty file, and the test can end.
+        std::ofstream writer(pipe);
+    }
+    EXPECT_TRUE(songReturned) << "compiling a pipe waits for a writer";
+    EXPECT_TRUE(volumesReturned) << "reading settings from a pipe waits for a writer";
+    EXPECT_EQ(song.get(), nullptr);
+    const Player::Volumes v = volumes.get();
+    EXPECT_EQ(v.fm, 0);
+    EXPECT_EQ(v.ssg, 0);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
 TEST_F(HostileFiles, TenMegabyteLinesCompile) {
     const std::string tenMB(10u << 20, 'x');
     EXPECT_TRUE(Compile("; " + tenMB + "\n1: c\n").compiled);
@@ -376,6 +406,21 @@ TEST_F(HostileSongs, DeeplyRepeatedMacrosPlayInBoundedWork) {
     ASSERT_TRUE(player);
     EXPECT_TRUE(player->GetSequencer()->IsActive(0));
     EXPECT_EQ(counter_.keyOns[0], 20000u);  // one note per tick, one tick per frame
+}
+
+TEST_F(HostileSongs, WorkPerFrameIsBoundedWhateverTheTempo) {
+    // Six parts that each do as much work without time as a tick allows, at
+    // a tempo that makes every frame a tick. What reaches the chip per frame
+    // must stay a small fixed amount, or a second of audio could take hours.
+    std::string song = "1: t2147483647\n";
+    for (int part = 1; part <= 6; ++part) {
+        song += std::to_string(part) + ": { {20000 v1 y7,63 } c64 }\n";
+    }
+    constexpr uint32_t kFrames = 50;
+    constexpr uint64_t kMostWritesPerFrame = 1000;
+    auto player = Play(song, kFrames);
+    ASSERT_TRUE(player);
+    EXPECT_LE(counter_.writes, kFrames * kMostWritesPerFrame);
 }
 
 // ---------------------------------------------------------------------------
