@@ -83,11 +83,15 @@ class WriteCounter : public FM::RegisterObserver {
     void OnSetReg(uint32_t addr, uint32_t data) override {
         ++writes;
         if (addr == 0x28 && (data & 0xF0) != 0 && (data & 3) < 3) ++keyOns[data & 3];
-        if (addr < 0x100) seen[addr][data & 0xFF] = true;
+        if (addr < 0x100) {
+            seen[addr][data & 0xFF] = true;
+            last[addr] = static_cast<int>(data);
+        }
     }
     uint64_t writes = 0;
     uint64_t keyOns[3] = {};
     bool seen[256][256] = {};
+    int last[256] = {};  // the value written last to each register
 };
 
 std::string Repeat(std::string_view piece, std::size_t times) {
@@ -328,20 +332,29 @@ TEST_F(HostileSongs, ArgumentsAtTheirLimitsPlay) {
 }
 
 TEST_F(HostileSongs, EnvelopesOfAnyShapePlay) {
-    const std::string thousands = "ssgenv:@3,1," + Repeat("15,0,", 3000) + "7\n";
-    const std::string songs[] = {
-        "ssgenv:@1,0,15,3\n4: @1 c\n",
-        "ssgenv:@1,-7,15,3\n4: @1 c\n",
-        "ssgenv:@1,-2147483648,15,3\n4: @1 c1 c1\n",
-        "ssgenv:@1,2147483647,15,3\n4: @1 c1 c1\n",
-        "ssgenv:@1,1,999,-5,2147483647,-2147483648\n4: @1 c1\n",
-        "ssgenv:@1,1,\n4: @1 c\n",
-        thousands + "4: @3 c1 c1\n",
-        "4: @12345 c\n",  // never defined: the default envelope
+    // The level written last to SSG channel A's volume register after two
+    // seconds: the part volume 15 plus the envelope level, less 15. A step
+    // length that cannot be divided by (0 or negative) holds the first level;
+    // a huge one never leaves it.
+    struct Case {
+        std::string song;
+        int volume;
     };
-    for (const std::string& song : songs) {
-        SCOPED_TRACE(song.substr(0, 60));
-        EXPECT_TRUE(Play(song, 88200));
+    const std::string thousands = "ssgenv:@3,1," + Repeat("14,", 3000) + "7\n";
+    const Case cases[] = {
+        {"ssgenv:@1,0,12,3\n4: @1 c1\n", 12},
+        {"ssgenv:@1,-7,12,3\n4: @1 c1\n", 12},
+        {"ssgenv:@1,-2147483648,12,3\n4: @1 c1\n", 12},
+        {"ssgenv:@1,2147483647,12,3\n4: @1 c1\n", 12},
+        {"ssgenv:@1,1,999,-5,2147483647\n4: @1 c1\n", 15},  // levels wrap to 8 bits, then limit
+        {"ssgenv:@1,1,\n4: @1 c1\n", 0},                    // one empty level reads as 0
+        {thousands + "4: @3 c1\n", 14},
+        {"4: @12345 c1\n", 15},  // never defined: the default envelope
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.song.substr(0, 60));
+        ASSERT_TRUE(Play(c.song, 88200));
+        EXPECT_EQ(counter_.last[0x08], c.volume);
     }
 }
 
