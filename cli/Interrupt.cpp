@@ -6,11 +6,12 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// The first Ctrl-C asks for a clean stop; the handler then steps aside, so a
-// second one ends the program at once should the stop take too long.
+// Every Ctrl-C only raises the flag: stopping takes at most one block of
+// rendering, and a second signal arriving meanwhile (a shell or a tool like
+// timeout may deliver one to the process and one to its group) must not cut
+// the clean-up short.
 extern "C" void OnInterrupt(int) {
     interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
-// Ctrl-C: the first one asks the running command to stop cleanly (close the
+// Ctrl-C asks the running command to stop cleanly (close the
 // sound device, remove a half-written file); the command polls Interrupted().
-// A second Ctrl-C ends the program at once.
 
 // Installs the SIGINT handler. Safe to call more than once.
 void InstallInterruptHandler();
