@@ -1,6 +1,6 @@
-// Compiling arbitrary bytes: the compiler must either return a song without
-// a word, or refuse with exactly one message in its documented form, naming
-// a line that exists.
+// Compiling arbitrary bytes: the compiler must either return a well-formed
+// song without a word, or refuse with exactly one message in its documented
+// form, naming a line that exists.
 
 #include <algorithm>
 #include <string>
@@ -32,6 +32,26 @@ bool WellFormedMessage(std::string_view text, std::string_view file, std::size_t
     return text.substr(0, 4) == ") : " && !text.empty() && text.back() == '\n';
 }
 
+// The frame every compiled song has: a used part is an endless loop around
+// its commands, an unused part is empty, and every macro ends with its return.
+bool WellFormedSong(const Song& song) {
+    for (int part = 0; part < Song::kPartCount; ++part) {
+        const CommandList& list = song.Part(part);
+        if (!song.IsPartUsed(part)) {
+            if (!list.empty()) return false;
+            continue;
+        }
+        if (list.size() < 3 || list.front().code != '{' || list.front().arg[0] != 0 ||
+            list.back().code != '}') {
+            return false;
+        }
+    }
+    for (const auto& [name, list] : song.Macros()) {
+        if (list.empty() || list.back().code != '%') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int CompileSong(const uint8_t* data, std::size_t size) {
@@ -54,6 +74,7 @@ int CompileSong(const uint8_t* data, std::size_t size) {
     }
     if (song) {
         FUZZ_CHECK(messages == 0);
+        FUZZ_CHECK(WellFormedSong(*song));
     } else {
         FUZZ_CHECK(messages == 1);
         // Every line end is one CR or LF byte at least, so no reading of the
