@@ -16,6 +16,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,9 +38,9 @@ class Scratch {
   public:
     Scratch() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("velnari-hostile-" + std::string(info->name()) + "-" +
-                std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        // A random token keeps test runs of several build trees apart.
+        dir_ = fs::temp_directory_path() / ("velnari-hostile-" + std::string(info->name()) + "-" +
+                                            std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
     }
     ~Scratch() {
