@@ -85,11 +85,16 @@ for t in $targets; do
     if [ -d "$root/tests/fuzz/regressions/$t" ]; then
         seeds+=("$root/tests/fuzz/regressions/$t")
     fi
+    # The song targets get the words of the language as a dictionary.
+    dict=()
+    case "$t" in
+        compile | render) dict=(-dict="$root/tests/fuzz/mml.dict") ;;
+    esac
     log="$build/fuzz-$t-$mode.log"
     echo "fuzz: $t for ${seconds}s (log: build/fuzz/fuzz-$t-$mode.log)"
     # The first folder receives new inputs; the seed folders are only read.
     if "$build/fuzz_$t" -max_total_time="$seconds" -timeout="$(timeout_of "$t")" \
-        -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+        -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="$artifacts/" "$work" "${seeds[@]}" >"$log" 2>&1; then
         passed=$((passed + 1))
         status=passed
