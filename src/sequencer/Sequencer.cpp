@@ -26,6 +26,7 @@ bool Sequencer::Init(uint32_t rate) {
     stepBudget_ = static_cast<int32_t>(std::clamp<int64_t>(
         int64_t{kStepsPerFrame} * samplesPerTick_, kMinStepBudget, kStepBudget));
     samplesLeft_ = 0;
+    spanLength_ = spanRead_ = 0;
     tick_ = 0;
     if (!chip_->Init(kChipClock, rate, false, nullptr)) return false;
     for (int part = 0; part < kPartCount; ++part) {
@@ -42,21 +43,36 @@ bool Sequencer::Init(uint32_t rate) {
 
 void Sequencer::Render(int16_t* buffer, int32_t frames) {
     if (buffer == nullptr || frames <= 0) return;
-    std::memset(buffer, 0, static_cast<std::size_t>(frames) * 2 * sizeof(int16_t));
-    if (!ready_) return;
-    while (frames > 0) {
-        if (samplesLeft_ < frames) {
-            chip_->Mix(buffer, samplesLeft_);
-            buffer += static_cast<std::ptrdiff_t>(samplesLeft_) * 2;
-            frames -= samplesLeft_;
-            Tick();
-            samplesLeft_ = samplesPerTick_;
-        } else {
-            chip_->Mix(buffer, frames);
-            samplesLeft_ -= frames;
-            frames = 0;
-        }
+    if (!ready_) {
+        std::memset(buffer, 0, static_cast<std::size_t>(frames) * 2 * sizeof(int16_t));
+        return;
     }
+    while (frames > 0) {
+        if (spanRead_ == spanLength_) MixNextSpan();
+        const int32_t n = std::min(frames, spanLength_ - spanRead_);
+        std::memcpy(buffer, span_.data() + static_cast<std::ptrdiff_t>(spanRead_) * 2,
+                    static_cast<std::size_t>(n) * 2 * sizeof(int16_t));
+        buffer += static_cast<std::ptrdiff_t>(n) * 2;
+        spanRead_ += n;
+        frames -= n;
+    }
+}
+
+// The chip decides once per Mix call which FM channels are active, so where
+// the Mix calls fall is part of the sound. They are cut at tick boundaries and
+// every kSpanFrames frames of the piece, never where a request happens to end:
+// the bytes are the same however the caller cuts its requests.
+void Sequencer::MixNextSpan() {
+    if (samplesLeft_ == 0) {
+        chip_->Mix(span_.data(), 0);  // as when a request starts on a tick boundary
+        Tick();
+        samplesLeft_ = samplesPerTick_;
+    }
+    spanLength_ = std::min(samplesLeft_, kSpanFrames);
+    std::memset(span_.data(), 0, static_cast<std::size_t>(spanLength_) * 2 * sizeof(int16_t));
+    chip_->Mix(span_.data(), spanLength_);
+    samplesLeft_ -= spanLength_;
+    spanRead_ = 0;
 }
 
 void Sequencer::Tick() {

@@ -5,8 +5,10 @@
 // fixed by Init from the song's tempo and the output rate. Render mixes chip
 // output up to each tick boundary and runs the tick in between, so tick n
 // always runs before output frame n * SamplesPerTick(), however the caller
-// cuts its requests. A tick visits the active parts 0..5 in order: key-off of
-// the note that ran out, the due commands, then the per-tick effects.
+// cuts its requests. The chip is mixed in spans that end at tick boundaries
+// and at every kSpanFrames frames of the piece, never at a request's end, so
+// the output bytes do not depend on the request sizes either. A tick visits the active parts 0..5
+// in order: key-off of the note that ran out, the due commands, then the per-tick effects.
 //
 // The sequencer points at the chip and the song; it owns neither (the player
 // owns both). Parts 0-2 drive FM channels 1-3, parts 3-5 SSG channels A-C.
@@ -50,6 +52,7 @@ class Sequencer {
     static constexpr int32_t kStepsPerFrame = 64;    // ... per frame of a tick,
     static constexpr int32_t kMinStepBudget = 1024;  // ... but never fewer
     static constexpr int kPartCount = 6;
+    static constexpr int32_t kSpanFrames = 1024;  // longest chip mix in one call
 
     // Nothing is written to the chip until Init.
     Sequencer(FM::OPN* chip, Song* song);
@@ -101,6 +104,9 @@ class Sequencer {
     bool PlayNote(int part, const Command& cmd, CommandCursor& next);
     void UpdateEffects(int part);
     void EndPart(int part);
+    // Runs the tick that is due, if one is, and mixes the next span of the
+    // piece into span_.
+    void MixNextSpan();
 
     std::array<PartState, kPartCount> parts_;
     FM::OPN* chip_;
@@ -109,7 +115,10 @@ class Sequencer {
     Song* song_;
     uint32_t rate_ = 0;
     int32_t samplesPerTick_ = 1;
-    int32_t samplesLeft_ = 0;  // frames to mix before the next tick
+    int32_t samplesLeft_ = 0;                      // frames to mix before the next tick
+    std::array<int16_t, kSpanFrames * 2> span_{};  // the current span, interleaved stereo
+    int32_t spanLength_ = 0;                       // frames in span_
+    int32_t spanRead_ = 0;                         // frames of span_ already handed out
     int64_t tick_ = 0;
     int32_t stepBudget_ = kStepBudget;  // steps allowed in one command run
     int32_t budget_ = 0;                // steps left in the current command run

@@ -166,3 +166,30 @@ TEST(PlayerVolumesTest, AValueThatIsNotAnIntegerEndsTheReading) {
 }
 
 }  // namespace
+
+// A channel whose operators fall silent inside a long mix used to keep running
+// to the end of that mix, so where a request ended moved a later envelope step
+// and changed the samples. This song (found by fuzzing) shows it within 3 s.
+TEST(PlayerRequestCuts, SamplesDoNotDependOnWhereRequestsEnd) {
+    std::ifstream in(VELNARI_SOURCE_DIR
+                     "/tests/fuzz/regressions/render/request-cuts-move-an-envelope-step",
+                     std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 4u);
+    const TempFile song(bytes.substr(4), ".mml");  // the fuzz input's 4-byte header is dropped
+
+    auto render = [&](uint32_t piece) {
+        constexpr uint32_t kBytes = 4 * 44100 * 3;
+        Player player(0, 0);
+        SoundInfo info{44100, 0, 0, 0, 0, 0, 0, 0};
+        EXPECT_TRUE(player.Open(song.path(), &info));
+        std::vector<uint8_t> out(kBytes);
+        for (uint32_t at = 0; at < kBytes; at += piece)
+            player.Render(out.data() + at, std::min(piece, kBytes - at));
+        return out;
+    };
+    const auto whole = render(4 * 44100 * 3);
+    EXPECT_EQ(render(4 * 1024), whole);
+    EXPECT_EQ(render(4 * 333), whole);
+    EXPECT_EQ(render(4 * 5000), whole);
+}
