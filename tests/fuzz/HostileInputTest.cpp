@@ -423,18 +423,29 @@ TEST_F(HostileSongs, DeeplyRepeatedMacrosPlayInBoundedWork) {
 }
 
 TEST_F(HostileSongs, WorkPerFrameIsBoundedWhateverTheTempo) {
-    // Six parts that each do as much work without time as a tick allows, at
-    // a tempo that makes every frame a tick. What reaches the chip per frame
-    // must stay a small fixed amount, or a second of audio could take hours.
-    std::string song = "1: t2147483647\n";
-    for (int part = 1; part <= 6; ++part) {
-        song += std::to_string(part) + ": { {20000 v1 y7,63 } c64 }\n";
-    }
+    // Six parts that loop commands without time, more of them per tick from
+    // song to song, at a tempo that makes every frame a tick. A part either
+    // ends (its loop is too long for a tick) or plays on; either way what
+    // reaches the chip per frame must stay under one fixed ceiling, or a
+    // second of audio could take hours.
     constexpr uint32_t kFrames = 50;
-    constexpr uint64_t kMostWritesPerFrame = 1000;
-    auto player = Play(song, kFrames);
-    ASSERT_TRUE(player);
-    EXPECT_LE(counter_.writes, kFrames * kMostWritesPerFrame);
+    constexpr uint64_t kMostWritesPerFrame = 4096;
+    for (int loops : {10, 100, 200, 300, 1000, 10000, 20000}) {
+        SCOPED_TRACE(loops);
+        std::string song = "1: t2147483647\n";
+        for (int part = 1; part <= 6; ++part) {
+            song += std::to_string(part) + ": { {" + std::to_string(loops) + " v1 y7,63 } c64 }\n";
+        }
+        counter_ = WriteCounter();
+        auto player = Play(song, kFrames);
+        ASSERT_TRUE(player);
+        EXPECT_LE(counter_.writes, kFrames * kMostWritesPerFrame);
+        if (loops <= 10) {
+            // A short loop is no runaway: it plays on.
+            for (int part = 0; part < 6; ++part)
+                EXPECT_TRUE(player->GetSequencer()->IsActive(part));
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
