@@ -2,7 +2,7 @@
 #   make demo   - install what is missing, build, render the bundled example song
 #   make check  - install what is missing, build every preset, run every test
 .PHONY: all deps demo check build-release build-asan test-release test-asan \
-        build-windows test-windows bench fuzz fuzz-smoke format clean
+        test-windows bench fuzz fuzz-smoke format clean
 
 SHELL := /bin/bash
 CMAKE ?= cmake
@@ -13,7 +13,8 @@ all: build-release
 deps:
 	@scripts/install-deps.sh
 
-build-%: deps
+# Phony targets get no pattern rules, so each preset's build is spelt out.
+build-release build-asan: build-%: deps
 	$(CMAKE) --preset $*
 	$(CMAKE) --build --preset $*
 
