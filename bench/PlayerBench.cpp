@@ -18,14 +18,18 @@ constexpr uint32_t kRate = 44100;
 constexpr uint32_t kSeconds = 60;
 constexpr uint32_t kRequestBytes = 4096;
 
-void BM_PlayerRender60s(benchmark::State& state) {
-    Player player(0, 0);
+// Opens the demo song at kRate; false (and the benchmark skipped) if it fails.
+bool OpenDemo(Player& player, benchmark::State& state) {
     SoundInfo info{};
     info.samplesPerSec = kRate;
-    if (!player.Open(VELNARI_SOURCE_DIR "/examples/demo.mml", &info)) {
-        state.SkipWithError("examples/demo.mml does not open");
-        return;
-    }
+    if (player.Open(VELNARI_SOURCE_DIR "/examples/demo.mml", &info)) return true;
+    state.SkipWithError("examples/demo.mml does not open");
+    return false;
+}
+
+void BM_PlayerRender60s(benchmark::State& state) {
+    Player player(0, 0);
+    if (!OpenDemo(player, state)) return;
     std::vector<uint8_t> buffer(kRequestBytes);
     const uint64_t totalBytes = uint64_t{kRate} * kSeconds * 4;
     for (auto _ : state) {
@@ -44,12 +48,7 @@ BENCHMARK(BM_PlayerRender60s)->Unit(benchmark::kMillisecond);
 // The sequencer's own share: the ticks of the same 60 s, run without mixing.
 void BM_SequencerTicks60s(benchmark::State& state) {
     Player player(0, 0);
-    SoundInfo info{};
-    info.samplesPerSec = kRate;
-    if (!player.Open(VELNARI_SOURCE_DIR "/examples/demo.mml", &info)) {
-        state.SkipWithError("examples/demo.mml does not open");
-        return;
-    }
+    if (!OpenDemo(player, state)) return;
     const int64_t ticks = int64_t{kRate} * kSeconds / player.GetSequencer()->SamplesPerTick();
     for (auto _ : state) {
         player.Seek();
