@@ -23,6 +23,7 @@
 #include "SndFileSink.h"
 #include "SongInfo.h"
 #include "SongSession.h"
+#include "platform/Terminal.h"
 #include "plugin/LoadSong.h"
 #include "song/Song.h"
 
@@ -141,8 +142,9 @@ int RunRender(const RenderOptions& options) {
         track.renderer = std::make_unique<Renderer>(*track.session, timing.plan);
     }
 
-    Progress progress(StandardErrorIsTerminal(), stderr, mix.rate, timing.plan.totalFrames,
-                      timing.passEndFrames, mix.seconds ? 0 : mix.loops, timing.plan.fadeStart);
+    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
+                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
+                      timing.plan.fadeStart);
     std::vector<int16_t> block(static_cast<std::size_t>(kBlockFrames) * 2);
     while (!tracks[0].renderer->Finished()) {
         if (Interrupted()) {
@@ -174,8 +176,9 @@ int RunPlay(const PlayOptions& options) {
         chunk.last = renderer.Finished();
         return chunk;
     });
-    Progress progress(StandardErrorIsTerminal(), stderr, mix.rate, timing.plan.totalFrames,
-                      timing.passEndFrames, mix.seconds ? 0 : mix.loops, timing.plan.fadeStart);
+    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
+                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
+                      timing.plan.fadeStart);
     if (timing.plan.totalFrames > 0) {
         playback.Start();
         while (!playback.Done() && !Interrupted()) {

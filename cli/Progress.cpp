@@ -1,18 +1,6 @@
 #include "Progress.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
-
-bool StandardErrorIsTerminal() {
-    // Standard error's descriptor as the kernel shows it: a terminal is a
-    // pseudo-terminal, a virtual console or a serial line.
-    std::error_code error;
-    const auto target = std::filesystem::read_symlink("/proc/self/fd/2", error).string();
-    if (error) return false;
-    return target.starts_with("/dev/pts/") || target.starts_with("/dev/tty") ||
-           target == "/dev/console";
-}
 
 std::string FormatDuration(int64_t frames, uint32_t rate) {
     const int64_t tenths = rate == 0 ? 0 : frames * 10 / rate;

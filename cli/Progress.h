@@ -9,9 +9,6 @@
 #include <string>
 #include <vector>
 
-// Whether standard error goes to a terminal.
-bool StandardErrorIsTerminal();
-
 class Progress {
   public:
     // passEndFrames: frames at which the song's passes end (may be empty,
