@@ -23,22 +23,6 @@ DynamicLibrary::DynamicLibrary(const std::string& path) {
     if (handle_ == nullptr) error_ = LastDlError("cannot load library");
 }
 
-DynamicLibrary::~DynamicLibrary() {
-    Unload();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Unload();
-        handle_ = std::exchange(other.handle_, nullptr);
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 DynamicLibrary::Function DynamicLibrary::Find(const char* name) {
     if (handle_ == nullptr) return nullptr;
     dlerror();
