@@ -8,49 +8,31 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/ScratchFolder.h"
+
 namespace clitest {
 
-class ScratchDir {
+// A scratch folder with the names the command-line tests use.
+class ScratchDir : public testsupport::ScratchFolder {
   public:
-    ScratchDir() {
-        std::random_device device;
-        path_ = std::filesystem::temp_directory_path() /
-                ("velnari-cli-" + std::to_string(device()) + std::to_string(device()));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+    ScratchDir() : ScratchFolder("velnari-cli") {}
 
-    const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-    std::string Write(const std::string& name, const std::string& text) const {
-        const std::string file = *this / name;
-        std::ofstream(file, std::ios::binary) << text;
-        return file;
-    }
+    const std::filesystem::path& path() const { return Path(); }
+    std::string operator/(const std::string& name) const { return File(name); }
 
     // Names of everything in the folder, sorted.
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        for (const auto& entry : std::filesystem::directory_iterator(Path())) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
         return names;
     }
-
-  private:
-    std::filesystem::path path_;
 };
 
 inline std::string ReadFile(const std::string& file) {

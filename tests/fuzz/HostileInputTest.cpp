@@ -28,39 +28,17 @@
 #include "plugin/Player.h"
 #include "sequencer/Sequencer.h"
 #include "song/Song.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // A per-test folder, removed with everything in it.
-class Scratch {
+class Scratch : public testsupport::ScratchFolder {
   public:
-    Scratch() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // A random token keeps test runs of several build trees apart.
-        dir_ = fs::temp_directory_path() / ("velnari-hostile-" + std::string(info->name()) + "-" +
-                                            std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::string Write(const std::string& name, std::string_view bytes) const {
-        const fs::path path = dir_ / name;
-        std::ofstream out(path, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-    fs::path Dir() const { return dir_; }
-
-  private:
-    fs::path dir_;
+    Scratch() : ScratchFolder("velnari-hostile") {}
+    fs::path Dir() const { return Path(); }
 };
 
 // Compile messages, captured instead of shown.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin/Player.h"
+#include "support/ScratchFolder.h"
 
 namespace hosttest {
 
@@ -19,36 +20,7 @@ inline std::string SongPath(const char* name) {
     return std::string(VELNARI_SOURCE_DIR) + "/tests/host/data/" + name;
 }
 
-// A fresh folder under the system temp folder, removed with the object.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("velnari-host-") + info->test_suite_name() + "-" +
-                           info->name() + "-" + std::to_string(std::random_device{}());
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-    void Write(const std::string& name, const std::string& contents) const {
-        std::ofstream(path_ / name, std::ios::binary) << contents;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
+using testsupport::ScratchFolder;
 
 // `bytes` of output from a Player with the given volumes, opened at `rate`;
 // with `seekAfter` set, the player seeks once that many bytes are out.

@@ -7,9 +7,6 @@
 
 #include "mml/SpiritClassic.h"
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,35 +17,20 @@
 #include "plugin/LoadSong.h"
 #include "song/CompileContext.h"
 #include "song/Song.h"
+#include "support/ScratchFolder.h"
 
 namespace mmltest {
 
-// A file in a per-process temporary folder, removed when the object goes.
+// A song file in a scratch folder of its own, removed when the object goes.
 class TempFile {
   public:
-    explicit TempFile(std::string_view contents) {
-        static std::atomic<int> counter{0};
-        const auto dir =
-            std::filesystem::temp_directory_path() /
-            ("velnari-mml-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + std::to_string(counter.fetch_add(1)));
-        std::filesystem::create_directories(dir);
-        dir_ = dir;
-        path_ = (dir / "song.mml").string();
-        std::ofstream out(path_, std::ios::binary);
-        out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    }
-    ~TempFile() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
+    explicit TempFile(std::string_view contents)
+        : folder_("velnari-mml"), path_(folder_.Write("song.mml", contents)) {}
 
     const std::string& path() const { return path_; }
 
   private:
-    std::filesystem::path dir_;
+    testsupport::ScratchFolder folder_;
     std::string path_;
 };
 

@@ -1,7 +1,6 @@
 #include "plugin/Player.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,24 +13,19 @@
 #include <vector>
 
 #include "sequencer/Sequencer.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
-// A file in the temporary folder with the given text, removed at the end.
+// A file with the given text in a scratch folder of its own.
 class TempFile {
   public:
-    TempFile(const std::string& text, const char* suffix) {
-        char name[] = "/tmp/velnari-player-XXXXXX";
-        const int fd = mkstemp(name);
-        close(fd);
-        std::remove(name);
-        path_ = std::string(name) + suffix;
-        std::ofstream(path_, std::ios::binary) << text;
-    }
-    ~TempFile() { std::remove(path_.c_str()); }
+    TempFile(const std::string& text, const char* suffix)
+        : folder_("velnari-player"), path_(folder_.Write(std::string("file") + suffix, text)) {}
     const char* path() const { return path_.c_str(); }
 
   private:
+    testsupport::ScratchFolder folder_;
     std::string path_;
 };
 
