@@ -2,20 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "support/ScratchFolder.h"
+
 namespace {
 
 TEST(ProfileTest, ReadsLikeThePrivateProfileApi) {
-    char name[] = "/tmp/velnari-profile-XXXXXX";
-    const int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    const std::string path = name;
+    const testsupport::ScratchFolder folder("velnari-profile");
+    const std::string path = folder.File("velnari.ini");
     const auto read = [&](const std::string& text, const char* key) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
         return platform::ReadProfileString(path, "velnari", key, "0");
@@ -51,10 +49,10 @@ TEST(ProfileTest, ReadsLikeThePrivateProfileApi) {
     // A missing file, a folder or a FIFO (which would block a reader) give the default.
     std::remove(path.c_str());
     EXPECT_EQ(platform::ReadProfileString(path, "velnari", "FMVolume", "abc"), "abc");
-    EXPECT_EQ(platform::ReadProfileString("/tmp", "velnari", "FMVolume", "abc"), "abc");
+    EXPECT_EQ(platform::ReadProfileString(folder.Path().string(), "velnari", "FMVolume", "abc"),
+              "abc");
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     EXPECT_EQ(platform::ReadProfileString(path, "velnari", "FMVolume", "abc"), "abc");
-    std::remove(path.c_str());
 }
 
 }  // namespace
