@@ -7,6 +7,8 @@
 // Big inputs are generated here into a temporary folder, never committed.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -187,13 +189,44 @@ TEST_F(HostileFiles, FilesThatCannotBeReadAreRefusedSilently) {
 TEST_F(HostileFiles, UnreadableFileIsRefusedSilently) {
     const std::string path = scratch_.Write("locked.mml", "1: c\n");
     fs::permissions(path, fs::perms::none);
-    if (std::ifstream(path).is_open()) {
-        // Running as root: permissions do not stop reading, so nothing to test.
-        GTEST_SKIP() << "file permissions do not apply to this user";
+    // Others may enter the folder, so only the file's own permissions stand
+    // in the reader's way.
+    fs::permissions(scratch_.Dir(), fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add);
+    const auto refusedSilently = [&] {
+        Messages messages;
+        return LoadSong(path.c_str()) == nullptr && messages.texts.empty();
+    };
+    if (::geteuid() != 0) {
+        if (std::ifstream(path).is_open()) {
+            GTEST_SKIP() << "file permissions do not apply on this file system";
+        }
+        EXPECT_TRUE(refusedSilently());
+        return;
     }
-    Messages messages;
-    EXPECT_EQ(LoadSong(path.c_str()), nullptr);
-    EXPECT_TRUE(messages.texts.empty());
+    // Permissions do not bind root, so the file is read by a child process
+    // that has given up root for the unprivileged user "nobody".
+    enum : int { kRefused = 0, kRead = 1, kStillReadable = 2, kCannotDropRoot = 3 };
+    constexpr uid_t kNobody = 65534;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) std::_Exit(kCannotDropRoot);
+        if (std::ifstream(path).is_open()) std::_Exit(kStillReadable);
+        std::_Exit(refusedSilently() ? kRefused : kRead);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the reading child died";
+    switch (WEXITSTATUS(status)) {
+        case kCannotDropRoot:
+            GTEST_SKIP() << "this process may not change its user";
+        case kStillReadable:
+            GTEST_SKIP() << "file permissions do not apply on this file system";
+        default:
+            EXPECT_EQ(WEXITSTATUS(status), kRefused)
+                << "the unreadable file was compiled or reported";
+    }
 }
 
 TEST_F(HostileFiles, PipesAreRefusedWithoutWaitingForAWriter) {
