@@ -233,6 +233,23 @@ run_windows() {  # BITS DIR args...: the host under Wine, headless, from DIR
         WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 "$loader" ./velnari-host.exe "$@")
 }
 
+# Replays the stored fuzz inputs of TARGET through the Windows build's
+# fuzz_replay, from the source tree.
+replay_windows() {  # BITS TARGET
+    local bits=$1 target=$2 loader=$wine64 folder paths=() log=$work/replay$1-$2.log
+    [ "$bits" = 32 ] && loader=$wine32
+    for folder in corpus regressions; do
+        [ -d "tests/fuzz/$folder/$target" ] && paths+=("tests/fuzz/$folder/$target")
+    done
+    if ! env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" timeout 600 "$loader" \
+        "${build_dir[$bits]}/tests/fuzz_replay.exe" "$target" "${paths[@]}" >"$log" 2>&1; then
+        tail -5 "$log"
+        return 1
+    fi
+    grep -q "inputs ran clean" "$log"
+}
+
 run_linux() {  # DIR args...
     local dir=$1; shift
     (cd "$dir" && timeout 120 ./velnari-host "$@")
@@ -363,6 +380,12 @@ run_checks_under_wine() {  # BITS
     check "win$bits: a settings file that cannot be read: the same bytes as on Linux" \
         same_bytes "$bits" duet.mml --seconds 1
     rmdir "$dir/velnari.ini" "$work/linux/velnari.ini"
+
+    local target
+    for target in compile render chip settings; do
+        check "win$bits: the stored fuzz inputs of $target hold every check" \
+            replay_windows "$bits" "$target"
+    done
 }
 
 # --- the run ----------------------------------------------------------------
