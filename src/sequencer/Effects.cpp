@@ -26,9 +26,13 @@ void Sequencer::UpdateEffects(int part) {
         const SSGEnvelope& env = song_->GetSSGEnvelope(ps.voiceNumber);
         if (!env.levels.empty()) {
             const std::size_t last = env.levels.size() - 1;
+            // A negative step length gives a negative step from its magnitude
+            // on, which counts as past the end: the last level. A step length
+            // of 0 cannot be divided by and plays the first level.
             std::size_t i = 0;
-            if (env.stepLength > 0) {
-                i = static_cast<std::size_t>(std::min<int64_t>(e / env.stepLength, last));
+            if (env.stepLength != 0) {
+                const int64_t step = e / env.stepLength;
+                i = step < 0 ? last : static_cast<std::size_t>(std::min<int64_t>(step, last));
             }
             v += int64_t{env.levels[i]} - 15;
         }

@@ -27,7 +27,7 @@
 //     The budget is kStepsPerFrame steps per frame of the tick, within
 //     kMinStepBudget..kStepBudget, so the work per output frame stays bounded
 //     even at tempos that make every frame a tick.
-//   - A software envelope whose step length is 0 or less plays its first level.
+//   - A software envelope whose step length is 0 plays its first level.
 
 #include <array>
 #include <cstdint>

@@ -346,8 +346,9 @@ TEST_F(HostileSongs, ArgumentsAtTheirLimitsPlay) {
 TEST_F(HostileSongs, EnvelopesOfAnyShapePlay) {
     // The level written last to SSG channel A's volume register after two
     // seconds: the part volume 15 plus the envelope level, less 15. A step
-    // length that cannot be divided by (0 or negative) holds the first level;
-    // a huge one never leaves it.
+    // length of 0 cannot be divided by and holds the first level; a negative
+    // one holds it for as many ticks as its magnitude, then the last level; a
+    // huge one never leaves the first.
     struct Case {
         std::string song;
         int volume;
@@ -355,6 +356,7 @@ TEST_F(HostileSongs, EnvelopesOfAnyShapePlay) {
     const std::string thousands = "ssgenv:@3,1," + Repeat("14,", 3000) + "7\n";
     const Case cases[] = {
         {"ssgenv:@1,0,12,3\n4: @1 c1\n", 12},
+        {"ssgenv:@1,-3,12,3\n4: @1 c1\n", 3},  // the second note is 6 ticks in
         {"ssgenv:@1,-7,12,3\n4: @1 c1\n", 12},
         {"ssgenv:@1,-2147483648,12,3\n4: @1 c1\n", 12},
         {"ssgenv:@1,2147483647,12,3\n4: @1 c1\n", 12},

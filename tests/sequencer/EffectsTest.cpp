@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <initializer_list>
 #include <vector>
 
@@ -86,6 +87,29 @@ TEST_F(EffectsTest, SoftwareEnvelopeFollowsTheNoteAcrossTies) {
     EXPECT_EQ(a, Runs({{4, 15}, {4, 13}, {4, 11}, {4, 15}, {2, 13}, {2, 0x1F}}));
     EXPECT_EQ(b, Runs({{20, 6}}));
     EXPECT_EQ(c, Runs({{20, 9}}));
+}
+
+TEST_F(EffectsTest, NegativeStepLengthHoldsTheFirstLevelThenTheLast) {
+    // e / stepLength is 0 while e is below the step length's magnitude, then
+    // negative, which counts as past the end of the levels.
+    song.SetSSGEnvelope(1, SSGEnvelope{-3, {15, 12, 8}});
+    song.SetSSGEnvelope(2, SSGEnvelope{-1, {13, 15, 9}});
+    song.SetSSGEnvelope(3, SSGEnvelope{INT32_MIN, {14, 2}});
+    for (int part = 3; part < 6; ++part) {
+        Add(part, Command('@', part - 2));
+        Add(part, Command('#', 0, 64));
+    }
+    Start();
+    std::vector<int> a, b, c;
+    for (int t = 0; t < 8; ++t) {
+        Tick();
+        a.push_back(SSGLevel(0));
+        b.push_back(SSGLevel(1));
+        c.push_back(SSGLevel(2));
+    }
+    EXPECT_EQ(a, Runs({{3, 15}, {5, 8}}));
+    EXPECT_EQ(b, Runs({{1, 13}, {7, 9}}));
+    EXPECT_EQ(c, Runs({{8, 14}}));
 }
 
 TEST_F(EffectsTest, PortamentoGlidesLinearlyFromThePreviousNote) {
