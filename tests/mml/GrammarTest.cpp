@@ -65,6 +65,12 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"$a$,$b$",
                     {"BeginCommand($)", "PushArg(a)", "ProcessCall($a$,)", "BeginCommand($)",
                      "PushArg(b)", "ProcessCall($b$)"}},
+        // A trailing comma is eaten by the argument list; "&" takes no argument.
+        CommandCase{"y10,", {"BeginCommand(y)", "PushArg(10)", "ProcessCtrl(y10,)"}},
+        CommandCase{"r4&r4",
+                    {"BeginCommand(r)", "PushArg(4)", "ProcessCtrl(r4)", "BeginCommand(&)",
+                     "ProcessCtrl(&)", "BeginCommand(r)", "PushArg(4)", "ProcessCtrl(r4)"}},
+        CommandCase{"d+-4", {"BeginCommand(d)", "PushArg(+)", "PushArg(-4)", "ProcessNote(d+-4)"}},
         CommandCase{"  c  d ; rest",
                     {"BeginCommand(c)", "PushArg()", "PushArg()", "ProcessNote(c)",
                      "BeginCommand(d)", "PushArg()", "PushArg()", "ProcessNote(d)"}}));
@@ -105,6 +111,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"SSGENV : @ 1 , 2",
                  {"BeginLine(SSGENV :)", "PushArg(1)", "PushArg(2)", "ProcessSSGEnv(1 , 2)"}},
         LineCase{"ssgenv:", {"BeginLine(ssgenv:)", "PushArg()", "ProcessSSGEnv()"}},
+        // Every separator is followed by an item, empty where no integer stands.
+        LineCase{"ssgenv:1,\n->,\n->3",
+                 {"BeginLine(ssgenv:)", "PushArg(1)", "PushArg()", "PushArg()", "PushArg()",
+                  "PushArg(3)", "ProcessSSGEnv(1,\n->,\n->3)"}},
+        LineCase{
+            "op3:1.2",
+            {"SetChNumber(3)", "BeginLine(op3:)", "PushArg(1.)", "PushArg(2)", "ProcessOP(1.2)"}},
+        // An ignored line runs to the line end, a Ctrl-Z byte included.
+        LineCase{"d:x\x1A"
+                 "1:c",
+                 {}},
         LineCase{"ssgenv:10,\n  -> 20",
                  {"BeginLine(ssgenv:)", "PushArg(10)", "PushArg()", "PushArg(20)",
                   "ProcessSSGEnv(10,\n  -> 20)"}},
