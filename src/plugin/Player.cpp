@@ -59,6 +59,9 @@ bool Player::Open(const char* fileName, SoundInfo* info) {
 }
 
 bool Player::LoadSong(const char* fileName) {
+    // The sequencer plays from the song it was made with; it goes first, so a
+    // failed reload leaves a silent player, never one that reads a freed song.
+    sequencer_.reset();
     song_.reset();
     if (fileName == nullptr) return false;
     song_ = ::LoadSong(fileName);

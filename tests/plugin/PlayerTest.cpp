@@ -98,6 +98,31 @@ TEST_F(PlayerTest, OpenFixesTheFormatOrFailsAfterWritingIt) {
     EXPECT_FALSE(empty.Restart(44100));
 }
 
+TEST_F(PlayerTest, AFailedReopenLeavesAPlayerThatRendersSilence) {
+    Player player(0, 0);
+    SoundInfo info{};
+    ASSERT_TRUE(player.Open(song_.path(), &info));
+    std::vector<uint8_t> buffer(4 * 2048);
+    player.Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
+    ASSERT_NE(std::count(buffer.begin(), buffer.end(), 0), static_cast<long>(buffer.size()));
+
+    // The old song is gone with the failed open; nothing may still play it.
+    EXPECT_FALSE(player.Open("/nonexistent/velnari/none.mml", &info));
+    EXPECT_EQ(player.GetSong(), nullptr);
+    EXPECT_EQ(player.GetSequencer(), nullptr);
+    std::fill(buffer.begin(), buffer.end(), 0x55);
+    EXPECT_EQ(player.Render(buffer.data(), static_cast<uint32_t>(buffer.size())), buffer.size());
+    EXPECT_EQ(buffer, std::vector<uint8_t>(buffer.size(), 0));
+    player.Seek();
+    EXPECT_EQ(player.GetSequencer(), nullptr);
+
+    // And it opens a song again and plays it.
+    ASSERT_TRUE(player.Open(song_.path(), &info));
+    ASSERT_NE(player.GetSequencer(), nullptr);
+    player.Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
+    EXPECT_NE(std::count(buffer.begin(), buffer.end(), 0), static_cast<long>(buffer.size()));
+}
+
 TEST_F(PlayerTest, RenderFillsWholeFramesWhateverTheRequestSizes) {
     constexpr uint32_t kBytes = 4 * 40000;
     const auto whole = RenderBytes(kBytes, kBytes);
