@@ -6,14 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "FuzzTargets.h"
+#include "StoredInputs.h"
 
 namespace {
 
@@ -21,25 +19,20 @@ namespace fs = std::filesystem;
 
 const fs::path kFuzzDir = fs::path(VELNARI_SOURCE_DIR) / "tests" / "fuzz";
 
+// The inputs stored for `target` under <folder>/<target>/, if that exists.
 std::vector<fs::path> InputsOf(const std::string& folder, std::string_view target) {
     std::vector<fs::path> files;
     const fs::path dir = kFuzzDir / folder / std::string(target);
-    if (!fs::is_directory(dir)) return files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) files.push_back(entry.path());
+    if (fs::is_directory(dir)) {
+        EXPECT_TRUE(fuzz::CollectInputs(dir, files)) << dir;
     }
-    std::sort(files.begin(), files.end());
     return files;
-}
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void Replay(const fuzz::NamedTarget& target, const std::vector<fs::path>& inputs) {
     for (const fs::path& path : inputs) {
-        const std::vector<uint8_t> bytes = ReadAll(path);
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(fuzz::ReadInput(path, bytes)) << path;
         fuzz::SetCurrentInput(path.string());
         EXPECT_EQ(target.run(bytes.data(), bytes.size()), 0) << path;
     }

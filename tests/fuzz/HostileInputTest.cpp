@@ -40,7 +40,6 @@ namespace fs = std::filesystem;
 class Scratch : public testsupport::ScratchFolder {
   public:
     Scratch() : ScratchFolder("velnari-hostile") {}
-    fs::path Dir() const { return Path(); }
 };
 
 // Compile messages, captured instead of shown.
@@ -180,8 +179,8 @@ TEST_F(HostileFiles, FilesThatCannotBeReadAreRefusedSilently) {
     EXPECT_TRUE(Compile("").messages.empty());
 
     Messages messages;
-    EXPECT_EQ(LoadSong(scratch_.Dir().string().c_str()), nullptr);  // a directory
-    EXPECT_EQ(LoadSong((scratch_.Dir() / "missing.mml").string().c_str()), nullptr);
+    EXPECT_EQ(LoadSong(scratch_.Path().string().c_str()), nullptr);  // a directory
+    EXPECT_EQ(LoadSong((scratch_.Path() / "missing.mml").string().c_str()), nullptr);
     EXPECT_EQ(LoadSong(nullptr), nullptr);
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -191,7 +190,7 @@ TEST_F(HostileFiles, UnreadableFileIsRefusedSilently) {
     fs::permissions(path, fs::perms::none);
     // Others may enter the folder, so only the file's own permissions stand
     // in the reader's way.
-    fs::permissions(scratch_.Dir(), fs::perms::group_exec | fs::perms::others_exec,
+    fs::permissions(scratch_.Path(), fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add);
     const auto refusedSilently = [&] {
         Messages messages;
@@ -230,7 +229,7 @@ TEST_F(HostileFiles, UnreadableFileIsRefusedSilently) {
 }
 
 TEST_F(HostileFiles, PipesAreRefusedWithoutWaitingForAWriter) {
-    const fs::path pipe = scratch_.Dir() / "pipe.mml";
+    const fs::path pipe = scratch_.Path() / "pipe.mml";
     const std::string make = "mkfifo '" + pipe.string() + "' 2>/dev/null";
     if (std::system(make.c_str()) != 0 || !fs::is_fifo(pipe)) {
         GTEST_SKIP() << "no named pipes here";

@@ -12,14 +12,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "FuzzTargets.h"
+#include "StoredInputs.h"
 
 namespace {
 
@@ -34,32 +33,6 @@ int Usage() {
     return 2;
 }
 
-// The files under `path`, sorted; `path` itself when it is a file.
-bool CollectInputs(const fs::path& path, std::vector<fs::path>& inputs) {
-    std::error_code error;
-    if (fs::is_regular_file(path, error)) {
-        inputs.push_back(path);
-        return true;
-    }
-    if (!fs::is_directory(path, error)) return false;
-    std::vector<fs::path> found;
-    for (fs::recursive_directory_iterator it(path, error), end; !error && it != end;
-         it.increment(error)) {
-        if (it->is_regular_file(error)) found.push_back(it->path());
-    }
-    if (error) return false;
-    std::sort(found.begin(), found.end());
-    inputs.insert(inputs.end(), found.begin(), found.end());
-    return true;
-}
-
-bool ReadAll(const fs::path& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,14 +44,14 @@ int main(int argc, char** argv) {
 
     std::vector<fs::path> inputs;
     for (int i = 2; i < argc; ++i) {
-        if (!CollectInputs(argv[i], inputs)) {
+        if (!fuzz::CollectInputs(argv[i], inputs)) {
             std::fprintf(stderr, "fuzz_replay: cannot read %s\n", argv[i]);
             return 2;
         }
     }
     std::vector<uint8_t> bytes;
     for (const fs::path& input : inputs) {
-        if (!ReadAll(input, bytes)) {
+        if (!fuzz::ReadInput(input, bytes)) {
             std::fprintf(stderr, "fuzz_replay: cannot read %s\n", input.string().c_str());
             return 2;
         }
