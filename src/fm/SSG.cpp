@@ -17,55 +17,53 @@ namespace {
 
 constexpr double kMaxLevel = (1 << 27) - 1;
 
-// Level table: 32 entries 1.5 dB apart, entry 31 = gain × 16384 / 3 (a third
-// of full scale, so three channels at full level just fit), entries 0 and 1
-// silent. A fixed volume L (0..15) uses entry 2L + 1, 3 dB per step.
-int32_t gLevel[32];
-
-// Envelope table: 16 shapes × 64 levels, two 32-entry segments per shape
-// (falling, rising, low or high), built from the level table.
-int32_t gEnvelope[16][64];
-
 // Noise table: the 32768-bit output stream of a 17-bit shift register
-// (taps 0 and 3, seed 14321), packed most significant bit first.
-uint32_t gNoise[1024];
-bool gNoiseBuilt = false;
+// (taps 0 and 3, seed 14321), packed most significant bit first. The same for
+// every SSG, built once and only read afterwards.
+struct NoiseWords {
+    uint32_t word[1024];
 
-void BuildNoise() {
-    uint32_t reg = 14321;
-    for (uint32_t& word : gNoise) {
-        uint32_t w = 0;
-        for (int b = 0; b < 32; ++b) {
-            w = w * 2 + (reg & 1);
-            reg = (reg >> 1) | (((reg << 14) ^ (reg << 16)) & 0x10000);
+    NoiseWords() {
+        uint32_t reg = 14321;
+        for (uint32_t& w : word) {
+            w = 0;
+            for (int b = 0; b < 32; ++b) {
+                w = w * 2 + (reg & 1);
+                reg = (reg >> 1) | (((reg << 14) ^ (reg << 16)) & 0x10000);
+            }
         }
-        word = w;
     }
-    gNoiseBuilt = true;
+};
+
+const uint32_t* Noise() {
+    static const NoiseWords noise;
+    return noise.word;
 }
 
 enum Segment { kLow, kRising, kFalling, kHigh };
 
-void FillSegment(int32_t* out, Segment segment) {
+void FillSegment(int32_t* out, const int32_t (&level)[32], Segment segment) {
     for (int i = 0; i < 32; ++i) {
         switch (segment) {
             case kLow:
-                out[i] = gLevel[0];
+                out[i] = level[0];
                 break;
             case kRising:
-                out[i] = gLevel[i];
+                out[i] = level[i];
                 break;
             case kFalling:
-                out[i] = gLevel[31 - i];
+                out[i] = level[31 - i];
                 break;
             case kHigh:
-                out[i] = gLevel[31];
+                out[i] = level[31];
                 break;
         }
     }
 }
 
-void BuildEnvelope() {
+// Envelope table: 16 shapes x 64 levels, two 32-entry segments per shape
+// (falling, rising, low or high), built from the level table.
+void BuildEnvelope(int32_t (&envelope)[16][64], const int32_t (&level)[32]) {
     // Register 13 shapes: continue, attack, alternate, hold in one nibble.
     static constexpr Segment kShapes[16][2] = {
         {kFalling, kLow},     {kFalling, kLow}, {kFalling, kLow},    {kFalling, kLow},
@@ -74,8 +72,8 @@ void BuildEnvelope() {
         {kRising, kRising},   {kRising, kHigh}, {kRising, kFalling}, {kRising, kLow},
     };
     for (int s = 0; s < 16; ++s) {
-        FillSegment(gEnvelope[s], kShapes[s][0]);
-        FillSegment(gEnvelope[s] + 32, kShapes[s][1]);
+        FillSegment(envelope[s], level, kShapes[s][0]);
+        FillSegment(envelope[s] + 32, level, kShapes[s][1]);
     }
 }
 
@@ -97,9 +95,8 @@ inline int32_t Signed(int32_t value, uint32_t bit) {
 
 }  // namespace
 
-SSG::SSG() : envelopeRow_(gEnvelope[0]) {
+SSG::SSG() : noise_(Noise()) {
     SetVolume(0);
-    if (!gNoiseBuilt) BuildNoise();
     Reset();
     enableMask_ = 0x3F;
 }
@@ -161,7 +158,7 @@ void SSG::SetReg(uint32_t reg, uint8_t data) {
         case 9:
         case 10: {
             uint32_t i = reg - 8;
-            outputLevel_[i] = (enableMask_ & (1u << i)) ? gLevel[(data & 15) * 2 + 1] : 0;
+            outputLevel_[i] = (enableMask_ & (1u << i)) ? level_[(data & 15) * 2 + 1] : 0;
             break;
         }
         case 11:
@@ -170,7 +167,7 @@ void SSG::SetReg(uint32_t reg, uint8_t data) {
             break;
         case 13:
             envelopeCounter_ = 0;
-            envelopeRow_ = gEnvelope[data & 15];
+            envelopeShape_ = data & 15;
             break;
         default:
             break;
@@ -180,18 +177,18 @@ void SSG::SetReg(uint32_t reg, uint8_t data) {
 void SSG::SetVolume(int32_t db) {
     double base = 16384.0 / 3.0 * std::pow(10.0, db / 40.0);
     for (int i = 31; i >= 2; --i) {
-        gLevel[i] = static_cast<int32_t>(std::min(base, kMaxLevel));
+        level_[i] = static_cast<int32_t>(std::min(base, kMaxLevel));
         base = base / 1.189207115;
     }
-    gLevel[1] = gLevel[0] = 0;
-    BuildEnvelope();
+    level_[1] = level_[0] = 0;
+    BuildEnvelope(envelope_, level_);
     SetChannelMask(~enableMask_);
 }
 
 void SSG::SetChannelMask(uint32_t mask) {
     enableMask_ = ~mask;
     for (int i = 0; i < 3; ++i) {
-        outputLevel_[i] = (enableMask_ & (1u << i)) ? gLevel[(registers_[8 + i] & 15) * 2 + 1] : 0;
+        outputLevel_[i] = (enableMask_ & (1u << i)) ? level_[(registers_[8 + i] & 15) * 2 + 1] : 0;
     }
 }
 
@@ -205,12 +202,13 @@ void SSG::MixPlain(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t no
     const uint32_t s0 = toneStep_[0], s1 = toneStep_[1], s2 = toneStep_[2];
     uint32_t noise = noiseCounter_;
     const uint32_t noiseStep = noiseStep_;
+    const uint32_t* noiseWords = noise_;
     for (int32_t f = 0; f < frames; ++f) {
         int32_t sum = 0;
         for (int k = 0; k < 4; ++k) {
             uint32_t nb = 0;
             if constexpr (Noise) {
-                nb = (gNoise[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+                nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
                 noise += noiseStep;
             }
             sum += Signed(v0, ((c0 >> 26) & t0) | (n0 & nb));
@@ -234,7 +232,8 @@ void SSG::MixPlain(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t no
 void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn,
                       uint32_t useEnvelope) {
     const bool alternate = (registers_[13] & 0x0B) == 0x0A;
-    const int32_t* row = envelopeRow_;
+    const int32_t* row = envelope_[envelopeShape_];
+    const uint32_t* noiseWords = noise_;
     uint32_t env = envelopeCounter_;
     const uint32_t envStep = envelopeStep_;
     uint32_t noise = noiseCounter_;
@@ -259,7 +258,7 @@ void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t
                 if (!alternate) env |= 0x20000000;
                 env &= 0x3FFFFFFF;
             }
-            const uint32_t nb = (gNoise[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+            const uint32_t nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
             noise += noiseStep;
             sum += Signed((e & e0) | (v0 & ~e0), ((c0 >> 26) & t0) | (n0 & nb));
             c0 += s0;
@@ -311,17 +310,16 @@ void SSG::Mix(int16_t* buffer, int32_t frames) {
     envelopeCounter_ = e << 8;
 }
 
-int32_t SSG::LevelTable(int index) {
-    return gLevel[index & 31];
+int32_t SSG::LevelTable(int index) const {
+    return level_[index & 31];
 }
 
-int32_t SSG::EnvelopeTable(int shape, int position) {
-    return gEnvelope[shape & 15][position & 63];
+int32_t SSG::EnvelopeTable(int shape, int position) const {
+    return envelope_[shape & 15][position & 63];
 }
 
 uint32_t SSG::NoiseTable(int index) {
-    if (!gNoiseBuilt) BuildNoise();
-    return gNoise[index & 1023];
+    return Noise()[index & 1023];
 }
 
 }  // namespace FM

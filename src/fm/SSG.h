@@ -5,9 +5,9 @@
 // Each output frame is the average of four equally spaced sub-steps. The
 // output is mono and is added, saturating, to both sides of each stereo frame.
 //
-// The level, envelope and noise tables are shared by every SSG in the
-// process. `SetVolume` rebuilds the level and envelope tables, so the gain set
-// last applies to every SSG from then on.
+// Each SSG has its own level and envelope tables, scaled by its own gain
+// (`SetVolume`), so SSGs in one process never change each other's sound. The
+// noise table is the same for everyone: built once, then only read.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,8 @@ class SSG {
     void SetClock(int32_t clock, int32_t rate);
     // Register 0..15; others are ignored.
     void SetReg(uint32_t reg, uint8_t data);
-    // Gain in half-decibel steps (10^(db / 40)); rebuilds the shared tables.
+    // Gain in half-decibel steps (10^(db / 40)); rebuilds this SSG's level and
+    // envelope tables.
     void SetVolume(int32_t db);
     // Bit i set mutes channel i (A = 0).
     void SetChannelMask(uint32_t mask);
@@ -42,10 +43,10 @@ class SSG {
     uint32_t EnvelopeCounter() const { return envelopeCounter_; }
     uint32_t EnvelopeStep() const { return envelopeStep_; }
 
-    // Shared tables: level entry 0..31, envelope shape 0..15 × position 0..63,
-    // noise word 0..1023.
-    static int32_t LevelTable(int index);
-    static int32_t EnvelopeTable(int shape, int position);
+    // Tables: level entry 0..31 and envelope shape 0..15 x position 0..63 of
+    // this SSG; the shared noise word 0..1023.
+    int32_t LevelTable(int index) const;
+    int32_t EnvelopeTable(int shape, int position) const;
     static uint32_t NoiseTable(int index);
 
   private:
@@ -56,8 +57,16 @@ class SSG {
     void MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn,
                      uint32_t useEnvelope);
 
+    // Level table: 32 entries 1.5 dB apart, entry 31 = gain x 16384 / 3 (a
+    // third of full scale, so three channels at full level just fit), entries
+    // 0 and 1 silent. A fixed volume L (0..15) uses entry 2L + 1, 3 dB per step.
+    int32_t level_[32] = {};
+    // Envelope table: 16 shapes x 64 levels from the level table.
+    int32_t envelope_[16][64] = {};
+    const uint32_t* noise_;  // the shared noise words
+
     uint8_t registers_[16] = {};
-    const int32_t* envelopeRow_;    // 64 entries of the shape selected by register 13
+    uint32_t envelopeShape_ = 0;    // register 13's shape, the row of envelope_ in use
     int32_t outputLevel_[3] = {};   // fixed level of A, B, C; 0 when muted
     uint32_t toneCounter_[3] = {};  // bit 26 is the square wave
     uint32_t toneStep_[3] = {};

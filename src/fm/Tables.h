@@ -50,8 +50,8 @@ struct Tables {
     // Linear amplitude of an attenuation index; 0 at and past the end of the table.
     int32_t Level(uint32_t index) const { return index < kLevelSize ? level[index] : 0; }
 
-    // The shared tables, built on first use. Not safe against two threads
-    // calling it for the first time at once.
+    // The shared tables, built on first use; two threads asking first at once
+    // wait for one build.
     static const Tables& Get();
 };
 

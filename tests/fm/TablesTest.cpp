@@ -99,24 +99,24 @@ TEST(SsgTables, LevelsEnvelopeShapesAndNoise) {
     FM::SSG ssg;  // builds the tables at 0 dB
     const int32_t kFixed[16] = {0,   42,  60,  85,   120,  170,  241,  341,
                                 482, 682, 965, 1365, 1930, 2730, 3861, 5461};
-    for (int l = 0; l < 16; ++l) EXPECT_EQ(FM::SSG::LevelTable(2 * l + 1), kFixed[l]) << l;
-    EXPECT_EQ(FM::SSG::LevelTable(0), 0);
-    EXPECT_EQ(FM::SSG::LevelTable(1), 0);
-    for (int i = 3; i < 32; ++i) EXPECT_GT(FM::SSG::LevelTable(i), FM::SSG::LevelTable(i - 1));
+    for (int l = 0; l < 16; ++l) EXPECT_EQ(ssg.LevelTable(2 * l + 1), kFixed[l]) << l;
+    EXPECT_EQ(ssg.LevelTable(0), 0);
+    EXPECT_EQ(ssg.LevelTable(1), 0);
+    for (int i = 3; i < 32; ++i) EXPECT_GT(ssg.LevelTable(i), ssg.LevelTable(i - 1));
 
-    const int32_t top = FM::SSG::LevelTable(31);
+    const int32_t top = ssg.LevelTable(31);
     for (int i = 0; i < 32; ++i) {
-        const int32_t falling = FM::SSG::LevelTable(31 - i), rising = FM::SSG::LevelTable(i);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(8, i), falling);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(8, 32 + i), falling);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(9, 32 + i), 0);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(10, 32 + i), rising);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(11, 32 + i), top);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(13, 32 + i), top);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(14, 32 + i), falling);
-        for (int s = 0; s < 4; ++s) EXPECT_EQ(FM::SSG::EnvelopeTable(s, i), falling);
-        for (int s = 4; s < 8; ++s) EXPECT_EQ(FM::SSG::EnvelopeTable(s, i), rising);
-        EXPECT_EQ(FM::SSG::EnvelopeTable(15, i), rising);
+        const int32_t falling = ssg.LevelTable(31 - i), rising = ssg.LevelTable(i);
+        EXPECT_EQ(ssg.EnvelopeTable(8, i), falling);
+        EXPECT_EQ(ssg.EnvelopeTable(8, 32 + i), falling);
+        EXPECT_EQ(ssg.EnvelopeTable(9, 32 + i), 0);
+        EXPECT_EQ(ssg.EnvelopeTable(10, 32 + i), rising);
+        EXPECT_EQ(ssg.EnvelopeTable(11, 32 + i), top);
+        EXPECT_EQ(ssg.EnvelopeTable(13, 32 + i), top);
+        EXPECT_EQ(ssg.EnvelopeTable(14, 32 + i), falling);
+        for (int s = 0; s < 4; ++s) EXPECT_EQ(ssg.EnvelopeTable(s, i), falling);
+        for (int s = 4; s < 8; ++s) EXPECT_EQ(ssg.EnvelopeTable(s, i), rising);
+        EXPECT_EQ(ssg.EnvelopeTable(15, i), rising);
     }
 
     EXPECT_EQ(FM::SSG::NoiseTable(0), 0x8FEC582Eu);
@@ -125,16 +125,19 @@ TEST(SsgTables, LevelsEnvelopeShapesAndNoise) {
     EXPECT_EQ(FM::SSG::NoiseTable(3), 0x2D63CC76u);
 }
 
-TEST(SsgTables, VolumeRescalesAndExtremeGainsStayBounded) {
+TEST(SsgTables, VolumeRescalesItsOwnTablesAndExtremeGainsStayBounded) {
     FM::SSG ssg;
-    ssg.SetVolume(-40);                       // -20 dB
-    EXPECT_EQ(FM::SSG::LevelTable(31), 546);  // trunc(16384 / 3 / 10)
+    ssg.SetVolume(-40);                  // -20 dB
+    EXPECT_EQ(ssg.LevelTable(31), 546);  // trunc(16384 / 3 / 10)
+    const FM::SSG other;                 // constructed at 0 dB, after the change
+    EXPECT_EQ(other.LevelTable(31), 5461);
+    EXPECT_EQ(ssg.LevelTable(31), 546);
     ssg.SetVolume(1000000);
-    EXPECT_EQ(FM::SSG::LevelTable(31), (1 << 27) - 1);
+    EXPECT_EQ(ssg.LevelTable(31), (1 << 27) - 1);
     ssg.SetVolume(-1000000);
-    EXPECT_EQ(FM::SSG::LevelTable(31), 0);
+    EXPECT_EQ(ssg.LevelTable(31), 0);
     ssg.SetVolume(0);
-    EXPECT_EQ(FM::SSG::LevelTable(31), 5461);
+    EXPECT_EQ(ssg.LevelTable(31), 5461);
 }
 
 }  // namespace
