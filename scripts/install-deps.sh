@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and only those that are
 # missing. Quick when everything is present. Runs apt-get as root, or through
-# sudo when not root.
+# sudo when not root. Then makes sure 32-bit programs run (scripts/enable-32bit.sh)
+# and that the Japanese locale the Windows checks use exists.
 set -euo pipefail
 
 packages=(
@@ -12,7 +13,9 @@ packages=(
     libsndfile1-dev libsdl2-dev libcli11-dev nlohmann-json3-dev
     # Windows cross builds and running them
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64
+    wine wine64 wine32:i386
+    # the Japanese locale of the Windows checks
+    locales
     # fuzzing (libFuzzer and the sanitizer runtimes come with clang)
     clang libclang-rt-14-dev
     # audio checks in the tests
@@ -25,14 +28,28 @@ for p in "${packages[@]}"; do
     [ "$status" = "installed" ] || missing+=("$p")
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all ${#packages[@]} packages present"
-    exit 0
-fi
-
-echo "install-deps: installing ${missing[*]}"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" apt-get install -y -q "${missing[@]}"
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all ${#packages[@]} packages present"
+else
+    echo "install-deps: installing ${missing[*]}"
+    # wine32 is an i386 package: dpkg must know that architecture first.
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo[@]}" dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+fi
+
+# Only as root: registering an emulator is not worth a sudo prompt.
+"$(dirname "$0")/enable-32bit.sh"
+
+if ! locale -a 2>/dev/null | grep -qx 'ja_JP.utf8'; then
+    echo "install-deps: generating the ja_JP.UTF-8 locale"
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+        echo 'ja_JP.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    "${sudo[@]}" locale-gen >/dev/null
+fi

@@ -7,8 +7,9 @@
 #   - under Wine: the DLL loaded by the host program, its answers to bad
 #     input, the settings file beside it, and that every song renders to the
 #     same bytes as on Linux. The 64-bit build runs wherever Wine does; the
-#     32-bit one only where this machine can run 32-bit Windows programs, and
-#     is reported as skipped otherwise.
+#     32-bit one wherever wine32 can run 32-bit programs, natively or through
+#     the emulator that scripts/enable-32bit.sh registers, and is reported as
+#     skipped, with the reason, otherwise.
 # Installs nothing (scripts/install-deps.sh does). Build folders default to
 # build/mingw32, build/mingw64 and build/release (the Linux reference);
 # VELNARI_MINGW32_BUILD, VELNARI_MINGW64_BUILD and VELNARI_LINUX_BUILD
@@ -222,7 +223,8 @@ boost_comes_from_its_own_folder() {  # DIR
 # --- running under Wine -----------------------------------------------------
 
 wine64=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
-wine32=$(command -v wine || true)
+# wine32's own loader: the `wine` command falls back to wine64 without it.
+wine32=$( [ -x /usr/lib/wine/wine ] && echo /usr/lib/wine/wine || true)
 wineserver=$(command -v wineserver || { [ -x /usr/lib/wine/wineserver64 ] && echo /usr/lib/wine/wineserver64; } || true)
 
 run_windows() {  # BITS DIR args...: the host under Wine, headless, from DIR
@@ -248,6 +250,33 @@ replay_windows() {  # BITS TARGET
         return 1
     fi
     grep -q "inputs ran clean" "$log"
+}
+
+# Succeeds, printing why, when this machine cannot run the 32-bit host.
+why_32bit_cannot_run() {
+    if [ -z "$wine32" ]; then
+        echo "wine32 is not installed (scripts/install-deps.sh installs wine32:i386)"
+        return 0
+    fi
+    mkdir -p "$work/probe32" && cp "${build_dir[32]}/velnari-host.exe" "$work/probe32/" &&
+        run_windows 32 "$work/probe32" --help >"$work/probe32/out.txt" 2>&1 &&
+        grep -q '^usage:' "$work/probe32/out.txt" && return 1
+    if timeout 60 "$wine32" --version 2>/dev/null | grep -q '^wine-'; then
+        echo "wine32 runs, but the 32-bit host does not: $(head -c 200 "$work/probe32/out.txt")"
+    elif [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+        echo "32-bit programs do not run even through the registered emulator" \
+            "($(sed -n 's/^interpreter //p' /proc/sys/fs/binfmt_misc/qemu-i386))"
+    elif [ "$(id -u)" -ne 0 ]; then
+        echo "this machine cannot run 32-bit programs, and registering an emulator for them" \
+            "needs root (run scripts/install-deps.sh as root)"
+    elif ! grep -qw binfmt_misc /proc/filesystems 2>/dev/null; then
+        echo "this machine cannot run 32-bit programs, and its kernel has no binfmt_misc" \
+            "to register an emulator with"
+    else
+        echo "this machine cannot run 32-bit programs, and no emulator is registered" \
+            "(scripts/enable-32bit.sh registers one)"
+    fi
+    return 0
 }
 
 run_linux() {  # DIR args...
@@ -435,13 +464,12 @@ else
     else
         fail "win64: no DLL to run"
     fi
-    # A 32-bit program runs only with a 32-bit Wine loader (wine32).
-    if [ -f "${build_dir[32]}/velnari-host.exe" ] && [ -n "$wine32" ] && mkdir -p "$work/probe32" &&
-        cp "${build_dir[32]}/velnari-host.exe" "$work/probe32/" &&
-        run_windows 32 "$work/probe32" --help 2>/dev/null | grep -q '^usage:'; then
+    if [ ! -f "${build_dir[32]}/velnari.dll" ]; then
+        fail "win32: no DLL to run"
+    elif ! why=$(why_32bit_cannot_run); then
         run_checks_under_wine 32
     else
-        skip "win32: the 32-bit DLL is not run: this machine cannot run 32-bit Windows programs (no wine32)"
+        skip "win32: the 32-bit DLL is not run: $why"
     fi
 fi
 
