@@ -310,6 +310,45 @@ one_message_box() {  # TEXT: one box, no owner, the Shift-JIS caption, an OK but
 
 no_message_box() { ! grep -q 'MessageBoxA' "$work/trace.txt"; }
 
+# Bytes as Wine's trace prints a string: printable ASCII as it is, '\' and '"'
+# escaped, a line feed as \n, any other byte as \xNN.
+wine_trace_text() {  # TEXT
+    local LC_ALL=C
+    local text=$1 out= i c
+    for ((i = 0; i < ${#text}; i++)); do
+        c=${text:i:1}
+        case $c in
+            '\') out+='\\' ;;
+            '"') out+='\"' ;;
+            $'\n') out+='\n' ;;
+            [' '-'~']) out+=$c ;;
+            *) printf -v c '\\x%02x' "'$c"; out+=$c ;;
+        esac
+    done
+    printf '%s' "$out"
+}
+
+ere_quoted() { sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$1"; }
+
+# Under a Japanese locale Wine's ANSI code page is 932 (Shift-JIS): the host
+# hands the DLL its file names in Shift-JIS, and the DLL must open them and
+# name them so in its messages.
+japanese() { LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 "$@"; }
+
+has_japanese_locale() {
+    locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' ||
+        { echo "  no ja_JP.UTF-8 locale (scripts/install-deps.sh generates it)"; return 1; }
+}
+
+japanese_song_plays() {  # BITS: the same bytes as the Linux twin's render of the song
+    rm -f "$work/linux/linux.raw" "$work/win$1/win.raw"
+    run_linux "$work/linux" ./velnari.so "音楽/曲.mml" --quiet --out linux.raw --seconds 1 \
+        >/dev/null 2>&1 || { echo "  the Linux render failed"; return 1; }
+    japanese run_windows "$1" "$work/win$1" velnari.dll '音楽\曲.mml' --quiet --out win.raw \
+        --seconds 1 >/dev/null 2>&1 || { echo "  the Windows render failed"; return 1; }
+    [ -s "$work/linux/linux.raw" ] && cmp "$work/linux/linux.raw" "$work/win$1/win.raw"
+}
+
 exits_with() {  # CODE runner args...
     local want=$1; shift
     "$@" >"$work/out.txt" 2>"$work/err.txt"
@@ -360,7 +399,7 @@ run_checks_under_wine() {  # BITS
     local bits=$1 dir=$work/win$1 song name
     mkdir -p "$dir"
     cp "${build_dir[$bits]}/velnari.dll" "${build_dir[$bits]}/velnari-host.exe" "$dir/"
-    cp "$work"/songs/* "$dir/"
+    cp -r "$work"/songs/* "$dir/"
 
     check "win$bits: the host loads the DLL and its record checks out" \
         exits_with 0 run_windows "$bits" "$dir" velnari.dll
@@ -381,7 +420,18 @@ run_checks_under_wine() {  # BITS
     trace_open "$bits" "$dir" none.mml
     check "win$bits: a missing song shows no message box" no_message_box
 
-    for song in "$work"/songs/*; do
+    # 表 ends in the byte of '\' in Shift-JIS.
+    local shift_jis
+    check "win$bits: under a Japanese locale 音楽\\曲.mml renders the same bytes as on Linux" \
+        japanese_song_plays "$bits"
+    japanese trace_open "$bits" "$dir" '音楽\表.mml'
+    shift_jis=$(printf '%s' '音楽\表.mml' | iconv -f UTF-8 -t CP932)
+    check "win$bits: under a Japanese locale the compile fault's message box names 音楽\\表.mml" \
+        one_message_box "$(ere_quoted "$(wine_trace_text "$shift_jis(3) : parse error at \"! f4\"
+")")"
+
+    for song in "$work"/songs/*.mml "$work"/songs/*.tarsel; do
+        [ -f "$song" ] || continue
         name=$(basename "$song")
         case $name in empty.mml | faulty.mml) continue ;; esac
         check "win$bits: $name renders the same bytes as on Linux" \
@@ -454,10 +504,14 @@ else
     cp "$linux_dir/velnari.so" "$linux_dir/velnari-host" "$work/linux/"
     cp tests/host/data/*.mml "$work/songs/"
     cp tests/host/data/duet.mml "$work/songs/a name with blanks.mml"
+    mkdir -p "$work/songs/音楽"
+    cp tests/host/data/duet.mml "$work/songs/音楽/曲.mml"
+    cp tests/host/data/faulty.mml "$work/songs/音楽/表.mml"
     for song in examples/*.mml examples/*.tarsel; do
         [ -f "$song" ] && cp "$song" "$work/songs/"
     done
-    cp "$work"/songs/* "$work/linux/"
+    cp -r "$work"/songs/* "$work/linux/"
+    check "the ja_JP.UTF-8 locale exists" has_japanese_locale
 
     if [ -f "${build_dir[64]}/velnari.dll" ]; then
         run_checks_under_wine 64
