@@ -1,7 +1,7 @@
 # Third-party libraries. Boost is used header-only (Spirit classic and
 # lexical_cast); on cross builds its headers come from a folder that holds
 # only the Boost tree, never from the host's whole /usr/include.
-if(WIN32 AND CMAKE_CROSSCOMPILING)
+if(CMAKE_CROSSCOMPILING)
     set(VELNARI_BOOST_ROOT "${CMAKE_BINARY_DIR}/boost-include" CACHE PATH
         "Folder holding only the boost/ header tree for the cross compiler")
     if(NOT EXISTS "${VELNARI_BOOST_ROOT}/boost")

@@ -20,7 +20,13 @@ packages=(
     clang libclang-rt-14-dev
     # audio checks in the tests
     sox
+    # the web page: WebAssembly compiler, and the browser its tests drive
+    emscripten chromium
 )
+
+# The web page's packages come from npm (web/package-lock.json); npm comes with
+# Node.js.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
