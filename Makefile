@@ -2,7 +2,7 @@
 #   make demo   - install what is missing, build, render the bundled example song
 #   make check  - install what is missing, build every preset, run every test
 .PHONY: all deps demo check build-release build-asan test-release test-asan \
-        test-windows bench fuzz fuzz-smoke format clean
+        test-windows bench fuzz fuzz-smoke format clean web web-serve test-web
 
 SHELL := /bin/bash
 CMAKE ?= cmake
@@ -36,7 +36,27 @@ fuzz-smoke: deps
 fuzz: deps
 	scripts/fuzz.sh long
 
-check: test-release test-asan test-windows fuzz-smoke
+# The web page (docs/web.md): the WebAssembly module (preset "wasm"), the npm
+# packages pinned by web/package-lock.json, and the bundle in build/web/.
+WEB_PORT ?= 8080
+
+web/node_modules/.installed: web/package-lock.json | deps
+	cd web && npm ci --no-audit --no-fund
+	touch $@
+
+web: deps web/node_modules/.installed
+	$(CMAKE) --preset wasm
+	$(CMAKE) --build --preset wasm
+	node web/build.mjs build/wasm build/web
+
+web-serve: web
+	node web/serve.mjs build/web $(WEB_PORT)
+
+# The page in headless Chromium, against the command line's renders.
+test-web: web build-release
+	node --test --test-concurrency=1 tests/web/
+
+check: test-release test-asan test-windows fuzz-smoke test-web
 	@echo "check: all presets built and all tests passed"
 
 demo: build-release

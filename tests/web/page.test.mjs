@@ -1,0 +1,143 @@
+// The web page in a real browser: what it plays must be what the command line
+// renders for the same song, mute, solo and position.
+
+import { test, before, after } from "node:test";
+import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { createHash } from "node:crypto";
+import { mkdir, readFile, readdir } from "node:fs/promises";
+import path from "node:path";
+import { openBrowser, openPage, repo } from "./browser.mjs";
+
+const velnari = process.env.VELNARI_CLI ?? path.join(repo, "build/release/velnari");
+const kRate = 44100;
+
+// Raw 16-bit stereo frames from `velnari render ... -o -`.
+function cliRender(song, ...options) {
+    return execFileSync(velnari, ["render", path.join(repo, "examples", song), ...options, "-o", "-"], {
+        maxBuffer: 1 << 28,
+    });
+}
+
+const sha = (bytes) => createHash("sha256").update(bytes).digest("hex");
+
+// Clicks "Download WAV" for `seconds` from the current position; the PCM data.
+async function downloadSeconds(page, seconds) {
+    await page.selectOption("#length-mode", "seconds");
+    await page.fill("#length", String(seconds));
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click("#wav")]);
+    const wav = await readFile(await download.path());
+    assert.equal(wav.toString("latin1", 36, 40), "data");
+    return wav.subarray(44);
+}
+
+let browser;
+before(async () => {
+    browser = await openBrowser();
+});
+after(async () => {
+    await browser?.close();
+});
+
+test("every example plays its first 10 s as the command line renders them", async () => {
+    const { page, errors } = await openPage(browser);
+    const songs = (await readdir(path.join(repo, "examples"))).filter((n) => n.endsWith(".mml"));
+    assert.ok(songs.length >= 3);
+    for (const song of songs) {
+        await page.selectOption("#examples", song);
+        await page.waitForFunction(() => document.querySelector("#status").textContent === "compiled");
+        const pcm = await downloadSeconds(page, 10);
+        assert.equal(sha(pcm), sha(cliRender(song, "--seconds", "10")), song);
+    }
+    assert.deepEqual(errors, []);
+});
+
+test("mute, solo and a seek to a bar give the command line's output", async () => {
+    const { page, errors } = await openPage(browser);
+    const parts = page.locator("#parts .part");
+    // [buttons to press (part, kind)], command-line options
+    const cases = [
+        [[[2, "mute"]], ["--mute", "2"]],
+        [[[1, "solo"], [4, "solo"]], ["--solo", "1,4"]],
+    ];
+    for (const [presses, options] of cases) {
+        for (const [part, kind] of presses) await parts.nth(part - 1).locator(`.${kind}`).click();
+        const pcm = await downloadSeconds(page, 3);
+        assert.equal(sha(pcm), sha(cliRender("demo.mml", "--seconds", "3", ...options)), options.join(" "));
+        for (const [part, kind] of presses) await parts.nth(part - 1).locator(`.${kind}`).click();
+    }
+
+    // Bar 4 of the demo starts 3 bars of 64 ticks in; its frames must be the
+    // same frames of a render from the start.
+    await page.fill("#goto-bar", "4");
+    await page.press("#goto-bar", "Enter");
+    const frame = Number(await page.inputValue("#seek"));
+    assert.ok(frame > 0);
+    const pcm = await downloadSeconds(page, 2);
+    const full = cliRender("demo.mml", "--seconds", String((frame + 2 * kRate) / kRate + 1));
+    assert.equal(sha(pcm), sha(full.subarray(frame * 4, frame * 4 + 2 * kRate * 4)));
+    assert.deepEqual(errors, []);
+});
+
+test("a fault is underlined where the compile stopped, and cleared when mended", async () => {
+    const { page, errors } = await openPage(browser);
+    const text = "1: t120 o4 l8\n2: c d e ! f g\n";
+    await page.selectOption("#examples", "");
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+A");
+    await page.keyboard.insertText(text);
+    const mark = page.locator(".cm-lintRange-error");
+    await mark.waitFor();
+    assert.equal(await mark.textContent(), "!");
+    const lines = page.locator(".cm-line");
+    assert.equal(await lines.nth(1).locator(".cm-lintRange-error").count(), 1);
+    assert.match(await page.textContent("#status"), /^line 2, column 10/);
+
+    // Mend it: the underline goes and the song compiles.
+    await lines.nth(1).click();
+    await page.keyboard.press("End");
+    for (let i = 0; i < "! f g".length; ++i) await page.keyboard.press("Backspace");
+    await page.keyboard.insertText("f g");
+    await page.waitForFunction(() => document.querySelector("#status").textContent === "compiled");
+    assert.equal(await mark.count(), 0);
+    assert.deepEqual(errors, []);
+});
+
+test("a shared link opens the same song", async () => {
+    const { page, errors } = await openPage(browser);
+    await page.selectOption("#examples", "festival.mml");
+    await page.click("#share");
+    const link = await page.inputValue("#share-link");
+    assert.match(link, /#song=[A-Za-z0-9_-]+$/);
+    const opened = await openPage(browser, link.slice(link.indexOf("#")));
+    // The opened page shares the same text again: the same link.
+    await opened.page.click("#share");
+    assert.equal(await opened.page.inputValue("#share-link"), link);
+    assert.equal(sha(await downloadSeconds(opened.page, 2)), sha(cliRender("festival.mml", "--seconds", "2")));
+    assert.deepEqual([...errors, ...opened.errors], []);
+});
+
+test("the demo plays in real time, and an edit while playing keeps its place", async () => {
+    const { page, errors } = await openPage(browser);
+    await page.click("#play");
+    await page.waitForFunction(() => /^0:0[2-9]/.test(document.querySelector("#time").textContent), null, {
+        timeout: 15000,
+    });
+    const frameBefore = Number(await page.inputValue("#seek"));
+    // A harmless edit (a comment) recompiles; playback goes on from where it was.
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("\n; edited while playing\n");
+    await page.waitForFunction(() => document.querySelector("#status").textContent === "compiled");
+    await page.waitForTimeout(500);
+    const frameAfter = Number(await page.inputValue("#seek"));
+    assert.ok(frameAfter > frameBefore, `${frameAfter} > ${frameBefore}`);
+    // Every used part shows a level: the scopes are fed by what the chip plays.
+    const levels = await page.locator("#parts .level").evaluateAll((ms) => ms.map((m) => Number(m.value)));
+    assert.ok(levels.filter((v) => v > 0).length >= 4, String(levels));
+    await mkdir(path.join(repo, "build/web-test"), { recursive: true });
+    await page.screenshot({ path: path.join(repo, "build/web-test/demo-playing.png") });
+    await page.setViewportSize({ width: 390, height: 844 });
+    await page.screenshot({ path: path.join(repo, "build/web-test/demo-phone.png"), fullPage: true });
+    assert.deepEqual(errors, []);
+});

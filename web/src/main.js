@@ -1,0 +1,410 @@
+// The page: editor, transport, parts and downloads. The music is the
+// engine's (velnari.js, in this thread for compiles and downloads, and in the
+// audio thread for playback); this file only wires the page to it.
+
+import { EditorView, keymap, lineNumbers, highlightActiveLine } from "@codemirror/view";
+import { EditorState } from "@codemirror/state";
+import { defaultKeymap, history as editHistory, historyKeymap } from "@codemirror/commands";
+import { syntaxHighlighting, defaultHighlightStyle } from "@codemirror/language";
+import { setDiagnostics, lintGutter } from "@codemirror/lint";
+import examples from "velnari:examples";
+import { mmlLanguage } from "./mml-language.js";
+import { loadVelnari, PART_COUNT, chipMaskMuting } from "./velnari.js";
+import { fragmentFor, textFromFragment } from "./share.js";
+import { wavBlob } from "./wav.js";
+import { ChannelView } from "./scopes.js";
+
+const kRate = 44100;
+const kTicksPerBar = 64;
+const kCompileDelay = 250; // ms after the last keystroke
+const kPartNames = ["FM 1", "FM 2", "FM 3", "SSG A", "SSG B", "SSG C"];
+
+const $ = (id) => document.getElementById(id);
+
+const page = {
+    velnari: null,
+    wasmModule: null,
+    song: null, // the last song that compiled (CompiledSong)
+    framesPerTick: 1,
+    lengthFrames: kRate,
+    audio: null, // {context, node}
+    playing: false,
+    position: 0, // frame
+    muted: new Array(PART_COUNT).fill(false),
+    soloed: new Array(PART_COUNT).fill(false),
+    views: [],
+    lastState: null,
+};
+
+// ---- compile ---------------------------------------------------------------
+
+function faultDiagnostic(doc, fault) {
+    const lineNo = Math.min(Math.max(fault.line, 1), doc.lines);
+    const line = doc.line(lineNo);
+    let from = line.from;
+    let to = line.to;
+    if (fault.column > 0) {
+        from = Math.min(line.from + fault.column - 1, line.to);
+        // The word the parse stopped at, at least one character.
+        const rest = line.text.slice(from - line.from);
+        const word = rest.match(/^\S+/);
+        to = Math.min(from + (word ? word[0].length : 1), line.to);
+        if (to === from && from > line.from) from -= 1;
+    }
+    return { from, to, severity: "error", message: fault.message };
+}
+
+function compileNow(view) {
+    const text = view.state.doc.toString();
+    const song = page.velnari.compile(text);
+    if (!song.ok) {
+        const fault = song.fault;
+        view.dispatch(setDiagnostics(view.state, [faultDiagnostic(view.state.doc, fault)]));
+        showStatus(`line ${fault.line}${fault.column ? `, column ${fault.column}` : ""}: ${fault.message}`, true);
+        song.free();
+        return;
+    }
+    view.dispatch(setDiagnostics(view.state, []));
+    showStatus("compiled", false);
+    if (page.song) page.song.free();
+    page.song = song;
+    const probe = song.engine(kRate);
+    page.framesPerTick = probe.framesPerTick;
+    probe.free();
+    const endTick = song.passesEndTick(1);
+    page.lengthFrames = Math.max(kTicksPerBar, endTick ?? kTicksPerBar * 64) * page.framesPerTick;
+    updateParts();
+    sendSong(text, true);
+    updatePosition();
+}
+
+let compileTimer = 0;
+function scheduleCompile(view) {
+    clearTimeout(compileTimer);
+    compileTimer = setTimeout(() => compileNow(view), kCompileDelay);
+}
+
+function showStatus(text, fault) {
+    const status = $("status");
+    status.textContent = text;
+    status.classList.toggle("fault", fault);
+}
+
+// ---- audio -----------------------------------------------------------------
+
+async function ensureAudio() {
+    if (page.audio) return page.audio;
+    const context = new AudioContext({ sampleRate: kRate, latencyHint: "playback" });
+    await context.audioWorklet.addModule("worklet.js");
+    const node = new AudioWorkletNode(context, "velnari", { outputChannelCount: [2] });
+    node.connect(context.destination);
+    node.onprocessorerror = () => showStatus("the audio thread stopped with an error", true);
+    const ready = new Promise((resolve) => {
+        node.port.onmessage = (e) => {
+            if (e.data.type === "ready") resolve();
+            else if (e.data.type === "state") onState(e.data);
+            else if (e.data.type === "error") {
+                console.error(`audio thread: ${e.data.message}`);
+                showStatus(`audio thread: ${e.data.message}`, true);
+            }
+        };
+    });
+    node.port.postMessage({ type: "init", module: page.wasmModule });
+    await ready;
+    window.velnariAudio = context;
+    page.audio = { context, node };
+    node.port.postMessage({ type: "mask", mask: currentMask() });
+    node.port.postMessage({ type: "song", text: editor.state.doc.toString(), follow: false });
+    node.port.postMessage({ type: "seek", frame: page.position });
+    return page.audio;
+}
+
+function sendSong(text, follow) {
+    if (page.audio) page.audio.node.port.postMessage({ type: "song", text, follow });
+}
+
+async function play() {
+    if (!page.song) return;
+    const { context, node } = await ensureAudio();
+    await context.resume();
+    node.port.postMessage({ type: "play" });
+    page.playing = true;
+    updateTransport();
+}
+
+function pause() {
+    if (page.audio) page.audio.node.port.postMessage({ type: "pause" });
+    page.playing = false;
+    updateTransport();
+}
+
+function seek(frame) {
+    page.position = Math.max(0, Math.round(frame));
+    if (page.audio) page.audio.node.port.postMessage({ type: "seek", frame: page.position });
+    updatePosition();
+}
+
+function stop() {
+    pause();
+    seek(0);
+}
+
+function restart() {
+    seek(0);
+    if (!page.playing) play();
+}
+
+function onState(state) {
+    page.lastState = state;
+    if (state.playing !== undefined && !state.seeking) page.position = state.frame;
+    if (state.framesPerTick) page.framesPerTick = state.framesPerTick;
+    updatePosition(state);
+    if (state.scopes) {
+        page.views.forEach((v, k) => v.draw(state.scopes[k], state.peaks[k], isMuted(k)));
+    }
+}
+
+// ---- parts: mute and solo --------------------------------------------------
+
+function isMuted(part) {
+    const anySolo = page.soloed.some((s) => s);
+    return anySolo ? !page.soloed[part] : page.muted[part];
+}
+
+function currentMask() {
+    return chipMaskMuting(page.muted.map((_, k) => isMuted(k)));
+}
+
+function applyMask() {
+    if (page.audio) page.audio.node.port.postMessage({ type: "mask", mask: currentMask() });
+    updateParts();
+}
+
+function buildParts() {
+    const list = $("parts");
+    for (let k = 0; k < PART_COUNT; ++k) {
+        const row = document.createElement("div");
+        row.className = "part";
+        row.innerHTML = `
+            <span class="name">${k + 1} <small>${kPartNames[k]}</small></span>
+            <button class="mute" title="Mute part ${k + 1}" aria-pressed="false">M</button>
+            <button class="solo" title="Solo part ${k + 1}" aria-pressed="false">S</button>
+            <canvas class="scope" aria-label="part ${k + 1} oscilloscope"></canvas>
+            <meter class="level" min="0" max="60" low="45" high="54" optimum="30" value="0"></meter>
+            <span class="pass" title="passes through the part's loop"></span>`;
+        row.querySelector(".mute").onclick = () => {
+            page.muted[k] = !page.muted[k];
+            applyMask();
+        };
+        row.querySelector(".solo").onclick = () => {
+            page.soloed[k] = !page.soloed[k];
+            applyMask();
+        };
+        list.append(row);
+        page.views.push(new ChannelView(row.querySelector(".scope"), row.querySelector(".level")));
+    }
+}
+
+function updateParts() {
+    const rows = document.querySelectorAll("#parts .part");
+    rows.forEach((row, k) => {
+        row.classList.toggle("unused", !!page.song && !page.song.partsUsed[k]);
+        row.classList.toggle("silent", isMuted(k));
+        row.querySelector(".mute").setAttribute("aria-pressed", String(page.muted[k]));
+        row.querySelector(".solo").setAttribute("aria-pressed", String(page.soloed[k]));
+    });
+}
+
+// ---- position --------------------------------------------------------------
+
+function formatTime(frames) {
+    const s = frames / kRate;
+    const m = Math.floor(s / 60);
+    return `${m}:${(s - 60 * m).toFixed(1).padStart(4, "0")}`;
+}
+
+function formatBar(frames) {
+    const ticks = frames / page.framesPerTick;
+    const bar = Math.floor(ticks / kTicksPerBar) + 1;
+    const beat = Math.floor((ticks % kTicksPerBar) / 16) + 1;
+    return `${bar}.${beat}`;
+}
+
+function updatePosition(state) {
+    const seekBar = $("seek");
+    const length = Math.max(page.lengthFrames, page.position);
+    seekBar.max = String(length);
+    if (!seekBar.matches(":active")) seekBar.value = String(page.position);
+    $("time").textContent = `${formatTime(page.position)} / ${formatTime(page.lengthFrames)}`;
+    $("bar").textContent = `bar ${formatBar(page.position)} / ${Math.ceil(page.lengthFrames / page.framesPerTick / kTicksPerBar)}`;
+    if (state && state.passes) {
+        const used = page.song ? page.song.partsUsed : [];
+        const playing = state.passes.filter((_, k) => used[k] && state.active[k]);
+        const loops = playing.length ? Math.min(...playing) : 0;
+        $("loop").textContent = `loop ${loops + 1}`;
+        document.querySelectorAll("#parts .pass").forEach((el, k) => {
+            el.textContent = used[k] ? (state.active[k] ? `×${state.passes[k]}` : "end") : "";
+        });
+    }
+    $("seeking").hidden = !(state && (state.seeking || state.following));
+}
+
+function updateTransport() {
+    const button = $("play");
+    button.textContent = page.playing ? "❚❚" : "▶";
+    button.title = page.playing ? "Pause (Ctrl+Enter)" : "Play (Ctrl+Enter)";
+    button.setAttribute("aria-label", page.playing ? "pause" : "play");
+}
+
+// ---- downloads and sharing -------------------------------------------------
+
+// Renders what the play button would play from the current position, with the
+// current mute and solo: `loops` passes of the song from its start, or
+// `seconds` from the position.
+function renderDownload() {
+    if (!page.song) return null;
+    const engine = page.song.engine(kRate);
+    engine.setMask(currentMask());
+    const mode = $("length-mode").value;
+    const amount = Number($("length").value);
+    let start = page.position;
+    let end;
+    if (mode === "loops") {
+        start = 0;
+        const tick = page.song.passesEndTick(Math.max(1, Math.round(amount)));
+        end = (tick ?? 0) * engine.framesPerTick;
+    } else {
+        end = start + Math.round(Math.max(0, amount) * kRate);
+    }
+    engine.seek(start);
+    const frames = Math.max(0, end - start);
+    const pcm = new Int16Array(frames * 2);
+    for (let done = 0; done < frames; ) {
+        const n = Math.min(65536, frames - done);
+        pcm.set(engine.render(n), done * 2);
+        done += n;
+    }
+    engine.free();
+    return pcm;
+}
+
+function download(blob, name) {
+    const a = document.createElement("a");
+    a.href = URL.createObjectURL(blob);
+    a.download = name;
+    document.body.append(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+}
+
+function songName() {
+    const choice = $("examples").value;
+    return choice ? choice.replace(/\.mml$/, "") : "song";
+}
+
+async function share() {
+    const fragment = await fragmentFor(editor.state.doc.toString());
+    history.replaceState(null, "", fragment);
+    const link = location.href;
+    $("share-link").value = link;
+    $("share-link").hidden = false;
+    $("share-link").select();
+    try {
+        await navigator.clipboard.writeText(link);
+        showStatus("link copied", false);
+    } catch {
+        showStatus("link in the box above: copy it from there", false);
+    }
+}
+
+// ---- editor and start-up ---------------------------------------------------
+
+function setText(text) {
+    editor.dispatch({ changes: { from: 0, to: editor.state.doc.length, insert: text } });
+    compileNow(editor);
+}
+
+function togglePlay() {
+    if (page.playing) pause();
+    else play();
+    return true;
+}
+
+const shortcuts = [
+    { key: "Mod-Enter", run: togglePlay, preventDefault: true },
+    { key: "Mod-Shift-Enter", run: () => (restart(), true), preventDefault: true },
+    { key: "Escape", run: () => (stop(), true) },
+];
+
+const editor = new EditorView({
+    parent: $("editor"),
+    state: EditorState.create({
+        doc: "",
+        extensions: [
+            lineNumbers(),
+            highlightActiveLine(),
+            editHistory(),
+            lintGutter(),
+            mmlLanguage,
+            syntaxHighlighting(defaultHighlightStyle),
+            keymap.of([...shortcuts, ...defaultKeymap, ...historyKeymap]),
+            EditorView.updateListener.of((u) => {
+                if (u.docChanged) scheduleCompile(u.view);
+            }),
+            EditorView.lineWrapping,
+        ],
+    }),
+});
+
+function bindControls() {
+    $("play").onclick = togglePlay;
+    $("stop").onclick = stop;
+    $("restart").onclick = restart;
+    $("seek").oninput = (e) => seek(Number(e.target.value));
+    $("goto-bar").onchange = (e) => {
+        const bar = Math.max(1, Math.floor(Number(e.target.value) || 1));
+        seek((bar - 1) * kTicksPerBar * page.framesPerTick);
+    };
+    $("share").onclick = share;
+    $("wav").onclick = () => {
+        const pcm = renderDownload();
+        if (pcm) download(wavBlob(pcm, kRate), `${songName()}.wav`);
+    };
+    const select = $("examples");
+    for (const name of Object.keys(examples)) select.add(new Option(name, name));
+    select.onchange = () => {
+        if (select.value) setText(examples[select.value]);
+    };
+    // Outside the editor, the bare keys work too.
+    document.addEventListener("keydown", (e) => {
+        if (editor.hasFocus || e.target.matches("input, select, textarea")) return;
+        if (e.key === " ") {
+            e.preventDefault();
+            togglePlay();
+        } else if (e.key === "r" || e.key === "R") restart();
+        else if (e.key === "Escape") stop();
+    });
+}
+
+async function start() {
+    buildParts();
+    bindControls();
+    page.wasmModule = await WebAssembly.compileStreaming(fetch("velnari.wasm"));
+    page.velnari = await loadVelnari(page.wasmModule);
+    const shared = await textFromFragment(location.hash);
+    if (shared !== null) {
+        $("examples").value = "";
+        setText(shared);
+    } else {
+        $("examples").value = "demo.mml";
+        setText(examples["demo.mml"]);
+    }
+    updateTransport();
+    document.body.dataset.ready = "true";
+}
+
+start().catch((e) => {
+    showStatus(`could not start: ${e.message}`, true);
+    throw e;
+});

@@ -1,0 +1,58 @@
+// Syntax colouring for the tarsel MML dialect, as a CodeMirror stream
+// language. Line kinds are told by their heads (a part number, "sound:",
+// "op1:"...), and part lines colour notes, commands, numbers, macro calls
+// and loop brackets. It only colours: faults come from the compiler.
+
+import { StreamLanguage } from "@codemirror/language";
+
+const kHead = /^\s*(?:[1-6]\s*:|sound\s*:|lfo\s*:|op\s*[1-4]\s*:|ssgenv\s*:|str\s*:|->)/i;
+
+const mml = {
+    name: "tarsel-mml",
+    startState: () => ({ kind: "part" }),
+    token(stream, state) {
+        if (stream.sol()) {
+            state.kind = "part";
+            if (stream.match(/^\s*d\s*:/i)) {
+                stream.skipToEnd();
+                return "comment";
+            }
+            const head = stream.match(kHead);
+            if (head) {
+                const word = head[0].replace(/[\s:]/g, "").toLowerCase();
+                if (word === "str") state.kind = "macroName";
+                else if (word === "->" || word === "ssgenv") state.kind = "list";
+                else if (/^[1-6]$/.test(word)) state.kind = "part";
+                else state.kind = "list";
+                return "heading";
+            }
+        }
+        if (stream.eatSpace()) return null;
+        if (stream.match(";")) {
+            stream.skipToEnd();
+            return "comment";
+        }
+        if (state.kind === "macroName") {
+            if (stream.match(/^[^=;]+/)) return "definition";
+            if (stream.eat("=")) {
+                state.kind = "part";
+                return "operator";
+            }
+        }
+        if (stream.match(/^@?-?\d+\.?/)) return "number";
+        if (state.kind === "list") {
+            stream.next();
+            return "punctuation";
+        }
+        if (stream.match(/^\$[A-Za-z0-9_ ]*\$?/)) return "macroName";
+        if (stream.match(/^[a-g][+-]?/i)) return "keyword";
+        if (stream.match(/^[{}]/)) return "bracket";
+        if (stream.match(/^[&<>]/)) return "operator";
+        if (stream.match(/^[h-z@]/i)) return "variableName";
+        stream.next();
+        return "invalid";
+    },
+    languageData: { commentTokens: { line: ";" } },
+};
+
+export const mmlLanguage = StreamLanguage.define(mml);

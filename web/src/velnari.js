@@ -1,0 +1,157 @@
+// The WebAssembly module's C interface as JavaScript objects. Songs and
+// engines are handles into the module's memory; free them when done.
+
+import createVelnari from "velnari-wasm";
+
+export const PART_COUNT = 6;
+// Channel mute bits of the chip, by part: FM 1-3 are bits 0-2, SSG A-C 6-8.
+export const PART_MASK_BITS = [1 << 0, 1 << 1, 1 << 2, 1 << 6, 1 << 7, 1 << 8];
+
+export function chipMaskMuting(mutedParts) {
+    let mask = 0;
+    mutedParts.forEach((muted, part) => {
+        if (muted) mask |= PART_MASK_BITS[part];
+    });
+    return mask;
+}
+
+// Loads the module; `wasmModule` (a compiled WebAssembly.Module) spares the
+// fetch where the page has compiled it already, as for the audio thread.
+export async function loadVelnari(wasmModule) {
+    const options = {};
+    if (wasmModule) {
+        // The audio thread has no URL class: name the file plainly.
+        options.locateFile = (file) => file;
+        options.instantiateWasm = (imports, done) => {
+            WebAssembly.instantiate(wasmModule, imports).then((instance) => done(instance, wasmModule));
+            return {};
+        };
+    }
+    return new Velnari(await createVelnari(options));
+}
+
+export class Velnari {
+    constructor(module) {
+        this.m = module;
+        this.encoder = typeof TextEncoder === "function" ? new TextEncoder() : null;
+    }
+
+    // Compiles MML text; the result holds either a song or the first fault.
+    compile(text) {
+        const bytes = encodeText(this.encoder, text);
+        const ptr = this.m._malloc(Math.max(bytes.length, 1));
+        this.m.HEAPU8.set(bytes, ptr);
+        const handle = this.m._vn_compile(ptr, bytes.length);
+        this.m._free(ptr);
+        return new CompiledSong(this, handle);
+    }
+}
+
+// UTF-8 bytes of the editor's text. The audio thread has no TextEncoder, so
+// it encodes by hand.
+function encodeText(encoder, text) {
+    if (encoder) return encoder.encode(text);
+    const out = [];
+    for (const ch of text) {
+        let c = ch.codePointAt(0);
+        if (c < 0x80) out.push(c);
+        else if (c < 0x800) out.push(0xc0 | (c >> 6), 0x80 | (c & 63));
+        else if (c < 0x10000) out.push(0xe0 | (c >> 12), 0x80 | ((c >> 6) & 63), 0x80 | (c & 63));
+        else out.push(0xf0 | (c >> 18), 0x80 | ((c >> 12) & 63), 0x80 | ((c >> 6) & 63), 0x80 | (c & 63));
+    }
+    return Uint8Array.from(out);
+}
+
+export class CompiledSong {
+    constructor(velnari, handle) {
+        this.v = velnari;
+        this.handle = handle;
+        const m = velnari.m;
+        this.ok = m._vn_song_ok(handle) !== 0;
+        this.fault = this.ok
+            ? null
+            : {
+                  line: m._vn_fault_line(handle),
+                  column: m._vn_fault_column(handle),
+                  message: m.UTF8ToString(m._vn_fault_text(handle)),
+              };
+        this.partsUsed = [];
+        for (let p = 0; p < PART_COUNT; ++p) this.partsUsed.push(m._vn_song_part_used(handle, p) !== 0);
+    }
+
+    // Tick by which every used part has played `passes` passes (or stopped);
+    // null when that lies beyond `maxTicks`.
+    passesEndTick(passes, maxTicks = 64 * 2000) {
+        const t = this.v.m._vn_song_passes_end(this.handle, passes, maxTicks);
+        return t < 0 ? null : t;
+    }
+
+    // An engine at tick 0; its output is the command line's for the same
+    // rate and volumes.
+    engine(rate, fmVolume = 0, ssgVolume = 0) {
+        if (!this.ok) throw new Error("the song did not compile");
+        return new Engine(this.v, this.v.m._vn_engine_new(this.handle, rate, fmVolume, ssgVolume), rate);
+    }
+
+    free() {
+        this.v.m._vn_song_free(this.handle);
+        this.handle = 0;
+    }
+}
+
+export class Engine {
+    constructor(velnari, handle, rate) {
+        this.m = velnari.m;
+        this.handle = handle;
+        this.rate = rate;
+        this.capacity = 0;
+        this.ptr = 0;
+    }
+
+    // Renders `frames` stereo frames; returns an Int16Array view of them,
+    // valid until the next call that may grow the module's memory.
+    render(frames) {
+        if (frames > this.capacity) {
+            if (this.ptr) this.m._free(this.ptr);
+            this.capacity = frames;
+            this.ptr = this.m._malloc(frames * 4);
+        }
+        this.m._vn_engine_render(this.handle, this.ptr, frames);
+        return new Int16Array(this.m.HEAP16.buffer, this.ptr, frames * 2);
+    }
+
+    // Moves toward `frame` by at most `budget` frames of work; returns the
+    // frame reached. Output from `frame` on equals a render from the start.
+    runAhead(frame, budget = 0x7fffffff) {
+        return this.m._vn_engine_run_ahead(this.handle, frame, budget);
+    }
+    seek(frame) {
+        return this.runAhead(frame);
+    }
+    restart() {
+        this.m._vn_engine_restart(this.handle);
+    }
+    setMask(mask) {
+        this.m._vn_engine_set_mask(this.handle, mask >>> 0);
+    }
+    get frame() {
+        return this.m._vn_engine_frame(this.handle);
+    }
+    get tick() {
+        return this.m._vn_engine_tick(this.handle);
+    }
+    get framesPerTick() {
+        return this.m._vn_engine_frames_per_tick(this.handle);
+    }
+    passes(part) {
+        return this.m._vn_engine_part_passes(this.handle, part);
+    }
+    active(part) {
+        return this.m._vn_engine_part_active(this.handle, part) !== 0;
+    }
+    free() {
+        if (this.ptr) this.m._free(this.ptr);
+        this.m._vn_engine_free(this.handle);
+        this.handle = 0;
+    }
+}
