@@ -1,7 +1,9 @@
 // Bundles the page into one folder that a static server can serve as it is:
 //   node web/build.mjs WASM_DIR OUT_DIR
 // WASM_DIR holds velnari.mjs and velnari.wasm (the CMake preset "wasm");
-// OUT_DIR receives index.html, app.js, app.css, worklet.js and velnari.wasm.
+// OUT_DIR receives index.html, app.js, app.css, worklet.js, channels-worker.js
+// and velnari.wasm,
+// and the render-speed page bench.html with bench.js.
 // The example songs are bundled into app.js.
 
 import * as esbuild from "esbuild";
@@ -48,12 +50,18 @@ const common = {
 await esbuild.build({ ...common, entryPoints: { app: path.join(here, "src/main.js") }, outdir: outDir });
 await esbuild.build({ ...common, entryPoints: { worklet: path.join(here, "src/worklet.js") }, outdir: outDir });
 await esbuild.build({
+    ...common,
+    entryPoints: { "channels-worker": path.join(here, "src/channels-worker.js") },
+    outdir: outDir,
+});
+await esbuild.build({ ...common, entryPoints: { bench: path.join(here, "src/bench.js") }, outdir: outDir });
+await esbuild.build({
     entryPoints: { app: path.join(here, "page/style.css") },
     bundle: true,
     minify: true,
     outdir: outDir,
     logLevel: "warning",
 });
-await copyFile(path.join(here, "page/index.html"), path.join(outDir, "index.html"));
+for (const page of ["index.html", "bench.html"]) await copyFile(path.join(here, "page", page), path.join(outDir, page));
 await copyFile(path.join(wasmDir, "velnari.wasm"), path.join(outDir, "velnari.wasm"));
 console.log(`web: built ${outDir}`);

@@ -106,13 +106,16 @@ test("a fault is underlined where the compile stopped, and cleared when mended",
 test("a shared link opens the same song", async () => {
     const { page, errors } = await openPage(browser);
     await page.selectOption("#examples", "festival.mml");
-    await page.click("#share");
-    const link = await page.inputValue("#share-link");
+    const shareLink = async (p) => {
+        await p.click("#share");
+        await p.locator("#share-link").waitFor();
+        return p.inputValue("#share-link");
+    };
+    const link = await shareLink(page);
     assert.match(link, /#song=[A-Za-z0-9_-]+$/);
     const opened = await openPage(browser, link.slice(link.indexOf("#")));
     // The opened page shares the same text again: the same link.
-    await opened.page.click("#share");
-    assert.equal(await opened.page.inputValue("#share-link"), link);
+    assert.equal(await shareLink(opened.page), link);
     assert.equal(sha(await downloadSeconds(opened.page, 2)), sha(cliRender("festival.mml", "--seconds", "2")));
     assert.deepEqual([...errors, ...opened.errors], []);
 });

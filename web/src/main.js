@@ -33,7 +33,7 @@ const page = {
     muted: new Array(PART_COUNT).fill(false),
     soloed: new Array(PART_COUNT).fill(false),
     views: [],
-    lastState: null,
+    channels: null, // the channels' worker, once it is ready
 };
 
 // ---- compile ---------------------------------------------------------------
@@ -121,6 +121,7 @@ async function ensureAudio() {
 
 function sendSong(text, follow) {
     if (page.audio) page.audio.node.port.postMessage({ type: "song", text, follow });
+    page.channels?.postMessage({ type: "song", text });
 }
 
 async function play() {
@@ -155,13 +156,26 @@ function restart() {
 }
 
 function onState(state) {
-    page.lastState = state;
     if (state.playing !== undefined && !state.seeking) page.position = state.frame;
     if (state.framesPerTick) page.framesPerTick = state.framesPerTick;
     updatePosition(state);
-    if (state.scopes) {
-        page.views.forEach((v, k) => v.draw(state.scopes[k], state.peaks[k], isMuted(k)));
-    }
+    if (state.playing && !state.seeking) page.channels?.postMessage({ type: "at", frame: state.frame });
+}
+
+// The channels' worker answers a position with each channel's samples.
+function startChannels() {
+    const worker = new Worker("channels-worker.js", { type: "module" });
+    worker.onmessage = (e) => {
+        const msg = e.data;
+        if (msg.type === "window") {
+            page.views.forEach((v, k) => v.draw(msg.samples[k], msg.peaks[k], isMuted(k)));
+        } else if (msg.type === "ready") {
+            page.channels = worker;
+            worker.postMessage({ type: "song", text: editor.state.doc.toString() });
+        }
+    };
+    worker.onerror = (e) => console.error(`channel scopes: ${e.message}`);
+    worker.postMessage({ type: "init", module: page.wasmModule });
 }
 
 // ---- parts: mute and solo --------------------------------------------------
@@ -191,7 +205,7 @@ function buildParts() {
             <button class="solo" title="Solo part ${k + 1}" aria-pressed="false">S</button>
             <canvas class="scope" aria-label="part ${k + 1} oscilloscope"></canvas>
             <meter class="level" min="0" max="60" low="45" high="54" optimum="30" value="0"></meter>
-            <span class="pass" title="passes through the part's loop"></span>`;
+            <span class="pass" title="the pass through the part's loop now playing"></span>`;
         row.querySelector(".mute").onclick = () => {
             page.muted[k] = !page.muted[k];
             applyMask();
@@ -243,7 +257,7 @@ function updatePosition(state) {
         const loops = playing.length ? Math.min(...playing) : 0;
         $("loop").textContent = `loop ${loops + 1}`;
         document.querySelectorAll("#parts .pass").forEach((el, k) => {
-            el.textContent = used[k] ? (state.active[k] ? `×${state.passes[k]}` : "end") : "";
+            el.textContent = used[k] ? (state.active[k] ? `#${state.passes[k] + 1}` : "end") : "";
         });
     }
     $("seeking").hidden = !(state && (state.seeking || state.following));
@@ -392,6 +406,7 @@ async function start() {
     bindControls();
     page.wasmModule = await WebAssembly.compileStreaming(fetch("velnari.wasm"));
     page.velnari = await loadVelnari(page.wasmModule);
+    startChannels();
     const shared = await textFromFragment(location.hash);
     if (shared !== null) {
         $("examples").value = "";

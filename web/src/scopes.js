@@ -1,5 +1,5 @@
 // Per-channel oscilloscopes and level meters, drawn from the samples each
-// channel played (posted by the audio thread).
+// channel played (from the channels' worker).
 
 const kWindow = 512; // samples shown, from a rising zero crossing when there is one
 
