@@ -35,6 +35,9 @@ class Channel {
     // Adds `frames` consecutive channel samples to `accumulator`; the same
     // samples as `frames` calls of NextSample.
     void Render(int32_t* accumulator, int32_t frames);
+    // Adds the sum of `count` (1 to 3) distinct channels' next `frames`
+    // samples to `accumulator`, advancing them together.
+    static void Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames);
 
     Operator& GetOperator(int index) { return op_[index & 3]; }
     const Operator& GetOperator(int index) const { return op_[index & 3]; }
@@ -42,11 +45,6 @@ class Channel {
     int32_t FeedbackShift() const { return feedbackShift_; }
 
   private:
-    template <int Algorithm>
-    int32_t Sample();
-    template <int Algorithm>
-    void RenderWith(int32_t* accumulator, int32_t frames);
-
     Operator op_[4];
     int32_t feedbackShift_ = 31;  // 31 = no feedback, else 1..7
     uint32_t algorithm_ = 0;

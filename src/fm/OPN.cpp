@@ -181,17 +181,19 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
         channel_[2].GetOperator(2).SetFrequency(specialFrequency_[0]);
         channel_[2].GetOperator(3).SetFrequency(frequency_[2]);
     }
-    const uint32_t activity = (channel_[2].PrepareMix() << 4) | (channel_[1].PrepareMix() << 2) |
-                              channel_[0].PrepareMix();
-    if ((activity & 0x15) == 0) return;
+    // Only channels with a sounding operator are computed (and advanced).
+    Channel* active[3];
+    int count = 0;
+    for (Channel& ch : channel_) {
+        if (ch.PrepareMix()) active[count++] = &ch;
+    }
+    if (count == 0) return;
 
     int32_t sum[kBlock];
     for (int32_t done = 0; done < frames; done += kBlock) {
         const int32_t n = std::min(kBlock, frames - done);
         std::fill_n(sum, n, 0);
-        for (int c = 0; c < 3; ++c) {
-            if (activity & (1u << (2 * c))) channel_[c].Render(sum, n);
-        }
+        Channel::Render(active, count, sum, n);
         int16_t* out = buffer + 2 * done;
         for (int32_t i = 0; i < n; ++i) {
             int32_t s = (std::clamp(sum[i], -32768, 32767) * fmGain_) >> 14;

@@ -16,6 +16,12 @@ namespace FM {
 
 namespace {
 constexpr int32_t kMaxEnvelopeCounterStep = 1 << 30;
+
+// Samples whose envelope clock leaves `counter` above 0 when each subtracts `step`.
+int32_t SamplesBeforeStep(int32_t counter, int32_t step) {
+    if (counter <= 0) return 0;
+    return step > 0 ? (counter - 1) / step : Operator::kForever;
+}
 }  // namespace
 
 Operator::Operator() : tables_(&Tables::Get()) {}
@@ -23,7 +29,7 @@ Operator::Operator() : tables_(&Tables::Get()) {}
 void Operator::Reset() {
     totalLevel_ = totalLevelLatch_ = 127;
     EnterPhase(static_cast<int32_t>(EnvelopePhase::Off));
-    envelopeCounter_ = 0;
+    SetEnvelopeCounter(0);
     envelopeStepCount_ = 0;
     ssgCycle_ = 0;
     phaseCounter_ = 0;
@@ -123,6 +129,13 @@ void Operator::SetEnvelopeRate(int32_t rate) {
     uint64_t step = static_cast<uint64_t>(tables_->rateMultiplier[rate >> 2]) *
                     (rateContext_ ? rateContext_->Ratio() : 0);
     envelopeCounterStep_ = static_cast<int32_t>(std::min<uint64_t>(step, kMaxEnvelopeCounterStep));
+    reloadQuietSamples_ = SamplesBeforeStep(Tables::kEnvelopeCounterReload, envelopeCounterStep_);
+    quietSamples_ = SamplesBeforeStep(envelopeCounter_, envelopeCounterStep_);
+}
+
+void Operator::SetEnvelopeCounter(int32_t counter) {
+    envelopeCounter_ = counter;
+    quietSamples_ = SamplesBeforeStep(counter, envelopeCounterStep_);
 }
 
 // Offset and direction of the SSG-type envelope for the current cycle. The
@@ -239,6 +252,7 @@ void Operator::EnterPhase(int32_t next) {
 void Operator::EnvelopeStep() {
     const Tables& t = *tables_;
     envelopeCounter_ = Tables::kEnvelopeCounterReload;
+    quietSamples_ = reloadQuietSamples_;
     uint32_t column = envelopeStepCount_ & 7;
 
     if (phase_ == EnvelopePhase::Attack) {

@@ -14,6 +14,7 @@
 // - phase counter: 2^29 units per sine period, wraps.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
 #include "fm/RateContext.h"
@@ -75,25 +76,31 @@ class Operator {
         return output_;
     }
 
-    // One sample with self-feedback of the last two outputs; returns the
-    // output of the sample before (the new one is heard one sample later).
-    int32_t ComputeFeedback(int32_t feedbackShift) {
-        const Tables& t = *tables_;
-        ClockEnvelope();
-        int32_t f = output_ + previousOutput_;  // |f| <= 2 × 8168, so f << 17 fits in int32
-        previousOutput_ = output_;
-        int32_t p = static_cast<int32_t>(NextPhase());
-        if (feedbackShift < 31) p += ((f << 17) >> feedbackShift) >> 19;
-        uint32_t index = static_cast<uint32_t>(p) & (Tables::kSineSize - 1);
-        output_ =
-            t.level[static_cast<uint32_t>(envelopeOutput_) + static_cast<uint32_t>(t.sine[index])];
-        return previousOutput_;
+    // The envelope clock of one sample: counts down, and runs an envelope
+    // step when the count reaches 0.
+    void ClockEnvelope() {
+        if (quietSamples_ == 0) {
+            EnvelopeStep();
+        } else {
+            AdvanceEnvelope(1);
+        }
     }
+    // How many coming samples leave the envelope alone: their clocks only
+    // count down. kForever when the envelope never steps again at this rate.
+    int32_t QuietSamples() const { return quietSamples_; }
+    // The envelope clocks of `samples` quiet samples at once (at most QuietSamples()).
+    void AdvanceEnvelope(int32_t samples) {
+        envelopeCounter_ -= samples * envelopeCounterStep_;
+        if (quietSamples_ != kForever) quietSamples_ -= samples;
+    }
+    static constexpr int32_t kForever = INT32_MAX;
 
     // Read-only state, for the channel, the chip and tests.
     EnvelopePhase Phase() const { return phase_; }
     bool Keyed() const { return keyed_; }
     int32_t Output() const { return output_; }
+    // The output before Output(): operator 1's feedback history. The
+    // channel keeps it up to date for operator 1 only; Compute for any.
     int32_t PreviousOutput() const { return previousOutput_; }
     int32_t EnvelopeLevel() const { return level_; }
     int32_t EnvelopeOutput() const { return envelopeOutput_; }
@@ -108,7 +115,12 @@ class Operator {
     uint32_t PhaseStep() const { return phaseStep_; }
 
   private:
+    // The channel renders its operators' samples itself, from copies of the
+    // per-sample state below (see Channel.cpp).
+    friend class Channel;
+
     bool SSGTypeOn() const { return ssgType_ != 0; }
+    void SetEnvelopeCounter(int32_t counter);
     int32_t RateWithKeyScale(int32_t rate) const;
     void SetEnvelopeRate(int32_t rate);
     void EnterPhase(int32_t phase);
@@ -116,10 +128,6 @@ class Operator {
     void UpdateEnvelopeOutput();
     void LoadSSGType();
 
-    void ClockEnvelope() {
-        envelopeCounter_ -= envelopeCounterStep_;
-        if (envelopeCounter_ <= 0) EnvelopeStep();
-    }
     // Sine index of this sample (counter >> 19; only the low 10 bits count).
     uint32_t NextPhase() {
         uint32_t p = phaseCounter_ >> 19;
@@ -130,6 +138,8 @@ class Operator {
     // Per-sample state first, so one operator's sample touches one cache line.
     int32_t envelopeCounter_ = 0;      // counts down; an envelope step at <= 0
     int32_t envelopeCounterStep_ = 0;  // rate multiplier × ratio (Q7)
+    int32_t quietSamples_ = 0;         // samples before the next step, see QuietSamples
+    int32_t reloadQuietSamples_ = 0;   // the same right after a step reloads the counter
     int32_t envelopeOutput_ = 0;       // attenuation index, 8 × (0..1023)
     uint32_t phaseCounter_ = 0;        // 2^29 units per period
     uint32_t phaseStep_ = 0;           // added per sample
