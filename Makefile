@@ -2,7 +2,7 @@
 #   make demo   - install what is missing, build, render the bundled example song
 #   make check  - install what is missing, build every preset, run every test
 .PHONY: all deps demo check build-release build-asan test-release test-asan \
-        test-windows bench fuzz fuzz-smoke format clean web web-serve test-web
+        test-windows bench fuzz fuzz-smoke format clean web web-serve web-bench test-web
 
 SHELL := /bin/bash
 CMAKE ?= cmake
@@ -51,6 +51,10 @@ web: deps web/node_modules/.installed
 
 web-serve: web
 	node web/serve.mjs build/web $(WEB_PORT)
+
+# Render speed in Chromium and download size, as docs/web.md reports them.
+web-bench: web
+	node web/measure.mjs build/web
 
 # The page in headless Chromium, against the command line's renders.
 test-web: web build-release

@@ -111,8 +111,9 @@ async function ensureAudio() {
     });
     node.port.postMessage({ type: "init", module: page.wasmModule });
     await ready;
-    window.velnariAudio = context;
     page.audio = { context, node };
+    // For the browser's developer tools and the tests, which listen to it.
+    window.velnariAudio = page.audio;
     node.port.postMessage({ type: "mask", mask: currentMask() });
     node.port.postMessage({ type: "song", text: editor.state.doc.toString(), follow: false });
     node.port.postMessage({ type: "seek", frame: page.position });

@@ -1,0 +1,71 @@
+// The figures of docs/web.md: the render speed of each example song as
+// WebAssembly in Chromium (bench.html), and the size of what the page
+// downloads, raw and gzip-compressed. Beside each speed, the same render by
+// the native command line, the two taking turns five times; medians, and the
+// median of the turns' ratios, which holds up on a busy machine too.
+//   node web/measure.mjs [SITE_DIR [VELNARI]]   (default build/web, build/release/velnari)
+
+import { execFileSync } from "node:child_process";
+import { existsSync, openSync } from "node:fs";
+import { readFile, readdir } from "node:fs/promises";
+import path from "node:path";
+import { gzipSync } from "node:zlib";
+import { openBrowser } from "./chromium.mjs";
+
+const site = path.resolve(process.argv[2] ?? "build/web");
+const velnari = path.resolve(process.argv[3] ?? "build/release/velnari");
+const examples = path.resolve(path.dirname(new URL(import.meta.url).pathname), "../examples");
+
+const devNull = openSync("/dev/null", "w");
+
+// × real time of the command line rendering the song's first minute
+// (process start and compile included: a few milliseconds).
+function nativeSpeed(song) {
+    const start = process.hrtime.bigint();
+    execFileSync(velnari, ["render", path.join(examples, song), "--seconds", "60", "-o", "-"], {
+        stdio: ["ignore", devNull, "inherit"],
+    });
+    return 60 / (Number(process.hrtime.bigint() - start) / 1e9);
+}
+
+// What a visit to the page loads: everything but the speed page.
+let raw = 0;
+let packed = 0;
+console.log("| file | bytes | gzip -9 |\n|---|---|---|");
+for (const name of (await readdir(site)).filter((n) => !n.startsWith("bench")).sort()) {
+    const body = await readFile(path.join(site, name));
+    const gz = gzipSync(body, { level: 9 }).length;
+    raw += body.length;
+    packed += gz;
+    console.log(`| ${name} | ${body.length} | ${gz} |`);
+}
+console.log(`| all | ${raw} | ${packed} |\n`);
+
+const browser = await openBrowser(site);
+try {
+    const page = await browser.context.newPage();
+    await page.goto(browser.base + "bench.html");
+    await page.waitForSelector("body[data-done]", { timeout: 300000 });
+    const names = await page.evaluate(() => window.exampleNames);
+    const native = existsSync(velnari);
+    console.log(
+        native
+            ? "| song | WebAssembly × real time | native × real time | WebAssembly / native |\n|---|---|---|---|"
+            : "| song | WebAssembly × real time |\n|---|---|",
+    );
+    const median = (xs) => [...xs].sort((a, b) => a - b)[xs.length >> 1];
+    for (const song of names) {
+        // Turns: one WebAssembly render, one native render, five times.
+        const web = [];
+        const cli = [];
+        for (let run = 0; run < 5; ++run) {
+            web.push(await page.evaluate((name) => window.renderSpeed(name), song));
+            if (native) cli.push(nativeSpeed(song));
+        }
+        const row = [song, median(web).toFixed(0)];
+        if (native) row.push(median(cli).toFixed(0), median(web.map((w, k) => w / cli[k])).toFixed(2));
+        console.log(`| ${row.join(" | ")} |`);
+    }
+} finally {
+    await browser.close();
+}
