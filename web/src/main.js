@@ -74,8 +74,19 @@ function compileNow(view) {
     const endTick = song.passesEndTick(1);
     page.lengthFrames = Math.max(kTicksPerBar, endTick ?? kTicksPerBar * 64) * page.framesPerTick;
     updateParts();
+    markBars();
     sendSong(text, true);
     updatePosition();
+}
+
+// A mark on the seek bar at the start of every bar (of the first hundred).
+function markBars() {
+    const bars = $("bars");
+    bars.replaceChildren();
+    const barFrames = kTicksPerBar * page.framesPerTick;
+    for (let f = 0; f < page.lengthFrames && bars.children.length < 100; f += barFrames) {
+        bars.append(new Option("", String(f)));
+    }
 }
 
 let compileTimer = 0;
