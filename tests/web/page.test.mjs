@@ -118,6 +118,11 @@ test("a shared link opens the same song", async () => {
     assert.equal(await shareLink(opened.page), link);
     assert.equal(sha(await downloadSeconds(opened.page, 2)), sha(cliRender("festival.mml", "--seconds", "2")));
     assert.deepEqual([...errors, ...opened.errors], []);
+
+    // A damaged link says so and opens the demo.
+    const damaged = await openPage(browser, "#song=AAAA");
+    assert.match(await damaged.page.textContent("#status"), /no song that can be read/);
+    assert.equal(await damaged.page.inputValue("#examples"), "demo.mml");
 });
 
 // Records what the page's audio node plays, from the moment it is called:

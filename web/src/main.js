@@ -138,6 +138,10 @@ function sendSong(text, follow) {
 
 async function play() {
     if (!page.song) return;
+    if (!window.AudioWorkletNode || !window.isSecureContext) {
+        showStatus("playing needs the page at a secure address: 127.0.0.1, localhost or https", true);
+        return;
+    }
     const { context, node } = await ensureAudio();
     await context.resume();
     node.port.postMessage({ type: "play" });
@@ -426,6 +430,7 @@ async function start() {
     } else {
         $("examples").value = "demo.mml";
         setText(examples["demo.mml"]);
+        if (location.hash) showStatus("the link holds no song that can be read: here is the demo", true);
     }
     updateTransport();
     document.body.dataset.ready = "true";
