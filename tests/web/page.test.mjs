@@ -21,10 +21,11 @@ function cliRender(song, ...options) {
 
 const sha = (bytes) => createHash("sha256").update(bytes).digest("hex");
 
-// Clicks "Download WAV" for `seconds` from the current position; the PCM data.
-async function downloadSeconds(page, seconds) {
-    await page.selectOption("#length-mode", "seconds");
-    await page.fill("#length", String(seconds));
+// Clicks "Download WAV" for `amount` seconds from the current position, or
+// `amount` loops from the start; the PCM data.
+async function downloadSeconds(page, amount, mode = "seconds") {
+    await page.selectOption("#length-mode", mode);
+    await page.fill("#length", String(amount));
     const [download] = await Promise.all([page.waitForEvent("download"), page.click("#wav")]);
     const wav = await readFile(await download.path());
     assert.equal(wav.toString("latin1", 36, 40), "data");
@@ -49,6 +50,9 @@ test("every example plays its first 10 s as the command line renders them", asyn
         const pcm = await downloadSeconds(page, 10);
         assert.equal(sha(pcm), sha(cliRender(song, "--seconds", "10")), song);
     }
+    // Whole loops end where the command line's do.
+    const loops = await downloadSeconds(page, 2, "loops");
+    assert.equal(sha(loops), sha(cliRender(songs.at(-1), "--loops", "2", "--fade", "0")));
     assert.deepEqual(errors, []);
 });
 
