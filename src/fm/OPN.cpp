@@ -168,7 +168,7 @@ void OPN::SetOperatorReg(uint32_t addr, uint32_t data) {
 
 void OPN::Mix(int16_t* buffer, int32_t frames) {
     frames = std::max(frames, 0);
-    ssg_.Mix(buffer, frames);
+    const bool ssgSounds = ssg_.BeginMix();
 
     // Frequencies reach the channels only here, once per block.
     channel_[0].SetFrequency(frequency_[0]);
@@ -187,20 +187,26 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
     for (Channel& ch : channel_) {
         if (ch.PrepareMix()) active[count++] = &ch;
     }
-    if (count == 0) return;
+    if (!ssgSounds && count == 0) return;
 
-    int32_t sum[kBlock];
+    int32_t ssg[kBlock], fm[kBlock];
     for (int32_t done = 0; done < frames; done += kBlock) {
         const int32_t n = std::min(kBlock, frames - done);
-        std::fill_n(sum, n, 0);
-        Channel::Render(active, count, sum, n);
+        std::fill_n(ssg, n, 0);
+        std::fill_n(fm, n, 0);
+        if (ssgSounds) ssg_.Render(ssg, n);
+        if (count > 0) Channel::Render(active, count, fm, n);
+        // One pass adds both parts, saturating as two passes would: the SSG
+        // value first, then the FM sample (a part that is silent adds 0,
+        // which changes nothing).
         int16_t* out = buffer + 2 * done;
         for (int32_t i = 0; i < n; ++i) {
-            int32_t s = (std::clamp(sum[i], -32768, 32767) * fmGain_) >> 14;
-            out[2 * i] = AddSaturated(out[2 * i], s);
-            out[2 * i + 1] = AddSaturated(out[2 * i + 1], s);
+            const int32_t s = (std::clamp(fm[i], -32768, 32767) * fmGain_) >> 14;
+            out[2 * i] = AddSaturated(AddSaturated(out[2 * i], ssg[i]), s);
+            out[2 * i + 1] = AddSaturated(AddSaturated(out[2 * i + 1], ssg[i]), s);
         }
     }
+    if (ssgSounds) ssg_.EndMix(frames);
 }
 
 void OPN::SetVolumeFM(int32_t db) {

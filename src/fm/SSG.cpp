@@ -9,6 +9,8 @@
 // - A negative frame count mixes nothing.
 #include "fm/SSG.h"
 
+#include "fm/Quad.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -85,12 +87,6 @@ uint32_t ClockBase(int32_t clock, int32_t rate, double scale) {
 
 inline int16_t AddSaturated(int16_t sample, int32_t value) {
     return static_cast<int16_t>(std::clamp(sample + value, -32768, 32767));
-}
-
-// A sub-step contribution: +v when the bit is 1, -v when it is 0.
-inline int32_t Signed(int32_t value, uint32_t bit) {
-    int32_t x = static_cast<int32_t>(bit) - 1;
-    return (value + x) ^ x;
 }
 
 }  // namespace
@@ -192,45 +188,26 @@ void SSG::SetChannelMask(uint32_t mask) {
     }
 }
 
-// Loop without the envelope: fixed levels, optionally with noise.
-template <bool Noise>
-void SSG::MixPlain(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn) {
-    const int32_t v0 = outputLevel_[0], v1 = outputLevel_[1], v2 = outputLevel_[2];
-    const uint32_t t0 = toneOn & 1, t1 = (toneOn >> 1) & 1, t2 = (toneOn >> 2) & 1;
-    const uint32_t n0 = noiseOn & 1, n1 = (noiseOn >> 1) & 1, n2 = (noiseOn >> 2) & 1;
-    uint32_t c0 = toneCounter_[0], c1 = toneCounter_[1], c2 = toneCounter_[2];
-    const uint32_t s0 = toneStep_[0], s1 = toneStep_[1], s2 = toneStep_[2];
-    uint32_t noise = noiseCounter_;
-    const uint32_t noiseStep = noiseStep_;
-    const uint32_t* noiseWords = noise_;
-    for (int32_t f = 0; f < frames; ++f) {
-        int32_t sum = 0;
-        for (int k = 0; k < 4; ++k) {
-            uint32_t nb = 0;
-            if constexpr (Noise) {
-                nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
-                noise += noiseStep;
-            }
-            sum += Signed(v0, ((c0 >> 26) & t0) | (n0 & nb));
-            c0 += s0;
-            sum += Signed(v1, ((c1 >> 26) & t1) | (n1 & nb));
-            c1 += s1;
-            sum += Signed(v2, ((c2 >> 26) & t2) | (n2 & nb));
-            c2 += s2;
-        }
-        int32_t value = sum / 4;
-        buffer[2 * f] = AddSaturated(buffer[2 * f], value);
-        buffer[2 * f + 1] = AddSaturated(buffer[2 * f + 1], value);
+// The frame loop. Each frame is four sub-steps, and the four are computed
+// side by side, one lane each (see Quad): lane k of a channel's counter is
+// its tone counter at sub-step k, and every lane moves on by four steps per
+// frame. The noise bits and envelope values of the four sub-steps come from
+// the shared counters, which stay scalar. A channel's contribution is +v
+// when its bit is 1 and -v when it is 0, computed as (v + x) ^ x with
+// x = bit - 1; the frame value is the sum of all twelve, divided by 4.
+template <bool Noise, bool Envelope>
+void SSG::RenderWith(int32_t* values, int32_t frames) {
+    const Quad minusOne = Quad::All(0xFFFFFFFF);
+    Quad counter[3], step[3], toneBit[3], noiseBit[3], level[3], envelopeMask[3];
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t c = toneCounter_[i], s = toneStep_[i];
+        counter[i] = Quad::Of(c, c + s, c + 2 * s, c + 3 * s);
+        step[i] = Quad::All(4 * s);
+        toneBit[i] = Quad::All((toneOn_ >> i) & 1);
+        noiseBit[i] = Quad::All((noiseOn_ >> i) & 1);
+        level[i] = Quad::All(static_cast<uint32_t>(outputLevel_[i]));
+        envelopeMask[i] = Quad::All(0u - ((useEnvelope_ >> i) & 1));
     }
-    toneCounter_[0] = c0;
-    toneCounter_[1] = c1;
-    toneCounter_[2] = c2;
-    noiseCounter_ = noise;
-}
-
-// Loop with the envelope: the envelope and the noise run every sub-step.
-void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn,
-                      uint32_t useEnvelope) {
     const bool alternate = (registers_[13] & 0x0B) == 0x0A;
     const int32_t* row = envelope_[envelopeShape_];
     const uint32_t* noiseWords = noise_;
@@ -238,19 +215,11 @@ void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t
     const uint32_t envStep = envelopeStep_;
     uint32_t noise = noiseCounter_;
     const uint32_t noiseStep = noiseStep_;
-    // Per channel: fixed level, or all-ones mask selecting the envelope value.
-    const int32_t v0 = outputLevel_[0], v1 = outputLevel_[1], v2 = outputLevel_[2];
-    const int32_t e0 = -static_cast<int32_t>(useEnvelope & 1);
-    const int32_t e1 = -static_cast<int32_t>((useEnvelope >> 1) & 1);
-    const int32_t e2 = -static_cast<int32_t>((useEnvelope >> 2) & 1);
-    const uint32_t t0 = toneOn & 1, t1 = (toneOn >> 1) & 1, t2 = (toneOn >> 2) & 1;
-    const uint32_t n0 = noiseOn & 1, n1 = (noiseOn >> 1) & 1, n2 = (noiseOn >> 2) & 1;
-    uint32_t c0 = toneCounter_[0], c1 = toneCounter_[1], c2 = toneCounter_[2];
-    const uint32_t s0 = toneStep_[0], s1 = toneStep_[1], s2 = toneStep_[2];
-    for (int32_t f = 0; f < frames; ++f) {
-        int32_t sum = 0;
-        for (int k = 0; k < 4; ++k) {
-            const int32_t e = row[env >> 24];
+
+    // One sub-step of the shared counters: its envelope value and noise bit.
+    auto subStep = [&](uint32_t& e, uint32_t& nb) {
+        if constexpr (Envelope) {
+            e = static_cast<uint32_t>(row[env >> 24]);
             env += envStep;
             if (env >= 0x40000000) {
                 // Past the second segment: repeat it, or the whole row for the
@@ -258,49 +227,67 @@ void SSG::MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t
                 if (!alternate) env |= 0x20000000;
                 env &= 0x3FFFFFFF;
             }
-            const uint32_t nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
-            noise += noiseStep;
-            sum += Signed((e & e0) | (v0 & ~e0), ((c0 >> 26) & t0) | (n0 & nb));
-            c0 += s0;
-            sum += Signed((e & e1) | (v1 & ~e1), ((c1 >> 26) & t1) | (n1 & nb));
-            c1 += s1;
-            sum += Signed((e & e2) | (v2 & ~e2), ((c2 >> 26) & t2) | (n2 & nb));
-            c2 += s2;
         }
-        const int32_t value = sum / 4;
-        buffer[2 * f] = AddSaturated(buffer[2 * f], value);
-        buffer[2 * f + 1] = AddSaturated(buffer[2 * f + 1], value);
+        if constexpr (Noise || Envelope) {
+            nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+            noise += noiseStep;
+        }
+    };
+    // One channel's four contributions.
+    auto channel = [&](int i, Quad noiseNow, Quad envelopeNow) {
+        const Quad bit = (counter[i].ShiftRight<26>() & toneBit[i]) | (noiseBit[i] & noiseNow);
+        const Quad x = bit + minusOne;
+        Quad v = level[i];
+        if constexpr (Envelope) {
+            v = (envelopeNow & envelopeMask[i]) | (v & (envelopeMask[i] ^ minusOne));
+        }
+        counter[i] = counter[i] + step[i];
+        return (v + x) ^ x;
+    };
+    for (int32_t f = 0; f < frames; ++f) {
+        // Scalars, not arrays: the lanes are built in registers.
+        uint32_t e0 = 0, e1 = 0, e2 = 0, e3 = 0, n0 = 0, n1 = 0, n2 = 0, n3 = 0;
+        subStep(e0, n0);
+        subStep(e1, n1);
+        subStep(e2, n2);
+        subStep(e3, n3);
+        const Quad noiseNow = Quad::Of(n0, n1, n2, n3);
+        const Quad envelopeNow = Quad::Of(e0, e1, e2, e3);
+        const Quad sum = channel(0, noiseNow, envelopeNow) + channel(1, noiseNow, envelopeNow) +
+                         channel(2, noiseNow, envelopeNow);
+        values[f] = sum.Sum() / 4;
     }
-    toneCounter_[0] = c0;
-    toneCounter_[1] = c1;
-    toneCounter_[2] = c2;
+    for (int i = 0; i < 3; ++i) toneCounter_[i] = counter[i].Lane0();
     envelopeCounter_ = env;
     noiseCounter_ = noise;
 }
 
-void SSG::Mix(int16_t* buffer, int32_t frames) {
+bool SSG::BeginMix() {
     const uint32_t enable = ~static_cast<uint32_t>(registers_[7]) & 0xFF;
-    if (((enable & 0x3F) | ((registers_[8] | registers_[9] | registers_[10]) & 0x1F)) == 0) return;
-    frames = std::max(frames, 0);
-
-    uint32_t toneOn = 0, noiseOn = 0, useEnvelope = 0;
+    if (((enable & 0x3F) | ((registers_[8] | registers_[9] | registers_[10]) & 0x1F)) == 0)
+        return false;
+    toneOn_ = noiseOn_ = useEnvelope_ = 0;
     for (uint32_t i = 0; i < 3; ++i) {
         // A period too short for the output rate counts as tone off.
-        if ((enable & (1u << i)) && toneStep_[i] <= 0x1000000) toneOn |= 1u << i;
-        if (enable & (8u << i)) noiseOn |= 1u << i;
-        if ((enableMask_ & (1u << i)) && (registers_[8 + i] & 0x10)) useEnvelope |= 1u << i;
+        if ((enable & (1u << i)) && toneStep_[i] <= 0x1000000) toneOn_ |= 1u << i;
+        if (enable & (8u << i)) noiseOn_ |= 1u << i;
+        if ((enableMask_ & (1u << i)) && (registers_[8 + i] & 0x10)) useEnvelope_ |= 1u << i;
     }
+    return true;
+}
 
-    if (useEnvelope) {
-        MixEnvelope(buffer, frames, toneOn, noiseOn, useEnvelope);
-        return;
-    }
-    if (noiseOn)
-        MixPlain<true>(buffer, frames, toneOn, noiseOn);
+void SSG::Render(int32_t* values, int32_t frames) {
+    if (useEnvelope_)
+        RenderWith<true, true>(values, frames);
+    else if (noiseOn_)
+        RenderWith<true, false>(values, frames);
     else
-        MixPlain<false>(buffer, frames, toneOn, noiseOn);
+        RenderWith<false, false>(values, frames);
+}
 
-    // The envelope did not run per sub-step: advance it by the whole block at
+void SSG::EndMix(int32_t frames) {
+    if (useEnvelope_) return;
+    // The envelope did not run per sub-step: advance it by the whole mix at
     // once, in units of 256 counter steps (the low 8 bits are dropped).
     uint32_t e = (envelopeCounter_ >> 8) + (envelopeStep_ >> 6) * static_cast<uint32_t>(frames);
     if (e >= 0x400000) {
@@ -308,6 +295,22 @@ void SSG::Mix(int16_t* buffer, int32_t frames) {
         e &= 0x3FFFFF;
     }
     envelopeCounter_ = e << 8;
+}
+
+void SSG::Mix(int16_t* buffer, int32_t frames) {
+    if (!BeginMix()) return;
+    frames = std::max(frames, 0);
+    int32_t values[256];
+    for (int32_t done = 0; done < frames; done += 256) {
+        const int32_t n = std::min(256, frames - done);
+        Render(values, n);
+        for (int32_t i = 0; i < n; ++i) {
+            int16_t* out = buffer + 2 * (done + i);
+            out[0] = AddSaturated(out[0], values[i]);
+            out[1] = AddSaturated(out[1], values[i]);
+        }
+    }
+    EndMix(frames);
 }
 
 int32_t SSG::LevelTable(int index) const {

@@ -32,6 +32,14 @@ class SSG {
     void SetChannelMask(uint32_t mask);
     // Adds `frames` interleaved stereo frames into `buffer`, saturating.
     void Mix(int16_t* buffer, int32_t frames);
+    // The same mix in parts, for a caller that adds the frame values itself.
+    // BeginMix returns false when the SSG is silent for this mix: nothing is
+    // to be added and no counter moves. Otherwise any number of Render calls
+    // give the next frames' values (each the average of four sub-steps, to be
+    // added to both sides), and EndMix with the frames rendered in all closes it.
+    bool BeginMix();
+    void Render(int32_t* values, int32_t frames);
+    void EndMix(int32_t frames);
 
     // Read-only state, for the chip and tests.
     uint8_t GetReg(uint32_t reg) const { return reg < 16 ? registers_[reg] : 0; }
@@ -52,10 +60,8 @@ class SSG {
   private:
     void SetToneStep(int channel);
     void SetEnvelopeStepFromRegisters();
-    template <bool Noise>
-    void MixPlain(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn);
-    void MixEnvelope(int16_t* buffer, int32_t frames, uint32_t toneOn, uint32_t noiseOn,
-                     uint32_t useEnvelope);
+    template <bool Noise, bool Envelope>
+    void RenderWith(int32_t* values, int32_t frames);
 
     // Level table: 32 entries 1.5 dB apart, entry 31 = gain x 16384 / 3 (a
     // third of full scale, so three channels at full level just fit), entries
@@ -78,6 +84,11 @@ class SSG {
     uint32_t envelopeBase_ = 0;   // SSG clock × 2^20 / rate
     uint32_t noiseBase_ = 0;      // SSG clock × 2^12 / rate
     uint32_t enableMask_ = 0x3F;  // bit i set: channel i may sound
+    // Fixed by BeginMix for the mix: bit i = channel i's tone sounds, noise
+    // is mixed in, the envelope is its volume.
+    uint32_t toneOn_ = 0;
+    uint32_t noiseOn_ = 0;
+    uint32_t useEnvelope_ = 0;
 };
 
 }  // namespace FM

@@ -1,0 +1,78 @@
+// Four 32-bit integer lanes, for stepping the SSG's four sub-steps of a frame
+// at once. SSE2 where the compiler targets it (every native build); otherwise
+// plain arrays, for targets without it (the WebAssembly build). Every
+// operation is exact integer arithmetic on each lane, so both give the same
+// bits.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace FM {
+
+#if defined(__SSE2__)
+
+struct Quad {
+    __m128i v;
+
+    static Quad All(uint32_t x) { return {_mm_set1_epi32(static_cast<int32_t>(x))}; }
+    // Lanes 0-3 from a, b, c, d.
+    static Quad Of(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+        return {_mm_setr_epi32(static_cast<int32_t>(a), static_cast<int32_t>(b),
+                               static_cast<int32_t>(c), static_cast<int32_t>(d))};
+    }
+    friend Quad operator+(Quad a, Quad b) { return {_mm_add_epi32(a.v, b.v)}; }
+    friend Quad operator&(Quad a, Quad b) { return {_mm_and_si128(a.v, b.v)}; }
+    friend Quad operator|(Quad a, Quad b) { return {_mm_or_si128(a.v, b.v)}; }
+    friend Quad operator^(Quad a, Quad b) { return {_mm_xor_si128(a.v, b.v)}; }
+    // Logical shift of every lane.
+    template <int Bits>
+    Quad ShiftRight() const {
+        return {_mm_srli_epi32(v, Bits)};
+    }
+    uint32_t Lane0() const { return static_cast<uint32_t>(_mm_cvtsi128_si32(v)); }
+    // The four lanes added, as a signed value.
+    int32_t Sum() const {
+        const __m128i pairs = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+        return _mm_cvtsi128_si32(
+            _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1))));
+    }
+};
+
+#else
+
+struct Quad {
+    uint32_t v[4];
+
+    static Quad All(uint32_t x) { return {{x, x, x, x}}; }
+    static Quad Of(uint32_t a, uint32_t b, uint32_t c, uint32_t d) { return {{a, b, c, d}}; }
+    template <typename Op>
+    static Quad Each(Quad a, Quad b, Op op) {
+        return {{op(a.v[0], b.v[0]), op(a.v[1], b.v[1]), op(a.v[2], b.v[2]), op(a.v[3], b.v[3])}};
+    }
+    friend Quad operator+(Quad a, Quad b) {
+        return Each(a, b, [](uint32_t x, uint32_t y) { return x + y; });
+    }
+    friend Quad operator&(Quad a, Quad b) {
+        return Each(a, b, [](uint32_t x, uint32_t y) { return x & y; });
+    }
+    friend Quad operator|(Quad a, Quad b) {
+        return Each(a, b, [](uint32_t x, uint32_t y) { return x | y; });
+    }
+    friend Quad operator^(Quad a, Quad b) {
+        return Each(a, b, [](uint32_t x, uint32_t y) { return x ^ y; });
+    }
+    template <int Bits>
+    Quad ShiftRight() const {
+        return {{v[0] >> Bits, v[1] >> Bits, v[2] >> Bits, v[3] >> Bits}};
+    }
+    uint32_t Lane0() const { return v[0]; }
+    int32_t Sum() const { return static_cast<int32_t>(v[0] + v[1] + v[2] + v[3]); }
+};
+
+#endif
+
+}  // namespace FM
