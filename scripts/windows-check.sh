@@ -67,7 +67,7 @@ build_linux() {
     if [ ! -f "$linux_dir/CMakeCache.txt" ]; then
         cmake --preset release -B "$linux_dir" >"$log" 2>&1 || { tail -20 "$log"; return 1; }
     fi
-    cmake --build "$linux_dir" --target velnari_module velnari-host -j2 >>"$log" 2>&1 ||
+    cmake --build "$linux_dir" --target velnari_module velnari-host misbehaving-host -j2 >>"$log" 2>&1 ||
         { tail -20 "$log"; return 1; }
 }
 
@@ -279,6 +279,20 @@ why_32bit_cannot_run() {
     return 0
 }
 
+# One case of misbehaving-host (tests/host/MisbehavingHost.cpp) against the
+# DLL, from DIR, which holds duet.mml and takes its scratch files.
+misbehaving_host() {  # BITS DIR CASE
+    local loader=$wine64 log=$work/misbehaving.log
+    [ "$1" = 32 ] && loader=$wine32
+    (cd "$2" && env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$loader" ./misbehaving-host.exe \
+        velnari.dll . . "$3") >"$log" 2>&1
+    local status=$?
+    grep -q '^PASS ' "$log" && [ "$status" -eq 0 ] && { grep '^  ' "$log"; return 0; }
+    tail -5 "$log"
+    return 1
+}
+
 run_linux() {  # DIR args...
     local dir=$1; shift
     (cd "$dir" && timeout 120 ./velnari-host "$@")
@@ -398,7 +412,8 @@ settings_cases=(
 run_checks_under_wine() {  # BITS
     local bits=$1 dir=$work/win$1 song name
     mkdir -p "$dir"
-    cp "${build_dir[$bits]}/velnari.dll" "${build_dir[$bits]}/velnari-host.exe" "$dir/"
+    cp "${build_dir[$bits]}/velnari.dll" "${build_dir[$bits]}/velnari-host.exe" \
+        "${build_dir[$bits]}/misbehaving-host.exe" "$dir/"
     cp -r "$work"/songs/* "$dir/"
 
     check "win$bits: the host loads the DLL and its record checks out" \
@@ -459,6 +474,11 @@ run_checks_under_wine() {  # BITS
     check "win$bits: a settings file that cannot be read: the same bytes as on Linux" \
         same_bytes "$bits" duet.mml --seconds 1
     rmdir "$dir/velnari.ini" "$work/linux/velnari.ini"
+
+    local case
+    for case in $("$linux_dir/misbehaving-host" --list); do
+        check "win$bits: a misbehaving host: $case" misbehaving_host "$bits" "$dir" "$case"
+    done
 
     local target
     for target in compile render chip settings; do

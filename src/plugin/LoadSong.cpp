@@ -9,30 +9,22 @@
 #include "mml/MMLParser.h"
 #include "platform/ErrorReporter.h"
 #include "platform/FileKind.h"
+#include "platform/WholeFile.h"
 #include "song/CompileContext.h"
 
 // Deliberate choices:
-// - The file is mapped by Spirit's file iterator (mmap on POSIX, a file mapping
-//   view on Windows; a directory or an empty file cannot be mapped), but the
-//   grammar walks the mapped bytes through plain pointers. Every copy of a file
-//   iterator shares ownership of the mapping, and the parser copies iterators
-//   for each character it looks at: the reference counting alone cost most of
-//   the compile time. The iterator stays alive, and the mapping with it, until
-//   the compile ends.
+// - The file is read into memory in one go, not mapped: a mapped file that
+//   another program truncates while it is compiled (an editor saving the song
+//   in place) faults the reader, on POSIX with SIGBUS, and a player must not
+//   die because a song was saved. The grammar walks the bytes through plain
+//   pointers, which is also what keeps the compile fast.
 // - Compiles take turns, one at a time per process. Spirit's grammars draw
 //   their ids and definitions from process-wide pools that are not guarded
 //   (Boost.Thread would be needed for that), and a host may open two files
 //   on two threads at once.
 
-// The pointer walk needs the whole file in memory at once: refuse to build
-// with the fallback that reads the file a character at a time.
-#if !defined(BOOST_SPIRIT_FILEITERATOR_WINDOWS) && !defined(BOOST_SPIRIT_FILEITERATOR_POSIX)
-#error "Spirit's file iterator does not map files on this platform"
-#endif
-
 namespace {
 
-using MappedFile = boost::spirit::classic::file_iterator<char>;
 using SourceIterator = const char*;
 
 bool IsControlByte(char c) {
@@ -60,10 +52,10 @@ std::unique_ptr<Song> LoadSong(const char* fileName) {
     // Only regular files are opened: a FIFO would block the open until some
     // writer appeared. Like a missing file, anything else fails silently.
     if (fileName == nullptr || !platform::IsRegularFile(fileName)) return nullptr;
-    MappedFile mapped(fileName);
-    if (!mapped) return nullptr;  // missing, unreadable, not a regular file, or empty
-    SourceIterator first = &*mapped;
-    const SourceIterator last = first + (mapped.make_end() - mapped);
+    std::string source;
+    if (!platform::ReadWholeFile(fileName, source)) return nullptr;  // missing, unreadable, empty
+    SourceIterator first = source.data();
+    const SourceIterator last = first + source.size();
 
     auto song = std::make_unique<Song>();
     std::string message;
