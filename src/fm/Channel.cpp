@@ -1,8 +1,10 @@
 // Rendering: the channels of a chip are advanced together, one sample of each
 // per output frame, from copies of their operators' per-sample state (a
-// `Voice` each). The copies are taken for a run of samples in which no
-// envelope steps, so the sample loop does no envelope work at all; between
-// runs the envelopes are clocked in bulk and the ones that are due step.
+// `Voice` each), taken at the start of a render and put back at its end.
+// The render is cut into runs at the samples where some envelope steps, so
+// the sample loop itself does no envelope work: between runs only the
+// operators that are due step, and the others catch up in one subtraction
+// when they next step or when the render ends.
 #include "fm/Channel.h"
 
 #include <algorithm>
@@ -11,15 +13,20 @@ namespace FM {
 
 namespace {
 
-// One channel's per-sample state while a run renders; operators 1-4 at 0-3.
-struct Voice {
+// What one channel's sample changes; operators 1-4 at 0-3.
+struct Moving {
     uint32_t phase[4];  // phase counters, 2^29 units per period
-    uint32_t step[4];
-    int32_t envelope[4];  // attenuation index, fixed for the run
     int32_t output[4];
     int32_t previousOutput1;  // operator 1's output before output[0]
-    int32_t feedbackMask;     // all ones with feedback, else 0
-    int32_t feedbackShift;    // (feedback sum & mask) >> this modulates operator 1
+};
+
+// One channel's state while it renders.
+struct Voice {
+    Moving moving;
+    uint32_t step[4];
+    int32_t envelope[4];    // attenuation index, fixed between envelope steps
+    int32_t feedbackMask;   // all ones with feedback, else 0
+    int32_t feedbackShift;  // (feedback sum & mask) >> this modulates operator 1
     uint32_t algorithm;
 };
 
@@ -29,10 +36,10 @@ struct Lookup {
 
     // One operator sample: the sine at the phase (counter >> 19) offset by
     // half the modulation, attenuated by the envelope; the counter moves on.
-    int32_t operator()(Voice& v, int n, int32_t modulation) const {
+    int32_t operator()(Moving& m, const Voice& v, int n, int32_t modulation) const {
         const uint32_t index =
-            ((v.phase[n] >> 19) + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
-        v.phase[n] += v.step[n];
+            ((m.phase[n] >> 19) + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
+        m.phase[n] += v.step[n];
         return level[static_cast<uint32_t>(v.envelope[n]) + static_cast<uint32_t>(sine[index])];
     }
 };
@@ -43,54 +50,55 @@ struct Lookup {
 // all its listeners (and the carrier sum of algorithm 7) hear it one sample
 // late; in algorithms 0-2 operator 3 hears operator 2 one sample late.
 template <int A>
-[[gnu::always_inline]] inline int32_t SampleOf(Voice& v, const Lookup& op) {
-    const int32_t o1 = v.output[0];
-    int32_t o2 = v.output[1], o3, o4, r;
+[[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup) {
+    auto op = [&](int n, int32_t modulation) { return lookup(m, v, n, modulation); };
+    const int32_t o1 = m.output[0];
+    int32_t o2 = m.output[1], o3, o4, r;
     if constexpr (A == 0) {  // 1 -> 2 -> 3 -> 4
-        o3 = op(v, 2, o2), o2 = op(v, 1, o1), o4 = op(v, 3, o3), r = o4;
+        o3 = op(2, o2), o2 = op(1, o1), o4 = op(3, o3), r = o4;
     } else if constexpr (A == 1) {  // (1 + 2) -> 3 -> 4
-        o3 = op(v, 2, o1 + o2), o2 = op(v, 1, 0), o4 = op(v, 3, o3), r = o4;
+        o3 = op(2, o1 + o2), o2 = op(1, 0), o4 = op(3, o3), r = o4;
     } else if constexpr (A == 2) {  // (1 + (2 -> 3)) -> 4
-        o3 = op(v, 2, o2), o2 = op(v, 1, 0), o4 = op(v, 3, o1 + o3), r = o4;
+        o3 = op(2, o2), o2 = op(1, 0), o4 = op(3, o1 + o3), r = o4;
     } else if constexpr (A == 3) {  // ((1 -> 2) + 3) -> 4
-        o3 = op(v, 2, 0), o2 = op(v, 1, o1), o4 = op(v, 3, o2 + o3), r = o4;
+        o3 = op(2, 0), o2 = op(1, o1), o4 = op(3, o2 + o3), r = o4;
     } else if constexpr (A == 4) {  // (1 -> 2) + (3 -> 4)
-        o3 = op(v, 2, 0), o2 = op(v, 1, o1), o4 = op(v, 3, o3), r = o2 + o4;
+        o3 = op(2, 0), o2 = op(1, o1), o4 = op(3, o3), r = o2 + o4;
     } else if constexpr (A == 5) {  // 1 -> each of 2, 3, 4
-        o3 = op(v, 2, o1), o2 = op(v, 1, o1), o4 = op(v, 3, o1), r = o2 + o3 + o4;
+        o3 = op(2, o1), o2 = op(1, o1), o4 = op(3, o1), r = o2 + o3 + o4;
     } else if constexpr (A == 6) {  // (1 -> 2) + 3 + 4
-        o3 = op(v, 2, 0), o2 = op(v, 1, o1), o4 = op(v, 3, 0), r = o2 + o3 + o4;
+        o3 = op(2, 0), o2 = op(1, o1), o4 = op(3, 0), r = o2 + o3 + o4;
     } else {  // 1 + 2 + 3 + 4
-        o3 = op(v, 2, 0), o2 = op(v, 1, 0), o4 = op(v, 3, 0), r = o1 + o2 + o3 + o4;
+        o3 = op(2, 0), o2 = op(1, 0), o4 = op(3, 0), r = o1 + o2 + o3 + o4;
     }
     // Operator 1 modulates itself with the sum of its last two outputs.
-    const int32_t feedback = ((o1 + v.previousOutput1) & v.feedbackMask) >> v.feedbackShift;
-    v.previousOutput1 = o1;
-    v.output[0] = op(v, 0, feedback);
-    v.output[1] = o2;
-    v.output[2] = o3;
-    v.output[3] = o4;
+    const int32_t feedback = ((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift;
+    m.previousOutput1 = o1;
+    m.output[0] = op(0, feedback);
+    m.output[1] = o2;
+    m.output[2] = o3;
+    m.output[3] = o4;
     return r;
 }
 
-[[gnu::always_inline]] inline int32_t Sample(Voice& v, const Lookup& op) {
+[[gnu::always_inline]] inline int32_t Sample(Moving& m, const Voice& v, const Lookup& op) {
     switch (v.algorithm) {
         case 0:
-            return SampleOf<0>(v, op);
+            return SampleOf<0>(m, v, op);
         case 1:
-            return SampleOf<1>(v, op);
+            return SampleOf<1>(m, v, op);
         case 2:
-            return SampleOf<2>(v, op);
+            return SampleOf<2>(m, v, op);
         case 3:
-            return SampleOf<3>(v, op);
+            return SampleOf<3>(m, v, op);
         case 4:
-            return SampleOf<4>(v, op);
+            return SampleOf<4>(m, v, op);
         case 5:
-            return SampleOf<5>(v, op);
+            return SampleOf<5>(m, v, op);
         case 6:
-            return SampleOf<6>(v, op);
+            return SampleOf<6>(m, v, op);
         default:
-            return SampleOf<7>(v, op);
+            return SampleOf<7>(m, v, op);
     }
 }
 
@@ -104,16 +112,16 @@ template <int A>
 // registers, and no store to the accumulator can alias it.
 template <int Count>
 void RenderRun(Voice (&voices)[3], const Lookup& op, int32_t* accumulator, int32_t frames) {
-    Voice a = voices[0], b = voices[1], c = voices[2];
+    Moving a = voices[0].moving, b = voices[1].moving, c = voices[2].moving;
     for (int32_t i = 0; i < frames; ++i) {
-        int32_t sum = Sample(a, op);
-        if constexpr (Count > 1) sum += Sample(b, op);
-        if constexpr (Count > 2) sum += Sample(c, op);
+        int32_t sum = Sample(a, voices[0], op);
+        if constexpr (Count > 1) sum += Sample(b, voices[1], op);
+        if constexpr (Count > 2) sum += Sample(c, voices[2], op);
         accumulator[i] += sum;
     }
-    voices[0] = a;
-    voices[1] = b;
-    voices[2] = c;
+    voices[0].moving = a;
+    voices[1].moving = b;
+    voices[2].moving = c;
 }
 
 }  // namespace
@@ -183,12 +191,12 @@ namespace {
 void Load(Voice& v, const Channel& ch) {
     for (int n = 0; n < 4; ++n) {
         const Operator& op = ch.GetOperator(n);
-        v.phase[n] = op.PhaseCounter();
+        v.moving.phase[n] = op.PhaseCounter();
+        v.moving.output[n] = op.Output();
         v.step[n] = op.PhaseStep();
         v.envelope[n] = op.EnvelopeOutput();
-        v.output[n] = op.Output();
     }
-    v.previousOutput1 = ch.GetOperator(0).PreviousOutput();
+    v.moving.previousOutput1 = ch.GetOperator(0).PreviousOutput();
     // A shift of 31 means no feedback. Otherwise the phase offset is
     // ((sum << 17) >> shift) >> 19, which is sum >> (shift + 2) exactly
     // (the sum fits in 15 bits), and the operator halves its modulation.
@@ -202,50 +210,60 @@ void Load(Voice& v, const Channel& ch) {
 
 void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames) {
     count = std::clamp(count, 0, 3);
-    Operator* ops[12];
-    const int opCount = 4 * count;
-    for (int c = 0; c < count; ++c) {
-        for (int n = 0; n < 4; ++n) ops[4 * c + n] = &channels[c]->op_[n];
-    }
+    frames = std::max(frames, 0);
     const Tables& t = Tables::Get();
     const Lookup lookup{t.sine, t.level};
     Voice voices[3];
-    while (frames > 0) {
-        // The first sample clocks every envelope when one of them is due to
-        // step; the run then lasts until the next step of any of them.
-        bool due = false;
-        for (int k = 0; k < opCount; ++k) due |= ops[k]->QuietSamples() == 0;
-        if (due) {
-            for (int k = 0; k < opCount; ++k) ops[k]->ClockEnvelope();
+    // Per operator (4 × channel + index): the sample of this render whose
+    // envelope clock steps next (`frames` when none does), and the sample up
+    // to which its envelope has been clocked.
+    Operator* ops[12];
+    int32_t stepAt[12], clockedTo[12];
+    const int opCount = 4 * count;
+    for (int c = 0; c < count; ++c) {
+        Load(voices[c], *channels[c]);
+        for (int n = 0; n < 4; ++n) {
+            const int k = 4 * c + n;
+            ops[k] = &channels[c]->op_[n];
+            stepAt[k] = std::min(ops[k]->QuietSamples(), frames);
+            clockedTo[k] = 0;
         }
-        int32_t quiet = Operator::kForever;
-        for (int k = 0; k < opCount; ++k) quiet = std::min(quiet, ops[k]->QuietSamples());
-        const int32_t run = std::min<int64_t>(frames, int64_t{quiet} + due);
-
-        for (int c = 0; c < count; ++c) Load(voices[c], *channels[c]);
+    }
+    for (int32_t at = 0; at < frames;) {
+        // Envelopes due at this sample step before it is computed.
+        int32_t next = frames;
+        for (int k = 0; k < opCount; ++k) {
+            if (stepAt[k] == at) {
+                Operator& op = *ops[k];
+                op.AdvanceEnvelope(at - clockedTo[k]);
+                op.ClockEnvelope();
+                clockedTo[k] = at + 1;
+                stepAt[k] = at + 1 + std::min(op.QuietSamples(), frames - at - 1);
+                voices[k / 4].envelope[k % 4] = op.EnvelopeOutput();
+            }
+            next = std::min(next, stepAt[k]);
+        }
         switch (count) {
             case 1:
-                RenderRun<1>(voices, lookup, accumulator, run);
+                RenderRun<1>(voices, lookup, accumulator + at, next - at);
                 break;
             case 2:
-                RenderRun<2>(voices, lookup, accumulator, run);
+                RenderRun<2>(voices, lookup, accumulator + at, next - at);
                 break;
             default:
-                RenderRun<3>(voices, lookup, accumulator, run);
+                RenderRun<3>(voices, lookup, accumulator + at, next - at);
                 break;
         }
-        for (int c = 0; c < count; ++c) {
-            const Voice& v = voices[c];
-            for (int n = 0; n < 4; ++n) {
-                Operator& op = channels[c]->op_[n];
-                op.phaseCounter_ = v.phase[n];
-                op.output_ = v.output[n];
-            }
-            channels[c]->op_[0].previousOutput_ = v.previousOutput1;
+        at = next;
+    }
+    for (int k = 0; k < opCount; ++k) ops[k]->AdvanceEnvelope(frames - clockedTo[k]);
+    for (int c = 0; c < count; ++c) {
+        const Moving& m = voices[c].moving;
+        for (int n = 0; n < 4; ++n) {
+            channels[c]->op_[n].phaseCounter_ = m.phase[n];
+            channels[c]->op_[n].output_ = m.output[n];
         }
-        for (int k = 0; k < opCount; ++k) ops[k]->AdvanceEnvelope(run - due);
-        accumulator += run;
-        frames -= run;
+        channels[c]->op_[0].previousOutput_ = m.previousOutput1;
     }
 }
 
