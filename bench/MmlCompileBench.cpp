@@ -1,6 +1,6 @@
 // Compiles a generated 4 MiB song file (every line kind, long part lines,
-// macros, envelopes with continuation lines) through LoadSong and reports the
-// throughput in bytes per second of source.
+// macros, envelopes with continuation lines) as the plug-in does, file to
+// song, and reports the throughput in bytes per second of source.
 
 #include <benchmark/benchmark.h>
 
@@ -9,8 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/ErrorReporter.h"
-#include "plugin/LoadSong.h"
+#include "mml/Compile.h"
 
 namespace {
 
@@ -53,22 +52,20 @@ void BM_CompileSongFile(benchmark::State& state) {
         std::ofstream out(path, std::ios::binary);
         out.write(song.data(), static_cast<std::streamsize>(song.size()));
     }
-    int failures = 0;
-    const platform::ErrorReporter previous =
-        platform::SetErrorReporter([&failures](std::string_view, std::string_view) { ++failures; });
     std::size_t commands = 0;
     for (auto _ : state) {
-        const auto compiled = LoadSong(path.string().c_str());
-        if (!compiled) {
+        const Tarsel::FileCompileResult compiled = Tarsel::CompileFile(path.string());
+        if (!compiled.song) {
             state.SkipWithError("the generated song did not compile");
             break;
         }
         commands = 0;
-        for (int part = 0; part < Song::kPartCount; ++part) commands += compiled->Part(part).size();
-        for (const auto& [name, list] : compiled->Macros()) commands += list.size();
-        benchmark::DoNotOptimize(compiled.get());
+        for (int part = 0; part < song::kPartCount; ++part) {
+            commands += compiled.song->Part(part).size();
+        }
+        for (const auto& [name, list] : compiled.song->Macros()) commands += list.size();
+        benchmark::DoNotOptimize(compiled.song.get());
     }
-    platform::SetErrorReporter(previous);
     std::filesystem::remove(path);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(song.size()));

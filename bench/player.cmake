@@ -1,2 +1,2 @@
-# Rendering a whole song through the Player, as the host does.
+# Rendering a whole song through the engine in host-sized requests.
 velnari_add_bench(player ${CMAKE_CURRENT_LIST_DIR}/PlayerBench.cpp)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace cli {
+
 class AudioSink {
   public:
     virtual ~AudioSink() = default;
@@ -18,3 +20,5 @@ class AudioSink {
     // The name to show the user.
     virtual std::string Name() const = 0;
 };
+
+}  // namespace cli

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace cli {
+
 // Exit statuses of the velnari program.
 enum ExitStatus : int {
     kExitOk = 0,
@@ -24,3 +26,5 @@ class CliError : public std::runtime_error {
   private:
     ExitStatus status_;
 };
+
+}  // namespace cli

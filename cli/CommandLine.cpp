@@ -6,6 +6,8 @@
 #include "CliError.h"
 #include "PartSelection.h"
 
+namespace cli {
+
 // Deliberate limits on option values:
 // - rates 8000 to 192000 Hz: the chip's clock dividers are sized for audio rates;
 // - volumes -192 to +20 half-decibels: -192 silences a section and the chip caps
@@ -159,3 +161,5 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     }
     return outcome;
 }
+
+}  // namespace cli

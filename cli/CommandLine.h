@@ -9,6 +9,8 @@
 
 #include "Options.h"
 
+namespace cli {
+
 using Invocation = std::variant<RenderOptions, PlayOptions, CheckOptions, InfoOptions>;
 
 struct ParseOutcome {
@@ -22,3 +24,5 @@ struct ParseOutcome {
 
 // args[0] is the program name, as in argv.
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args);
+
+}  // namespace cli

@@ -11,9 +11,7 @@
 
 #include "CliError.h"
 #include "CommandLine.h"
-#include "CompileFaults.h"
 #include "Interrupt.h"
-#include "LoopDetector.h"
 #include "PartSelection.h"
 #include "Progress.h"
 #include "RawSink.h"
@@ -21,10 +19,12 @@
 #include "Renderer.h"
 #include "SdlPlayback.h"
 #include "SndFileSink.h"
+#include "SongFile.h"
 #include "SongInfo.h"
-#include "SongSession.h"
+#include "engine/Engine.h"
+#include "engine/LoopDetector.h"
+#include "mml/Compile.h"
 #include "platform/Terminal.h"
-#include "plugin/LoadSong.h"
 #include "song/Song.h"
 
 // Deliberate choices:
@@ -33,6 +33,8 @@
 // - Stems follow --mute and --solo: a part that the mix leaves out gets no stem.
 // - Ctrl-C stops render and play cleanly (no partial file is left) with
 //   status 130.
+
+namespace cli {
 
 namespace fs = std::filesystem;
 
@@ -44,15 +46,16 @@ void Warn(const std::string& message) {
     std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
 }
 
-// How long the render is: a fixed length, or the song's loops as found by a
-// session of its own run ahead (so the session that renders starts fresh,
-// exactly as the plug-in would).
+// How long the render is: a fixed length, or the song's loops as found by an
+// engine of its own run ahead (so the engine that renders starts fresh,
+// exactly as the plug-in's would).
 struct Timing {
     RenderPlan plan;
     std::vector<int64_t> passEndFrames;
 };
 
-Timing PlanTiming(const std::string& song, const MixOptions& mix) {
+Timing PlanTiming(const std::string& file, const std::shared_ptr<const song::Song>& song,
+                  const MixOptions& mix) {
     Timing timing;
     if (mix.seconds) {
         const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, mix.rate) : 0;
@@ -62,10 +65,10 @@ Timing PlanTiming(const std::string& song, const MixOptions& mix) {
     const int64_t fade =
         SecondsToFrames(mix.fadeSeconds.value_or(MixOptions::kDefaultFadeSeconds), mix.rate);
     const int64_t maxFrames = SecondsToFrames(mix.maxSeconds, mix.rate);
-    SongSession ahead(song, mix.rate, 0, 0, 0);
-    const int64_t perTick = ahead.SamplesPerTick();
+    engine::Engine ahead(song, mix.rate);
+    const int64_t perTick = ahead.FramesPerTick();
     const int64_t maxTicks = maxFrames / perTick + 1;
-    const LoopReport loops = LoopDetector::Run(ahead.Ticks(), mix.loops, maxTicks);
+    const engine::LoopReport loops = engine::LoopDetector::Run(ahead, mix.loops, maxTicks);
     for (int64_t tick : loops.songPassEnds) timing.passEndFrames.push_back(tick * perTick);
     if (loops.endTick) {
         timing.plan = RenderPlan::AfterLoops(*loops.endTick * perTick, fade, maxFrames);
@@ -76,23 +79,28 @@ Timing PlanTiming(const std::string& song, const MixOptions& mix) {
     if (timing.plan.cut) {
         char limit[32];
         std::snprintf(limit, sizeof limit, "%g", mix.maxSeconds);
-        Warn("'" + song + "' plays longer than " + limit + " s with --loops " +
+        Warn("'" + file + "' plays longer than " + limit + " s with --loops " +
              std::to_string(mix.loops) + "; cut there (see --max-seconds)");
     }
     return timing;
 }
 
-std::unique_ptr<SongSession> OpenSession(const std::string& song, const MixOptions& mix,
-                                         uint32_t chipMask) {
-    return std::make_unique<SongSession>(song, mix.rate, mix.fmVolume, mix.ssgVolume, chipMask);
-}
-
-// A render's output: a song session, its renderer and where the frames go.
+// A render's output: an engine playing the song, its renderer and where the
+// frames go.
 struct Track {
-    std::unique_ptr<SongSession> session;
+    std::unique_ptr<engine::Engine> engine;
+    std::unique_ptr<EngineFrames> frames;
     std::unique_ptr<Renderer> renderer;
     std::unique_ptr<AudioSink> sink;
 };
+
+Track MakeTrack(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
+                engine::Volumes volumes, uint32_t chipMask) {
+    Track track;
+    track.engine = std::make_unique<engine::Engine>(song, mix.rate, volumes, chipMask);
+    track.frames = std::make_unique<EngineFrames>(*track.engine);
+    return track;
+}
 
 }  // namespace
 
@@ -117,18 +125,19 @@ int RunRender(const RenderOptions& options) {
     if (!raw) SndFileSink::FormatFor(output);
 
     const MixOptions& mix = options.mix;
+    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
-    tracks.push_back({OpenSession(options.song, mix, mix.chipMask), nullptr, nullptr});
-    const Timing timing = PlanTiming(options.song, mix);
+    tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
+    const Timing timing = PlanTiming(options.song, song, mix);
 
     if (options.stems) {
-        const Song& song = tracks[0].session->GetSong();
-        for (int part = 0; part < Song::kPartCount; ++part) {
+        for (int part = 0; part < song::kPartCount; ++part) {
             const PartSelection::PartBits only = PartSelection::PartBits{1} << part;
             const uint32_t soloMask =
                 PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only);
-            if (!song.IsPartUsed(part) || (mix.chipMask & ~soloMask) != 0) continue;
-            Track stem{OpenSession(options.song, mix, soloMask), nullptr, nullptr};
+            if (!song->IsPartUsed(part) || (mix.chipMask & ~soloMask) != 0) continue;
+            Track stem = MakeTrack(song, mix, volumes, soloMask);
             stem.sink = std::make_unique<SndFileSink>(StemPath(output, part + 1), mix.rate);
             tracks.push_back(std::move(stem));
         }
@@ -139,7 +148,7 @@ int RunRender(const RenderOptions& options) {
         tracks[0].sink = std::make_unique<SndFileSink>(output, mix.rate);
     }
     for (Track& track : tracks) {
-        track.renderer = std::make_unique<Renderer>(*track.session, timing.plan);
+        track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan);
     }
 
     Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
@@ -166,9 +175,12 @@ int RunRender(const RenderOptions& options) {
 int RunPlay(const PlayOptions& options) {
     InstallInterruptHandler();
     const MixOptions& mix = options.mix;
-    auto session = OpenSession(options.song, mix, mix.chipMask);
-    const Timing timing = PlanTiming(options.song, mix);
-    Renderer renderer(*session, timing.plan);
+    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    engine::Engine engine(song, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
+                          mix.chipMask);
+    EngineFrames frames(engine);
+    const Timing timing = PlanTiming(options.song, song, mix);
+    Renderer renderer(frames, timing.plan);
 
     SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
         SdlPlayback::Chunk chunk;
@@ -194,10 +206,12 @@ int RunPlay(const PlayOptions& options) {
 int RunCheck(const CheckOptions& options) {
     int status = kExitOk;
     for (const std::string& file : options.songs) {
-        const int shownBefore = CompileFaultsShown();
-        if (LoadSong(file.c_str()) != nullptr) continue;
+        const Tarsel::FileCompileResult compiled = Tarsel::CompileFile(file);
+        if (compiled.song) continue;
         status = kExitFailure;
-        if (CompileFaultsShown() == shownBefore) {
+        if (compiled.fault) {
+            std::fputs(compiled.fault->message.c_str(), stderr);
+        } else {
             std::fprintf(stderr, "velnari: cannot read '%s'\n", file.c_str());
         }
     }
@@ -205,15 +219,16 @@ int RunCheck(const CheckOptions& options) {
 }
 
 int RunInfo(const InfoOptions& options) {
-    SongSession session(options.song, options.rate, std::nullopt, std::nullopt, 0);
+    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    engine::Engine ahead(song, options.rate);
     SongInfo info;
     info.file = options.song;
     info.rate = options.rate;
-    info.framesPerTick = session.SamplesPerTick();
-    DescribeDefinitions(session.GetSong(), info);
+    info.framesPerTick = ahead.FramesPerTick();
+    DescribeDefinitions(*song, info);
     const int64_t maxTicks =
-        SecondsToFrames(options.maxSeconds, options.rate) / session.SamplesPerTick() + 1;
-    DescribeLoops(LoopDetector::Run(session.Ticks(), 2, maxTicks), info);
+        SecondsToFrames(options.maxSeconds, options.rate) / ahead.FramesPerTick() + 1;
+    DescribeLoops(engine::LoopDetector::Run(ahead, 2, maxTicks), info);
     if (options.json) {
         std::printf("%s\n", ToJson(info).dump(2).c_str());
     } else {
@@ -228,7 +243,6 @@ int RunCommandLine(int argc, const char* const* argv) {
     std::fputs(parsed.standardError.c_str(), stderr);
     if (!parsed.invocation) return parsed.exitStatus;
 
-    InstallCompileFaultPrinter();
     try {
         return std::visit(
             [](const auto& options) -> int {
@@ -239,12 +253,17 @@ int RunCommandLine(int argc, const char* const* argv) {
                 if constexpr (std::is_same_v<T, InfoOptions>) return RunInfo(options);
             },
             *parsed.invocation);
+    } catch (const SongFault& e) {
+        // As the plug-in's message box shows it, without the caption.
+        std::fputs(e.Fault().message.c_str(), stderr);
+        return e.status();
     } catch (const CliError& e) {
-        // An empty message: the fault has been shown already (a compile fault).
-        if (*e.what() != '\0') std::fprintf(stderr, "velnari: %s\n", e.what());
+        std::fprintf(stderr, "velnari: %s\n", e.what());
         return e.status();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velnari: %s\n", e.what());
         return kExitFailure;
     }
 }
+
+}  // namespace cli

@@ -4,6 +4,8 @@
 
 #include "Options.h"
 
+namespace cli {
+
 int RunRender(const RenderOptions& options);
 int RunPlay(const PlayOptions& options);
 int RunCheck(const CheckOptions& options);
@@ -20,3 +22,5 @@ std::string StemPath(const std::string& output, int part);
 // The default output of a render: the song's base name with ".wav", in the
 // current folder.
 std::string DefaultOutputPath(const std::string& song);
+
+}  // namespace cli

@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+namespace cli {
+
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -23,3 +25,5 @@ void InstallInterruptHandler() {
 bool Interrupted() {
     return interrupted != 0;
 }
+
+}  // namespace cli

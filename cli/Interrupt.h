@@ -1,4 +1,6 @@
 #pragma once
+
+namespace cli {
 // Ctrl-C asks the running command to stop cleanly (close the
 // sound device, remove a half-written file); the command polls Interrupted().
 
@@ -7,3 +9,5 @@ void InstallInterruptHandler();
 
 // Whether Ctrl-C has been pressed since the handler was installed.
 bool Interrupted();
+
+}  // namespace cli

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace cli {
+
 // Timing and mixing, shared by render and play.
 struct MixOptions {
     uint32_t rate = 44100;              // output rate in Hz
@@ -44,3 +46,5 @@ struct InfoOptions {
     uint32_t rate = 44100;
     double maxSeconds = 600.0;
 };
+
+}  // namespace cli

@@ -4,6 +4,8 @@
 
 #include "CliError.h"
 
+namespace cli {
+
 namespace PartSelection {
 
 namespace {
@@ -39,3 +41,5 @@ uint32_t ChipMaskMuting(PartBits muted) {
 }
 
 }  // namespace PartSelection
+
+}  // namespace cli

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace cli {
+
 namespace PartSelection {
 
 // A set of parts as bits: bit 0 = part 1 ... bit 5 = part 6.
@@ -24,3 +26,5 @@ PartBits Parse(std::string_view text);
 uint32_t ChipMaskMuting(PartBits muted);
 
 }  // namespace PartSelection
+
+}  // namespace cli

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace cli {
+
 std::string FormatDuration(int64_t frames, uint32_t rate) {
     const int64_t tenths = rate == 0 ? 0 : frames * 10 / rate;
     char text[32];
@@ -61,3 +63,5 @@ void Progress::Finish(int64_t framesDone) {
     std::fputc('\n', stream_);
     std::fflush(stream_);
 }
+
+}  // namespace cli

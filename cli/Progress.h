@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace cli {
+
 class Progress {
   public:
     // passEndFrames: frames at which the song's passes end (may be empty,
@@ -41,3 +43,5 @@ class Progress {
 
 // "m:ss.s" for a frame count at a rate.
 std::string FormatDuration(int64_t frames, uint32_t rate);
+
+}  // namespace cli

@@ -2,6 +2,8 @@
 
 #include "CliError.h"
 
+namespace cli {
+
 void RawSink::Write(const int16_t* frames, int32_t count) {
     const std::size_t samples = static_cast<std::size_t>(count) * 2;
     bytes_.resize(samples * 2);
@@ -20,3 +22,5 @@ void RawSink::Finish() {
         throw CliError(kExitFailure, "cannot write to standard output");
     }
 }
+
+}  // namespace cli

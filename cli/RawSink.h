@@ -7,6 +7,8 @@
 
 #include "AudioSink.h"
 
+namespace cli {
+
 class RawSink : public AudioSink {
   public:
     explicit RawSink(std::FILE* stream) : stream_(stream) {}
@@ -19,3 +21,5 @@ class RawSink : public AudioSink {
     std::FILE* stream_;           // not owned
     std::vector<uint8_t> bytes_;  // reused between writes
 };
+
+}  // namespace cli

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace cli {
+
 RenderPlan RenderPlan::Fixed(int64_t frames, int64_t fadeFrames) {
     RenderPlan plan;
     plan.totalFrames = frames;
@@ -40,3 +42,5 @@ void RenderPlan::ApplyFade(int16_t* frames, int32_t count, int64_t firstFrame) c
 int64_t SecondsToFrames(double seconds, uint32_t rate) {
     return static_cast<int64_t>(std::llround(seconds * rate));
 }
+
+}  // namespace cli

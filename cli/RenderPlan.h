@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace cli {
+
 struct RenderPlan {
     int64_t totalFrames = 0;  // frames to write
     int64_t fadeStart = 0;    // first frame of the fade-out
@@ -27,3 +29,5 @@ struct RenderPlan {
 
 // round(seconds * rate), the frame count of a duration.
 int64_t SecondsToFrames(double seconds, uint32_t rate);
+
+}  // namespace cli

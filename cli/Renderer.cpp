@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace cli {
+
 int32_t Renderer::Fill(int16_t* frames, int32_t count) {
     const auto n = static_cast<int32_t>(std::min<int64_t>(count, plan_.totalFrames - done_));
     if (n <= 0) return 0;
@@ -10,3 +12,5 @@ int32_t Renderer::Fill(int16_t* frames, int32_t count) {
     done_ += n;
     return n;
 }
+
+}  // namespace cli

@@ -6,13 +6,26 @@
 #include <cstdint>
 
 #include "RenderPlan.h"
+#include "engine/Engine.h"
 
-// Anything that produces interleaved 16-bit stereo frames on request (a
-// song's player, or a test signal).
+namespace cli {
+
+// Anything that produces interleaved 16-bit stereo frames on request (an
+// engine playing a song, or a test signal).
 class FrameSource {
   public:
     virtual ~FrameSource() = default;
     virtual void Render(int16_t* frames, int32_t count) = 0;
+};
+
+// An engine as a frame source; the engine is not owned.
+class EngineFrames : public FrameSource {
+  public:
+    explicit EngineFrames(engine::Engine& engine) : engine_(engine) {}
+    void Render(int16_t* frames, int32_t count) override { engine_.Render(frames, count); }
+
+  private:
+    engine::Engine& engine_;
 };
 
 class Renderer {
@@ -33,3 +46,5 @@ class Renderer {
     const RenderPlan& plan_;
     int64_t done_ = 0;
 };
+
+}  // namespace cli

@@ -7,6 +7,8 @@
 
 #include "CliError.h"
 
+namespace cli {
+
 SdlPlayback::SdlPlayback(uint32_t rate, FillFunction fill) : fill_(std::move(fill)) {
     // The program handles Ctrl-C itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -57,3 +59,5 @@ void SdlPlayback::Callback(void* self, uint8_t* stream, int length) {
     }
     std::memset(stream + written * 4, 0, static_cast<std::size_t>(length - written * 4));
 }
+
+}  // namespace cli

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace cli {
+
 class SdlPlayback {
   public:
     // What one fill delivered: how many frames, and whether they were the last.
@@ -44,3 +46,5 @@ class SdlPlayback {
     std::atomic<bool> done_{false};
     std::atomic<int64_t> delivered_{0};
 };
+
+}  // namespace cli

@@ -7,6 +7,8 @@
 
 #include "CliError.h"
 
+namespace cli {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -85,3 +87,5 @@ void SndFileSink::Discard() {
     fs::remove(temporary_, ignored);
     done_ = true;
 }
+
+}  // namespace cli

@@ -13,6 +13,8 @@
 
 #include "AudioSink.h"
 
+namespace cli {
+
 class SndFileSink : public AudioSink {
   public:
     // The libsndfile format for a path's extension (any case); throws
@@ -38,3 +40,5 @@ class SndFileSink : public AudioSink {
     SNDFILE* file_ = nullptr;
     bool done_ = false;
 };
+
+}  // namespace cli

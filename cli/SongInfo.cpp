@@ -4,15 +4,19 @@
 #include <set>
 #include <type_traits>
 
+#include "song/CommandTable.h"
 #include "song/Song.h"
+
+namespace cli {
 
 namespace {
 
-const char* const kChannelNames[6] = {"FM 1", "FM 2", "FM 3", "SSG A", "SSG B", "SSG C"};
+const char* const kChannelNames[song::kPartCount] = {"FM 1",  "FM 2",  "FM 3",
+                                                     "SSG A", "SSG B", "SSG C"};
 
-void CollectCalls(const CommandList& list, std::set<std::string>& calls) {
-    for (const Command& command : list) {
-        if (command.code == '$') calls.insert(command.text);
+void CollectCalls(const song::CommandList& list, std::set<std::string>& calls) {
+    for (const song::Command& command : list) {
+        if (command.code == song::code::kCall) calls.insert(command.text);
     }
 }
 
@@ -48,7 +52,7 @@ double SongInfo::TicksToSeconds(int64_t ticks) const {
     return rate == 0 ? 0.0 : static_cast<double>(ticks) * framesPerTick / rate;
 }
 
-void DescribeDefinitions(const Song& song, SongInfo& info) {
+void DescribeDefinitions(const song::Song& song, SongInfo& info) {
     info.tempo = song.GetTempo();
     for (const auto& [number, voice] : song.Voices()) info.voices.push_back(number);
     for (const auto& [number, envelope] : song.SSGEnvelopes()) info.envelopes.push_back(number);
@@ -57,7 +61,7 @@ void DescribeDefinitions(const Song& song, SongInfo& info) {
         info.macros.push_back(name);
         CollectCalls(list, calls);
     }
-    for (int part = 0; part < Song::kPartCount; ++part) {
+    for (int part = 0; part < song::kPartCount; ++part) {
         info.parts[part].used = song.IsPartUsed(part);
         CollectCalls(song.Part(part), calls);
     }
@@ -66,9 +70,9 @@ void DescribeDefinitions(const Song& song, SongInfo& info) {
     }
 }
 
-void DescribeLoops(const LoopReport& loops, SongInfo& info) {
-    for (int part = 0; part < 6; ++part) {
-        const PartLoops& source = loops.parts[part];
+void DescribeLoops(const engine::LoopReport& loops, SongInfo& info) {
+    for (int part = 0; part < song::kPartCount; ++part) {
+        const engine::PartLoops& source = loops.parts[part];
         SongInfo::Part& target = info.parts[part];
         target.used = source.used;
         if (!source.used) continue;
@@ -90,7 +94,7 @@ std::string FormatText(const SongInfo& info) {
     text += "song:      " + info.file + "\n";
     text += "tempo:     " + std::to_string(info.tempo) + " (" + std::to_string(info.framesPerTick) +
             " frames per tick at " + std::to_string(info.rate) + " Hz)\n";
-    for (int part = 0; part < 6; ++part) {
+    for (int part = 0; part < song::kPartCount; ++part) {
         const SongInfo::Part& p = info.parts[part];
         char head[32];
         std::snprintf(head, sizeof head, "part %d %-6s ", part + 1, kChannelNames[part]);
@@ -117,7 +121,7 @@ std::string FormatText(const SongInfo& info) {
 
 nlohmann::json ToJson(const SongInfo& info) {
     nlohmann::json parts = nlohmann::json::array();
-    for (int part = 0; part < 6; ++part) {
+    for (int part = 0; part < song::kPartCount; ++part) {
         const SongInfo::Part& p = info.parts[part];
         parts.push_back({{"part", part + 1},
                          {"channel", kChannelNames[part]},
@@ -137,3 +141,5 @@ nlohmann::json ToJson(const SongInfo& info) {
             {"missingMacros", info.missingMacros},
             {"searchLimited", info.searchLimited}};
 }
+
+}  // namespace cli

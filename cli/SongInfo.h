@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "LoopDetector.h"
+#include "engine/LoopDetector.h"
+#include "song/Song.h"
 
-class Song;
+namespace cli {
 
 struct SongInfo {
     struct Part {
@@ -26,7 +27,7 @@ struct SongInfo {
     int32_t tempo = 0;
     uint32_t rate = 0;
     int32_t framesPerTick = 0;
-    std::array<Part, 6> parts;
+    std::array<Part, song::kPartCount> parts;
     std::vector<int32_t> voices;             // sound numbers defined
     std::vector<int32_t> envelopes;          // SSG envelope numbers defined
     std::vector<std::string> macros;         // macro names defined
@@ -36,12 +37,13 @@ struct SongInfo {
     double TicksToSeconds(int64_t ticks) const;
 };
 
-// The definitions of a freshly compiled song. Call before the song is played:
-// playing adds default entries for voice and envelope numbers it selects.
-void DescribeDefinitions(const Song& song, SongInfo& info);
+// The definitions the song makes and the macros it calls.
+void DescribeDefinitions(const song::Song& song, SongInfo& info);
 
 // The parts' loop lengths from a two-pass search.
-void DescribeLoops(const LoopReport& loops, SongInfo& info);
+void DescribeLoops(const engine::LoopReport& loops, SongInfo& info);
 
 std::string FormatText(const SongInfo& info);
 nlohmann::json ToJson(const SongInfo& info);
+
+}  // namespace cli

@@ -3,5 +3,5 @@
 #include "Commands.h"
 
 int main(int argc, char** argv) {
-    return RunCommandLine(argc, argv);
+    return cli::RunCommandLine(argc, argv);
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace host {
+
 namespace {
 
 // Longest render the host accepts: about 115 days, far beyond any test, and
@@ -128,3 +130,5 @@ std::optional<HostOptions> ParseHostOptions(int argc, char** argv, std::string& 
     }
     return options;
 }
+
+}  // namespace host

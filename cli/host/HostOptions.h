@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+namespace host {
+
 struct HostOptions {
     std::string plugin;         // path of the module to load
     std::string song;           // file to open; empty: only check the record
@@ -30,3 +32,5 @@ std::optional<HostOptions> ParseHostOptions(int argc, char** argv, std::string& 
 
 // The usage text.
 const char* HostUsage();
+
+}  // namespace host

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace host {
+
 namespace {
 
 bool EndsWithWav(const std::string& path) {
@@ -72,3 +74,5 @@ bool PcmFile::Close() {
     file_ = nullptr;
     return !failed_;
 }
+
+}  // namespace host

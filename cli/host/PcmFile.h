@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+namespace host {
+
 class PcmFile {
   public:
     PcmFile() = default;
@@ -29,3 +31,5 @@ class PcmFile {
     std::FILE* file_ = nullptr;
     bool failed_ = false;
 };
+
+}  // namespace host

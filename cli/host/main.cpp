@@ -17,6 +17,7 @@
 #include "platform/DynamicLibrary.h"
 #include "plugin/ModuleRecord.h"
 
+namespace host {
 namespace {
 
 enum ExitCode : int {
@@ -150,7 +151,7 @@ int Probe(const ModuleRecord& record, const HostOptions& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::string error;
     const auto parsed = ParseHostOptions(argc, argv, error);
     if (!parsed) {
@@ -284,4 +285,10 @@ int main(int argc, char** argv) {
         std::printf("render: %" PRIu64 " frames in %" PRIu64 " calls\n", frames, calls);
     }
     return result;
+}
+
+}  // namespace host
+
+int main(int argc, char** argv) {
+    return host::Run(argc, argv);
 }

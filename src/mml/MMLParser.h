@@ -2,7 +2,7 @@
 // Tarsel::MMLParser, the grammar of the "tarsel" MML dialect, in Boost.Spirit
 // (classic). One parse of the start rule `mml_line` reads one source line (an
 // envelope definition with its continuation lines counts as one) together
-// with its line end, and calls the semantic actions of song/Actions.h as its
+// with its line end, and calls the semantic actions of mml/Actions.h as its
 // elements match. The grammar builds nothing itself; all state lives in the
 // CompileContext it is bound to.
 //
@@ -21,9 +21,9 @@
 
 #include <cstdint>
 
+#include "mml/Actions.h"
+#include "mml/CompileContext.h"
 #include "mml/ParserPrimitives.h"
-#include "song/Actions.h"
-#include "song/CompileContext.h"
 
 namespace Tarsel {
 

@@ -8,10 +8,12 @@
 #include "sequencer/Sequencer.h"
 #include "song/Song.h"
 
+namespace sequencer {
+
 void Sequencer::UpdateEffects(int part) {
     const PartState& ps = parts_[part];
-    const bool isFM = part < 3;
-    const int ch = isFM ? part : part - 3;
+    const bool isFM = part < song::kFMPartCount;
+    const int ch = isFM ? part : part - song::kFMPartCount;
     const int64_t e = tick_ - ps.noteStart;
 
     if (tick_ >= ps.keyOffTick) KeyOnOff(part, false);
@@ -23,7 +25,7 @@ void Sequencer::UpdateEffects(int part) {
         v -= ps.tremDepth;
     }
     if (ps.softEnvelope) {
-        const SSGEnvelope& env = song_->GetSSGEnvelope(ps.voiceNumber);
+        const song::SSGEnvelope& env = song_->GetSSGEnvelope(ps.voiceNumber);
         if (!env.levels.empty()) {
             const std::size_t last = env.levels.size() - 1;
             // A negative step length gives a negative step from its magnitude
@@ -77,3 +79,5 @@ void Sequencer::UpdateEffects(int part) {
         }
     }
 }
+
+}  // namespace sequencer

@@ -4,6 +4,8 @@
 
 #include "fm/OPN.h"
 
+namespace sequencer {
+
 void FMController::Write(uint32_t addr, uint32_t data) {
     chip_->SetReg(addr, data & 0xFF);
 }
@@ -14,13 +16,13 @@ void FMController::KeyOnOff(int ch, bool on) {
     Write(0x28, (on ? 0xF0u : 0x00u) | static_cast<uint32_t>(ch));
 }
 
-void FMController::SetVoice(int ch, const FMVoice& voice) {
+void FMController::SetVoice(int ch, const song::FMVoice& voice) {
     if (!Valid(ch)) return;
     voices_[ch] = voice;
     Write(0xB0 + ch, voice.fbAlg);
     for (int i = 0; i < 4; ++i) {
         const uint32_t r = ch + 4 * OPERATOR_SLOT[i];
-        const FMOperatorBlock& op = voice.op[i];
+        const song::FMOperatorBlock& op = voice.op[i];
         Write(0x30 + r, op.dtMul);
         Write(0x40 + r, op.tl);
         Write(0x50 + r, op.ksAr);
@@ -34,7 +36,7 @@ void FMController::SetVoice(int ch, const FMVoice& voice) {
 void FMController::SetVolume(int ch, int32_t volume) {
     if (!Valid(ch)) return;
     volumes_[ch] = volume;
-    const FMVoice& voice = voices_[ch];
+    const song::FMVoice& voice = voices_[ch];
     const int connection = voice.fbAlg & 7;
     for (int i = 0; i < 4; ++i) {
         const int slot = OPERATOR_SLOT[i];
@@ -72,3 +74,5 @@ void FMController::WriteBlockFnum(uint32_t highReg, uint32_t lowReg, int32_t blo
     Write(highReg, static_cast<uint32_t>(((b & 7) << 3) | ((fnum >> 8) & 7)));
     Write(lowReg, static_cast<uint32_t>(fnum & 0xFF));
 }
+
+}  // namespace sequencer

@@ -21,6 +21,8 @@ namespace FM {
 class OPN;
 }
 
+namespace sequencer {
+
 class FMController {
   public:
     // Register offset of voice operator i (op1..op4) within a channel's block:
@@ -46,7 +48,7 @@ class FMController {
     // Channels are 0..2; requests for other channels are ignored.
     void KeyOnOff(int ch, bool on);
     // Copies the voice, writes its registers, then the carriers' levels.
-    void SetVoice(int ch, const FMVoice& voice);
+    void SetVoice(int ch, const song::FMVoice& voice);
     // Volume 0..15 (one step = 4 total-level steps on each carrier).
     void SetVolume(int ch, int32_t volume);
     // Block (octave) and F-number of any size; normalised into 11 bits.
@@ -55,7 +57,7 @@ class FMController {
     // then writes the high register (block, F-number bits 10-8) before the low.
     void WriteBlockFnum(uint32_t highReg, uint32_t lowReg, int32_t block, int64_t fnum);
 
-    const FMVoice& Voice(int ch) const { return voices_[ch]; }
+    const song::FMVoice& Voice(int ch) const { return voices_[ch]; }
     int32_t Volume(int ch) const { return volumes_[ch]; }
 
   private:
@@ -63,6 +65,8 @@ class FMController {
     void Write(uint32_t addr, uint32_t data);
 
     FM::OPN* chip_;
-    std::array<FMVoice, 3> voices_{};
+    std::array<song::FMVoice, 3> voices_{};
     std::array<int32_t, 3> volumes_{15, 15, 15};
 };
+
+}  // namespace sequencer

@@ -6,7 +6,12 @@
 #include "fm/OPN.h"
 #include "sequencer/Pitch.h"
 #include "sequencer/Sequencer.h"
+#include "song/CommandTable.h"
 #include "song/Song.h"
+
+namespace sequencer {
+
+namespace code = song::code;
 
 void Sequencer::EndPart(int part) {
     parts_[part].active = false;
@@ -19,7 +24,7 @@ void Sequencer::RunCommands(int part) {
     CommandCursor p = ps.position;
     while (ps.nextEvent <= tick_) {
         if (!ResolveFlow(part, p)) return;  // the position is not stored: the part is over
-        const Command& cmd = *p.at;
+        const song::Command& cmd = *p.at;
         p = p.Next();
         if (--budget_ < 0) {
             EndPart(part);
@@ -37,9 +42,9 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
             EndPart(part);
             return false;
         }
-        const Command& cmd = *p.at;
+        const song::Command& cmd = *p.at;
         switch (cmd.code) {
-            case '$': {
+            case code::kCall: {
                 const auto& macros = song_->Macros();
                 const auto it = macros.find(cmd.text);
                 if (it == macros.end()) {  // an undefined macro is skipped
@@ -54,7 +59,7 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
                 p = {it->second.begin(), it->second.end()};
                 break;
             }
-            case '%':
+            case code::kReturn:
                 if (ps.returnStack.empty()) {
                     EndPart(part);
                     return false;
@@ -62,7 +67,7 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
                 p = ps.returnStack.back();
                 ps.returnStack.pop_back();
                 break;
-            case '{':
+            case code::kLoopOpen:
                 if (ps.loopStack.size() >= kMaxNesting) {
                     EndPart(part);
                     return false;
@@ -70,7 +75,7 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
                 ps.loopStack.push_back({p.Next(), std::max(cmd.arg[0], 0)});
                 p = p.Next();
                 break;
-            case '}': {
+            case code::kLoopClose: {
                 if (ps.loopStack.empty()) {
                     EndPart(part);
                     return false;
@@ -103,40 +108,40 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     }
 }
 
-bool Sequencer::Execute(int part, const Command& cmd, CommandCursor& next) {
+bool Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
     PartState& ps = parts_[part];
-    const bool isFM = part < 3;
-    const int ch = isFM ? part : part - 3;
+    const bool isFM = part < song::kFMPartCount;
+    const int ch = isFM ? part : part - song::kFMPartCount;
     const auto& a = cmd.arg;
     switch (cmd.code) {
-        case '#':
+        case code::kNote:
             return PlayNote(part, cmd, next);
-        case 'R':
+        case code::kRest:
             KeyOnOff(part, false);
             [[fallthrough]];
-        case 'W':
+        case code::kWait:
             ps.nextEvent = tick_ + (a[0] != 0 ? a[0] : ps.defaultLength);
             ps.tied = false;
             break;
-        case 'L':
+        case code::kLength:
             ps.defaultLength = a[0];
             break;
-        case 'O':
+        case code::kOctave:
             ps.octave = std::clamp(a[0], 1, 8);
             break;
-        case '<':
+        case code::kOctaveDown:
             ps.octave = std::max(ps.octave - 1, 0);
             break;
-        case '>':
+        case code::kOctaveUp:
             ps.octave = std::min(ps.octave + 1, 8);
             break;
-        case 'Q':
+        case code::kGate:
             ps.gate = a[0];
             break;
-        case 'N':
+        case code::kDetune:
             ps.detune = a[0];
             break;
-        case 'V':
+        case code::kVolume:
             ps.volume = std::clamp(a[0], 0, 15);
             if (isFM) {
                 fm_.SetVolume(ch, ps.volume);
@@ -144,7 +149,7 @@ bool Sequencer::Execute(int part, const Command& cmd, CommandCursor& next) {
                 ssg_.SetVolume(ch, ps.volume);
             }
             break;
-        case '@':
+        case code::kVoice:
             ps.voiceNumber = a[0];
             if (isFM) {
                 fm_.SetVoice(ch, song_->GetVoice(a[0]));
@@ -152,51 +157,51 @@ bool Sequencer::Execute(int part, const Command& cmd, CommandCursor& next) {
                 ps.softEnvelope = true;
             }
             break;
-        case 'M':
+        case code::kEnvelopePeriod:
             if (!isFM) {
                 ps.softEnvelope = false;
                 ssg_.SetEnvelopeMode(ch, true);
                 ssg_.SetEnvelopePeriod(a[0]);
             }
             break;
-        case 'S':
+        case code::kEnvelopeShape:
             if (!isFM) {
                 ps.softEnvelope = false;
                 ssg_.SetEnvelopeMode(ch, true);
                 ssg_.SetEnvelopeShape(a[0]);
             }
             break;
-        case 'P':
+        case code::kPortamento:
             ps.prevOctave = ps.octave;
             ps.prevFreq = ps.freq;
             ps.portaLength = std::max(a[0], 0);
             ps.tremPeriod = 0;
             ps.vibPeriod = 0;
             break;
-        case 'I':
+        case code::kVibrato:
             ps.vibDepth = a[0];
             ps.vibPeriod = std::max(a[1], 0);
             ps.vibDelay = std::max(a[2], 0);
             ps.tremPeriod = 0;
             ps.portaLength = 0;
             break;
-        case 'U':
+        case code::kTremolo:
             ps.tremDepth = a[0];
             ps.tremPeriod = std::max(a[1], 0);
             ps.tremDelay = std::max(a[2], 0);
             ps.portaLength = 0;
             ps.vibPeriod = 0;
             break;
-        case 'Y':
+        case code::kRegister:
             chip_->SetReg(static_cast<uint32_t>(a[0]), static_cast<uint32_t>(a[1]));
             break;
-        default:  // '&' and unknown codes do nothing when executed
+        default:  // a tie and unknown codes do nothing when executed
             break;
     }
     return true;
 }
 
-bool Sequencer::PlayNote(int part, const Command& cmd, CommandCursor& next) {
+bool Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next) {
     PartState& ps = parts_[part];
     const int32_t semitone = cmd.arg[0];
     const int32_t length = cmd.arg[1] != 0 ? cmd.arg[1] : ps.defaultLength;
@@ -204,7 +209,7 @@ bool Sequencer::PlayNote(int part, const Command& cmd, CommandCursor& next) {
     // A tied note keeps the start, and so the effect timing, of the note it continues.
     if (!ps.tied) ps.noteStart = tick_;
 
-    if (part < 3) {
+    if (part < song::kFMPartCount) {
         int32_t f = pitch::FnumFor(semitone);
         if (ps.detune != 0) {
             f = pitch::RoundToRegister(pitch::FrequencyFactor(ps.detune) * f);
@@ -219,7 +224,7 @@ bool Sequencer::PlayNote(int part, const Command& cmd, CommandCursor& next) {
             // A detune always moves the period by at least one.
             if (u == t) u = ps.detune > 0 ? t - 1 : t + 1;
         }
-        ssg_.SetTone(part - 3, u);
+        ssg_.SetTone(part - song::kFMPartCount, u);
         ps.freq = u;
     }
     KeyOnOff(part, true);  // also for a tied note
@@ -232,7 +237,7 @@ bool Sequencer::PlayNote(int part, const Command& cmd, CommandCursor& next) {
     // Look ahead: the flow after the note is taken now, so a tie behind a
     // macro return or a loop end is still seen.
     if (!ResolveFlow(part, next)) return false;
-    if (next.at->code == '&') {
+    if (next.at->code == code::kTie) {
         ps.tied = true;
         ps.keyOffTick = ps.nextEvent;
     } else {
@@ -242,3 +247,5 @@ bool Sequencer::PlayNote(int part, const Command& cmd, CommandCursor& next) {
     }
     return true;
 }
+
+}  // namespace sequencer

@@ -7,11 +7,13 @@
 
 #include "song/Command.h"
 
+namespace sequencer {
+
 // A position in a command list together with that list's end, so a walk can
 // always tell when it has run off its list.
 struct CommandCursor {
-    CommandList::const_iterator at{};
-    CommandList::const_iterator end{};
+    song::CommandList::const_iterator at{};
+    song::CommandList::const_iterator end{};
 
     bool AtEnd() const { return at == end; }
     CommandCursor Next() const { return {std::next(at), end}; }
@@ -63,3 +65,5 @@ struct PartState {
     int64_t passes = 0;       // closes of an endless loop so far
     int64_t passEndTick = 0;  // tick at which the latest pass ended musically
 };
+
+}  // namespace sequencer

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace pitch {
+namespace sequencer::pitch {
 
 // F-numbers of the semitones -1..12 of one octave (C = 0; -1 is the B below,
 // 12 the C above), at block = octave, for the 3993600 Hz chip clock.
@@ -68,4 +68,4 @@ inline double PeriodFactor(int64_t steps) {
     return std::pow(0.5, static_cast<double>(steps) / kStepsPerOctave);
 }
 
-}  // namespace pitch
+}  // namespace sequencer::pitch

@@ -2,6 +2,8 @@
 
 #include "fm/OPN.h"
 
+namespace sequencer {
+
 void SSGController::Write(uint32_t addr, uint32_t data) {
     chip_->SetReg(addr, data & 0xFF);
 }
@@ -53,3 +55,5 @@ void SSGController::SetEnvelopePeriod(int32_t period) {
 void SSGController::SetEnvelopeShape(int32_t shape) {
     Write(0x0D, static_cast<uint32_t>(shape) & 0xFF);
 }
+
+}  // namespace sequencer

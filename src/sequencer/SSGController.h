@@ -14,6 +14,8 @@ namespace FM {
 class OPN;
 }
 
+namespace sequencer {
+
 class SSGController {
   public:
     explicit SSGController(FM::OPN* chip) : chip_(chip) {}
@@ -42,3 +44,5 @@ class SSGController {
     std::array<bool, 3> envelopeMode_{};
     std::array<int32_t, 3> volumes_{15, 15, 15};
 };
+
+}  // namespace sequencer

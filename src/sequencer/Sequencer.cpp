@@ -8,7 +8,10 @@
 #include "fm/OPN.h"
 #include "song/Song.h"
 
-Sequencer::Sequencer(FM::OPN* chip, Song* song) : chip_(chip), fm_(chip), ssg_(chip), song_(song) {}
+namespace sequencer {
+
+Sequencer::Sequencer(FM::OPN* chip, const song::Song* song)
+    : chip_(chip), fm_(chip), ssg_(chip), song_(song) {}
 
 int32_t Sequencer::TickLength(int32_t tempo, uint32_t rate) {
     // The division by 1.1 makes every tick 1/1.1 of its nominal length.
@@ -22,17 +25,18 @@ bool Sequencer::Init(uint32_t rate) {
     ready_ = false;
     if (chip_ == nullptr || song_ == nullptr || rate < kMinRate || rate > kMaxRate) return false;
     rate_ = rate;
-    samplesPerTick_ = TickLength(song_->GetTempo(), rate);
-    stepBudget_ = static_cast<int32_t>(std::clamp<int64_t>(
-        int64_t{kStepsPerFrame} * samplesPerTick_, kMinStepBudget, kStepBudget));
-    samplesLeft_ = 0;
+    framesPerTick_ = TickLength(song_->GetTempo(), rate);
+    stepBudget_ = static_cast<int32_t>(
+        std::clamp<int64_t>(int64_t{kStepsPerFrame} * framesPerTick_, kMinStepBudget, kStepBudget));
+    framesLeft_ = 0;
+    framesMixed_ = 0;
     spanLength_ = spanRead_ = 0;
     tick_ = 0;
     if (!chip_->Init(kChipClock, rate, false, nullptr)) return false;
-    for (int part = 0; part < kPartCount; ++part) {
+    for (int part = 0; part < song::kPartCount; ++part) {
         PartState& ps = parts_[part];
         ps.active = song_->IsPartUsed(part);
-        const CommandList& list = song_->Part(part);
+        const song::CommandList& list = song_->Part(part);
         ps.position = {list.begin(), list.end()};
     }
     // 0x27 timer control:  mm-- ----   mode 01: channel 3 with one frequency per operator
@@ -63,21 +67,22 @@ void Sequencer::Render(int16_t* buffer, int32_t frames) {
 // every kSpanFrames frames of the piece, never where a request happens to end:
 // the bytes are the same however the caller cuts its requests.
 void Sequencer::MixNextSpan() {
-    if (samplesLeft_ == 0) {
+    if (framesLeft_ == 0) {
         chip_->Mix(span_.data(), 0);  // as when a request starts on a tick boundary
         Tick();
-        samplesLeft_ = samplesPerTick_;
+        framesLeft_ = framesPerTick_;
     }
-    spanLength_ = std::min(samplesLeft_, kSpanFrames);
+    spanLength_ = std::min(framesLeft_, kSpanFrames);
     std::memset(span_.data(), 0, static_cast<std::size_t>(spanLength_) * 2 * sizeof(int16_t));
     chip_->Mix(span_.data(), spanLength_);
-    samplesLeft_ -= spanLength_;
+    framesMixed_ += spanLength_;
+    framesLeft_ -= spanLength_;
     spanRead_ = 0;
 }
 
 void Sequencer::Tick() {
     if (!ready_) return;
-    for (int part = 0; part < kPartCount; ++part) {
+    for (int part = 0; part < song::kPartCount; ++part) {
         if (parts_[part].active) PartTick(part);
     }
     ++tick_;
@@ -96,9 +101,11 @@ void Sequencer::PartTick(int part) {
 }
 
 void Sequencer::KeyOnOff(int part, bool on) {
-    if (part < 3) {
+    if (part < song::kFMPartCount) {
         fm_.KeyOnOff(part, on);
     } else {
-        ssg_.KeyOnOff(part - 3, on);
+        ssg_.KeyOnOff(part - song::kFMPartCount, on);
     }
 }
+
+}  // namespace sequencer

@@ -4,14 +4,15 @@
 // A whole note is 64 ticks; a tick lasts a fixed number of output frames,
 // fixed by Init from the song's tempo and the output rate. Render mixes chip
 // output up to each tick boundary and runs the tick in between, so tick n
-// always runs before output frame n * SamplesPerTick(), however the caller
+// always runs before output frame n * FramesPerTick(), however the caller
 // cuts its requests. The chip is mixed in spans that end at tick boundaries
 // and at every kSpanFrames frames of the piece, never at a request's end, so
 // the output bytes do not depend on the request sizes either. A tick visits the active parts 0..5
 // in order: key-off of the note that ran out, the due commands, then the per-tick effects.
 //
-// The sequencer points at the chip and the song; it owns neither (the player
-// owns both). Parts 0-2 drive FM channels 1-3, parts 3-5 SSG channels A-C.
+// The sequencer points at the chip and the song; it owns neither (the engine
+// owns both) and only reads the song. Parts 0-2 drive FM channels 1-3, parts
+// 3-5 SSG channels A-C.
 //
 // Deliberate choices:
 //   - Ticks are counted in 64 bits, so neither a long piece nor a length of
@@ -35,12 +36,17 @@
 #include "sequencer/FMController.h"
 #include "sequencer/PartState.h"
 #include "sequencer/SSGController.h"
+#include "song/Song.h"
 
+namespace song {
 class Song;
 struct Command;
+}  // namespace song
 namespace FM {
 class OPN;
 }
+
+namespace sequencer {
 
 class Sequencer {
   public:
@@ -51,11 +57,10 @@ class Sequencer {
     static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per command run
     static constexpr int32_t kStepsPerFrame = 64;    // ... per frame of a tick,
     static constexpr int32_t kMinStepBudget = 1024;  // ... but never fewer
-    static constexpr int kPartCount = 6;
-    static constexpr int32_t kSpanFrames = 1024;  // longest chip mix in one call
+    static constexpr int32_t kSpanFrames = 1024;     // longest chip mix in one call
 
     // Nothing is written to the chip until Init.
-    Sequencer(FM::OPN* chip, Song* song);
+    Sequencer(FM::OPN* chip, const song::Song* song);
 
     // Fixes the tick length, initialises the chip at kChipClock and `rate`,
     // arms the used parts at their first command and puts FM channel 3 in its
@@ -73,8 +78,12 @@ class Sequencer {
     // Frames per tick: trunc(60 / (tempo * 16) * rate / 1.1 + 0.5), at least 1.
     static int32_t TickLength(int32_t tempo, uint32_t rate);
 
-    int32_t SamplesPerTick() const { return samplesPerTick_; }
+    int32_t FramesPerTick() const { return framesPerTick_; }
     int64_t CurrentTick() const { return tick_; }  // ticks run so far
+    // Frames of the piece the chip has mixed so far: where a register written
+    // now takes effect. Render hands frames out of a mixed span, so this runs
+    // ahead of what callers have received by less than kSpanFrames.
+    int64_t FramesMixed() const { return framesMixed_; }
 
     // Read-only loop information per part (0..5), for tools. A pass is one
     // close of the endless loop the part plays in. It ends where its last note,
@@ -100,22 +109,23 @@ class Sequencer {
     bool ResolveFlow(int part, CommandCursor& p);
     // Executes one command; `next` is the position after it (the note's
     // look-ahead moves it). False when the part has ended.
-    bool Execute(int part, const Command& cmd, CommandCursor& next);
-    bool PlayNote(int part, const Command& cmd, CommandCursor& next);
+    bool Execute(int part, const song::Command& cmd, CommandCursor& next);
+    bool PlayNote(int part, const song::Command& cmd, CommandCursor& next);
     void UpdateEffects(int part);
     void EndPart(int part);
     // Runs the tick that is due, if one is, and mixes the next span of the
     // piece into span_.
     void MixNextSpan();
 
-    std::array<PartState, kPartCount> parts_;
+    std::array<PartState, song::kPartCount> parts_;
     FM::OPN* chip_;
     FMController fm_;
     SSGController ssg_;
-    Song* song_;
+    const song::Song* song_;
     uint32_t rate_ = 0;
-    int32_t samplesPerTick_ = 1;
-    int32_t samplesLeft_ = 0;                      // frames to mix before the next tick
+    int32_t framesPerTick_ = 1;
+    int32_t framesLeft_ = 0;                       // frames to mix before the next tick
+    int64_t framesMixed_ = 0;                      // frames of the piece mixed so far
     std::array<int16_t, kSpanFrames * 2> span_{};  // the current span, interleaved stereo
     int32_t spanLength_ = 0;                       // frames in span_
     int32_t spanRead_ = 0;                         // frames of span_ already handed out
@@ -124,3 +134,5 @@ class Sequencer {
     int32_t budget_ = 0;                // steps left in the current command run
     bool ready_ = false;                // Init succeeded
 };
+
+}  // namespace sequencer

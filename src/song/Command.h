@@ -7,17 +7,12 @@
 #include <span>
 #include <string>
 
-// A command as the sequencer reads it: a one-character code, three integer
-// arguments and, for a macro call, the macro's name.
-//
-// Codes that a compiled song contains:
-//   '{' '}'  repeat brackets ('{' arg[0] = pass count, 0 = endless)
-//   '%'      return from a macro
-//   '$'      macro call, text = the macro's name
-//   '#'      note: arg[0] semitone above C (-1..12), arg[1] length in ticks or 0
-//   '&' 'R' 'W' 'L' 'O' '<' '>' 'V' '@' 'Q' 'N' 'P' 'U' 'I' 'S' 'M' 'Y'
-//            control commands, arguments as written (lengths already in ticks)
-// Arguments a command does not use are 0.
+namespace song {
+
+// A command as the sequencer reads it: a one-character code (song/CommandTable.h
+// lists them), three integer arguments and, for a macro call, the macro's
+// name. Control commands keep their arguments as written, lengths already in
+// ticks; arguments a command does not use are 0.
 struct Command {
     char code = 0;
     std::array<int32_t, 3> arg{};
@@ -43,3 +38,5 @@ struct Command {
 // An ordered run of commands whose positions stay valid while other entries
 // are inserted: the sequencer keeps iterators into these lists.
 using CommandList = std::list<Command>;
+
+}  // namespace song

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace song {
+
 // Register values of one operator, in the order the op line fills them.
 struct FMOperatorBlock {
     uint8_t dtMul = 0;  // detune (bits 6-4), multiple (bits 3-0)         -> 0x30
@@ -26,3 +28,5 @@ struct FMVoice {
 
     friend bool operator==(const FMVoice&, const FMVoice&) = default;
 };
+
+}  // namespace song

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace song {
+
 // Each level lasts stepLength ticks; the last level holds for ever. A level of
 // 15 leaves the part's volume unchanged, lower levels lower it. The default
 // (what an undefined envelope number reads as) is one level of 15.
@@ -13,3 +15,5 @@ struct SSGEnvelope {
 
     friend bool operator==(const SSGEnvelope&, const SSGEnvelope&) = default;
 };
+
+}  // namespace song

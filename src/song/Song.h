@@ -1,8 +1,8 @@
 #pragma once
 // The compiled piece: six part command lists, named macros, FM voices, SSG
 // envelopes and the tempo. The compiler fills it in source order; afterwards
-// the sequencer only reads it (apart from the default voice or envelope that
-// a lookup of an undefined number adds).
+// it is only read, so one compiled song can be shared, read-only, by any
+// number of engines playing it.
 
 #include <array>
 #include <cstdint>
@@ -13,9 +13,15 @@
 #include "song/FMVoice.h"
 #include "song/SSGEnvelope.h"
 
+namespace song {
+
+// Parts 0-2 play on FM channels 1-3, parts 3-5 on SSG channels A-C; the source
+// numbers them 1 to 6.
+inline constexpr int kPartCount = 6;
+inline constexpr int kFMPartCount = 3;
+
 class Song {
   public:
-    static constexpr int kPartCount = 6;  // parts 0-2 FM channels 1-3, 3-5 SSG A-C
     static constexpr int32_t kDefaultTempo = 120;
 
     using VoiceMap = std::map<int32_t, FMVoice>;
@@ -56,10 +62,11 @@ class Song {
         ssgEnvelopes_[number] = envelope;
     }
 
-    // Look-ups that insert the default (an all-zero voice; step length 64 with
-    // the single level 15) when the number was never defined, and return it.
-    const FMVoice& GetVoice(int32_t number) { return voices_[number]; }
-    const SSGEnvelope& GetSSGEnvelope(int32_t number) { return ssgEnvelopes_[number]; }
+    // The voice or envelope under a number; for a number never defined, the
+    // default (an all-zero voice; step length 64 with the single level 15).
+    // Looking up changes nothing.
+    const FMVoice& GetVoice(int32_t number) const;
+    const SSGEnvelope& GetSSGEnvelope(int32_t number) const;
 
     // Read-only views for tools that inspect a song without playing it.
     const CommandList& Part(int part) const { return parts_[Index(part)]; }
@@ -77,3 +84,5 @@ class Song {
     std::array<bool, kPartCount> used_{};
     int32_t tempo_ = kDefaultTempo;
 };
+
+}  // namespace song

@@ -10,6 +10,8 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
+using namespace cli;
+
 namespace {
 
 ParseOutcome Parse(const std::string& line) {

@@ -9,13 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "CompileFaults.h"
-#include "LoopDetector.h"
 #include "PartSelection.h"
 #include "RenderPlan.h"
 #include "Renderer.h"
-#include "SongSession.h"
+#include "engine/Engine.h"
+#include "engine/LoopDetector.h"
+#include "mml/Compile.h"
 #include "song/Song.h"
+
+using engine::Engine;
+using engine::LoopDetector;
+using engine::LoopReport;
+using song::Song;
+using namespace cli;
 
 namespace {
 
@@ -25,8 +31,9 @@ struct Loudness {
     double rms = 0.0;
 };
 
-Loudness Measure(SongSession& session, const RenderPlan& plan) {
-    Renderer renderer(session, plan);
+Loudness Measure(Engine& engine, const RenderPlan& plan) {
+    EngineFrames frames(engine);
+    Renderer renderer(frames, plan);
     std::vector<int16_t> block(4096 * 2);
     Loudness loudness;
     double sum = 0.0;
@@ -45,37 +52,38 @@ Loudness Measure(SongSession& session, const RenderPlan& plan) {
     return loudness;
 }
 
-class ExampleSong : public testing::TestWithParam<const char*> {
-  protected:
-    std::string Path() const { return std::string(VELNARI_SOURCE_DIR) + "/examples/" + GetParam(); }
-};
+std::shared_ptr<const Song> CompileExample(const std::string& name) {
+    const Tarsel::FileCompileResult compiled =
+        Tarsel::CompileFile(std::string(VELNARI_SOURCE_DIR) + "/examples/" + name);
+    EXPECT_FALSE(compiled.fault) << compiled.fault->message;
+    return compiled.song;
+}
+
+class ExampleSong : public testing::TestWithParam<const char*> {};
 
 TEST_P(ExampleSong, CompilesLoopsAndSoundsWithoutClipping) {
-    InstallCompileFaultPrinter();
-    const int faults = CompileFaultsShown();
-    SongSession ahead(Path(), 44100, 0, 0, 0);
-    EXPECT_EQ(CompileFaultsShown(), faults);
-
-    const int64_t perTick = ahead.SamplesPerTick();
-    const LoopReport loops = LoopDetector::Run(ahead.Ticks(), 2, 600 * 44100 / perTick);
+    const std::shared_ptr<const Song> song = CompileExample(GetParam());
+    ASSERT_TRUE(song);
+    Engine ahead(song, 44100);
+    const int64_t perTick = ahead.FramesPerTick();
+    const LoopReport loops = LoopDetector::Run(ahead, 2, 600 * 44100 / perTick);
     ASSERT_TRUE(loops.endTick.has_value()) << "two passes within ten minutes";
-    SongSession session(Path(), 44100, 0, 0, 0);
+    Engine engine(song, 44100);
 
     const RenderPlan plan =
         RenderPlan::AfterLoops(*loops.endTick * perTick, 5 * 44100, 600 * 44100);
     EXPECT_GT(plan.totalFrames, 30 * 44100) << "a piece, not a jingle";
-    const Loudness mix = Measure(session, plan);
+    const Loudness mix = Measure(engine, plan);
     EXPECT_EQ(mix.clipped, 0);
     EXPECT_LT(mix.peak, 30000);
     EXPECT_GT(mix.rms, 2000.0) << "about -24 dBFS or louder";
 
     // Each used part alone, over the first pass.
-    const Song& song = session.GetSong();
-    for (int part = 0; part < Song::kPartCount; ++part) {
-        if (!song.IsPartUsed(part)) continue;
+    for (int part = 0; part < song::kPartCount; ++part) {
+        if (!song->IsPartUsed(part)) continue;
         const PartSelection::PartBits only = PartSelection::PartBits{1} << part;
-        SongSession solo(Path(), 44100, 0, 0,
-                         PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only));
+        Engine solo(song, 44100, {},
+                    PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only));
         const int64_t firstPass = loops.songPassEnds.empty() ? 0 : loops.songPassEnds[0];
         const Loudness alone = Measure(solo, RenderPlan::Fixed(firstPass * perTick, 0));
         EXPECT_GT(alone.rms, 150.0) << "part " << part + 1 << " is (nearly) silent";
@@ -94,10 +102,9 @@ TEST(ExampleGolden, FirstTenSecondsAreUnchanged) {
     for (const Pin& pin :
          {Pin{"demo.mml", 0xe9841721bcfb7a8dull}, Pin{"festival.mml", 0x4e9e590dcb275269ull},
           Pin{"clockwork.mml", 0x4efb59eb0edd013dull}}) {
-        SongSession session(std::string(VELNARI_SOURCE_DIR) + "/examples/" + pin.song, 44100, 0, 0,
-                            0);
+        Engine engine(CompileExample(pin.song), 44100);
         std::vector<int16_t> frames(441000 * 2);
-        session.Render(frames.data(), 441000);
+        engine.Render(frames.data(), 441000);
         uint64_t hash = 0xcbf29ce484222325ull;
         for (int16_t sample : frames) {
             const auto bits = static_cast<uint16_t>(sample);

@@ -8,9 +8,15 @@
 #include <optional>
 #include <vector>
 
-#include "LoopDetector.h"
 #include "RenderPlan.h"
 #include "Renderer.h"
+#include "engine/LoopDetector.h"
+
+using namespace cli;
+
+using engine::LoopDetector;
+using engine::LoopReport;
+using engine::TickSource;
 
 namespace {
 

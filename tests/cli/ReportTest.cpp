@@ -3,24 +3,27 @@
 #include <gtest/gtest.h>
 
 #include "CliTestSupport.h"
-#include "LoopDetector.h"
 #include "Progress.h"
 #include "SongInfo.h"
-#include "plugin/LoadSong.h"
+#include "engine/LoopDetector.h"
+#include "mml/Compile.h"
+
+using engine::LoopReport;
+using namespace cli;
 
 namespace {
 
 TEST(SongInfoReport, ListsDefinitionsAndMacrosCalledButNeverDefined) {
-    clitest::ScratchDir dir;
-    const std::string file = dir.Write("defs.mml",
-                                       "sound:@9\nlfo:0,0,0,7,0\n"
-                                       "sound:@-2\nop1:31,0,0,0,0,0,0,1,0,0\n"
-                                       "ssgenv:@4,2,15,10\nssgenv:@1,2,15\n"
-                                       "str:outer=$inner$ $ghost$ c\n"
-                                       "str:inner=d $phantom$\n"
-                                       "1: $outer$ $ghost$ @5\n"
-                                       "4: $inner$\n");
-    const auto song = LoadSong(file.c_str());
+    const auto song = Tarsel::Compile(
+                          "sound:@9\nlfo:0,0,0,7,0\n"
+                          "sound:@-2\nop1:31,0,0,0,0,0,0,1,0,0\n"
+                          "ssgenv:@4,2,15,10\nssgenv:@1,2,15\n"
+                          "str:outer=$inner$ $ghost$ c\n"
+                          "str:inner=d $phantom$\n"
+                          "1: $outer$ $ghost$ @5\n"
+                          "4: $inner$\n",
+                          "defs.mml")
+                          .song;
     ASSERT_NE(song, nullptr);
     SongInfo info;
     DescribeDefinitions(*song, info);

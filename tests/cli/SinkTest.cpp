@@ -12,6 +12,8 @@
 #include "RawSink.h"
 #include "SndFileSink.h"
 
+using namespace cli;
+
 namespace {
 
 using clitest::ScratchDir;

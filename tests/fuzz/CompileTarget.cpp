@@ -1,16 +1,18 @@
 // Compiling arbitrary bytes: the compiler must either return a well-formed
-// song without a word, or refuse with exactly one message in its documented
-// form, naming a line that exists.
+// song, or refuse with one fault whose message has its documented form and
+// names a line that exists, with a column inside that line.
 
 #include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "FuzzTargets.h"
-#include "ScratchFile.h"
-#include "platform/ErrorReporter.h"
-#include "plugin/LoadSong.h"
+#include "mml/Compile.h"
+#include "song/CommandTable.h"
 #include "song/Song.h"
+
+using song::CommandList;
+using song::Song;
 
 namespace fuzz {
 namespace {
@@ -35,19 +37,19 @@ bool WellFormedMessage(std::string_view text, std::string_view file, std::size_t
 // The frame every compiled song has: a used part is an endless loop around
 // its commands, an unused part is empty, and every macro ends with its return.
 bool WellFormedSong(const Song& song) {
-    for (int part = 0; part < Song::kPartCount; ++part) {
+    for (int part = 0; part < song::kPartCount; ++part) {
         const CommandList& list = song.Part(part);
         if (!song.IsPartUsed(part)) {
             if (!list.empty()) return false;
             continue;
         }
-        if (list.size() < 3 || list.front().code != '{' || list.front().arg[0] != 0 ||
-            list.back().code != '}') {
+        if (list.size() < 3 || list.front().code != song::code::kLoopOpen ||
+            list.front().arg[0] != 0 || list.back().code != song::code::kLoopClose) {
             return false;
         }
     }
     for (const auto& [name, list] : song.Macros()) {
-        if (list.empty() || list.back().code != '%') return false;
+        if (list.empty() || list.back().code != song::code::kReturn) return false;
     }
     return true;
 }
@@ -55,35 +57,22 @@ bool WellFormedSong(const Song& song) {
 }  // namespace
 
 int CompileSong(const uint8_t* data, std::size_t size) {
-    static ScratchFile file("song.mml");
-    file.Write(data, size);
-
-    int messages = 0;
-    std::string first;
-    const platform::ErrorReporter previous =
-        platform::SetErrorReporter([&](std::string_view, std::string_view text) {
-            if (messages++ == 0) first.assign(text);
-        });
-    const std::unique_ptr<Song> song = LoadSong(file.Path().c_str());
-    platform::SetErrorReporter(previous);
-
-    if (size == 0) {
-        // An empty file cannot be mapped: refused without a message.
-        FUZZ_CHECK(song == nullptr && messages == 0);
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const Tarsel::CompileResult compiled = Tarsel::Compile(text, "song.mml");
+    FUZZ_CHECK(!compiled.song != !compiled.fault);
+    if (compiled.song) {
+        FUZZ_CHECK(WellFormedSong(*compiled.song));
         return 0;
     }
-    if (song) {
-        FUZZ_CHECK(messages == 0);
-        FUZZ_CHECK(WellFormedSong(*song));
-    } else {
-        FUZZ_CHECK(messages == 1);
-        // Every line end is one CR or LF byte at least, so no reading of the
-        // text can count more lines than these bytes plus one.
-        const auto* end = data + size;
-        const std::size_t maxLine = 1 + static_cast<std::size_t>(std::count(data, end, '\n')) +
-                                    static_cast<std::size_t>(std::count(data, end, '\r'));
-        FUZZ_CHECK(WellFormedMessage(first, file.Path(), maxLine));
-    }
+    // Every line end is one CR or LF byte at least, so no reading of the text
+    // can count more lines than these bytes plus one.
+    const auto* end = data + size;
+    const std::size_t maxLine = 1 + static_cast<std::size_t>(std::count(data, end, '\n')) +
+                                static_cast<std::size_t>(std::count(data, end, '\r'));
+    const Tarsel::CompileFault& fault = *compiled.fault;
+    FUZZ_CHECK(WellFormedMessage(fault.message, "song.mml", maxLine));
+    FUZZ_CHECK(fault.line >= 1 && static_cast<std::size_t>(fault.line) <= maxLine);
+    FUZZ_CHECK(fault.column >= 0 && static_cast<std::size_t>(fault.column) <= size + 1);
     return 0;
 }
 

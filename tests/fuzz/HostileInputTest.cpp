@@ -23,14 +23,16 @@
 #include <string_view>
 #include <vector>
 
-#include "fm/OPN.h"
+#include "engine/Settings.h"
+#include "mml/Compile.h"
 #include "platform/ErrorReporter.h"
 #include "plugin/EntryPoints.h"
-#include "plugin/LoadSong.h"
 #include "plugin/Player.h"
-#include "sequencer/Sequencer.h"
 #include "song/Song.h"
 #include "support/ScratchFolder.h"
+
+using plugin::Player;
+using song::Song;
 
 namespace {
 
@@ -58,9 +60,9 @@ class Messages {
 
 // Counts what reaches the chip: every register write, and key-on writes
 // (register 0x28 with an operator bit set) per FM channel.
-class WriteCounter : public FM::RegisterObserver {
+class WriteCounter : public engine::RegisterWriteObserver {
   public:
-    void OnSetReg(uint32_t addr, uint32_t data) override {
+    void OnRegisterWrite(int64_t, uint32_t addr, uint32_t data) override {
         ++writes;
         if (addr == 0x28 && (data & 0xF0) != 0 && (data & 3) < 3) ++keyOns[data & 3];
         if (addr < 0x100) {
@@ -81,9 +83,18 @@ std::string Repeat(std::string_view piece, std::size_t times) {
     return out;
 }
 
-// An opened player at `rate` with its sequencer, or a test failure.
+// The file compiled as the plug-in opens it: the song, or null with the
+// fault shown through the platform's reporter (which the tests capture).
+std::shared_ptr<const Song> LoadSong(const char* path) {
+    if (path == nullptr) return nullptr;
+    const Tarsel::FileCompileResult compiled = Tarsel::CompileFile(path);
+    if (compiled.fault) platform::ShowError(compiled.fault->message);
+    return compiled.song;
+}
+
+// An opened player at `rate` with its engine, or a test failure.
 std::unique_ptr<Player> OpenAt(const std::string& path, uint32_t rate = 44100) {
-    auto player = std::make_unique<Player>(0, 0);
+    auto player = std::make_unique<Player>(engine::Volumes{});
     SoundInfo info{};
     info.samplesPerSec = rate;
     if (!player->Open(path.c_str(), &info)) return nullptr;
@@ -237,7 +248,7 @@ TEST_F(HostileFiles, PipesAreRefusedWithoutWaitingForAWriter) {
     Messages messages;
     auto song = std::async(std::launch::async, [&] { return LoadSong(pipe.string().c_str()); });
     auto volumes =
-        std::async(std::launch::async, [&] { return Player::ReadVolumes(pipe.string()); });
+        std::async(std::launch::async, [&] { return engine::ReadVolumes(pipe.string()); });
     const bool songReturned = song.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     const bool volumesReturned =
         volumes.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
@@ -249,7 +260,7 @@ TEST_F(HostileFiles, PipesAreRefusedWithoutWaitingForAWriter) {
     EXPECT_TRUE(songReturned) << "compiling a pipe waits for a writer";
     EXPECT_TRUE(volumesReturned) << "reading settings from a pipe waits for a writer";
     EXPECT_EQ(song.get(), nullptr);
-    const Player::Volumes v = volumes.get();
+    const engine::Volumes v = volumes.get();
     EXPECT_EQ(v.fm, 0);
     EXPECT_EQ(v.ssg, 0);
     EXPECT_TRUE(messages.texts.empty());
@@ -294,7 +305,7 @@ class HostileSongs : public ::testing::Test {
             ADD_FAILURE() << "did not open";
             return nullptr;
         }
-        player->Chip().SetRegisterObserver(&counter_);
+        player->Engine()->SetRegisterWriteObserver(&counter_);
         RenderFrames(*player, frames);
         return player;
     }
@@ -314,8 +325,8 @@ TEST_F(HostileSongs, TemposOutsideMusicKeepTheClockMoving) {
         SCOPED_TRACE(c.tempo);
         auto player = Play(std::string("1: t") + c.tempo + " c64 d64\n", 1000);
         ASSERT_TRUE(player);
-        EXPECT_GE(player->GetSequencer()->SamplesPerTick(), 1);
-        EXPECT_EQ(player->GetSequencer()->CurrentTick(), c.ticksAfter1000Frames);
+        EXPECT_GE(player->Engine()->FramesPerTick(), 1);
+        EXPECT_EQ(player->Engine()->Tick(), c.ticksAfter1000Frames);
     }
 }
 
@@ -416,8 +427,8 @@ TEST_F(HostileSongs, RunawayMacrosAndLoopsEndTheirPart) {
         SCOPED_TRACE(song.substr(0, 60));
         auto player = Play("1: t2147483647 l64 c\n" + song, 44100);
         ASSERT_TRUE(player);
-        EXPECT_FALSE(player->GetSequencer()->IsActive(1));
-        EXPECT_TRUE(player->GetSequencer()->IsActive(0));
+        EXPECT_FALSE(player->Engine()->Part(1).active);
+        EXPECT_TRUE(player->Engine()->Part(0).active);
     }
 }
 
@@ -430,7 +441,7 @@ TEST_F(HostileSongs, DeeplyRepeatedMacrosPlayInBoundedWork) {
     }
     auto player = Play(song + "1: t2147483647 $m20$\n", 20000);
     ASSERT_TRUE(player);
-    EXPECT_TRUE(player->GetSequencer()->IsActive(0));
+    EXPECT_TRUE(player->Engine()->Part(0).active);
     EXPECT_EQ(counter_.keyOns[0], 20000u);  // one note per tick, one tick per frame
 }
 
@@ -454,8 +465,7 @@ TEST_F(HostileSongs, WorkPerFrameIsBoundedWhateverTheTempo) {
         EXPECT_LE(counter_.writes, kFrames * kMostWritesPerFrame);
         if (loops <= 10) {
             // A short loop is no runaway: it plays on.
-            for (int part = 0; part < 6; ++part)
-                EXPECT_TRUE(player->GetSequencer()->IsActive(part));
+            for (int part = 0; part < 6; ++part) EXPECT_TRUE(player->Engine()->Part(part).active);
         }
     }
 }
@@ -487,7 +497,7 @@ TEST_F(HostileHosts, RatesTheChipCannotServeAreRefusedAtOpen) {
     const std::string song = Song();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
-        Player player(0, 0);
+        Player player(engine::Volumes{});
         SoundInfo info{};
         info.samplesPerSec = c.rate;
         EXPECT_EQ(player.Open(song.c_str(), &info), c.opens);

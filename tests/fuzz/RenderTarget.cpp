@@ -9,8 +9,9 @@
 //     are cut: after F frames since the start, ceil(F / frames per tick)
 //     ticks have run;
 //   - a second player fed the same file in one request per half sends the
-//     chip the same register writes in the same order and renders the same
-//     samples: where the host cuts its requests changes nothing.
+//     chip the same register writes in the same order at the same frames,
+//     and renders the same samples: where the host cuts its requests changes
+//     nothing.
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +21,8 @@
 #include "ScratchFile.h"
 #include "platform/ErrorReporter.h"
 #include "plugin/Player.h"
-#include "sequencer/Sequencer.h"
+
+using plugin::Player;
 
 namespace fuzz {
 namespace {
@@ -30,11 +32,13 @@ constexpr uint32_t kSeconds = 2;
 constexpr uint32_t kMaxFrames = 96000;  // keeps the high rates as quick as 48000 Hz
 constexpr uint8_t kCanary = 0xA5;
 
-// A fingerprint of every register write, in order (FNV-1a over address and
-// data), without storing millions of writes.
-class WriteStream : public FM::RegisterObserver {
+// A fingerprint of every register write after the open, in order (FNV-1a
+// over frame, address and data), without storing millions of writes.
+class WriteStream : public engine::RegisterWriteObserver {
   public:
-    void OnSetReg(uint32_t addr, uint32_t data) override {
+    void OnRegisterWrite(int64_t frame, uint32_t addr, uint32_t data) override {
+        Mix(static_cast<uint32_t>(frame));
+        Mix(static_cast<uint32_t>(static_cast<uint64_t>(frame) >> 32));
         Mix(addr);
         Mix(data);
         ++count;
@@ -76,10 +80,11 @@ void RenderInRequests(Player& player, bool playing, uint32_t frames, uint32_t re
         left -= std::min(left, whole);
         sinceStart += whole;
         if (playing) {
-            const Sequencer& sequencer = *player.GetSequencer();
-            const auto perTick = static_cast<uint64_t>(sequencer.SamplesPerTick());
-            FUZZ_CHECK(static_cast<uint64_t>(sequencer.CurrentTick()) ==
+            const engine::Engine& engine = *player.Engine();
+            const auto perTick = static_cast<uint64_t>(engine.FramesPerTick());
+            FUZZ_CHECK(static_cast<uint64_t>(engine.Tick()) ==
                        (sinceStart + perTick - 1) / perTick);
+            FUZZ_CHECK(static_cast<uint64_t>(engine.Frame()) == sinceStart);
         }
     }
 }
@@ -105,12 +110,12 @@ int RenderSong(const uint8_t* data, std::size_t size) {
     const platform::ErrorReporter previous =
         platform::SetErrorReporter([](std::string_view, std::string_view) {});
 
-    Player pieces(header.fmVolume, header.ssgVolume);
+    Player pieces(engine::Volumes{header.fmVolume, header.ssgVolume});
     WriteStream piecesWrites;
-    pieces.Chip().SetRegisterObserver(&piecesWrites);
     SoundInfo info{};
     info.samplesPerSec = header.rate;
     const bool opened = pieces.Open(file.Path().c_str(), &info);
+    if (opened) pieces.Engine()->SetRegisterWriteObserver(&piecesWrites);
     FUZZ_CHECK(info.samplesPerSec == header.rate && info.channels == 2 && info.bitsPerSample == 16);
 
     const uint32_t frames = std::min(header.rate * kSeconds, kMaxFrames);
@@ -128,12 +133,12 @@ int RenderSong(const uint8_t* data, std::size_t size) {
     if (!opened) {
         FUZZ_CHECK(std::all_of(cut.begin(), cut.end(), [](int16_t s) { return s == 0; }));
     } else {
-        Player whole(header.fmVolume, header.ssgVolume);
+        Player whole(engine::Volumes{header.fmVolume, header.ssgVolume});
         WriteStream wholeWrites;
-        whole.Chip().SetRegisterObserver(&wholeWrites);
         SoundInfo wholeInfo{};
         wholeInfo.samplesPerSec = header.rate;
         FUZZ_CHECK(whole.Open(file.Path().c_str(), &wholeInfo));
+        whole.Engine()->SetRegisterWriteObserver(&wholeWrites);
         const uint32_t secondHalf = static_cast<uint32_t>(cut.size() / 2) - firstHalf;
         std::vector<int16_t> once(std::max<std::size_t>(cut.size(), 2));
         FUZZ_CHECK(whole.Render(once.data(), firstHalf * 4) == firstHalf * 4);

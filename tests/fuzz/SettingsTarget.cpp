@@ -9,8 +9,8 @@
 
 #include "FuzzTargets.h"
 #include "ScratchFile.h"
+#include "engine/Settings.h"
 #include "platform/Profile.h"
-#include "plugin/Player.h"
 
 namespace fuzz {
 namespace {
@@ -47,7 +47,7 @@ int ReadSettings(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(platform::ReadProfileString(file.Path(), "VELNARI", "fmvolume", longDefault.c_str())
                    .size() <= 255);
 
-    const Player::Volumes volumes = Player::ReadVolumes(file.Path());
+    const engine::Volumes volumes = engine::ReadVolumes(file.Path());
     const std::optional<int32_t> fmValue = StrictInteger(fm);
     const std::optional<int32_t> ssgValue = fmValue ? StrictInteger(ssg) : std::nullopt;
     FUZZ_CHECK(volumes.fm == fmValue.value_or(0));

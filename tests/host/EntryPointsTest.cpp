@@ -17,6 +17,8 @@
 #include "platform/ErrorReporter.h"
 #include "sequencer/Sequencer.h"
 
+using plugin::Player;
+
 namespace {
 
 using hosttest::RenderWithPlayer;
@@ -211,11 +213,11 @@ TEST_F(EntryPointsTest, SetPositionRestartsThePieceAtTheOpenedRate) {
         ASSERT_NE(handle, nullptr);
         const Player& player = *static_cast<Player*>(handle);
         std::vector<uint8_t> out = RenderBytes(handle, kHalf);
-        ASSERT_GT(player.GetSequencer()->CurrentTick(), 0);
+        ASSERT_GT(player.Engine()->Tick(), 0);
 
         EXPECT_EQ(plugin::SetPosition(handle, position), 0u);
-        ASSERT_NE(player.GetSequencer(), nullptr);
-        EXPECT_EQ(player.GetSequencer()->CurrentTick(), 0);
+        ASSERT_NE(player.Engine(), nullptr);
+        EXPECT_EQ(player.Engine()->Tick(), 0);
         const std::vector<uint8_t> second = RenderBytes(handle, kHalf);
         out.insert(out.end(), second.begin(), second.end());
         EXPECT_EQ(out, RenderWithPlayer(SongPath("duet.mml"), 0, 0, 2 * kHalf, 48000, kHalf))

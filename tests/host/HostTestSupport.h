@@ -14,6 +14,8 @@
 #include "plugin/Player.h"
 #include "support/ScratchFolder.h"
 
+using plugin::Player;
+
 namespace hosttest {
 
 inline std::string SongPath(const char* name) {
@@ -27,7 +29,7 @@ using testsupport::ScratchFolder;
 inline std::vector<uint8_t> RenderWithPlayer(const std::string& song, int32_t fmVolume,
                                              int32_t ssgVolume, uint32_t bytes,
                                              uint32_t rate = 44100, uint32_t seekAfter = 0) {
-    Player player(fmVolume, ssgVolume);
+    Player player(engine::Volumes{fmVolume, ssgVolume});
     SoundInfo info{};
     info.samplesPerSec = rate;
     EXPECT_TRUE(player.Open(song.c_str(), &info));

@@ -8,6 +8,14 @@
 
 #include "MmlTestSupport.h"
 
+using song::Command;
+using song::CommandList;
+using song::FMOperatorBlock;
+using song::FMVoice;
+using song::Song;
+using song::SSGEnvelope;
+using Tarsel::CompileContext;
+
 namespace {
 
 using mmltest::CompileText;
@@ -33,7 +41,7 @@ TEST(PartCommands, AFirstCommandFramesThePart) {
     ASSERT_TRUE(compiled.song);
     EXPECT_EQ(compiled.song->Part(0),
               (CommandList{Command('{'), Command('#', 0, 0, 0), Command('}')}));
-    for (int p = 1; p < Song::kPartCount; ++p) EXPECT_FALSE(compiled.song->IsPartUsed(p));
+    for (int p = 1; p < song::kPartCount; ++p) EXPECT_FALSE(compiled.song->IsPartUsed(p));
 }
 
 TEST(PartCommands, LinesOfOnePartJoinInFileOrder) {
@@ -129,7 +137,7 @@ TEST(Macros, SeveralLinesExtendOneMacroAndMarkNoPart) {
     EXPECT_TRUE(song.HasMacro("my tune"));
     EXPECT_FALSE(song.HasMacro("mytune"));
     EXPECT_EQ(Inside(song, 0), (Commands{Command('$', "fill"), Command('R', 0)}));
-    for (int p = 1; p < Song::kPartCount; ++p) EXPECT_FALSE(song.IsPartUsed(p));
+    for (int p = 1; p < song::kPartCount; ++p) EXPECT_FALSE(song.IsPartUsed(p));
 }
 
 TEST(Voices, DefinitionsCarryOverThroughTheWorkVoice) {

@@ -8,6 +8,9 @@
 
 #include "MmlTestSupport.h"
 
+using Tarsel::ProcessCtrl;
+using Tarsel::ProcessNote;
+
 namespace {
 
 using mmltest::RunGrammar;

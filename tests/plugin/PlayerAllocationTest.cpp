@@ -12,6 +12,8 @@
 
 #include "plugin/Player.h"
 
+using plugin::Player;
+
 // The replacements pair malloc with free; GCC cannot see that through inlining.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -37,7 +39,7 @@ void operator delete(void* p, std::size_t) noexcept {
 namespace {
 
 TEST(PlayerAllocationTest, RenderingAllocatesNothingOnceWarm) {
-    Player player(0, 0);
+    Player player(engine::Volumes{});
     SoundInfo info{};
     ASSERT_TRUE(player.Open(VELNARI_SOURCE_DIR "/examples/demo.mml", &info));
     std::vector<uint8_t> buffer(4 * 1500);

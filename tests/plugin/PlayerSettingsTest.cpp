@@ -6,6 +6,8 @@
 #include "platform/Module.h"
 #include "plugin/Player.h"
 
+using plugin::Player;
+
 namespace {
 
 // The settings file lies beside the module: for this test program, its own
@@ -16,14 +18,14 @@ TEST(PlayerSettingsTest, DefaultPlayerReadsTheFileBesideTheModule) {
     std::remove(ini.c_str());
     {
         Player player;
-        EXPECT_EQ(player.FMVolume(), 0);
-        EXPECT_EQ(player.SSGVolume(), 0);
+        EXPECT_EQ(player.Volumes().fm, 0);
+        EXPECT_EQ(player.Volumes().ssg, 0);
     }
     std::ofstream(ini) << "; output volumes\n[velnari]\nFMVolume=-8\nPSGVolume=5\n";
     {
         Player player;
-        EXPECT_EQ(player.FMVolume(), -8);
-        EXPECT_EQ(player.SSGVolume(), 5);
+        EXPECT_EQ(player.Volumes().fm, -8);
+        EXPECT_EQ(player.Volumes().ssg, 5);
     }
     std::remove(ini.c_str());
 }

@@ -12,8 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "sequencer/Sequencer.h"
+#include "engine/Settings.h"
+#include "platform/ErrorReporter.h"
 #include "support/ScratchFolder.h"
+
+using plugin::Player;
 
 namespace {
 
@@ -44,15 +47,17 @@ const char kSong[] =
     "4:@2 o5 c8 d8 e8 f8 u3,2,0 g4\n"
     "5:s8 m400 o4 c4 r4\n";
 
-struct WriteLog : FM::RegisterObserver {
-    void OnSetReg(uint32_t addr, uint32_t data) override { writes.emplace_back(addr, data); }
-    std::vector<std::pair<uint32_t, uint32_t>> writes;
+struct WriteLog : engine::RegisterWriteObserver {
+    void OnRegisterWrite(int64_t frame, uint32_t addr, uint32_t data) override {
+        writes.push_back({frame, addr, data});
+    }
+    std::vector<std::tuple<int64_t, uint32_t, uint32_t>> writes;
 };
 
 class PlayerTest : public ::testing::Test {
   protected:
     std::vector<uint8_t> RenderBytes(uint32_t total, uint32_t piece) {
-        Player player(0, 0);
+        Player player(engine::Volumes{});
         SoundInfo info{};
         EXPECT_TRUE(player.Open(song_.path(), &info));
         std::vector<uint8_t> out(total, 0x5A);
@@ -68,21 +73,21 @@ class PlayerTest : public ::testing::Test {
 
 TEST_F(PlayerTest, OpenFixesTheFormatOrFailsAfterWritingIt) {
     for (auto [hostRate, rate, perTick] : {std::tuple{0u, 44100u, 1002}, {48000u, 48000u, 1091}}) {
-        Player player(0, 0);
+        Player player(engine::Volumes{});
         SoundInfo info{};
         info.samplesPerSec = hostRate;
         ASSERT_TRUE(player.Open(song_.path(), &info));
         const SoundInfo expected{rate, 2, 16, 0xFFFFFFFF, 0, 0, 0xFFFFFFFF, 0};
         EXPECT_EQ(std::memcmp(&info, &expected, sizeof info), 0);
         EXPECT_EQ(std::memcmp(&player.Format(), &expected, sizeof info), 0);
-        EXPECT_EQ(player.GetSequencer()->SamplesPerTick(), perTick);  // tempo 150
+        EXPECT_EQ(player.Engine()->FramesPerTick(), perTick);  // tempo 150
     }
-    Player player(0, 0);
+    Player player(engine::Volumes{});
     EXPECT_FALSE(player.Open(song_.path(), nullptr));
     SoundInfo info{};
     EXPECT_FALSE(player.Open("/nonexistent/velnari/none.mml", &info));
     EXPECT_EQ(info.samplesPerSec, 44100u);
-    EXPECT_EQ(player.GetSong(), nullptr);
+    EXPECT_EQ(player.Engine(), nullptr);
     for (uint32_t rate : {7999u, 192001u, 0xFFFFFFFFu}) {
         info = SoundInfo{rate, 0, 0, 0, 0, 0, 0, 0};
         EXPECT_FALSE(player.Open(song_.path(), &info)) << rate;
@@ -90,16 +95,34 @@ TEST_F(PlayerTest, OpenFixesTheFormatOrFailsAfterWritingIt) {
         EXPECT_EQ(info.length, 0xFFFFFFFFu);
     }
     // Without a song: silence, and no restart.
-    Player empty(0, 0);
+    Player empty(engine::Volumes{});
     std::vector<uint8_t> buffer(64, 0x77);
     EXPECT_EQ(empty.Render(buffer.data(), 64), 64u);
     EXPECT_EQ(buffer, std::vector<uint8_t>(64, 0));
     EXPECT_EQ(empty.Render(nullptr, 64), 0u);
-    EXPECT_FALSE(empty.Restart(44100));
+    empty.Seek();
+    EXPECT_EQ(empty.Engine(), nullptr);
+}
+
+TEST(PlayerFaults, ACompileFaultIsShownOnceUnderTheShiftJisCaptionAndTheOpenFails) {
+    const TempFile file("sound:1\r\n1: l8 c\r\n1: c4 ! d\r\n2: e\r\n", ".mml");
+    std::vector<std::pair<std::string, std::string>> shown;
+    const platform::ErrorReporter previous =
+        platform::SetErrorReporter([&](std::string_view caption, std::string_view text) {
+            shown.emplace_back(caption, text);
+        });
+    Player player(engine::Volumes{});
+    SoundInfo info{};
+    EXPECT_FALSE(player.Open(file.path(), &info));
+    EXPECT_FALSE(player.Open("/nonexistent/velnari/none.mml", &info));  // silently
+    platform::SetErrorReporter(previous);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, "\x83\x47\x83\x89\x81\x5B");
+    EXPECT_EQ(shown[0].second, std::string(file.path()) + "(3) : parse error at \"! d\"\n");
 }
 
 TEST_F(PlayerTest, AFailedReopenLeavesAPlayerThatRendersSilence) {
-    Player player(0, 0);
+    Player player(engine::Volumes{});
     SoundInfo info{};
     ASSERT_TRUE(player.Open(song_.path(), &info));
     std::vector<uint8_t> buffer(4 * 2048);
@@ -108,17 +131,16 @@ TEST_F(PlayerTest, AFailedReopenLeavesAPlayerThatRendersSilence) {
 
     // The old song is gone with the failed open; nothing may still play it.
     EXPECT_FALSE(player.Open("/nonexistent/velnari/none.mml", &info));
-    EXPECT_EQ(player.GetSong(), nullptr);
-    EXPECT_EQ(player.GetSequencer(), nullptr);
+    EXPECT_EQ(player.Engine(), nullptr);
     std::fill(buffer.begin(), buffer.end(), 0x55);
     EXPECT_EQ(player.Render(buffer.data(), static_cast<uint32_t>(buffer.size())), buffer.size());
     EXPECT_EQ(buffer, std::vector<uint8_t>(buffer.size(), 0));
     player.Seek();
-    EXPECT_EQ(player.GetSequencer(), nullptr);
+    EXPECT_EQ(player.Engine(), nullptr);
 
     // And it opens a song again and plays it.
     ASSERT_TRUE(player.Open(song_.path(), &info));
-    ASSERT_NE(player.GetSequencer(), nullptr);
+    ASSERT_NE(player.Engine(), nullptr);
     player.Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
     EXPECT_NE(std::count(buffer.begin(), buffer.end(), 0), static_cast<long>(buffer.size()));
 }
@@ -137,25 +159,25 @@ TEST_F(PlayerTest, RenderFillsWholeFramesWhateverTheRequestSizes) {
     EXPECT_EQ(partial[4097], 0x5A);
 }
 
-TEST_F(PlayerTest, SeekReplaysTheWritesOfOpenWithTheStoredVolumes) {
-    Player player(4, -6);
-    WriteLog log;
-    player.Chip().SetRegisterObserver(&log);
+TEST_F(PlayerTest, EverySeekReplaysTheSameWritesWithTheStoredVolumes) {
+    Player player(engine::Volumes{4, -6});
     SoundInfo info{};
     std::vector<uint8_t> buffer(4 * 30000);
     ASSERT_TRUE(player.Open(song_.path(), &info));
     player.Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
-    const auto afterOpen = std::exchange(log.writes, {});
-    ASSERT_GT(afterOpen.size(), 500u);
-    const auto gain = static_cast<int32_t>(std::pow(10.0, 4 / 40.0) * 16384);  // 2 dB
-    EXPECT_EQ(player.Chip().FMGain(), gain);
-
-    player.Chip().SetVolumeFM(0);
+    WriteLog log;
+    player.Engine()->SetRegisterWriteObserver(&log);
     player.Seek();
     player.Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
-    EXPECT_EQ(log.writes, afterOpen);
-    EXPECT_EQ(player.Chip().FMGain(), gain);
-    player.Chip().SetRegisterObserver(nullptr);
+    const auto afterSeek = std::exchange(log.writes, {});
+    ASSERT_GT(afterSeek.size(), 500u);
+    const auto gain = static_cast<int32_t>(std::pow(10.0, 4 / 40.0) * 16384);  // 2 dB
+    EXPECT_EQ(player.Engine()->Chip().FMGain(), gain);
+
+    player.Seek();
+    player.Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
+    EXPECT_EQ(log.writes, afterSeek);
+    EXPECT_EQ(player.Engine()->Chip().FMGain(), gain);
 }
 
 TEST(PlayerVolumesTest, AValueThatIsNotAnIntegerEndsTheReading) {
@@ -175,11 +197,11 @@ TEST(PlayerVolumesTest, AValueThatIsNotAnIntegerEndsTheReading) {
     };
     for (const auto& c : cases) {
         TempFile ini(c.ini, ".ini");
-        const Player::Volumes v = Player::ReadVolumes(ini.path());
+        const engine::Volumes v = engine::ReadVolumes(ini.path());
         EXPECT_EQ(v.fm, c.fm) << c.ini;
         EXPECT_EQ(v.ssg, c.ssg) << c.ini;
     }
-    const Player::Volumes none = Player::ReadVolumes("/nonexistent/velnari/none.ini");
+    const engine::Volumes none = engine::ReadVolumes("/nonexistent/velnari/none.ini");
     EXPECT_EQ(none.fm, 0);
     EXPECT_EQ(none.ssg, 0);
 }
@@ -199,7 +221,7 @@ TEST(PlayerRequestCuts, SamplesDoNotDependOnWhereRequestsEnd) {
 
     auto render = [&](uint32_t piece) {
         constexpr uint32_t kBytes = 4 * 44100 * 3;
-        Player player(0, 0);
+        Player player(engine::Volumes{});
         SoundInfo info{44100, 0, 0, 0, 0, 0, 0, 0};
         EXPECT_TRUE(player.Open(song.path(), &info));
         std::vector<uint8_t> out(kBytes);

@@ -4,6 +4,11 @@
 
 #include "SequencerRig.h"
 
+using sequencer::FMController;
+using sequencer::Sequencer;
+using sequencer::SSGController;
+using song::FMVoice;
+
 namespace {
 
 class ControllerTest : public ::testing::Test {

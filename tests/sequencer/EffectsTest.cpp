@@ -6,6 +6,9 @@
 
 #include "SequencerRig.h"
 
+using song::Command;
+using song::SSGEnvelope;
+
 namespace {
 
 class EffectsTest : public ::testing::Test, public SequencerRig {

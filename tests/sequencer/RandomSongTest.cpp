@@ -11,6 +11,12 @@
 
 #include "SequencerRig.h"
 
+using sequencer::Sequencer;
+using song::Command;
+using song::FMVoice;
+using song::Song;
+using song::SSGEnvelope;
+
 namespace {
 
 class RandomSong {
@@ -34,7 +40,7 @@ class RandomSong {
         for (const char* name : {"a", "b", "c"}) {
             for (int i = Pick(6) + 1; i > 0; --i) song.AddToMacro(name, Next());
         }
-        for (int part = 0; part < Song::kPartCount; ++part) {
+        for (int part = 0; part < song::kPartCount; ++part) {
             for (int i = Pick(24); i > 0; --i) song.AddToPart(part, Next());
         }
     }
@@ -78,7 +84,7 @@ TEST_P(RandomSongTest, PlaysOrEndsWithinBounds) {
                 ASSERT_LE(w.data, 127u);  // total levels never wrap
             }
         }
-        for (int p = 0; p < Sequencer::kPartCount; ++p) {
+        for (int p = 0; p < song::kPartCount; ++p) {
             ASSERT_LE(seq->Part(p).returnStack.size(), Sequencer::kMaxNesting);
             ASSERT_LE(seq->Part(p).loopStack.size(), Sequencer::kMaxNesting);
         }

@@ -12,6 +12,10 @@
 #include "sequencer/Sequencer.h"
 #include "song/Song.h"
 
+using sequencer::Sequencer;
+using song::Command;
+using song::Song;
+
 struct RegWrite {
     uint32_t addr, data;
     friend bool operator==(const RegWrite&, const RegWrite&) = default;

@@ -7,6 +7,10 @@
 
 #include "SequencerRig.h"
 
+using sequencer::Sequencer;
+using song::Command;
+using song::Song;
+
 namespace {
 
 class SequencerTest : public ::testing::Test, public SequencerRig {};

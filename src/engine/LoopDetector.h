@@ -13,6 +13,12 @@
 #include <optional>
 #include <vector>
 
+#include "song/Song.h"
+
+namespace engine {
+
+class Engine;
+
 // What the detector needs of a sequencer. Parts are 0 to 5.
 class TickSource {
   public:
@@ -33,7 +39,7 @@ struct PartLoops {
 };
 
 struct LoopReport {
-    std::array<PartLoops, 6> parts;
+    std::array<PartLoops, song::kPartCount> parts;
     // Tick by which every used part has ended the wanted passes or stopped;
     // 0 for a song in which no part advances. Unset when the search limit was
     // reached first.
@@ -48,4 +54,12 @@ class LoopDetector {
     // Runs `source` from its current tick until every used part has ended
     // `passes` passes or stopped, or until `maxTicks` ticks have run.
     static LoopReport Run(TickSource& source, int32_t passes, int64_t maxTicks);
+
+    // Runs `ahead` on from where it stands, tick by tick without mixing
+    // (Engine::SkipTick): a fresh engine of the song at the render's rate
+    // finds the ticks at which that render's passes end. The engine is used
+    // up for rendering until it is restarted.
+    static LoopReport Run(Engine& ahead, int32_t passes, int64_t maxTicks);
 };
+
+}  // namespace engine

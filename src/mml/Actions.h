@@ -10,8 +10,11 @@
 // ProcessNote, ProcessCtrl or ProcessCall last.
 
 #include <string>
+#include <type_traits>
 
-#include "song/CompileContext.h"
+#include "mml/CompileContext.h"
+
+namespace Tarsel {
 
 // A line's leading syntax matched: starts a line of kind N (a LineKind).
 template <int N>
@@ -78,15 +81,18 @@ struct SetMacroName {
 
 // The actions that compile what the argument list holds. The matched text
 // only reaches the observer; the work is done by Run on the context.
-#define VELNARI_COMPILE_ACTION(Name)                           \
-    struct Name {                                              \
-        CompileContext* ctx;                                   \
-        template <typename Iterator>                           \
-        void operator()(Iterator first, Iterator last) const { \
-            ctx->Notify(#Name, first, last);                   \
-            Run(*ctx);                                         \
-        }                                                      \
-        static void Run(CompileContext& ctx);                  \
+#define VELNARI_COMPILE_ACTION(Name)                               \
+    struct Name {                                                  \
+        CompileContext* ctx;                                       \
+        template <typename Iterator>                               \
+        void operator()(Iterator first, Iterator last) const {     \
+            ctx->Notify(#Name, first, last);                       \
+            if constexpr (std::is_same_v<Iterator, const char*>) { \
+                ctx->commandStart = first;                         \
+            }                                                      \
+            Run(*ctx);                                             \
+        }                                                          \
+        static void Run(CompileContext& ctx);                      \
     }
 
 // A note: args = {accidental "+", "-" or "", length text}; emits "#"
@@ -108,3 +114,5 @@ VELNARI_COMPILE_ACTION(ProcessLFO);
 VELNARI_COMPILE_ACTION(ProcessSSGEnv);
 
 #undef VELNARI_COMPILE_ACTION
+
+}  // namespace Tarsel

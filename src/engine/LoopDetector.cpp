@@ -1,10 +1,28 @@
-#include "LoopDetector.h"
+#include "engine/LoopDetector.h"
 
 #include <algorithm>
 
+#include "engine/Engine.h"
+
+namespace engine {
+
 namespace {
 
-constexpr int kParts = 6;
+// An engine run ahead tick by tick, without mixing.
+class EngineTicks : public TickSource {
+  public:
+    explicit EngineTicks(Engine& engine) : engine_(engine) {}
+
+    void Tick() override { engine_.SkipTick(); }
+    int64_t TicksRun() const override { return engine_.Tick(); }
+    bool IsPartUsed(int part) const override { return engine_.Part(part).used; }
+    bool IsPartActive(int part) const override { return engine_.Part(part).active; }
+    int64_t PassesCompleted(int part) const override { return engine_.Part(part).passes; }
+    int64_t LastPassEndTick(int part) const override { return engine_.Part(part).passEndTick; }
+
+  private:
+    Engine& engine_;
+};
 
 // Records any pass the part finished since the last look. Should the count
 // rise by more than one within a tick, the ends in between are not known
@@ -33,7 +51,7 @@ std::optional<int64_t> PassEnd(const PartLoops& loops, std::size_t k) {
 
 LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTicks) {
     LoopReport report;
-    for (int p = 0; p < kParts; ++p) {
+    for (int p = 0; p < song::kPartCount; ++p) {
         report.parts[p].used = source.IsPartUsed(p);
         if (report.parts[p].used && !source.IsPartActive(p)) {
             report.parts[p].stopped = source.TicksRun();
@@ -48,7 +66,7 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     while (!allDone() && source.TicksRun() < maxTicks) {
         const int64_t tick = source.TicksRun();
         source.Tick();
-        for (int p = 0; p < kParts; ++p) {
+        for (int p = 0; p < song::kPartCount; ++p) {
             PartLoops& loops = report.parts[p];
             if (!loops.used || loops.stopped) continue;
             CollectPasses(source, p, loops);
@@ -86,3 +104,10 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     }
     return report;
 }
+
+LoopReport LoopDetector::Run(Engine& ahead, int32_t passes, int64_t maxTicks) {
+    EngineTicks ticks(ahead);
+    return Run(ticks, passes, maxTicks);
+}
+
+}  // namespace engine

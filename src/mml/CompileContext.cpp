@@ -1,10 +1,12 @@
-#include "song/CompileContext.h"
+#include "mml/CompileContext.h"
 
 #include <boost/lexical_cast.hpp>
 
 #include <limits>
 #include <optional>
 #include <typeinfo>
+
+namespace Tarsel {
 
 namespace {
 
@@ -37,7 +39,7 @@ std::optional<int32_t> ReadInteger(std::string_view text) {
 
 }  // namespace
 
-void CompileContext::Emit(const Command& compiled) {
+void CompileContext::Emit(const song::Command& compiled) {
     switch (lineKind) {
         case kPartLine:
             song->AddToPart(part, compiled);
@@ -46,7 +48,7 @@ void CompileContext::Emit(const Command& compiled) {
             // One name look-up per macro line, however many commands it holds:
             // the name may be very long.
             if (macroList) {
-                Song::AppendToMacro(*macroList, compiled);
+                song::Song::AppendToMacro(*macroList, compiled);
             } else {
                 macroList = &song->AddToMacro(macroName, compiled);
             }
@@ -75,3 +77,5 @@ int32_t CompileContext::ParseLength(std::string_view text) {
     if (dotted) ticks += ticks / 2;
     return ticks;
 }
+
+}  // namespace Tarsel

@@ -11,6 +11,8 @@
 #include "song/FMVoice.h"
 #include "song/Song.h"
 
+namespace Tarsel {
+
 // Sees every named action as it fires, with the text (or the character) it was
 // given. Meant for tools and tests that want to watch a compile; a compile
 // without an observer pays one untaken branch per action.
@@ -30,29 +32,33 @@ enum LineKind : int32_t {
     kMacroLine = 5,  // commands go to the macro `macroName`
 };
 
-// One per compile: created by the loader, bound to the grammar and to every
+// One per compile: created by the compiler, bound to the grammar and to every
 // action object in it, discarded when the compile ends. The song is not owned
 // and outlives the context.
 struct CompileContext {
-    explicit CompileContext(Song& target) : song(&target) {}
+    explicit CompileContext(song::Song& target) : song(&target) {}
 
-    std::vector<std::string> args;     // argument texts of the current command or definition
-    Song* song;                        // the song being built
-    int32_t line = 1;                  // 1-based number of the line being compiled
-    int32_t lineKind = kPartLine;      // a LineKind; set by every line's leading syntax
-    int32_t part = 0;                  // part 0..5 on part lines, operator 0..3 on op lines
-    char command = 0;                  // the character that opened the command, letters upper case
-    std::string macroName;             // the macro a str line fills
-    CommandList* macroList = nullptr;  // that macro's list once the line has added to it;
-                                       // cleared with every new macro name
-    FMVoice workVoice{};               // the voice being defined; never cleared
-    int32_t soundNumber = 0;           // where lfo and op lines store the work voice;
-                                       // 0 until the first sound line
-    CompileObserver* observer = nullptr;  // not owned; may stay null
+    std::vector<std::string> args;  // argument texts of the current command or definition
+    song::Song* song;               // the song being built
+    int32_t line = 1;               // 1-based number of the line being compiled
+    int32_t lineKind = kPartLine;   // a LineKind; set by every line's leading syntax
+    int32_t part = 0;               // part 0..5 on part lines, operator 0..3 on op lines
+    char command = 0;               // the character that opened the command, letters upper case
+    std::string macroName;          // the macro a str line fills
+    song::CommandList* macroList = nullptr;  // that macro's list once the line has added to it;
+                                             // cleared with every new macro name
+    song::FMVoice workVoice{};               // the voice being defined; never cleared
+    int32_t soundNumber = 0;                 // where lfo and op lines store the work voice;
+                                             // 0 until the first sound line
+    CompileObserver* observer = nullptr;     // not owned; may stay null
+    // Where the command being compiled starts, when the grammar runs over
+    // plain character pointers (as the compiler does); null before the first.
+    // A fault raised while compiling a command is placed there.
+    const char* commandStart = nullptr;
 
     // Routes a compiled command by the line kind: part lines append it to the
     // current part, macro lines to the current macro; other kinds drop it.
-    void Emit(const Command& compiled);
+    void Emit(const song::Command& compiled);
 
     // The text as a whole decimal integer with an optional sign; anything else
     // (empty, blanks, a dot, a value beyond 32 bits) gives 0.
@@ -73,3 +79,5 @@ struct CompileContext {
         if (observer) observer->OnAction(action, std::string_view(&c, 1));
     }
 };
+
+}  // namespace Tarsel

@@ -4,40 +4,20 @@
 // - Register fields keep the low bits of their value, so out-of-range values
 //   wrap instead of spilling into the neighbouring field.
 
-#include "song/Actions.h"
+#include "mml/Actions.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "song/CommandTable.h"
+
+namespace Tarsel {
+
 namespace {
 
 // Semitone above C of the upper-case note letters A to G.
 constexpr std::array<int32_t, 7> kNoteSemitone = {9, 11, 0, 2, 4, 5, 7};
-
-// One row of the control table: how many arguments a control letter takes and
-// whether its first argument is a note length (converted to ticks).
-struct ControlRow {
-    char letter;
-    bool length;
-    uint8_t least;
-    uint8_t most;  // at most 3: a command has three argument slots
-};
-
-constexpr std::array<ControlRow, 20> kControlTable = {{
-    {'&', false, 0, 0}, {'T', false, 1, 1}, {'R', true, 0, 1},  {'W', true, 0, 1},
-    {'L', true, 1, 1},  {'O', false, 1, 1}, {'<', false, 0, 0}, {'>', false, 0, 0},
-    {'V', false, 1, 1}, {'@', false, 1, 1}, {'Q', false, 1, 1}, {'N', false, 1, 1},
-    {'P', false, 1, 1}, {'U', false, 1, 3}, {'I', false, 1, 3}, {'S', false, 1, 1},
-    {'M', false, 1, 1}, {'Y', false, 2, 2}, {'{', false, 0, 1}, {'}', false, 0, 0},
-}};
-
-const ControlRow* FindControl(char letter) {
-    for (const ControlRow& row : kControlTable) {
-        if (row.letter == letter) return &row;
-    }
-    return nullptr;
-}
 
 // The arguments as integers, padded with zeros or cut to exactly `count`.
 std::vector<int32_t> Values(const std::vector<std::string>& args, std::size_t count) {
@@ -64,27 +44,27 @@ void ProcessNote::Run(CompileContext& ctx) {
         if (accidental[0] == '+') ++semitone;
         if (accidental[0] == '-') --semitone;
     }
-    ctx.Emit(Command('#', semitone, CompileContext::ParseLength(length), 0));
+    ctx.Emit(song::Command(song::code::kNote, semitone, CompileContext::ParseLength(length), 0));
 }
 
 void ProcessCtrl::Run(CompileContext& ctx) {
-    const ControlRow* row = FindControl(ctx.command);
+    const song::ControlCommand* row = song::FindControl(ctx.command);
     if (!row) return;
     const std::size_t n = ctx.args.size();
     if (n < row->least || n > row->most) return;
     std::array<int32_t, 3> values{};
     for (std::size_t i = 0; i < n; ++i) values[i] = CompileContext::ToInt(ctx.args[i]);
-    if (row->length && n >= 1) values[0] = CompileContext::ParseLength(ctx.args[0]);
-    if (ctx.command == 'T') {
+    if (row->lengthArgument && n >= 1) values[0] = CompileContext::ParseLength(ctx.args[0]);
+    if (row->code == song::code::kTempo) {
         // The tempo belongs to the whole song: the last one compiled wins.
         ctx.song->SetTempo(values[0]);
         return;
     }
-    ctx.Emit(Command(ctx.command, values[0], values[1], values[2]));
+    ctx.Emit(song::Command(row->code, values[0], values[1], values[2]));
 }
 
 void ProcessCall::Run(CompileContext& ctx) {
-    ctx.Emit(Command('$', ctx.args.empty() ? std::string() : ctx.args[0]));
+    ctx.Emit(song::Command(song::code::kCall, ctx.args.empty() ? std::string() : ctx.args[0]));
 }
 
 void ProcessOP::Run(CompileContext& ctx) {
@@ -92,7 +72,7 @@ void ProcessOP::Run(CompileContext& ctx) {
     // attack, decay, sustain rate, release rate, sustain level, total level,
     // key scale, multiple, detune, ratio index
     const std::vector<int32_t> v = Values(ctx.args, 10);
-    FMOperatorBlock& op = ctx.workVoice.op[static_cast<std::size_t>(ctx.part)];
+    song::FMOperatorBlock& op = ctx.workVoice.op[static_cast<std::size_t>(ctx.part)];
     op.dtMul = static_cast<uint8_t>(Bits(v[8], 3) << 4 | Bits(v[7], 4));
     op.tl = Bits(v[5], 7);
     op.ksAr = static_cast<uint8_t>(Bits(v[6], 2) << 6 | Bits(v[0], 5));
@@ -113,7 +93,7 @@ void ProcessLFO::Run(CompileContext& ctx) {
 
 void ProcessSSGEnv::Run(CompileContext& ctx) {
     if (ctx.args.size() < 3) return;
-    SSGEnvelope envelope;
+    song::SSGEnvelope envelope;
     const int32_t number = CompileContext::ToInt(ctx.args[0]);
     envelope.stepLength = CompileContext::ToInt(ctx.args[1]);
     envelope.levels.clear();
@@ -123,3 +103,5 @@ void ProcessSSGEnv::Run(CompileContext& ctx) {
     }
     ctx.song->SetSSGEnvelope(number, envelope);
 }
+
+}  // namespace Tarsel

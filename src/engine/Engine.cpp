@@ -1,0 +1,110 @@
+#include "engine/Engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace engine {
+
+// Passes the chip's register writes on with the frame at which they act.
+class Engine::ChipTap : public FM::RegisterObserver {
+  public:
+    explicit ChipTap(const Engine& engine) : engine_(engine) {}
+
+    void OnSetReg(uint32_t address, uint32_t data) override {
+        if (engine_.observer_ == nullptr) return;
+        const int64_t frame = engine_.sequencer_ ? engine_.sequencer_->FramesMixed() : 0;
+        engine_.observer_->OnRegisterWrite(frame, address, data);
+    }
+
+  private:
+    const Engine& engine_;
+};
+
+Engine::Engine(std::shared_ptr<const song::Song> song, uint32_t rate, Volumes volumes,
+               uint32_t channelMask)
+    : song_(std::move(song)),
+      rate_(rate),
+      volumes_(volumes),
+      channelMask_(channelMask),
+      tap_(std::make_unique<ChipTap>(*this)) {
+    Start(true);
+}
+
+Engine::~Engine() = default;
+
+void Engine::Start(bool newChip) {
+    sequencer_.reset();
+    ready_ = false;
+    frame_ = 0;
+    if (newChip || !chip_) {
+        chip_ = std::make_unique<FM::OPN>();
+        chip_->SetRegisterObserver(tap_.get());
+    }
+    if (!song_) return;
+    sequencer_ = std::make_unique<sequencer::Sequencer>(chip_.get(), song_.get());
+    if (!sequencer_->Init(rate_)) return;
+    chip_->SetVolumeFM(volumes_.fm);
+    chip_->SetVolumePSG(volumes_.ssg);
+    chip_->SetChannelMask(channelMask_);
+    ready_ = true;
+}
+
+void Engine::Render(int16_t* frames, int32_t count) {
+    if (frames == nullptr || count <= 0) return;
+    if (sequencer_) {
+        sequencer_->Render(frames, count);
+    } else {
+        std::memset(frames, 0, static_cast<std::size_t>(count) * 2 * sizeof(int16_t));
+    }
+    frame_ += count;
+}
+
+void Engine::Restart() {
+    Start(false);
+}
+
+void Engine::SeekToFrame(int64_t frame) {
+    Start(true);
+    constexpr int32_t kBlock = 4096;
+    std::vector<int16_t> scratch(static_cast<std::size_t>(kBlock) * 2);
+    while (frame_ < frame) {
+        Render(scratch.data(), static_cast<int32_t>(std::min<int64_t>(kBlock, frame - frame_)));
+    }
+}
+
+void Engine::SkipTick() {
+    if (sequencer_) sequencer_->Tick();
+}
+
+void Engine::SetChannelMask(uint32_t mask) {
+    channelMask_ = mask;
+    chip_->SetChannelMask(mask);
+}
+
+void Engine::SetVolumes(Volumes volumes) {
+    volumes_ = volumes;
+    chip_->SetVolumeFM(volumes.fm);
+    chip_->SetVolumePSG(volumes.ssg);
+}
+
+int32_t Engine::FramesPerTick() const {
+    return sequencer_ ? sequencer_->FramesPerTick() : 1;
+}
+
+int64_t Engine::Tick() const {
+    return sequencer_ ? sequencer_->CurrentTick() : 0;
+}
+
+PartStatus Engine::Part(int part) const {
+    PartStatus status;
+    if (!song_ || part < 0 || part >= song::kPartCount) return status;
+    status.used = song_->IsPartUsed(part);
+    if (!sequencer_) return status;
+    status.active = sequencer_->IsActive(part);
+    status.passes = sequencer_->Passes(part);
+    status.passEndTick = sequencer_->PassEndTick(part);
+    return status;
+}
+
+}  // namespace engine

@@ -1,0 +1,125 @@
+#pragma once
+// A compiled song playing on the chip, in frames: the one engine behind every
+// front end (the plug-in, the command line, the web page, the tests).
+//
+// An engine owns the chip model and the sequencer, and shares the song it
+// plays, read-only, with anyone else: one compile serves any number of
+// engines (a look-ahead, the mix, each stem). Output is interleaved stereo
+// frames of two signed 16-bit samples; the chip is mono, so both samples of a
+// frame are equal. Each engine's output volumes and channel mask are its own.
+//
+// The output depends only on the song, the rate, the volumes and the mask,
+// never on how the caller cuts its render requests.
+//
+// Not copyable or movable (the sequencer points at the chip inside); one
+// engine must not be used from two threads at once, different engines may.
+
+#include <cstdint>
+#include <memory>
+
+#include "fm/OPN.h"
+#include "sequencer/Sequencer.h"
+#include "song/Song.h"
+
+namespace engine {
+
+// Output volumes in half-decibel steps (a factor of 10^(value / 40)); at most
+// +20, and -192 or less mutes the FM section.
+struct Volumes {
+    int32_t fm = 0;
+    int32_t ssg = 0;
+
+    friend bool operator==(const Volumes&, const Volumes&) = default;
+};
+
+// Where one part stands in its playback.
+struct PartStatus {
+    bool used = false;        // the song has commands for it
+    bool active = false;      // still playing (a part whose commands run out stops)
+    int64_t passes = 0;       // trips completed through its endless loop
+    int64_t passEndTick = 0;  // tick at which the latest trip ended musically
+};
+
+// Sees every register write the engine makes, in order, with the frame of
+// the piece at which it takes effect (frame 0 for the writes made while
+// starting). Meant for register-log export, visualisers and tests.
+class RegisterWriteObserver {
+  public:
+    virtual ~RegisterWriteObserver() = default;
+    virtual void OnRegisterWrite(int64_t frame, uint32_t address, uint32_t data) = 0;
+};
+
+class Engine {
+  public:
+    static constexpr uint32_t kChipClock = sequencer::Sequencer::kChipClock;  // Hz
+    // Output rates an engine can play at, in Hz.
+    static constexpr uint32_t kMinRate = sequencer::Sequencer::kMinRate;
+    static constexpr uint32_t kMaxRate = sequencer::Sequencer::kMaxRate;
+
+    // Starts `song` at tick 0 on a fresh chip at `rate`. An engine whose rate
+    // is outside kMinRate..kMaxRate, or without a song, is not Ready and
+    // renders silence.
+    Engine(std::shared_ptr<const song::Song> song, uint32_t rate, Volumes volumes = {},
+           uint32_t channelMask = 0);
+    ~Engine();
+
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    bool Ready() const { return ready_; }
+
+    // Writes the next `count` frames to `frames` (2 * count samples).
+    void Render(int16_t* frames, int32_t count);
+
+    // Starts again at tick 0 on a reset chip, with this engine's volumes and
+    // mask. The chip's tone counters keep running through a reset, so the
+    // samples after a restart need not equal those of a new engine.
+    void Restart();
+
+    // Plays from `frame` of the piece: a new start (as a new engine would
+    // make), then the frames before `frame` rendered and dropped, so what
+    // follows equals, byte for byte, the same frames of a render from the
+    // beginning. Costs as much as rendering those frames.
+    void SeekToFrame(int64_t frame);
+
+    // Runs the next tick without mixing the chip, to look ahead through a
+    // song cheaply (finding its loops). The sound no longer follows the
+    // piece: Restart before rendering again.
+    void SkipTick();
+
+    // Chip mute bits: 0-2 FM channels 1-3, 6-8 SSG channels A-C.
+    void SetChannelMask(uint32_t mask);
+    uint32_t ChannelMask() const { return channelMask_; }
+    void SetVolumes(Volumes volumes);
+    const Volumes& GetVolumes() const { return volumes_; }
+    // Not owned; nullptr removes it.
+    void SetRegisterWriteObserver(RegisterWriteObserver* observer) { observer_ = observer; }
+
+    uint32_t Rate() const { return rate_; }
+    int32_t FramesPerTick() const;
+    int64_t Frame() const { return frame_; }  // frames rendered since the start
+    int64_t Tick() const;                     // ticks run since the start
+    PartStatus Part(int part) const;          // part 0..5
+    const song::Song& Song() const { return *song_; }
+    const std::shared_ptr<const song::Song>& SharedSong() const { return song_; }
+    const FM::OPN& Chip() const { return *chip_; }
+
+  private:
+    class ChipTap;
+
+    // A start at tick 0: on a new chip, or on the same chip after its reset.
+    void Start(bool newChip);
+
+    std::shared_ptr<const song::Song> song_;
+    uint32_t rate_;
+    Volumes volumes_;
+    uint32_t channelMask_;
+    std::unique_ptr<FM::OPN> chip_;
+    std::unique_ptr<ChipTap> tap_;
+    std::unique_ptr<sequencer::Sequencer> sequencer_;
+    RegisterWriteObserver* observer_ = nullptr;
+    int64_t frame_ = 0;
+    bool ready_ = false;
+};
+
+}  // namespace engine

@@ -1,0 +1,60 @@
+#pragma once
+// The compiler's front door: MML text in, a compiled song or its first fault
+// out, as data. Nothing here shows anything to anyone: the front end that
+// called decides how a fault reaches the user (the plug-in's message box, a
+// line on the command line's standard error, an underline in the web page).
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "song/Song.h"
+
+namespace Tarsel {
+
+// The first fault of a compile; compiling stops there.
+struct CompileFault {
+    enum class Kind {
+        kParse,      // a line the grammar cannot match
+        kException,  // a command that could not be compiled (a length that is no number)
+    };
+
+    Kind kind = Kind::kParse;
+    int32_t line = 0;    // 1-based number of the line being compiled
+    int32_t column = 0;  // 1-based byte column in that line: where the parse stopped,
+                         // or where the failing command starts; 0 when not known
+    // The excerpt of the failing line from the stop position up to its first
+    // control byte (parse), or the exception's own text.
+    std::string detail;
+    // The whole text as the plug-in shows it, the line end included:
+    //   NAME(LINE) : parse error at "EXCERPT"\n
+    //   NAME(LINE) : WHAT\n
+    std::string message;
+};
+
+struct CompileResult {
+    std::shared_ptr<const song::Song> song;  // null when there is a fault
+    std::optional<CompileFault> fault;
+};
+
+// Compiles `text` (8-bit source, any line ends). `displayName` stands for the
+// text in messages, for a file its name exactly as the caller has it. Text
+// that compiles without a fault gives a song, even one that uses no part.
+// Safe to call from several threads: compiles take turns.
+CompileResult Compile(std::string_view text, std::string_view displayName);
+
+struct FileCompileResult : CompileResult {
+    // False when the file could not be opened and read whole (missing,
+    // unreadable, empty, not a regular file): then neither song nor fault.
+    bool readable = false;
+};
+
+// Reads the file at `path` (an 8-bit path as the operating system takes it)
+// whole, as it is at that moment, and compiles it with the path as the
+// display name. A file rewritten meanwhile gives some version of it, never a
+// fault of the reader.
+FileCompileResult CompileFile(const std::string& path);
+
+}  // namespace Tarsel

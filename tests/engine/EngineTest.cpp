@@ -1,0 +1,126 @@
+// The engine as every front end sees it: the plug-in's bytes, the register
+// writes with their frames, volumes that stay each engine's own, and a seek
+// that lands exactly where a render from the start would be.
+
+#include "engine/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mml/Compile.h"
+#include "plugin/EntryPoints.h"
+
+namespace {
+
+using engine::Engine;
+
+const std::string kDemo = std::string(VELNARI_SOURCE_DIR) + "/examples/demo.mml";
+
+std::shared_ptr<const song::Song> Compile(const std::string& text) {
+    Tarsel::CompileResult compiled = Tarsel::Compile(text, "test.mml");
+    EXPECT_FALSE(compiled.fault) << compiled.fault->message;
+    return compiled.song;
+}
+
+// `frames` frames in requests of varying sizes.
+std::vector<int16_t> Render(Engine& engine, int32_t frames) {
+    std::vector<int16_t> out(static_cast<std::size_t>(frames) * 2);
+    const int32_t sizes[] = {1, 700, 4096, 333, 1024};
+    for (int32_t done = 0, i = 0; done < frames; ++i) {
+        const int32_t n = std::min(sizes[i % 5], frames - done);
+        engine.Render(out.data() + std::size_t{2} * done, n);
+        done += n;
+    }
+    return out;
+}
+
+TEST(Engine, RendersWhatThePlugInRendersForTheSameFileAndRate) {
+    constexpr int32_t kFrames = 48000 * 3;
+    SoundInfo info{};
+    info.samplesPerSec = 48000;
+    PluginHandle handle = plugin::Open(kDemo.c_str(), &info);
+    ASSERT_NE(handle, nullptr);
+    std::vector<int16_t> hosted(std::size_t{2} * kFrames);
+    ASSERT_EQ(plugin::Render(handle, reinterpret_cast<uint8_t*>(hosted.data()), 4 * kFrames),
+              4u * kFrames);
+    plugin::Close(handle);
+
+    Engine engine(Tarsel::CompileFile(kDemo).song, 48000);
+    EXPECT_EQ(Render(engine, kFrames), hosted);
+    EXPECT_EQ(engine.Frame(), kFrames);
+}
+
+struct Write {
+    int64_t frame;
+    uint32_t address, data;
+};
+
+struct WriteLog : engine::RegisterWriteObserver {
+    void OnRegisterWrite(int64_t frame, uint32_t address, uint32_t data) override {
+        writes.push_back({frame, address, data});
+    }
+    std::vector<Write> writes;
+};
+
+TEST(Engine, TheObserverSeesEveryWriteAtTheFrameItActs) {
+    // The notes start at ticks 0, 16 and 48, and again at 64.
+    Engine engine(Compile("1: t120 @0 c4 d2 e4\n4: v12 c2 r4 c4\n"), 44100);
+    WriteLog log;
+    engine.SetRegisterWriteObserver(&log);
+    engine.SeekToFrame(0);  // a fresh start, its writes included
+    Render(engine, 44100 * 2);
+    ASSERT_FALSE(log.writes.empty());
+    EXPECT_EQ(log.writes.front().frame, 0);
+    std::vector<int64_t> fmKeyOns, ssgKeyOns;
+    for (std::size_t i = 0; i < log.writes.size(); ++i) {
+        const Write& w = log.writes[i];
+        if (i > 0) {
+            EXPECT_GE(w.frame, log.writes[i - 1].frame);
+        }
+        EXPECT_EQ(w.frame % engine.FramesPerTick(), 0) << "writes happen at tick boundaries";
+        if (w.address == 0x28 && w.data == 0xF0) fmKeyOns.push_back(w.frame);
+        // Mixer with channel A's tone enabled (bit 0 clear): the SSG part keyed on.
+        if (w.address == 0x07 && (w.data & 1) == 0) ssgKeyOns.push_back(w.frame);
+    }
+    const int64_t tick = engine.FramesPerTick();
+    EXPECT_EQ(fmKeyOns, (std::vector<int64_t>{0, 16 * tick, 48 * tick, 64 * tick}));
+    ASSERT_GE(ssgKeyOns.size(), 2u);
+    EXPECT_EQ(ssgKeyOns[0], 0);
+    EXPECT_EQ(ssgKeyOns[1], 48 * tick);
+}
+
+TEST(Engine, EachEngineKeepsItsOwnSsgVolume) {
+    const auto song = Compile("4: t120 v15 o5 a1 r1\n");
+    constexpr int32_t kSecond = 44100;
+    Engine alone(song, kSecond, {0, -40});
+    const std::vector<int16_t> expected = Render(alone, 2 * kSecond);
+
+    Engine quiet(song, kSecond, {0, -40});
+    std::vector<int16_t> got = Render(quiet, kSecond);
+    Engine loud(song, kSecond, {0, 0});  // a chip built and set up at 0 dB
+    const std::vector<int16_t> loudOut = Render(loud, kSecond);
+    const std::vector<int16_t> rest = Render(quiet, kSecond);
+    got.insert(got.end(), rest.begin(), rest.end());
+    EXPECT_EQ(got, expected);
+    EXPECT_NE(std::vector<int16_t>(expected.begin(), expected.begin() + 2 * kSecond), loudOut);
+}
+
+TEST(Engine, SeekingLandsOnTheFramesOfARenderFromTheStart) {
+    const auto song = Tarsel::CompileFile(kDemo).song;
+    Engine reference(song, 22050);
+    const std::vector<int16_t> whole = Render(reference, 22050 * 4);
+    for (const int64_t start : {int64_t{0}, int64_t{1}, int64_t{22050 * 3 + 17}}) {
+        Engine engine(song, 22050);
+        Render(engine, 5000);  // wherever it was before
+        engine.SeekToFrame(start);
+        EXPECT_EQ(engine.Frame(), start);
+        const std::vector<int16_t> tail = Render(engine, static_cast<int32_t>(22050 * 4 - start));
+        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.begin() + 2 * start)) << start;
+    }
+}
+
+}  // namespace
