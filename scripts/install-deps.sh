@@ -22,6 +22,8 @@ packages=(
     sox
     # the web page: WebAssembly compiler, and the browser its tests drive
     emscripten chromium
+    # packaging: the man page, the Debian package and its checks, the Windows zip
+    help2man dpkg-dev fakeroot lintian zip
 )
 
 # The web page's packages come from npm (web/package-lock.json); npm comes with
