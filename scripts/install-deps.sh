@@ -11,6 +11,8 @@ packages=(
     # libraries and test frameworks
     libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libsdl2-dev libcli11-dev nlohmann-json3-dev
+    # gzip for the .vgz register logs
+    zlib1g-dev
     # Windows cross builds and running them
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386
