@@ -352,6 +352,7 @@ async function share() {
 
 function setText(text) {
     editor.dispatch({ changes: { from: 0, to: editor.state.doc.length, insert: text } });
+    clearTimeout(compileTimer); // compiled here and now, not again later
     compileNow(editor);
 }
 
