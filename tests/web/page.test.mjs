@@ -138,7 +138,10 @@ async function listen(page) {
         const source = `registerProcessor("recorder", class extends AudioWorkletProcessor {
             process(inputs) { if (inputs[0][0]) this.port.postMessage(inputs[0][0].slice()); return true; }
         });`;
-        await context.audioWorklet.addModule(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
+        window.recorderAdded ??= context.audioWorklet.addModule(
+            URL.createObjectURL(new Blob([source], { type: "text/javascript" })),
+        );
+        await window.recorderAdded;
         const recorder = new AudioWorkletNode(context, "recorder");
         window.recorded = [];
         recorder.port.onmessage = (e) => window.recorded.push(...e.data);
@@ -178,12 +181,26 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     await page.waitForFunction(() => /^0:0[3-9]/.test(document.querySelector("#time").textContent));
     const heard = await stop();
 
-    const cli = cliRender("demo.mml", "--seconds", "5");
+    const cli = cliRender("demo.mml", "--seconds", "20");
     const rendered = Int16Array.from({ length: cli.length / 4 }, (_, k) => cli.readInt16LE(4 * k));
     const [h, r] = align(heard, rendered) ?? assert.fail("what was heard is not in the render");
     const length = Math.min(heard.length - h, rendered.length - r);
     assert.ok(length > 2 * kRate, `heard ${length} frames`);
     assert.deepEqual(heard.subarray(h, h + length), rendered.subarray(r, r + length));
+
+    // A seek while playing lands on the render's own samples, from the bar on.
+    await page.fill("#goto-bar", "6");
+    await page.press("#goto-bar", "Enter");
+    const barFrame = Number(await page.inputValue("#seek"));
+    await page.waitForFunction((f) => Number(document.querySelector("#seek").value) > f + 4410, barFrame);
+    const stopAgain = await listen(page);
+    await page.waitForFunction((f) => Number(document.querySelector("#seek").value) > f + 2 * 44100, barFrame);
+    const afterSeek = await stopAgain();
+    const [h2, r2] = align(afterSeek, rendered) ?? assert.fail("what was heard after the seek is not in the render");
+    assert.ok(r2 >= barFrame, `${r2} >= ${barFrame}`);
+    const length2 = afterSeek.length - h2;
+    assert.ok(length2 > kRate / 2, `heard ${length2} frames after the seek`);
+    assert.deepEqual(afterSeek.subarray(h2), rendered.subarray(r2, r2 + length2));
 
     // Every used part shows a level: the meters follow what each channel plays.
     const levels = await page.locator("#parts .level").evaluateAll((ms) => ms.map((m) => Number(m.value)));
