@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "CliError.h"
@@ -19,6 +21,25 @@ namespace {
 
 constexpr double kLongestRender = 24.0 * 3600.0;
 constexpr double kLongestFade = 3600.0;
+
+// A range of seconds. CLI11's own range check lets NaN through (every
+// comparison with it is false), and "inf" or "nan" parse as numbers.
+CLI::Validator Seconds(double least, double most) {
+    std::ostringstream description;
+    description << "FLOAT in [" << least << " - " << most << "]";
+    return CLI::Validator(
+        [least, most](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!CLI::detail::lexical_cast(text, value)) return "'" + text + "' is not a number";
+            if (!std::isfinite(value) || value < least || value > most) {
+                std::ostringstream message;
+                message << "Value " << text << " not in range [" << least << " - " << most << "]";
+                return message.str();
+            }
+            return {};
+        },
+        description.str());
+}
 
 // The options shared by render and play, bound to a MixOptions. The part
 // lists are kept as text until parsing is over.
@@ -50,17 +71,17 @@ void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
                       ->check(CLI::Range(1, 1000));
     binding.secondsOption =
         command.add_option("--seconds", binding.seconds, "Render exactly this many seconds")
-            ->check(CLI::Range(0.0, kLongestRender));
+            ->check(Seconds(0.0, kLongestRender));
     loops->excludes(binding.secondsOption);
     binding.fadeOption =
         command
             .add_option("--fade", binding.fade,
                         "Fade-out in seconds (default 5 after --loops, none with --seconds)")
-            ->check(CLI::Range(0.0, kLongestFade));
+            ->check(Seconds(0.0, kLongestFade));
     command
         .add_option("--max-seconds", mix.maxSeconds,
                     "Cut a loop-based render at this length (default 600)")
-        ->check(CLI::Range(1.0, kLongestRender));
+        ->check(Seconds(1.0, kLongestRender));
     binding.muteOption =
         command.add_option("--mute", binding.mute, "Silence these parts, e.g. 1,4 (parts 1-6)");
     binding.soloOption =
@@ -127,13 +148,32 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     infoCommand
         ->add_option("--max-seconds", info.maxSeconds,
                      "How far to look for the loops (default 600)")
-        ->check(CLI::Range(1.0, kLongestRender));
+        ->check(Seconds(1.0, kLongestRender));
+
+    // Arguments left over are reported here, in the order given (CLI11 would
+    // list them backwards).
+    for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
 
     ParseOutcome outcome;
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     if (!reversed.empty()) reversed.pop_back();  // the program name
     try {
         app.parse(reversed);
+        std::vector<std::string> extras;
+        for (const CLI::App* command : app.get_subcommands()) {
+            for (const std::string& extra : command->remaining()) extras.push_back(extra);
+        }
+        if (!extras.empty()) {
+            std::string list;
+            for (std::size_t i = 1; i < args.size(); ++i) {
+                const auto it = std::find(extras.begin(), extras.end(), args[i]);
+                if (it == extras.end()) continue;
+                list += (list.empty() ? "" : " ") + args[i];
+                extras.erase(it);
+            }
+            throw CliError(kExitUsage, "unexpected arguments: " + list +
+                                           "\nRun with --help for more information.");
+        }
         if (renderCommand->parsed()) {
             FinishMixOptions(render.mix, renderMix);
             if (render.stems && render.output == "-") {

@@ -138,14 +138,15 @@ int RunRender(const RenderOptions& options) {
                 PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only);
             if (!song->IsPartUsed(part) || (mix.chipMask & ~soloMask) != 0) continue;
             Track stem = MakeTrack(song, mix, volumes, soloMask);
-            stem.sink = std::make_unique<SndFileSink>(StemPath(output, part + 1), mix.rate);
+            stem.sink = std::make_unique<SndFileSink>(StemPath(output, part + 1), mix.rate,
+                                                      timing.plan.totalFrames);
             tracks.push_back(std::move(stem));
         }
     }
     if (raw) {
         tracks[0].sink = std::make_unique<RawSink>(stdout);
     } else {
-        tracks[0].sink = std::make_unique<SndFileSink>(output, mix.rate);
+        tracks[0].sink = std::make_unique<SndFileSink>(output, mix.rate, timing.plan.totalFrames);
     }
     for (Track& track : tracks) {
         track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan);

@@ -1,13 +1,19 @@
 #pragma once
 // An audio file written through libsndfile. The format follows the file's
-// extension: ".wav" (16-bit PCM), ".flac" (16-bit), ".ogg" (Vorbis).
+// extension: ".wav" (16-bit PCM; RF64 when the data would not fit a WAV
+// file's 32-bit sizes), ".flac" (16-bit), ".ogg" (Vorbis).
 //
-// The data goes to a temporary file beside the target ("NAME.part-XXXXXXXX")
-// which Finish renames to the target; a render that fails or is stopped
-// removes it, so a file under the target's name is always complete.
+// The data goes to a temporary file beside the target ("NAME.part-XXXXXXXX",
+// or ".velnari-XXXXXXXX.part" when the longer name would not fit), which
+// Finish reads back (its length, and the last frames decoded) before renaming
+// it to the target: the audio library does not report every failed write (a
+// full disk at the final flush of a FLAC or Ogg file goes unseen). A render
+// that fails or is stopped removes the temporary file and leaves any older
+// file under the target's name as it was.
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -17,12 +23,17 @@ namespace cli {
 
 class SndFileSink : public AudioSink {
   public:
-    // The libsndfile format for a path's extension (any case); throws
-    // CliError (usage) for other extensions. Call before rendering anything.
-    static int FormatFor(const std::filesystem::path& path);
+    // The libsndfile format for a path's extension (any case) and the frames
+    // to be written; throws CliError (usage) for other extensions. Call
+    // before rendering anything.
+    static int FormatFor(const std::filesystem::path& path, int64_t plannedFrames = 0);
 
-    // Opens the temporary file; throws CliError when it cannot be created.
-    SndFileSink(const std::filesystem::path& target, uint32_t rate);
+    // The temporary file's path for `target`.
+    static std::filesystem::path TemporaryFor(const std::filesystem::path& target);
+
+    // Opens the temporary file for `plannedFrames` frames; throws CliError
+    // when it cannot be created.
+    SndFileSink(const std::filesystem::path& target, uint32_t rate, int64_t plannedFrames);
     ~SndFileSink() override;
 
     SndFileSink(const SndFileSink&) = delete;
@@ -38,6 +49,7 @@ class SndFileSink : public AudioSink {
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     SNDFILE* file_ = nullptr;
+    int64_t written_ = 0;  // frames
     bool done_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/LoopDetector.h"
@@ -44,6 +45,12 @@ void DescribeDefinitions(const song::Song& song, SongInfo& info);
 void DescribeLoops(const engine::LoopReport& loops, SongInfo& info);
 
 std::string FormatText(const SongInfo& info);
+// Names and file names in the JSON are always valid UTF-8 (see TextForJson).
 nlohmann::json ToJson(const SongInfo& info);
+
+// Bytes as JSON can carry them: UTF-8 as it stands, else decoded from
+// Shift-JIS where they are Shift-JIS text, else with each byte that is not
+// part of a UTF-8 character written as the four characters \xNN.
+std::string TextForJson(std::string_view bytes);
 
 }  // namespace cli

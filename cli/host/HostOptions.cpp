@@ -8,6 +8,9 @@ namespace host {
 
 namespace {
 
+// Largest Render request the host makes: it holds one request in memory.
+constexpr uint64_t kLargestChunk = 64u << 20;
+
 // Longest render the host accepts: about 115 days, far beyond any test, and
 // small enough that frame counts stay exact in 64 bits.
 constexpr double kMaxSeconds = 1e7;
@@ -53,7 +56,7 @@ const char* HostUsage() {
            "then (given SONG) opens it, renders and closes it.\n"
            "  --rate HZ        rate handed to Open (default 0: the plug-in chooses)\n"
            "  --seconds S      seconds of output to render (default 0)\n"
-           "  --chunk BYTES    bytes per Render call, at least 4 (default 4096)\n"
+           "  --chunk BYTES    bytes per Render call, 4 to 64 MiB (default 4096)\n"
            "  --seek-at MS     call SetPosition when the output reaches MS milliseconds\n"
            "  --seek-to MS     position passed to SetPosition (default 0)\n"
            "  --out FILE       write the PCM to FILE (.wav: WAV file, otherwise raw)\n"
@@ -92,7 +95,7 @@ std::optional<HostOptions> ParseHostOptions(int argc, char** argv, std::string& 
                 ok = ParseUnsigned(value, UINT32_MAX, number);
                 options.rate = static_cast<uint32_t>(number);
             } else if (arg == "--chunk") {
-                ok = ParseUnsigned(value, UINT32_MAX, number) && number >= 4;
+                ok = ParseUnsigned(value, kLargestChunk, number) && number >= 4;
                 options.chunk = static_cast<uint32_t>(number);
             } else if (arg == "--seek-at") {
                 ok = ParseUnsigned(value, UINT32_MAX, number);

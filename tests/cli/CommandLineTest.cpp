@@ -39,7 +39,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "render a.mml --rate 0", "render a.mml --mute 1 --solo 2",
                     "render a.mml --mute 7", "render a.mml --solo 1,,2", "render a.mml --solo 12",
                     "render a.mml --fm-volume 21", "render a.mml --ssg-volume -193",
-                    "render a.mml --stems -o -", "play", "check", "info a.mml --loops 2"));
+                    "render a.mml --stems -o -", "play", "check", "info a.mml --loops 2",
+                    "render a.mml --seconds nan", "render a.mml --seconds 2 --fade nan",
+                    "render a.mml --max-seconds inf", "play a.mml --seconds -inf",
+                    "info a.mml --max-seconds nan"));
+
+TEST(CommandLine, ArgumentsLeftOverAreNamedInTheOrderGiven) {
+    EXPECT_NE(Parse("info a.mml b c d").standardError.find("unexpected arguments: b c d"),
+              std::string::npos);
+}
 
 TEST(CommandLine, HelpGoesToStandardOutputWithStatus0) {
     const ParseOutcome outcome = Parse("render --help");

@@ -143,6 +143,10 @@ TEST(ProgramMixing, SoloMuteAndStemsSplitTheMix) {
     EXPECT_EQ(ReadFile(dir / "mix-4.wav"), ReadFile(dir / "solo.wav"));
 }
 
+std::string DiskDriver(const ScratchDir& dir, const std::string& file) {
+    return "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=1 SDL_DISKAUDIOFILE=" + Quote(dir / file);
+}
+
 TEST(ProgramMixing, VolumesComeFromTheSettingsFileUnlessOverridden) {
     // A copy of the program reads the velnari.ini beside it, as the plug-in does.
     ScratchDir dir;
@@ -159,6 +163,12 @@ TEST(ProgramMixing, VolumesComeFromTheSettingsFileUnlessOverridden) {
     EXPECT_TRUE(AllZero(render("")));
     EXPECT_EQ(render(" --fm-volume 0"), fm) << "SSG still silenced by the settings file";
     EXPECT_EQ(render(" --fm-volume 0 --ssg-volume 0"), plain);
+    // Renders that look ahead for the loops, played or written, and stems.
+    const auto loops = RunVelnari(dir, "render duet.mml -o - --loops 1 --fade 0", "", program);
+    EXPECT_FALSE(loops.out.empty());
+    EXPECT_TRUE(AllZero(Samples(loops.out)));
+    RunVelnari(dir, "play duet.mml --loops 1 --fade 0", DiskDriver(dir, "p.raw"), program);
+    EXPECT_TRUE(AllZero(Samples(ReadFile(dir / "p.raw"))));
 }
 
 TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
@@ -189,6 +199,50 @@ TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
     }
     // The compile message is the one the message box would show.
     EXPECT_EQ(RunVelnari(dir, "render bad.mml").err, "bad.mml(3) : parse error at \"! d\"\n");
+}
+
+// A disk that fills up, simulated by a file-size limit: whatever the room
+// left, the render either writes a whole file or fails with status 1 and
+// keeps the older file.
+TEST(ProgramFaults, AFullDiskNeverLeavesATruncatedFileBehind) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    // Frames in the file, all of them decoded; -1 when it does not open.
+    auto decodedFrames = [](const std::string& file) -> sf_count_t {
+        SF_INFO info{};
+        SNDFILE* sf = sf_open(file.c_str(), SFM_READ, &info);
+        if (sf == nullptr) return -1;
+        std::vector<int16_t> samples(static_cast<std::size_t>(info.frames) * 2);
+        const sf_count_t read = sf_readf_short(sf, samples.data(), info.frames);
+        sf_close(sf);
+        return read == info.frames ? read : -1;
+    };
+    for (const char* name : {"out.flac", "out.ogg", "out.wav"}) {
+        const auto whole = RunVelnari(dir, std::string("render duet.mml --seconds 4 -o ") + name);
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        ASSERT_EQ(decodedFrames(dir / name), 4 * 44100);
+        const std::string complete = ReadFile(dir / name);
+        // The shell's limit counts 512-byte blocks: none, half the file, all
+        // but its last bytes, and enough.
+        const std::size_t blocks = complete.size() / 512;
+        for (const std::size_t limit : {std::size_t{0}, blocks / 2, blocks, blocks + 1}) {
+            dir.Write(name, "older file");
+            // The limit applies to the program alone, in a subshell around it;
+            // a write past it fails (EFBIG) instead of raising SIGXFSZ.
+            const auto r =
+                RunVelnari(dir, std::string("render duet.mml --seconds 4 -o ") + name + ")",
+                           "(trap '' XFSZ; ulimit -f " + std::to_string(limit) + "; exec");
+            const std::string where = std::string(name) + " limited to " + std::to_string(limit);
+            if (r.status == 0) {
+                EXPECT_EQ(decodedFrames(dir / name), 4 * 44100) << where;
+            } else {
+                EXPECT_EQ(r.status, 1) << where << "\n" << r.err;
+                EXPECT_EQ(ReadFile(dir / name), "older file") << where;
+            }
+        }
+        std::filesystem::remove(dir / name);
+    }
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml"}));
 }
 
 TEST(ProgramFaults, CtrlCStopsARenderAndRemovesItsFile) {
@@ -280,10 +334,6 @@ TEST(ProgramInfo, JsonDescribesTempoPartsAndDefinitions) {
     return ::testing::AssertionFailure()
            << "the played bytes (" << played.size() << ") do not hold the rendered ones ("
            << rendered.size() << ")";
-}
-
-std::string DiskDriver(const ScratchDir& dir, const std::string& file) {
-    return "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=1 SDL_DISKAUDIOFILE=" + Quote(dir / file);
 }
 
 TEST(ProgramPlay, WritesTheSameBytesAsRender) {

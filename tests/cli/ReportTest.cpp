@@ -73,6 +73,22 @@ TEST(SongInfoReport, LoopLengthsFromTheDetector) {
         << text;
 }
 
+TEST(SongInfoReport, NamesInTheJsonAreAlwaysUtf8) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"demo.mml", "demo.mml"},
+        {"\xE6\x9B\xB2.mml", "\xE6\x9B\xB2.mml"},                      // UTF-8 stays
+        {"\x8B\xC8.mml", "\xE6\x9B\xB2.mml"},                          // Shift-JIS is decoded
+        {"a\xFF\xE6\x9B\xB2\x80.mml", "a\\xFF\xE6\x9B\xB2\\x80.mml"},  // neither: escapes
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(TextForJson(bytes), text);
+        SongInfo info;
+        info.file = bytes;
+        info.macros = {bytes};
+        EXPECT_NO_THROW(ToJson(info).dump());
+    }
+}
+
 TEST(ProgressLine, ShowsTimeAndTheLoopBeingPlayed) {
     EXPECT_EQ(FormatDuration(0, 44100), "0:00.0");
     EXPECT_EQ(FormatDuration(44100 * 75 + 22050, 44100), "1:15.5");

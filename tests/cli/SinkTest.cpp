@@ -46,7 +46,7 @@ TEST(FileSink, WritesEachFormatOnlyWhenFinished) {
     const std::vector<int16_t> samples = Ramp(5000);
     for (const char* name : {"mix.wav", "mix.flac", "MIX.OGG"}) {
         {
-            SndFileSink sink(dir / name, 22050);
+            SndFileSink sink(dir / name, 22050, 5000);
             sink.Write(samples.data(), 3000);
             sink.Write(samples.data() + 6000, 2000);
             EXPECT_FALSE(std::filesystem::exists(dir / name)) << "visible before Finish";
@@ -67,7 +67,7 @@ TEST(FileSink, AnUnfinishedFileLeavesNothingBehind) {
     ScratchDir dir;
     const std::vector<int16_t> samples = Ramp(100);
     {
-        SndFileSink sink(dir / "half.wav", 44100);
+        SndFileSink sink(dir / "half.wav", 44100, 100);
         sink.Write(samples.data(), 100);
         EXPECT_EQ(dir.Entries().size(), 1u);  // the temporary file
     }
@@ -75,9 +75,32 @@ TEST(FileSink, AnUnfinishedFileLeavesNothingBehind) {
 
     // An older complete file under the target name survives a failed render.
     dir.Write("keep.wav", "earlier render");
-    { SndFileSink sink(dir / "keep.wav", 44100); }
+    { SndFileSink sink(dir / "keep.wav", 44100, 0); }
     EXPECT_EQ(clitest::ReadFile(dir / "keep.wav"), "earlier render");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"keep.wav"}));
+}
+
+TEST(FileSink, WavBecomesRf64WhereItsSizesWouldWrap) {
+    // 0xFFFFFFFF - 36 bytes of data fit a WAV file: 1073741814 whole frames.
+    EXPECT_EQ(SndFileSink::FormatFor("a.wav", 1073741814), SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(SndFileSink::FormatFor("a.wav", 1073741815), SF_FORMAT_RF64 | SF_FORMAT_PCM_16);
+    EXPECT_EQ(SndFileSink::FormatFor("a.flac", int64_t{1} << 40),
+              SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+}
+
+TEST(FileSink, ATargetNameAtTheFileSystemsLimitStillGetsItsTemporaryFile) {
+    ScratchDir dir;
+    std::string name;
+    for (int i = 0; i < 81; ++i) name += "\xE6\x9B\xB2";  // 243 bytes of U+66F2
+    name += ".wav";
+    const std::filesystem::path temporary = SndFileSink::TemporaryFor(dir / name);
+    EXPECT_EQ(temporary.parent_path(), std::filesystem::path(dir / name).parent_path());
+    EXPECT_LE(temporary.filename().string().size(), 255u);
+    const std::vector<int16_t> samples = Ramp(10);
+    SndFileSink sink(dir / name, 44100, 10);
+    sink.Write(samples.data(), 10);
+    sink.Finish();
+    EXPECT_EQ(Read(dir / name).samples, samples);
 }
 
 TEST(RawOutput, IsLittleEndianInterleavedPcm) {

@@ -121,6 +121,29 @@ TEST(PlayerFaults, ACompileFaultIsShownOnceUnderTheShiftJisCaptionAndTheOpenFail
     EXPECT_EQ(shown[0].second, std::string(file.path()) + "(3) : parse error at \"! d\"\n");
 }
 
+// Opening other files, or failing to, leaves an open player's SSG volume alone.
+TEST_F(PlayerTest, OtherOpensDoNotChangeAPlayersVolume) {
+    constexpr uint32_t kHalf = 4 * 44100;
+    auto open = [&](Player& player) {
+        SoundInfo info{};
+        return player.Open(song_.path(), &info);
+    };
+    Player alone(engine::Volumes{0, -40});
+    ASSERT_TRUE(open(alone));
+    std::vector<uint8_t> expected(2 * kHalf), got(2 * kHalf);
+    alone.Render(expected.data(), 2 * kHalf);
+
+    Player quiet(engine::Volumes{0, -40});
+    ASSERT_TRUE(open(quiet));
+    quiet.Render(got.data(), kHalf);
+    Player missing(engine::Volumes{}), loud(engine::Volumes{});
+    SoundInfo info{};
+    EXPECT_FALSE(missing.Open("/nonexistent/velnari/none.mml", &info));
+    ASSERT_TRUE(open(loud));
+    quiet.Render(got.data() + kHalf, kHalf);
+    EXPECT_EQ(got, expected);
+}
+
 TEST_F(PlayerTest, AFailedReopenLeavesAPlayerThatRendersSilence) {
     Player player(engine::Volumes{});
     SoundInfo info{};
