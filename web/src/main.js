@@ -302,7 +302,12 @@ function renderDownload() {
     if (mode === "loops") {
         start = 0;
         const tick = page.song.passesEndTick(Math.max(1, Math.round(amount)));
-        end = (tick ?? 0) * engine.framesPerTick;
+        if (tick === null) {
+            engine.free();
+            showStatus("the loops do not end within 2000 bars: download seconds instead", true);
+            return null;
+        }
+        end = tick * engine.framesPerTick;
     } else {
         end = start + Math.round(Math.max(0, amount) * kRate);
     }
