@@ -33,7 +33,7 @@ const mml = {
             return "comment";
         }
         if (state.kind === "macroName") {
-            if (stream.match(/^[^=;]+/)) return "definition";
+            if (stream.match(/^[^=;]+/)) return "labelName";
             if (stream.eat("=")) {
                 state.kind = "part";
                 return "operator";
