@@ -29,6 +29,25 @@ void KeyFmVoice(FM::OPN& opn, uint32_t ch) {
     opn.SetReg(0x28, 0xF0 | ch);
 }
 
+// A voice whose envelopes step every few samples and never end: fast decay
+// and sustain rates under a repeating SSG-type envelope (type 8). The chip
+// cuts its sample loop wherever an envelope steps, so this is its busiest case.
+void KeyBusyVoice(FM::OPN& opn, uint32_t ch) {
+    opn.SetReg(0xB0 + ch, (3 << 3) | (ch * 3));  // algorithms 0, 3, 6
+    for (uint32_t slot = 0; slot < 16; slot += 4) {
+        opn.SetReg(0x30 + slot + ch, 0x01 + slot / 4);
+        opn.SetReg(0x40 + slot + ch, 0x10);
+        opn.SetReg(0x50 + slot + ch, 0x1C + slot / 4);
+        opn.SetReg(0x60 + slot + ch, 0x18 + ch);
+        opn.SetReg(0x70 + slot + ch, 0x14 + slot / 4);
+        opn.SetReg(0x80 + slot + ch, 0x4F);
+        opn.SetReg(0x90 + slot + ch, 0x08);
+    }
+    opn.SetReg(0xA4 + ch, (4 << 3) | 2);
+    opn.SetReg(0xA0 + ch, 0x69 + 16 * ch);
+    opn.SetReg(0x28, 0xF0 | ch);
+}
+
 void SsgTones(FM::OPN& opn) {
     const uint8_t writes[][2] = {{0, 0xFE}, {1, 0},    {2, 0x40}, {3, 1},  {4, 0x80},
                                  {5, 0},    {7, 0x38}, {8, 12},   {9, 11}, {10, 10}};
@@ -72,6 +91,12 @@ void BM_MixFmOnly(benchmark::State& state) {
     });
 }
 
+void BM_MixBusyEnvelopes(benchmark::State& state) {
+    RunMix(state, [](FM::OPN& opn) {
+        for (uint32_t ch = 0; ch < 3; ++ch) KeyBusyVoice(opn, ch);
+    });
+}
+
 void BM_MixSsgEnvelopeNoise(benchmark::State& state) {
     RunMix(state, SsgEnvelopeAndNoise);
 }
@@ -84,6 +109,7 @@ void BM_MixSilence(benchmark::State& state) {
 
 BENCHMARK(BM_MixFullLoad);
 BENCHMARK(BM_MixFmOnly);
+BENCHMARK(BM_MixBusyEnvelopes);
 BENCHMARK(BM_MixSsgEnvelopeNoise);
 BENCHMARK(BM_MixSilence);
 
