@@ -110,10 +110,44 @@ template <int A>
 // jump), so one loop serves any mix of algorithms without a loop per
 // combination. The voices are local copies: their state can stay in
 // registers, and no store to the accumulator can alias it.
-template <int Count>
-void RenderRun(Voice (&voices)[3], const Lookup& op, int32_t* accumulator, int32_t frames) {
+//
+// `Clocked` is for stretches where envelopes step every few samples: each
+// sample then clocks the operators' envelopes first, as a run per step would
+// cost more than the step.
+template <int Count, bool Clocked = false>
+void RenderRun(Voice (&voices)[3], Operator* const* ops, const Lookup& op, int32_t* accumulator,
+               int32_t frames) {
     Moving a = voices[0].moving, b = voices[1].moving, c = voices[2].moving;
+    int32_t counter[12], counterStep[12];
+    if constexpr (Clocked) {
+        for (int k = 0; k < 4 * Count; ++k) {
+            counter[k] = ops[k]->EnvelopeCounter();
+            counterStep[k] = ops[k]->EnvelopeCounterStep();
+        }
+    }
+    // One envelope clock of operator n of channel c.
+    auto clock = [&](int c, int n) {
+        const int k = 4 * c + n;
+        counter[k] -= counterStep[k];
+        if (counter[k] > 0) return;
+        Operator& o = *ops[k];
+        o.StepEnvelope();
+        counter[k] = o.EnvelopeCounter();
+        counterStep[k] = o.EnvelopeCounterStep();
+        voices[c].envelope[n] = o.EnvelopeOutput();
+    };
+    auto clockChannel = [&](int c) {
+        clock(c, 0);
+        clock(c, 1);
+        clock(c, 2);
+        clock(c, 3);
+    };
     for (int32_t i = 0; i < frames; ++i) {
+        if constexpr (Clocked) {
+            clockChannel(0);
+            if constexpr (Count > 1) clockChannel(1);
+            if constexpr (Count > 2) clockChannel(2);
+        }
         int32_t sum = Sample(a, voices[0], op);
         if constexpr (Count > 1) sum += Sample(b, voices[1], op);
         if constexpr (Count > 2) sum += Sample(c, voices[2], op);
@@ -122,7 +156,30 @@ void RenderRun(Voice (&voices)[3], const Lookup& op, int32_t* accumulator, int32
     voices[0].moving = a;
     voices[1].moving = b;
     voices[2].moving = c;
+    if constexpr (Clocked) {
+        for (int k = 0; k < 4 * Count; ++k) ops[k]->SetEnvelopeCounter(counter[k]);
+    }
 }
+
+template <bool Clocked>
+[[gnu::noinline]] void RenderRun(int count, Voice (&voices)[3], Operator* const* ops,
+                                 const Lookup& op, int32_t* accumulator, int32_t frames) {
+    switch (count) {
+        case 1:
+            RenderRun<1, Clocked>(voices, ops, op, accumulator, frames);
+            break;
+        case 2:
+            RenderRun<2, Clocked>(voices, ops, op, accumulator, frames);
+            break;
+        default:
+            RenderRun<3, Clocked>(voices, ops, op, accumulator, frames);
+            break;
+    }
+}
+
+// A run shorter than this is followed by a stretch of clocked samples.
+constexpr int32_t kShortRun = 3;
+constexpr int32_t kClockedStretch = 64;
 
 }  // namespace
 
@@ -243,18 +300,21 @@ void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, 
             }
             next = std::min(next, stepAt[k]);
         }
-        switch (count) {
-            case 1:
-                RenderRun<1>(voices, lookup, accumulator + at, next - at);
-                break;
-            case 2:
-                RenderRun<2>(voices, lookup, accumulator + at, next - at);
-                break;
-            default:
-                RenderRun<3>(voices, lookup, accumulator + at, next - at);
-                break;
-        }
+        RenderRun<false>(count, voices, ops, lookup, accumulator + at, next - at);
+        const bool busy = next - at < kShortRun;
         at = next;
+        if (busy && at < frames) {
+            // Envelopes step every few samples: clock them per sample for a
+            // stretch, from where each one has got to.
+            const int32_t end = std::min(frames, at + kClockedStretch);
+            for (int k = 0; k < opCount; ++k) ops[k]->AdvanceEnvelope(at - clockedTo[k]);
+            RenderRun<true>(count, voices, ops, lookup, accumulator + at, end - at);
+            for (int k = 0; k < opCount; ++k) {
+                clockedTo[k] = end;
+                stepAt[k] = end + std::min(ops[k]->QuietSamples(), frames - end);
+            }
+            at = end;
+        }
     }
     for (int k = 0; k < opCount; ++k) ops[k]->AdvanceEnvelope(frames - clockedTo[k]);
     for (int c = 0; c < count; ++c) {

@@ -94,6 +94,14 @@ class Operator {
         if (quietSamples_ != kForever) quietSamples_ -= samples;
     }
     static constexpr int32_t kForever = INT32_MAX;
+    // The count-down itself, for a caller that clocks the envelope sample by
+    // sample in a tight loop: it subtracts the step from its own copy of the
+    // counter, calls StepEnvelope when that reaches 0 or less, and hands the
+    // counter back with SetEnvelopeCounter when it is done.
+    int32_t EnvelopeCounter() const { return envelopeCounter_; }
+    int32_t EnvelopeCounterStep() const { return envelopeCounterStep_; }
+    void StepEnvelope() { EnvelopeStep(); }
+    void SetEnvelopeCounter(int32_t counter);
 
     // Read-only state, for the channel, the chip and tests.
     EnvelopePhase Phase() const { return phase_; }
@@ -120,7 +128,6 @@ class Operator {
     friend class Channel;
 
     bool SSGTypeOn() const { return ssgType_ != 0; }
-    void SetEnvelopeCounter(int32_t counter);
     int32_t RateWithKeyScale(int32_t rate) const;
     void SetEnvelopeRate(int32_t rate);
     void EnterPhase(int32_t phase);
