@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make demo   - install what is missing, build, render the bundled example song
 #   make check  - install what is missing, build every preset, run every test
-.PHONY: all deps demo check build-release build-asan test-release test-asan \
+.PHONY: all deps demo check build-release build-asan build-tsan test-release test-asan test-tsan soak \
         test-windows bench fuzz fuzz-smoke format clean web web-serve web-bench test-web
 
 SHELL := /bin/bash
@@ -14,7 +14,7 @@ deps:
 	@scripts/install-deps.sh
 
 # Phony targets get no pattern rules, so each preset's build is spelt out.
-build-release build-asan: build-%: deps
+build-release build-asan build-tsan: build-%: deps
 	$(CMAKE) --preset $*
 	$(CMAKE) --build --preset $*
 
@@ -23,6 +23,10 @@ test-release: build-release
 
 test-asan: build-asan
 	$(CTEST) --preset asan
+
+# The thread test under ThreadSanitizer; the preset builds that test alone.
+test-tsan: build-tsan
+	$(CTEST) --preset tsan
 
 # The Windows builds and their tests under Wine; see scripts/windows-check.sh.
 test-windows: deps
@@ -60,7 +64,12 @@ web-bench: web
 test-web: web build-release
 	node --test --test-concurrency=1 tests/web/
 
-check: test-release test-asan test-windows fuzz-smoke test-web
+# 28 hours of audio through the plug-in's entry points (about two minutes of
+# CPU), one request of 4 GiB among them; docs/robustness.md has the result.
+soak: build-release
+	build/release/soak examples/demo.mml 28 --huge
+
+check: test-release test-asan test-tsan test-windows fuzz-smoke test-web
 	@echo "check: all presets built and all tests passed"
 
 demo: build-release
