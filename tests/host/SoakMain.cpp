@@ -232,6 +232,7 @@ int main(int argc, char** argv) {
     int64_t wrongPasses = 0;
     int64_t tickDrift = 0;
     std::vector<Memory> hourly;
+    hourly.reserve(static_cast<std::size_t>(hours) + 2);  // its own growth must not count
     uint64_t frames = 0;
     uint64_t nextHour = 3600ull * kRate;
     std::size_t request = 0;
