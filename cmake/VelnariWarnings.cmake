@@ -4,5 +4,6 @@ add_library(velnari_warnings INTERFACE)
 target_compile_options(velnari_warnings INTERFACE -Wall -Wextra -Wpedantic)
 
 function(velnari_target_defaults target)
-    target_link_libraries(${target} PRIVATE velnari_warnings)
+    # Build-only, so an installed library does not ask for it.
+    target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:velnari_warnings>)
 endfunction()
