@@ -4,7 +4,14 @@
 #include <cstring>
 #include <vector>
 
+#include "sequencer/Sequencer.h"
+
 namespace engine {
+
+static_assert(Engine::kChipClock == sequencer::Sequencer::kChipClock &&
+                  Engine::kMinRate == sequencer::Sequencer::kMinRate &&
+                  Engine::kMaxRate == sequencer::Sequencer::kMaxRate,
+              "the engine states the sequencer's clock and rates");
 
 // Passes the chip's register writes on with the frame at which they act.
 class Engine::ChipTap : public FM::RegisterObserver {

@@ -18,8 +18,13 @@
 #include <memory>
 
 #include "fm/OPN.h"
-#include "sequencer/Sequencer.h"
 #include "song/Song.h"
+
+// The sequencer is the engine's own business; users of the engine see only
+// the song and the chip.
+namespace sequencer {
+class Sequencer;
+}
 
 namespace engine {
 
@@ -51,10 +56,10 @@ class RegisterWriteObserver {
 
 class Engine {
   public:
-    static constexpr uint32_t kChipClock = sequencer::Sequencer::kChipClock;  // Hz
+    static constexpr uint32_t kChipClock = 3993600;  // Hz
     // Output rates an engine can play at, in Hz.
-    static constexpr uint32_t kMinRate = sequencer::Sequencer::kMinRate;
-    static constexpr uint32_t kMaxRate = sequencer::Sequencer::kMaxRate;
+    static constexpr uint32_t kMinRate = 8000;
+    static constexpr uint32_t kMaxRate = 192000;
 
     // Starts `song` at tick 0 on a fresh chip at `rate`. An engine whose rate
     // is outside kMinRate..kMaxRate, or without a song, is not Ready and
