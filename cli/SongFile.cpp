@@ -1,9 +1,40 @@
 #include "SongFile.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "engine/Settings.h"
+#include "platform/FileKind.h"
 #include "platform/Module.h"
 
 namespace cli {
+
+namespace {
+
+// $XDG_CONFIG_HOME/velnari/velnari.ini; empty without any absolute folder to
+// put it in.
+std::string UserSettingsFile() {
+    std::filesystem::path base;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') return {};
+        base = std::filesystem::path(home) / ".config";
+    }
+    return (base / "velnari" / "velnari.ini").string();
+}
+
+}  // namespace
+
+std::string SettingsFile() {
+    const std::string beside = platform::SettingsPathForModule();
+    if (!beside.empty() && platform::IsRegularFile(beside.c_str())) return beside;
+    const std::string user = UserSettingsFile();
+    if (!user.empty() && platform::IsRegularFile(user.c_str())) return user;
+    return beside;
+}
 
 std::shared_ptr<const song::Song> CompileSongFile(const std::string& path) {
     Tarsel::FileCompileResult compiled = Tarsel::CompileFile(path);
@@ -16,7 +47,7 @@ std::shared_ptr<const song::Song> CompileSongFile(const std::string& path) {
 
 engine::Volumes ResolveVolumes(std::optional<int32_t> fmVolume, std::optional<int32_t> ssgVolume) {
     if (fmVolume && ssgVolume) return {*fmVolume, *ssgVolume};
-    const engine::Volumes settings = engine::ReadVolumes(platform::SettingsPathForModule());
+    const engine::Volumes settings = engine::ReadVolumes(SettingsFile());
     return {fmVolume.value_or(settings.fm), ssgVolume.value_or(settings.ssg)};
 }
 

@@ -32,8 +32,16 @@ class SongFault : public CliError {
 // (failure) for a file that cannot be read.
 std::shared_ptr<const song::Song> CompileSongFile(const std::string& path);
 
+// The settings file the program reads: velnari.ini beside the program when
+// there is one (first, as the plug-in reads the one beside itself), else the
+// user's $XDG_CONFIG_HOME/velnari/velnari.ini, with ~/.config in place of an
+// unset, empty or relative XDG_CONFIG_HOME. The first file that exists is
+// read whole; the other is not looked at. The path beside the program when
+// neither exists (which reads as no settings).
+std::string SettingsFile();
+
 // The volumes given on the command line; a section not given takes its value
-// from the settings file beside the program, as the plug-in reads its own.
+// from the settings file.
 engine::Volumes ResolveVolumes(std::optional<int32_t> fmVolume, std::optional<int32_t> ssgVolume);
 
 }  // namespace cli

@@ -160,6 +160,7 @@ TEST(ProgramMixing, VolumesComeFromTheSettingsFileUnlessOverridden) {
     };
     const auto plain = Samples(RunVelnari(dir, "render duet.mml -o - --seconds 0.5").out);
     const auto fm = Samples(RunVelnari(dir, "render duet.mml -o - --seconds 0.5 --solo 1").out);
+    const auto ssg = Samples(RunVelnari(dir, "render duet.mml -o - --seconds 0.5 --solo 4").out);
     EXPECT_TRUE(AllZero(render("")));
     EXPECT_EQ(render(" --fm-volume 0"), fm) << "SSG still silenced by the settings file";
     EXPECT_EQ(render(" --fm-volume 0 --ssg-volume 0"), plain);
@@ -169,6 +170,27 @@ TEST(ProgramMixing, VolumesComeFromTheSettingsFileUnlessOverridden) {
     EXPECT_TRUE(AllZero(Samples(loops.out)));
     RunVelnari(dir, "play duet.mml --loops 1 --fade 0", DiskDriver(dir, "p.raw"), program);
     EXPECT_TRUE(AllZero(Samples(ReadFile(dir / "p.raw"))));
+
+    // Without a file beside the program, the user's file is read.
+    const std::string userFile = "velnari/velnari.ini";
+    std::filesystem::create_directories(dir.path() / "xdg/velnari");
+    std::filesystem::create_directories(dir.path() / "home/.config/velnari");
+    dir.Write("xdg/" + userFile, "[velnari]\nFMVolume=-192\n");
+    dir.Write("home/.config/" + userFile, "[velnari]\nPSGVolume=-192\n");
+    struct Case {
+        std::string environment;
+        const std::vector<int16_t>& expected;
+    };
+    for (const Case& c : {Case{"XDG_CONFIG_HOME=" + Quote(dir / "xdg"), ssg},
+                          Case{"XDG_CONFIG_HOME= HOME=" + Quote(dir / "home"), fm},
+                          Case{"XDG_CONFIG_HOME=xdg HOME=" + Quote(dir / "home"), fm}}) {
+        EXPECT_EQ(Samples(RunVelnari(dir, "render duet.mml -o - --seconds 0.5", c.environment).out),
+                  c.expected)
+            << c.environment;
+        EXPECT_TRUE(AllZero(Samples(
+            RunVelnari(dir, "render duet.mml -o - --seconds 0.5", c.environment, program).out)))
+            << "the file beside the program comes first";
+    }
 }
 
 TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
