@@ -24,8 +24,8 @@ packages=(
     sox
     # the web page: WebAssembly compiler, and the browser its tests drive
     emscripten chromium
-    # packaging: the man page, the Debian package and its checks, the Windows zip
-    help2man dpkg-dev fakeroot lintian zip
+    # packaging: the man page, the Debian package and its checks
+    help2man dpkg-dev lintian
 )
 
 # The web page's packages come from npm (web/package-lock.json); npm comes with
