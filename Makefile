@@ -1,8 +1,9 @@
 # The two commands of the README:
 #   make demo   - install what is missing, build, render the bundled example song
 #   make check  - install what is missing, build every preset, run every test
-.PHONY: all deps demo check build-release build-asan build-tsan test-release test-asan test-tsan soak \
-        test-windows bench fuzz fuzz-smoke format clean web web-serve web-bench test-web
+.PHONY: all deps demo check build-release build-asan build-tsan build-mingw32 build-mingw64 \
+        test-release test-asan test-tsan soak test-windows bench fuzz fuzz-smoke format clean web \
+        web-serve web-bench test-web dist
 
 SHELL := /bin/bash
 CMAKE ?= cmake
@@ -14,7 +15,7 @@ deps:
 	@scripts/install-deps.sh
 
 # Phony targets get no pattern rules, so each preset's build is spelt out.
-build-release build-asan build-tsan: build-%: deps
+build-release build-asan build-tsan build-mingw32 build-mingw64: build-%: deps
 	$(CMAKE) --preset $*
 	$(CMAKE) --build --preset $*
 
@@ -71,6 +72,15 @@ soak: build-release
 
 check: test-release test-asan test-tsan test-windows fuzz-smoke test-web
 	@echo "check: all presets built and all tests passed"
+
+# The packages, in build/dist/: velnari_<version>_amd64.deb from the release
+# build and velnari-<version>-win32.zip from both Windows builds (see the
+# README's "Packages"), then lintian's verdict on the .deb.
+dist: build-release build-mingw32 build-mingw64
+	cpack --config build/release/CPackConfig.cmake -B build/dist
+	cpack --config build/mingw32/CPackConfig.cmake -B build/dist
+	lintian --fail-on error,warning build/dist/velnari_*_amd64.deb
+	@ls -l build/dist/*.deb build/dist/*.zip
 
 demo: build-release
 	build/release/velnari render examples/demo.mml -o build/demo.wav
