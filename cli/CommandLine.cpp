@@ -7,6 +7,7 @@
 
 #include "CliError.h"
 #include "PartSelection.h"
+#include "StartPosition.h"
 
 namespace cli {
 
@@ -56,6 +57,10 @@ struct MixBinding {
     CLI::Option* ssgOption = nullptr;
     CLI::Option* muteOption = nullptr;
     CLI::Option* soloOption = nullptr;
+    std::string start;
+    int64_t startTick = 0;
+    CLI::Option* startOption = nullptr;
+    CLI::Option* startTickOption = nullptr;
 };
 
 void AddRate(CLI::App& command, uint32_t& rate) {
@@ -95,6 +100,12 @@ void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
                             .add_option("--ssg-volume", binding.ssgVolume,
                                         "SSG volume in half-decibel steps (overrides the settings)")
                             ->check(CLI::Range(-192, 20));
+    binding.startOption = command.add_option(
+        "--start", binding.start, "Begin the output here: seconds, or m:ss.s, into the piece");
+    binding.startTickOption =
+        command.add_option("--start-tick", binding.startTick, "Begin the output at this tick")
+            ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
+    binding.startOption->excludes(binding.startTickOption);
 }
 
 // Copies what the user gave into the MixOptions once CLI11 has parsed.
@@ -103,6 +114,15 @@ void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
     if (binding.fadeOption->count() > 0) mix.fadeSeconds = binding.fade;
     if (binding.fmOption->count() > 0) mix.fmVolume = binding.fmVolume;
     if (binding.ssgOption->count() > 0) mix.ssgVolume = binding.ssgVolume;
+    if (binding.startTickOption->count() > 0) mix.startTick = binding.startTick;
+    if (binding.startOption->count() > 0) {
+        mix.startSeconds = ParseStartTime(binding.start);
+        if (!mix.startSeconds || *mix.startSeconds > kLongestRender) {
+            throw CliError(kExitUsage, "--start " + binding.start +
+                                           ": give seconds (75.5) or minutes and seconds "
+                                           "(1:15.5), at most 24 hours");
+        }
+    }
     if (binding.muteOption->count() > 0) {
         mix.chipMask = PartSelection::ChipMaskMuting(PartSelection::Parse(binding.mute));
     } else if (binding.soloOption->count() > 0) {

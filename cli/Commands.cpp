@@ -21,6 +21,7 @@
 #include "SndFileSink.h"
 #include "SongFile.h"
 #include "SongInfo.h"
+#include "StartPosition.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
@@ -102,6 +103,18 @@ Track MakeTrack(const std::shared_ptr<const song::Song>& song, const MixOptions&
     return track;
 }
 
+// The first frame of the output (--start, --start-tick), with a warning when
+// nothing is left to `what` from there.
+int64_t FirstFrame(const MixOptions& mix, const engine::Engine& engine, const RenderPlan& plan,
+                   const char* what) {
+    const int64_t start = StartFrame(mix, engine.FramesPerTick(), plan.totalFrames);
+    if (start > 0 && start == plan.totalFrames) {
+        Warn(std::string("the start is at or past the end (") +
+             FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);
+    }
+    return start;
+}
+
 }  // namespace
 
 std::string StemPath(const std::string& output, int part) {
@@ -148,8 +161,12 @@ int RunRender(const RenderOptions& options) {
     } else {
         tracks[0].sink = std::make_unique<SndFileSink>(output, mix.rate, timing.plan.totalFrames);
     }
+    const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
     for (Track& track : tracks) {
-        track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan);
+        if (!RunAhead(*track.engine, start)) {
+            throw CliError(kExitInterrupted, "stopped; nothing was written");
+        }
+        track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan, start);
     }
 
     Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
@@ -181,7 +198,9 @@ int RunPlay(const PlayOptions& options) {
                           mix.chipMask);
     EngineFrames frames(engine);
     const Timing timing = PlanTiming(options.song, song, mix);
-    Renderer renderer(frames, timing.plan);
+    const int64_t start = FirstFrame(mix, engine, timing.plan, "play");
+    if (!RunAhead(engine, start)) return kExitInterrupted;
+    Renderer renderer(frames, timing.plan, start);
 
     SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
         SdlPlayback::Chunk chunk;
@@ -192,15 +211,15 @@ int RunPlay(const PlayOptions& options) {
     Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
                       timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
                       timing.plan.fadeStart);
-    if (timing.plan.totalFrames > 0) {
+    if (!renderer.Finished()) {
         playback.Start();
         while (!playback.Done() && !Interrupted()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            progress.Update(playback.FramesDelivered());
+            progress.Update(start + playback.FramesDelivered());
         }
     }
     playback.Stop();
-    progress.Finish(playback.FramesDelivered());
+    progress.Finish(start + playback.FramesDelivered());
     return Interrupted() ? kExitInterrupted : kExitOk;
 }
 

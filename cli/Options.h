@@ -20,6 +20,10 @@ struct MixOptions {
     uint32_t chipMask = 0;              // mute bits for the chip: 0-2 FM 1-3, 6-8 SSG A-C
     std::optional<int32_t> fmVolume;    // half-decibel steps; unset: the settings file
     std::optional<int32_t> ssgVolume;
+    // Where the output begins, as a time or a tick of the piece (at most one
+    // is set); the length options still count from the piece's beginning.
+    std::optional<double> startSeconds;
+    std::optional<int64_t> startTick;
 
     static constexpr double kDefaultFadeSeconds = 5.0;
 };

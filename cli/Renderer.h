@@ -30,21 +30,23 @@ class EngineFrames : public FrameSource {
 
 class Renderer {
   public:
-    // Neither is owned; both must outlive the renderer.
-    Renderer(FrameSource& source, const RenderPlan& plan) : source_(source), plan_(plan) {}
+    // Neither is owned; both must outlive the renderer. The render begins at
+    // `firstFrame` of the plan, where the source must stand.
+    Renderer(FrameSource& source, const RenderPlan& plan, int64_t firstFrame = 0)
+        : source_(source), plan_(plan), done_(firstFrame) {}
 
     // Fills up to `count` frames and returns how many it wrote: fewer only at
     // the end of the plan, 0 once the render is complete.
     int32_t Fill(int16_t* frames, int32_t count);
 
-    int64_t FramesDone() const { return done_; }
+    int64_t FramesDone() const { return done_; }  // the plan's frames behind us
     bool Finished() const { return done_ >= plan_.totalFrames; }
     const RenderPlan& Plan() const { return plan_; }
 
   private:
     FrameSource& source_;
     const RenderPlan& plan_;
-    int64_t done_ = 0;
+    int64_t done_;
 };
 
 }  // namespace cli

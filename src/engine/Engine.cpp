@@ -73,7 +73,12 @@ void Engine::Restart() {
 
 void Engine::SeekToFrame(int64_t frame) {
     Start(true);
+    RunAheadTo(frame);
+}
+
+void Engine::RunAheadTo(int64_t frame) {
     constexpr int32_t kBlock = 4096;
+    if (frame_ >= frame) return;
     std::vector<int16_t> scratch(static_cast<std::size_t>(kBlock) * 2);
     while (frame_ < frame) {
         Render(scratch.data(), static_cast<int32_t>(std::min<int64_t>(kBlock, frame - frame_)));

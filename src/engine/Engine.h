@@ -87,6 +87,12 @@ class Engine {
     // beginning. Costs as much as rendering those frames.
     void SeekToFrame(int64_t frame);
 
+    // Renders and drops the frames from here up to `frame` (nothing when the
+    // engine is there or past it already): the cheap way forward for an
+    // engine that has played untouched from a fresh start, whose output from
+    // `frame` then equals a render from the beginning, as after SeekToFrame.
+    void RunAheadTo(int64_t frame);
+
     // Runs the next tick without mixing the chip, to look ahead through a
     // song cheaply (finding its loops). The sound no longer follows the
     // piece: Restart before rendering again.

@@ -42,7 +42,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "render a.mml --stems -o -", "play", "check", "info a.mml --loops 2",
                     "render a.mml --seconds nan", "render a.mml --seconds 2 --fade nan",
                     "render a.mml --max-seconds inf", "play a.mml --seconds -inf",
-                    "info a.mml --max-seconds nan"));
+                    "info a.mml --max-seconds nan", "render a.mml --start 1:60",
+                    "render a.mml --start -3", "render a.mml --start 1e3",
+                    "play a.mml --start 2 --start-tick 9", "play a.mml --start-tick -1",
+                    "render a.mml --start 24:00:00"));
 
 TEST(CommandLine, ArgumentsLeftOverAreNamedInTheOrderGiven) {
     EXPECT_NE(Parse("info a.mml b c d").standardError.find("unexpected arguments: b c d"),
@@ -58,8 +61,9 @@ TEST(CommandLine, HelpGoesToStandardOutputWithStatus0) {
 }
 
 TEST(CommandLine, GivenValuesReachTheOptions) {
-    const ParseOutcome given =
-        Parse("render song.mml -o x.flac --rate 48000 --seconds 2.5 --fm-volume -6 --stems");
+    const ParseOutcome given = Parse(
+        "render song.mml -o x.flac --rate 48000 --seconds 2.5 --fm-volume -6 --stems "
+        "--start 1:15.5");
     ASSERT_TRUE(given.invocation.has_value());
     const auto& r = std::get<RenderOptions>(*given.invocation);
     EXPECT_EQ(r.output, "x.flac");
@@ -69,6 +73,7 @@ TEST(CommandLine, GivenValuesReachTheOptions) {
     EXPECT_EQ(r.mix.fmVolume, std::optional<int32_t>(-6));
     EXPECT_FALSE(r.mix.ssgVolume.has_value()) << "the settings file decides";
     EXPECT_TRUE(r.stems);
+    EXPECT_DOUBLE_EQ(r.mix.startSeconds.value_or(0), 75.5);
 }
 
 TEST(CommandLine, MuteAndSoloBecomeChipMasks) {

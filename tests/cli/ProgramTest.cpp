@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -113,6 +114,38 @@ TEST(ProgramLength, LongRendersAreCutAtTheLimitWithAWarning) {
     EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
     EXPECT_EQ(WavFrames(dir / "out.wav"), 441000);
+}
+
+// A render that starts part-way is the tail of the whole render: inside a
+// note, on a tick boundary and at the first frame, at two rates, with the
+// fade of --loops and of --seconds where a whole render has them.
+TEST(ProgramLength, StartCutsOnlyTheFrontOfEveryExample) {
+    ScratchDir dir;
+    for (const char* name : {"demo.mml", "festival.mml", "clockwork.mml"}) {
+        const std::string song = Quote(std::string(VELNARI_SOURCE_DIR) + "/examples/" + name);
+        for (const char* timing : {" --rate 44100", " --rate 22050 --seconds 20 --fade 3"}) {
+            const uint32_t rate =
+                std::string(timing).find("22050") != std::string::npos ? 22050 : 44100;
+            const auto info = nlohmann::json::parse(
+                RunVelnari(dir, "info " + song + " --json --rate " + std::to_string(rate)).out);
+            const int64_t tick = info["framesPerTick"];
+            const auto whole = RunVelnari(dir, "render " + song + " -o -" + timing);
+            ASSERT_EQ(whole.status, 0) << whole.err;
+            struct Start {
+                std::string option;
+                int64_t frame;
+            };
+            for (const Start& start :
+                 {Start{"--start 0:07.3217", std::llround(7.3217 * rate)},
+                  Start{"--start-tick 37", 37 * tick}, Start{"--start 0", 0}}) {
+                const auto part =
+                    RunVelnari(dir, "render " + song + " -o - " + start.option + timing);
+                ASSERT_EQ(part.status, 0) << part.err;
+                EXPECT_TRUE(part.out == whole.out.substr(4 * start.frame))
+                    << name << timing << " " << start.option;
+            }
+        }
+    }
 }
 
 TEST(ProgramMixing, SoloMuteAndStemsSplitTheMix) {
@@ -368,7 +401,9 @@ TEST(ProgramPlay, WritesTheSameBytesAsRender) {
     for (const Case& c :
          {Case{" --rate 32768 --seconds 1.25 --fade 0.5 --solo 1,4", 40960u * 4},
           Case{" --fade 0.2", static_cast<std::size_t>(96 * FramesPerTick(120, 44100) + 8820) * 4},
-          Case{" --seconds 0.3 --mute 1 --ssg-volume -6", 13230u * 4}}) {
+          Case{" --seconds 0.3 --mute 1 --ssg-volume -6", 13230u * 4},
+          Case{" --seconds 1.5 --start-tick 40",
+               static_cast<std::size_t>(66150 - 40 * FramesPerTick(120, 44100)) * 4}}) {
         const auto rendered = RunVelnari(dir, "render duet.mml -o -" + c.options);
         ASSERT_EQ(rendered.status, 0) << rendered.err;
         ASSERT_EQ(rendered.out.size(), c.bytes) << c.options;

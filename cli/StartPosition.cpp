@@ -1,0 +1,63 @@
+#include "StartPosition.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "Interrupt.h"
+#include "RenderPlan.h"
+
+namespace cli {
+
+namespace {
+
+// Digits with an optional fraction ("12", "12.5", "12."); nothing else.
+std::optional<double> ParseDecimal(const std::string& text) {
+    const std::size_t digits = text.find_first_not_of("0123456789");
+    if (digits == 0 || text.empty()) return std::nullopt;
+    if (digits != std::string::npos &&
+        (text[digits] != '.' ||
+         text.find_first_not_of("0123456789", digits + 1) != std::string::npos)) {
+        return std::nullopt;
+    }
+    return std::strtod(text.c_str(), nullptr);
+}
+
+}  // namespace
+
+std::optional<double> ParseStartTime(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) return ParseDecimal(text);
+    const std::string minutes = text.substr(0, colon);
+    if (minutes.empty() || minutes.find_first_not_of("0123456789") != std::string::npos ||
+        minutes.size() > 6) {
+        return std::nullopt;
+    }
+    const std::optional<double> seconds = ParseDecimal(text.substr(colon + 1));
+    if (!seconds || *seconds >= 60.0) return std::nullopt;
+    return std::stod(minutes) * 60.0 + *seconds;
+}
+
+int64_t StartFrame(const MixOptions& mix, int32_t framesPerTick, int64_t endFrame) {
+    int64_t frame = 0;
+    if (mix.startSeconds) {
+        frame = SecondsToFrames(*mix.startSeconds, mix.rate);
+    } else if (mix.startTick) {
+        // Past the end already when the product would not fit.
+        const int64_t perTick = std::max(framesPerTick, 1);
+        frame = *mix.startTick > endFrame / perTick ? endFrame : *mix.startTick * perTick;
+    }
+    return std::clamp<int64_t>(frame, 0, std::max<int64_t>(endFrame, 0));
+}
+
+bool RunAhead(engine::Engine& engine, int64_t frame) {
+    // About a second of audio per step: a few milliseconds of work.
+    const int64_t step = engine.Rate();
+    while (engine.Frame() < frame) {
+        if (Interrupted()) return false;
+        engine.RunAheadTo(std::min(frame, engine.Frame() + step));
+    }
+    return true;
+}
+
+}  // namespace cli
