@@ -382,6 +382,20 @@ same_bytes() {  # BITS SONG args...
     cmp "$work/linux/linux.raw" "$work/win$bits/win.raw"
 }
 
+# With ExactSeek=1 beside the DLL: SetPosition(20000) one second in returns
+# 20000, and the bytes from there are those of a fresh open at 20 s.
+exact_seek_lands() {  # BITS
+    local dir=$work/win$1
+    rm -f "$dir/seek.raw" "$dir/fresh.raw"
+    run_windows "$1" "$dir" velnari.dll duet.mml --out seek.raw --seconds 3 --seek-at 1000 \
+        --seek-to 20000 >"$work/out.txt" 2>&1 || { echo "  the seeking render failed"; return 1; }
+    grep -q 'SetPosition(20000) returned 20000' "$work/out.txt" || { cat "$work/out.txt"; return 1; }
+    run_windows "$1" "$dir" velnari.dll duet.mml --quiet --out fresh.raw --seconds 22 \
+        >/dev/null 2>&1 || { echo "  the fresh render failed"; return 1; }
+    cmp -n 176400 "$dir/seek.raw" "$dir/fresh.raw" &&
+        cmp -n 352800 "$dir/seek.raw" "$dir/fresh.raw" 176400 3528000
+}
+
 differs_from_default() {  # BITS: the last Windows render differs from one without settings
     [ -s "$work/win$1/win.raw" ] || return 1
     cp "$work/win$1/win.raw" "$work/with-settings.raw"
@@ -469,6 +483,12 @@ run_checks_under_wine() {  # BITS
                 differs_from_default "$bits"
         fi
     done
+    printf '[velnari]\nExactSeek=1\n' >"$dir/velnari.ini"
+    printf '[velnari]\nExactSeek=1\n' >"$work/linux/velnari.ini"
+    check "win$bits: ExactSeek=1: a seek lands on a fresh open's bytes at that position" \
+        exact_seek_lands "$bits"
+    check "win$bits: ExactSeek=1: a seek part-way gives the same bytes as on Linux" \
+        same_bytes "$bits" duet.mml --seconds 2 --seek-at 700 --seek-to 90000
     rm -f "$dir/velnari.ini" "$work/linux/velnari.ini"
     mkdir "$dir/velnari.ini" "$work/linux/velnari.ini"
     check "win$bits: a settings file that cannot be read: the same bytes as on Linux" \

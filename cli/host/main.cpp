@@ -238,8 +238,10 @@ int Run(int argc, char** argv) {
                             "\n",
                             frames, options.seekTargetMs, position);
             }
-            if (position != 0) {
-                std::printf("seek: FAULT SetPosition did not return 0\n");
+            // 0 after a restart; the position reached after an exact seek,
+            // which is never past the one asked for.
+            if (position > options.seekTargetMs) {
+                std::printf("seek: FAULT SetPosition returned a position past the one asked for\n");
                 result = kRuleBroken;
                 break;
             }

@@ -25,4 +25,13 @@ Volumes ReadVolumes(const std::string& settingsFile) {
     return volumes;
 }
 
+bool ReadExactSeek(const std::string& settingsFile) {
+    try {
+        return boost::lexical_cast<int32_t>(
+                   platform::ReadProfileString(settingsFile, kSection, "ExactSeek", "0")) != 0;
+    } catch (const boost::bad_lexical_cast&) {
+        return false;
+    }
+}
+
 }  // namespace engine

@@ -39,7 +39,9 @@ void VELNARI_WINAPI Close(PluginHandle handle);
 uint32_t VELNARI_WINAPI Render(PluginHandle handle, uint8_t* buffer, uint32_t size);
 
 // Restarts the piece from its beginning, whatever the position asked for
-// (milliseconds), and returns 0: playback is at position 0. A null handle
+// (milliseconds), and returns 0: playback is at position 0. With
+// "ExactSeek=1" in the settings file, plays the piece ahead to `position`
+// instead and returns the position reached (see Player::Seek). A null handle
 // returns 0.
 uint32_t VELNARI_WINAPI SetPosition(PluginHandle handle, uint32_t position);
 

@@ -1,6 +1,8 @@
 #include "plugin/Player.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "engine/Settings.h"
 #include "mml/Compile.h"
@@ -17,9 +19,14 @@ constexpr uint32_t kBitsPerSample = 16;
 
 }  // namespace
 
-Player::Player() : volumes_(engine::ReadVolumes(platform::SettingsPathForModule())) {}
+Player::Player() {
+    const std::string settings = platform::SettingsPathForModule();
+    volumes_ = engine::ReadVolumes(settings);
+    exactSeek_ = engine::ReadExactSeek(settings);
+}
 
-Player::Player(engine::Volumes volumes) : volumes_(volumes) {}
+Player::Player(engine::Volumes volumes, bool exactSeek)
+    : volumes_(volumes), exactSeek_(exactSeek) {}
 
 Player::~Player() = default;
 
@@ -29,7 +36,7 @@ bool Player::Open(const char* fileName, SoundInfo* info) {
     info->channels = kChannels;
     info->bitsPerSample = kBitsPerSample;
     info->length = 0xFFFFFFFF;
-    info->seekable = 0;
+    info->seekable = exactSeek_ ? 1 : 0;
     info->unitRender = 0;
     info->reserved1 = 0xFFFFFFFF;
     info->reserved2 = 0;
@@ -58,8 +65,23 @@ uint32_t Player::Render(void* buffer, uint32_t size) {
     return size;
 }
 
-void Player::Seek() {
-    if (engine_) engine_->Restart();
+uint32_t Player::Seek(uint32_t positionMs) {
+    if (!engine_) return 0;
+    if (!exactSeek_) {
+        engine_->Restart();
+        return 0;
+    }
+    // Rounded both ways, so that at 8000 Hz or more a position comes back
+    // as it was asked for.
+    const uint64_t rate = engine_->Rate();
+    const uint64_t ms = std::min(positionMs, kMaxExactSeekMs);
+    const auto frame = static_cast<int64_t>((ms * rate + 500) / 1000);
+    if (frame >= engine_->Frame()) {
+        engine_->RunAheadTo(frame);
+    } else {
+        engine_->SeekToFrame(frame);
+    }
+    return static_cast<uint32_t>((static_cast<uint64_t>(frame) * 1000 + rate / 2) / rate);
 }
 
 }  // namespace plugin

@@ -71,5 +71,18 @@ check "a seek part-way is accepted" exits_with 0 "$module" "$song" --seconds 2 -
 check "SetPosition returned 0" grep -q 'SetPosition(90000) returned 0' "$work/out.txt"
 check "the output before the seek is untouched" cmp -s -n 176400 "$work/c4096.raw" "$work/seek.raw"
 
+# With ExactSeek=1 in the settings file beside a copy of the module, a seek
+# lands where a fresh open stands at that position.
+mkdir "$work/exact"
+cp "$module" "$work/exact/"
+printf '[velnari]\nExactSeek=1\n' >"$work/exact/$(basename "${module%.*}").ini"
+exact=$work/exact/$(basename "$module")
+check "with ExactSeek=1 a seek part-way is accepted" exits_with 0 "$exact" "$song" --seconds 3 --seek-at 1000 --seek-to 20000 --out "$work/exact.raw"
+check "the open reports the piece seekable" grep -q 'seekable 1' "$work/out.txt"
+check "SetPosition returned the position reached" grep -q 'SetPosition(20000) returned 20000' "$work/out.txt"
+check "a fresh render for comparison" exits_with 0 "$module" "$song" --seconds 22 --out "$work/fresh.raw"
+check "the output before the exact seek is untouched" cmp -s -n 176400 "$work/exact.raw" "$work/fresh.raw"
+check "after the exact seek the bytes are a fresh open's at 20 s" cmp -s -n 352800 "$work/exact.raw" "$work/fresh.raw" 176400 3528000
+
 echo "host: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -20,12 +20,14 @@ TEST(PlayerSettingsTest, DefaultPlayerReadsTheFileBesideTheModule) {
         Player player;
         EXPECT_EQ(player.Volumes().fm, 0);
         EXPECT_EQ(player.Volumes().ssg, 0);
+        EXPECT_FALSE(player.ExactSeek());
     }
-    std::ofstream(ini) << "; output volumes\n[velnari]\nFMVolume=-8\nPSGVolume=5\n";
+    std::ofstream(ini) << "; output volumes\n[velnari]\nFMVolume=-8\nPSGVolume=5\nExactSeek=1\n";
     {
         Player player;
         EXPECT_EQ(player.Volumes().fm, -8);
         EXPECT_EQ(player.Volumes().ssg, 5);
+        EXPECT_TRUE(player.ExactSeek());
     }
     std::remove(ini.c_str());
 }

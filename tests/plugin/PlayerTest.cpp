@@ -203,6 +203,39 @@ TEST_F(PlayerTest, EverySeekReplaysTheSameWritesWithTheStoredVolumes) {
     EXPECT_EQ(player.Engine()->Chip().FMGain(), gain);
 }
 
+// With exact seeking, wherever the player stands, a seek lands on the bytes a
+// fresh open has at that position: inside a note, on a tick boundary (tick 48
+// at 48000 Hz is 1091 ms), at the start, forward and backward. Positions past
+// the limit stop there, quickly on a song that keeps the chip silent.
+TEST_F(PlayerTest, ExactSeekLandsWhereAFreshOpenIsAtThatPosition) {
+    constexpr uint32_t kRate = 48000;
+    constexpr uint32_t kBytes = 4 * 24000;
+    Player fresh(engine::Volumes{2, -4});
+    SoundInfo info{kRate, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(fresh.Open(song_.path(), &info));
+    EXPECT_EQ(info.seekable, 0u);
+    std::vector<uint8_t> reference(4 * kRate * 3);
+    fresh.Render(reference.data(), static_cast<uint32_t>(reference.size()));
+
+    Player player(engine::Volumes{2, -4}, true);
+    info = SoundInfo{kRate, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(player.Open(song_.path(), &info));
+    EXPECT_EQ(info.seekable, 1u);
+    std::vector<uint8_t> out(kBytes);
+    for (const uint32_t ms : {1234u, 1091u, 0u, 2000u, 3u, 500u}) {
+        EXPECT_EQ(player.Seek(ms), ms);
+        ASSERT_EQ(player.Render(out.data(), kBytes), kBytes);
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), reference.begin() + 4 * ms * (kRate / 1000)))
+            << "after Seek(" << ms << ")";
+    }
+
+    const TempFile quiet("1: t120 r1 r1\n", ".mml");
+    info = SoundInfo{8000, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(player.Open(quiet.path(), &info));
+    EXPECT_EQ(player.Seek(0xFFFFFFFF), Player::kMaxExactSeekMs);
+    EXPECT_EQ(player.Engine()->Frame(), int64_t{Player::kMaxExactSeekMs} * 8);
+}
+
 TEST(PlayerVolumesTest, AValueThatIsNotAnIntegerEndsTheReading) {
     struct Case {
         const char* ini;

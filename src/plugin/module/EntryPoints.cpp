@@ -69,15 +69,15 @@ uint32_t VELNARI_WINAPI Render(PluginHandle handle, uint8_t* buffer, uint32_t si
     }
 }
 
-uint32_t VELNARI_WINAPI SetPosition(PluginHandle handle, uint32_t /*position*/) {
+uint32_t VELNARI_WINAPI SetPosition(PluginHandle handle, uint32_t position) {
     if (handle == nullptr) return 0;
     try {
-        PlayerOf(handle)->Seek();
+        return PlayerOf(handle)->Seek(position);
     } catch (...) {
-        // A restart that could not allocate leaves the old state; the host is
-        // still told that playback is at 0, as after any seek.
+        // A seek that could not allocate leaves the old state; the host is
+        // told that playback is at 0, as after a restart.
+        return 0;
     }
-    return 0;
 }
 
 }  // namespace plugin
