@@ -154,6 +154,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     auto* playCommand = app.add_subcommand("play", "Play a song through the sound card");
     playCommand->add_option("SONG", play.song, "The MML file")->required();
     AddMixOptions(*playCommand, play.mix, playMix);
+    playCommand->add_flag("--watch", play.watch,
+                          "Play on and reload the song whenever its file is saved");
 
     CheckOptions check;
     auto* checkCommand = app.add_subcommand("check", "Compile songs and report their faults");

@@ -16,12 +16,14 @@
 #include "Progress.h"
 #include "RawSink.h"
 #include "RenderPlan.h"
+#include "RenderTiming.h"
 #include "Renderer.h"
 #include "SdlPlayback.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
 #include "SongInfo.h"
 #include "StartPosition.h"
+#include "Watch.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
@@ -41,48 +43,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Timing = RenderTiming;
+
 constexpr int32_t kBlockFrames = 4096;
 
 void Warn(const std::string& message) {
     std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
 }
 
-// How long the render is: a fixed length, or the song's loops as found by an
-// engine of its own run ahead (so the engine that renders starts fresh,
-// exactly as the plug-in's would).
-struct Timing {
-    RenderPlan plan;
-    std::vector<int64_t> passEndFrames;
-};
-
 Timing PlanTiming(const std::string& file, const std::shared_ptr<const song::Song>& song,
                   const MixOptions& mix) {
-    Timing timing;
-    if (mix.seconds) {
-        const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, mix.rate) : 0;
-        timing.plan = RenderPlan::Fixed(SecondsToFrames(*mix.seconds, mix.rate), fade);
-        return timing;
-    }
-    const int64_t fade =
-        SecondsToFrames(mix.fadeSeconds.value_or(MixOptions::kDefaultFadeSeconds), mix.rate);
-    const int64_t maxFrames = SecondsToFrames(mix.maxSeconds, mix.rate);
-    engine::Engine ahead(song, mix.rate);
-    const int64_t perTick = ahead.FramesPerTick();
-    const int64_t maxTicks = maxFrames / perTick + 1;
-    const engine::LoopReport loops = engine::LoopDetector::Run(ahead, mix.loops, maxTicks);
-    for (int64_t tick : loops.songPassEnds) timing.passEndFrames.push_back(tick * perTick);
-    if (loops.endTick) {
-        timing.plan = RenderPlan::AfterLoops(*loops.endTick * perTick, fade, maxFrames);
-    } else {
-        timing.plan = RenderPlan::Fixed(maxFrames, fade);
-        timing.plan.cut = true;
-    }
-    if (timing.plan.cut) {
-        char limit[32];
-        std::snprintf(limit, sizeof limit, "%g", mix.maxSeconds);
-        Warn("'" + file + "' plays longer than " + limit + " s with --loops " +
-             std::to_string(mix.loops) + "; cut there (see --max-seconds)");
-    }
+    Timing timing = PlanTiming(song, mix);
+    if (timing.plan.cut) Warn(CutWarning(file, mix));
     return timing;
 }
 
@@ -191,6 +163,7 @@ int RunRender(const RenderOptions& options) {
 }
 
 int RunPlay(const PlayOptions& options) {
+    if (options.watch) return RunWatch(options);
     InstallInterruptHandler();
     const MixOptions& mix = options.mix;
     const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);

@@ -38,6 +38,7 @@ struct RenderOptions {
 struct PlayOptions {
     std::string song;
     MixOptions mix;
+    bool watch = false;  // follow the file as it is edited
 };
 
 struct CheckOptions {

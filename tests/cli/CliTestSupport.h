@@ -62,20 +62,21 @@ inline std::string Quote(const std::string& text) {
 
 // Runs the velnari program (or a copy of it at `program`) with `arguments`
 // (already quoted as the shell needs) in `dir`, with `environment`
-// ("NAME=value ...") in front. The user's settings folder is `dir`/.config
-// unless `environment` says otherwise, so the tester's own settings never
-// reach a test.
+// ("NAME=value ...") in front and standard input from `input`. The user's
+// settings folder is `dir`/.config unless `environment` says otherwise, so
+// the tester's own settings never reach a test.
 inline RunResult RunVelnari(const ScratchDir& dir, const std::string& arguments,
                             const std::string& environment = "",
-                            const std::string& program = VELNARI_PROGRAM) {
+                            const std::string& program = VELNARI_PROGRAM,
+                            const std::string& input = "/dev/null") {
     const std::string out = dir / ".stdout";
     const std::string err = dir / ".stderr";
     const std::string status = dir / ".status";
     const std::string command = "cd " + Quote(dir.path().string()) +
                                 " && export XDG_CONFIG_HOME=" + Quote(dir / ".config") + " && " +
                                 environment + " " + Quote(program) + " " + arguments + " >" +
-                                Quote(out) + " 2>" + Quote(err) + " </dev/null; echo $? >" +
-                                Quote(status);
+                                Quote(out) + " 2>" + Quote(err) + " <" + Quote(input) +
+                                "; echo $? >" + Quote(status);
     RunResult result;
     if (std::system(command.c_str()) != 0) return result;
     result.status = std::stoi(ReadFile(status));

@@ -1,0 +1,121 @@
+#include "LivePlayer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace cli {
+
+Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volumes volumes,
+           uint32_t chipMask, const RenderPlan& plan)
+    : engine_(std::make_unique<engine::Engine>(std::move(song), rate, volumes, chipMask)),
+      plan_(plan),
+      frames_(*engine_),
+      renderer_(std::make_unique<Renderer>(frames_, plan_)) {}
+
+void Take::RunAheadTo(int64_t frame) {
+    if (frame <= Frame()) return;
+    engine_->RunAheadTo(frame);
+    renderer_ = std::make_unique<Renderer>(frames_, plan_, engine_->Frame());
+}
+
+LivePlayer::LivePlayer(int32_t fadeFrames) : fadeFrames_(std::max(fadeFrames, 1)) {}
+
+LivePlayer::~LivePlayer() = default;
+
+void LivePlayer::Fill(int16_t* frames, int32_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (paused_ || (!current_ && !next_)) {
+        std::memset(frames, 0, static_cast<std::size_t>(count) * 4);
+        return;
+    }
+    for (int32_t done = 0; done < count;) {
+        if (next_ &&
+            (!current_ || nextAt_ < 0 || current_->Frame() >= nextAt_ || current_->Finished())) {
+            if (fading_) retired_.push_back(std::move(fading_));
+            fading_ = std::move(current_);
+            current_ = std::move(next_);
+            faded_ = 0;
+        }
+        int32_t n = count - done;
+        if (next_ && nextAt_ >= 0) {
+            n = static_cast<int32_t>(std::min<int64_t>(n, nextAt_ - current_->Frame()));
+        }
+        int16_t* out = frames + std::size_t{2} * done;
+        const int32_t got = current_->Fill(out, n);
+        std::memset(out + std::size_t{2} * got, 0, static_cast<std::size_t>(n - got) * 4);
+        if (fading_) CrossFade(out, n);
+        done += n;
+    }
+}
+
+// Frame k (1-based) of the fade weighs the new take k / fadeFrames_ and the
+// old one the rest, so the last frame of the fade is the new take's alone.
+void LivePlayer::CrossFade(int16_t* frames, int32_t count) {
+    const int32_t total = std::min(count, fadeFrames_ - faded_);
+    const int32_t block = static_cast<int32_t>(scratch_.size() / 2);
+    for (int32_t done = 0; done < total;) {
+        const int32_t n = std::min(block, total - done);
+        const int32_t got = fading_->Fill(scratch_.data(), n);
+        std::fill(scratch_.begin() + 2 * got, scratch_.begin() + 2 * n, int16_t{0});
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t k = faded_ + done + i + 1;
+            for (int side = 0; side < 2; ++side) {
+                int16_t& sample = frames[2 * (done + i) + side];
+                sample = static_cast<int16_t>(
+                    (scratch_[2 * i + side] * (fadeFrames_ - k) + sample * k) / fadeFrames_);
+            }
+        }
+        done += n;
+    }
+    faded_ += total;
+    if (faded_ >= fadeFrames_) retired_.push_back(std::move(fading_));
+}
+
+void LivePlayer::Play(std::unique_ptr<Take> take) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (next_) retired_.push_back(std::move(next_));
+    next_ = std::move(take);
+    nextAt_ = -1;
+}
+
+bool LivePlayer::PlayAt(std::unique_ptr<Take>& take, int64_t at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (current_ && !current_->Finished() && current_->Frame() > at) return false;
+    if (next_) retired_.push_back(std::move(next_));
+    next_ = std::move(take);
+    nextAt_ = at;
+    return true;
+}
+
+void LivePlayer::SetPaused(bool paused) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = paused;
+}
+
+LivePlayer::Status LivePlayer::GetStatus() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Status status;
+    status.paused = paused_;
+    status.switching = next_ != nullptr || fading_ != nullptr;
+    if (!current_) return status;
+    status.playing = true;
+    status.finished = current_->Finished();
+    status.frame = current_->Frame();
+    status.totalFrames = current_->Plan().totalFrames;
+    const engine::Engine& engine = current_->Engine();
+    status.framesPerTick = engine.FramesPerTick();
+    for (int part = 0; part < song::kPartCount; ++part) status.parts[part] = engine.Part(part);
+    status.song = current_->Song();
+    return status;
+}
+
+void LivePlayer::Collect() {
+    std::vector<std::unique_ptr<Take>> retired;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        retired.swap(retired_);
+    }
+}
+
+}  // namespace cli

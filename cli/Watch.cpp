@@ -1,0 +1,246 @@
+#include "Watch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "CliError.h"
+#include "Interrupt.h"
+#include "LivePlayer.h"
+#include "Progress.h"
+#include "RenderTiming.h"
+#include "SdlPlayback.h"
+#include "SongFile.h"
+#include "StartPosition.h"
+#include "mml/Compile.h"
+#include "platform/FileStamp.h"
+#include "platform/KeyReader.h"
+#include "platform/Terminal.h"
+#include "platform/WholeFile.h"
+
+// Deliberate choices:
+// - The file is looked at every 100 ms. A change counts once the file has
+//   stood still for one look, so a save made in several writes is compiled
+//   once, whole; and only when its bytes differ from the last version
+//   compiled, so saving without changes restarts nothing.
+// - A version that does not compile, or a file that cannot be read, is
+//   reported once, and the last good version plays on. A file that has
+//   vanished (between an editor's delete and rename) is waited for quietly.
+// - A new version takes over on the first tick boundary at least 100 ms
+//   ahead of what is playing, at the same tick of the new version (the same
+//   frame when the tempo is unchanged), so the change is heard within a few
+//   device buffers. A version whose render ends before that tick (it got
+//   shorter) starts from its beginning.
+// - At the end of the render (--loops or --seconds, with the fade) the song
+//   starts again: watch mode plays until q or Ctrl-C.
+// - Seeks and restarts cross-fade like new versions; a pause stops at once.
+
+namespace cli {
+
+namespace {
+
+constexpr int32_t kRoundMs = 50;       // the pace of the loop: keys, display
+constexpr int32_t kRoundsPerLook = 2;  // the file is looked at every other round
+constexpr double kSeekSeconds = 5.0;
+constexpr double kFadeSeconds = 0.005;
+constexpr double kLeadSeconds = 0.1;
+constexpr int kSwitchTries = 20;  // then the new version takes over wherever it is
+
+// "song.mml:3:7: parse error at "! d"", as compilers point at a fault.
+std::string DescribeFault(const std::string& file, const Tarsel::CompileFault& fault) {
+    std::string where = file + ":" + std::to_string(fault.line);
+    if (fault.column > 0) where += ":" + std::to_string(fault.column);
+    const std::string what = fault.kind == Tarsel::CompileFault::Kind::kParse
+                                 ? "parse error at \"" + fault.detail + "\""
+                                 : fault.detail;
+    return where + ": " + what;
+}
+
+class WatchSession {
+  public:
+    WatchSession(const PlayOptions& options, std::shared_ptr<const song::Song> song,
+                 std::string text, platform::FileStamp stamp)
+        : options_(options),
+          mix_(options.mix),
+          volumes_(ResolveVolumes(mix_.fmVolume, mix_.ssgVolume)),
+          song_(std::move(song)),
+          timing_(PlanTiming(song_, mix_)),
+          text_(std::move(text)),
+          handled_(stamp),
+          seen_(stamp),
+          live_(static_cast<int32_t>(kFadeSeconds * mix_.rate) + 1),
+          terminal_(platform::StandardErrorIsTerminal()) {}
+
+    int Run() {
+        if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
+        auto first = NewTake();
+        const int64_t start =
+            StartFrame(mix_, first->Engine().FramesPerTick(), timing_.plan.totalFrames);
+        first->RunAheadTo(start);
+        live_.Play(std::move(first));
+
+        SdlPlayback playback(mix_.rate, [this](int16_t* frames, int32_t count) {
+            live_.Fill(frames, count);
+            return SdlPlayback::Chunk{count, false};
+        });
+        platform::KeyReader keys;
+        if (terminal_) {
+            Say("watching " + options_.song +
+                ": space pauses, r restarts, arrows seek 5 s, q quits");
+        }
+        playback.Start();
+        for (int round = 0; !Interrupted(); ++round) {
+            const int32_t key = keys.Next(kRoundMs);
+            if (key == 'q' || key == 'Q') break;
+            HandleKey(key);
+            if (round % kRoundsPerLook == 0) LookAtFile();
+            const LivePlayer::Status status = live_.GetStatus();
+            if (status.finished && !status.switching) live_.Play(NewTake());
+            Draw(status);
+            live_.Collect();
+        }
+        playback.Stop();
+        if (lineLength_ > 0) std::fputc('\n', stderr);
+        return Interrupted() ? kExitInterrupted : kExitOk;
+    }
+
+  private:
+    std::unique_ptr<Take> NewTake() const {
+        return std::make_unique<Take>(song_, mix_.rate, volumes_, mix_.chipMask, timing_.plan);
+    }
+
+    void HandleKey(int32_t key) {
+        if (key == ' ') {
+            paused_ = !paused_;
+            live_.SetPaused(paused_);
+        } else if (key == 'r' || key == 'R') {
+            live_.Play(NewTake());
+        } else if (key == platform::KeyReader::kLeft || key == platform::KeyReader::kRight) {
+            const int64_t step = SecondsToFrames(kSeekSeconds, mix_.rate);
+            const LivePlayer::Status status = live_.GetStatus();
+            const int64_t target = std::clamp<int64_t>(
+                status.frame + (key == platform::KeyReader::kLeft ? -step : step), 0,
+                std::max<int64_t>(timing_.plan.totalFrames - 1, 0));
+            auto take = NewTake();
+            take->RunAheadTo(target);
+            live_.Play(std::move(take));
+        }
+    }
+
+    // Compiles the file once it has changed and stood still for a look.
+    void LookAtFile() {
+        const platform::FileStamp stamp = platform::StampFile(options_.song.c_str());
+        const bool settled = stamp == seen_;
+        seen_ = stamp;
+        if (!settled || stamp == handled_) return;
+        handled_ = stamp;
+        if (!stamp.exists) return;
+        std::string text;
+        if (!platform::ReadWholeFile(options_.song.c_str(), text)) {
+            Say("cannot read " + options_.song + "; still playing the last version");
+            return;
+        }
+        if (text == text_) return;
+        text_ = text;
+        Tarsel::CompileResult compiled = Tarsel::Compile(text, options_.song);
+        if (compiled.fault) {
+            Say(DescribeFault(options_.song, *compiled.fault) +
+                " (still playing the last version that compiled)");
+            return;
+        }
+        song_ = compiled.song;
+        timing_ = PlanTiming(song_, mix_);
+        if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
+        SwitchToNewVersion();
+    }
+
+    // Hands the new version over on a tick boundary ahead of what plays, run
+    // ahead to the same tick.
+    void SwitchToNewVersion() {
+        auto take = NewTake();
+        const int64_t perTick = take->Engine().FramesPerTick();
+        const int64_t lead = SecondsToFrames(kLeadSeconds, mix_.rate);
+        for (int attempt = 0;; ++attempt) {
+            const LivePlayer::Status status = live_.GetStatus();
+            if (!status.playing || status.finished) break;
+            const int64_t tick = (status.frame + lead) / status.framesPerTick + 1;
+            const int64_t at = tick * status.framesPerTick;
+            const int64_t frame = tick * perTick;
+            if (frame >= take->Plan().totalFrames || at >= status.totalFrames) break;
+            take->RunAheadTo(frame);
+            if (attempt == kSwitchTries || live_.PlayAt(take, at)) {
+                if (take) live_.Play(std::move(take));
+                if (terminal_) {
+                    Say("reloaded " + options_.song + " at bar " + std::to_string(tick / 64 + 1));
+                }
+                return;
+            }
+        }
+        live_.Play(std::move(take));
+        if (terminal_) Say("reloaded " + options_.song + " from its beginning");
+    }
+
+    // A message above the progress line, which is drawn again next round.
+    void Say(const std::string& message) {
+        if (lineLength_ > 0) {
+            std::fprintf(stderr, "\r%*s\r", static_cast<int>(lineLength_), "");
+            lineLength_ = 0;
+        }
+        std::fprintf(stderr, "velnari: %s\n", message.c_str());
+        std::fflush(stderr);
+    }
+
+    // Time, bar (64 ticks) and the pass each used part is in.
+    void Draw(const LivePlayer::Status& status) {
+        if (!terminal_ || !status.playing) return;
+        const int64_t tick = status.frame / std::max(status.framesPerTick, 1);
+        std::string line = FormatDuration(status.frame, mix_.rate) + " / " +
+                           FormatDuration(status.totalFrames, mix_.rate) + "  bar " +
+                           std::to_string(tick / 64 + 1) + "  pass";
+        for (int part = 0; part < song::kPartCount; ++part) {
+            const engine::PartStatus& p = status.parts[part];
+            if (!p.used) continue;
+            line += " " + std::to_string(part + 1) + ":" +
+                    (p.active ? std::to_string(p.passes + 1) : std::string("end"));
+        }
+        if (status.paused) line += "  [paused]";
+        const std::size_t length = line.size();
+        if (length < lineLength_) line.append(lineLength_ - length, ' ');
+        lineLength_ = length;
+        std::fprintf(stderr, "\r%s", line.c_str());
+        std::fflush(stderr);
+    }
+
+    const PlayOptions& options_;
+    const MixOptions& mix_;
+    const engine::Volumes volumes_;
+    std::shared_ptr<const song::Song> song_;
+    RenderTiming timing_;
+    std::string text_;             // the last version compiled, good or not
+    platform::FileStamp handled_;  // the stamp of that version
+    platform::FileStamp seen_;     // the stamp at the last look
+    LivePlayer live_;
+    const bool terminal_;
+    bool paused_ = false;
+    std::size_t lineLength_ = 0;
+};
+
+}  // namespace
+
+int RunWatch(const PlayOptions& options) {
+    InstallInterruptHandler();
+    // The stamp before the read: a save during the read is seen as a change.
+    const platform::FileStamp stamp = platform::StampFile(options.song.c_str());
+    std::string text;
+    if (!platform::ReadWholeFile(options.song.c_str(), text)) {
+        throw CliError(kExitFailure,
+                       "cannot read '" + options.song + "' (missing, unreadable or empty)");
+    }
+    Tarsel::CompileResult compiled = Tarsel::Compile(text, options.song);
+    if (compiled.fault) throw SongFault(std::move(*compiled.fault));
+    WatchSession session(options, compiled.song, std::move(text), stamp);
+    return session.Run();
+}
+
+}  // namespace cli
