@@ -5,8 +5,9 @@
 // Every used part of a song plays in an endless loop; a "pass" is one trip
 // through it (the first pass includes whatever comes before the loop). A
 // pass ends where its last note, rest or wait ends, as the sequencer reports
-// it. A part that stops (its commands run out) counts as finished from the
-// tick it stopped on, whatever pass it was in.
+// it. A part whose commands run out stops where its last note, rest or wait
+// ends (the sequencer plays that note out first); from that tick on it counts
+// as having finished the pass it was in and every later one.
 
 #include <array>
 #include <cstdint>
@@ -35,7 +36,7 @@ class TickSource {
 struct PartLoops {
     bool used = false;
     std::vector<int64_t> passEnds;   // tick at which pass 1, 2, ... ended
-    std::optional<int64_t> stopped;  // tick on which the part stopped, if it did
+    std::optional<int64_t> stopped;  // tick on which the part stopped (its last note ended)
 };
 
 struct LoopReport {

@@ -23,14 +23,19 @@ void Sequencer::RunCommands(int part) {
     budget_ = stepBudget_;
     CommandCursor p = ps.position;
     while (ps.nextEvent <= tick_) {
-        if (!ResolveFlow(part, p)) return;  // the position is not stored: the part is over
+        // Whatever ends the commands, the part stops only here, where its
+        // last note, rest or wait is over. The position is not stored.
+        if (ps.flowEnded || !ResolveFlow(part, p)) {
+            EndPart(part);
+            return;
+        }
         const song::Command& cmd = *p.at;
         p = p.Next();
         if (--budget_ < 0) {
             EndPart(part);
             return;
         }
-        if (!Execute(part, cmd, p)) return;
+        Execute(part, cmd, p);
     }
     ps.position = p;
 }
@@ -38,10 +43,7 @@ void Sequencer::RunCommands(int part) {
 bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     PartState& ps = parts_[part];
     for (;;) {
-        if (p.AtEnd() || --budget_ < 0) {
-            EndPart(part);
-            return false;
-        }
+        if (p.AtEnd() || --budget_ < 0) return false;
         const song::Command& cmd = *p.at;
         switch (cmd.code) {
             case code::kCall: {
@@ -51,35 +53,23 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
                     p = p.Next();
                     break;
                 }
-                if (ps.returnStack.size() >= kMaxNesting) {
-                    EndPart(part);
-                    return false;
-                }
+                if (ps.returnStack.size() >= kMaxNesting) return false;
                 ps.returnStack.push_back(p.Next());
                 p = {it->second.begin(), it->second.end()};
                 break;
             }
             case code::kReturn:
-                if (ps.returnStack.empty()) {
-                    EndPart(part);
-                    return false;
-                }
+                if (ps.returnStack.empty()) return false;
                 p = ps.returnStack.back();
                 ps.returnStack.pop_back();
                 break;
             case code::kLoopOpen:
-                if (ps.loopStack.size() >= kMaxNesting) {
-                    EndPart(part);
-                    return false;
-                }
+                if (ps.loopStack.size() >= kMaxNesting) return false;
                 ps.loopStack.push_back({p.Next(), std::max(cmd.arg[0], 0)});
                 p = p.Next();
                 break;
             case code::kLoopClose: {
-                if (ps.loopStack.empty()) {
-                    EndPart(part);
-                    return false;
-                }
+                if (ps.loopStack.empty()) return false;
                 LoopFrame& loop = ps.loopStack.back();
                 if (loop.remaining != 0) {
                     if (--loop.remaining == 0) {
@@ -92,10 +82,7 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
                 }
                 // An endless loop closes at most once per command run: a loop
                 // without a note, rest or wait would otherwise spin for ever.
-                if (ps.loopedThisCall) {
-                    EndPart(part);
-                    return false;
-                }
+                if (ps.loopedThisCall) return false;
                 ps.loopedThisCall = true;
                 ++ps.passes;
                 ps.passEndTick = ps.nextEvent;
@@ -108,14 +95,15 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     }
 }
 
-bool Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
+void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
     PartState& ps = parts_[part];
     const bool isFM = part < song::kFMPartCount;
     const int ch = isFM ? part : part - song::kFMPartCount;
     const auto& a = cmd.arg;
     switch (cmd.code) {
         case code::kNote:
-            return PlayNote(part, cmd, next);
+            PlayNote(part, cmd, next);
+            break;
         case code::kRest:
             KeyOnOff(part, false);
             [[fallthrough]];
@@ -198,10 +186,9 @@ bool Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
         default:  // a tie and unknown codes do nothing when executed
             break;
     }
-    return true;
 }
 
-bool Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next) {
+void Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next) {
     PartState& ps = parts_[part];
     const int32_t semitone = cmd.arg[0];
     const int32_t length = cmd.arg[1] != 0 ? cmd.arg[1] : ps.defaultLength;
@@ -236,16 +223,25 @@ bool Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next
 
     // Look ahead: the flow after the note is taken now, so a tie behind a
     // macro return or a loop end is still seen.
-    if (!ResolveFlow(part, next)) return false;
-    if (next.at->code == code::kTie) {
-        ps.tied = true;
+    const int64_t passesBefore = ps.passes;
+    const bool last = !ResolveFlow(part, next);
+    ps.tied = !last && next.at->code == code::kTie;
+    if (ps.tied) {
         ps.keyOffTick = ps.nextEvent;
-    } else {
-        ps.tied = false;
-        const int64_t g = int64_t{length} * ps.gate / 8;
-        ps.keyOffTick = tick_ + (g > 1 ? g : 1);
+        return;
     }
-    return true;
+    const int64_t g = int64_t{length} * ps.gate / 8;
+    ps.keyOffTick = tick_ + (g > 1 ? g : 1);
+    if (last) {
+        // The part's commands end after this note. It still sounds its length
+        // (at least the one tick before its key-off) with its effects, and the
+        // part stops when it is over; a pass the look-ahead closed ends there.
+        ps.flowEnded = true;
+        if (length < 1) {
+            ps.nextEvent = tick_ + 1;
+            if (ps.passes != passesBefore) ps.passEndTick = ps.nextEvent;
+        }
+    }
 }
 
 }  // namespace sequencer

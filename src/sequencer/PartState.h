@@ -60,6 +60,7 @@ struct PartState {
     bool tied = false;            // the current note continues into the next one
     bool active = false;          // the part is playing
     bool loopedThisCall = false;  // an endless loop closed during this command run
+    bool flowEnded = false;       // the commands ran out after the current note: stop at its end
 
     // Loop bookkeeping for tools; playback never reads it.
     int64_t passes = 0;       // closes of an endless loop so far

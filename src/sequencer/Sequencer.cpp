@@ -21,13 +21,17 @@ int32_t Sequencer::TickLength(int32_t tempo, uint32_t rate) {
     return static_cast<int32_t>(frames);
 }
 
+int32_t Sequencer::StepBudget(int32_t tempo) {
+    return static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{kStepsPerFrame} * TickLength(tempo, kMaxRate), kMinStepBudget, kStepBudget));
+}
+
 bool Sequencer::Init(uint32_t rate) {
     ready_ = false;
     if (chip_ == nullptr || song_ == nullptr || rate < kMinRate || rate > kMaxRate) return false;
     rate_ = rate;
     framesPerTick_ = TickLength(song_->GetTempo(), rate);
-    stepBudget_ = static_cast<int32_t>(
-        std::clamp<int64_t>(int64_t{kStepsPerFrame} * framesPerTick_, kMinStepBudget, kStepBudget));
+    stepBudget_ = StepBudget(song_->GetTempo());
     framesLeft_ = 0;
     framesMixed_ = 0;
     spanLength_ = spanRead_ = 0;
@@ -35,6 +39,7 @@ bool Sequencer::Init(uint32_t rate) {
     if (!chip_->Init(kChipClock, rate, false, nullptr)) return false;
     for (int part = 0; part < song::kPartCount; ++part) {
         PartState& ps = parts_[part];
+        ps = PartState{};
         ps.active = song_->IsPartUsed(part);
         const song::CommandList& list = song_->Part(part);
         ps.position = {list.begin(), list.end()};

@@ -21,13 +21,25 @@
 //     taken as one frame; an infinite one (tempo 0) as INT32_MAX frames.
 //   - Init refuses output rates outside kMinRate..kMaxRate.
 //   - A loop with a negative count is endless, like a loop without a count.
-//   - A part ends (stops playing) when its flow runs off the end of a list,
-//     when macro calls or loops nest deeper than kMaxNesting, or when one
-//     command run takes more steps than its budget without reaching a timed
-//     command: no song can hang the render loop or grow memory without end.
-//     The budget is kStepsPerFrame steps per frame of the tick, within
-//     kMinStepBudget..kStepBudget, so the work per output frame stays bounded
-//     even at tempos that make every frame a tick.
+//   - A part's commands end when its flow runs off the end of a list, when
+//     macro calls or loops nest deeper than kMaxNesting, when an endless loop
+//     closes twice in one tick, or when one tick's command run takes more
+//     steps than its budget without reaching a timed command: no song can
+//     hang the render loop or grow memory without end.
+//   - The part then stops where its last note, rest or wait ends, never
+//     sooner: a note whose look-ahead finds the end sounds its length with
+//     the gate of any note (at least the one tick before its key-off, so also
+//     with a length of 0 or less), its effects run until it is over, and the
+//     part stops in the tick in which it ends.
+//   - The step budget is per part and tick: kStepsPerFrame steps per frame
+//     that the tick lasts at kMaxRate (StepBudget), within kMinStepBudget..
+//     kStepBudget, so 65536 at any tempo up to 639 and never fewer than 1024.
+//     It follows from the tempo alone, never from the output rate, so a song
+//     plays the same at every rate; being at least what any rate's own tick
+//     length once gave, it stops no song that played on. The work stays
+//     bounded: at most 2304 steps per output frame and part (8000 Hz near
+//     tempo 18400), and per second of output never more than one-frame
+//     ticks at kMaxRate take (1024 steps each).
 //   - A software envelope whose step length is 0 plays its first level.
 
 #include <array>
@@ -54,8 +66,8 @@ class Sequencer {
     static constexpr uint32_t kMinRate = 8000;       // Hz, output rates accepted by Init
     static constexpr uint32_t kMaxRate = 192000;
     static constexpr std::size_t kMaxNesting = 256;  // macro calls, and open loops, per part
-    static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per command run
-    static constexpr int32_t kStepsPerFrame = 64;    // ... per frame of a tick,
+    static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per part and tick
+    static constexpr int32_t kStepsPerFrame = 64;    // ... per frame of the tick at kMaxRate,
     static constexpr int32_t kMinStepBudget = 1024;  // ... but never fewer
     static constexpr int32_t kSpanFrames = 1024;     // longest chip mix in one call
 
@@ -77,6 +89,8 @@ class Sequencer {
 
     // Frames per tick: trunc(60 / (tempo * 16) * rate / 1.1 + 0.5), at least 1.
     static int32_t TickLength(int32_t tempo, uint32_t rate);
+    // Flow steps and commands a part may take in one tick at `tempo`, at any rate.
+    static int32_t StepBudget(int32_t tempo);
 
     int32_t FramesPerTick() const { return framesPerTick_; }
     int64_t CurrentTick() const { return tick_; }  // ticks run so far
@@ -94,6 +108,8 @@ class Sequencer {
     const PartState& Part(int part) const { return parts_[part]; }
     int64_t Passes(int part) const { return parts_[part].passes; }
     int64_t PassEndTick(int part) const { return parts_[part].passEndTick; }
+    // False from the tick in which the part's last note, rest or wait ended,
+    // once its commands have run out.
     bool IsActive(int part) const { return parts_[part].active; }
 
     const FMController& FMControl() const { return fm_; }
@@ -105,12 +121,13 @@ class Sequencer {
     // Runs every command of the part that is due in this tick.
     void RunCommands(int part);
     // Follows calls, returns and loop brackets from `p` and leaves `p` at the
-    // next command of any other kind. False when the part has ended.
+    // next command of any other kind. False when the part's commands have
+    // ended; the caller decides when the part stops.
     bool ResolveFlow(int part, CommandCursor& p);
     // Executes one command; `next` is the position after it (the note's
-    // look-ahead moves it). False when the part has ended.
-    bool Execute(int part, const song::Command& cmd, CommandCursor& next);
-    bool PlayNote(int part, const song::Command& cmd, CommandCursor& next);
+    // look-ahead moves it).
+    void Execute(int part, const song::Command& cmd, CommandCursor& next);
+    void PlayNote(int part, const song::Command& cmd, CommandCursor& next);
     void UpdateEffects(int part);
     void EndPart(int part);
     // Runs the tick that is due, if one is, and mixes the next span of the

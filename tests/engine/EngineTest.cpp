@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "plugin/EntryPoints.h"
 
@@ -107,6 +108,18 @@ TEST(Engine, EachEngineKeepsItsOwnSsgVolume) {
     got.insert(got.end(), rest.begin(), rest.end());
     EXPECT_EQ(got, expected);
     EXPECT_NE(std::vector<int16_t>(expected.begin(), expected.begin() + 2 * kSecond), loudOut);
+}
+
+TEST(LoopSearch, APartThatStopsHasFinishedEveryLaterPassWhereItsLastNoteEnds) {
+    // The last c's look-ahead finds the empty loop at tick 48; the c ends at 64.
+    const auto song = Compile("1: o4 l4 c e g >c { }\n4: o5 l4 r8 c4 d8 $x$\nstr:x = $x$\n");
+    for (int32_t passes : {1, 2, 3}) {
+        Engine ahead(song, 44100);
+        const engine::LoopReport report = engine::LoopDetector::Run(ahead, passes, 10000);
+        EXPECT_EQ(report.endTick, 64) << passes;
+        EXPECT_EQ(report.songPassEnds, std::vector<int64_t>{64}) << passes;
+        EXPECT_EQ(report.parts[3].stopped, 32) << passes;
+    }
 }
 
 TEST(Engine, SeekingLandsOnTheFramesOfARenderFromTheStart) {

@@ -42,9 +42,9 @@ struct RegisterLog : FM::RegisterObserver {
 class SequencerRig {
   public:
     void Add(int part, const Command& c) { song.AddToPart(part, c); }
-    void Start() {
+    void Start(uint32_t rate = 44100) {
         seq = std::make_unique<Sequencer>(&chip, &song);
-        ASSERT_TRUE(seq->Init(44100));
+        ASSERT_TRUE(seq->Init(rate));
         chip.SetRegisterObserver(&log);
     }
     // Runs one tick, leaving its writes (only) in the log.

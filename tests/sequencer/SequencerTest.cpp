@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,47 @@ TEST_F(SequencerTest, PassesEndWhereTheirLastNoteRestOrWaitEnds) {
     EXPECT_TRUE(seq->IsActive(0));
 }
 
+TEST_F(SequencerTest, APartStopsWhereItsLastNoteEnds) {
+    // Each part ends after its last note: an empty endless loop, a macro that
+    // calls itself, a counted loop that runs off the part's list.
+    struct Case {
+        const char* name;
+        int part;
+        std::vector<Command> commands;
+        int64_t keyOff, stop;  // the first tick after which the channel is off, the part stopped
+        int64_t passEnd;       // where the closed pass ends; -1: none closes
+    };
+    const Command c4('#', 0, 16), d4('#', 2, 16), c8('#', 0, 8), open('{'), close('}');
+    const Case cases[] = {
+        {"empty endless loop", 0, {c4, open, close}, 16, 16, 16},
+        {"SSG", 3, {c4, open, close}, 16, 16, 16},
+        {"self call", 0, {c4, d4, Call("m")}, 32, 32, -1},
+        {"unclosed counted loop", 0, {Command('{', 3), c4, d4}, 96, 96, -1},
+        {"gate", 0, {Command('Q', 4), c8, open, close}, 4, 8, 8},
+        {"gate above 8", 0, {Command('Q', 12), c8, open, close}, 8, 8, 8},
+        {"length 0", 0, {Command('L', 0), Command('#', 0, 0), open, close}, 1, 1, 1},
+        {"tied to nothing", 0, {c4, Command('&'), open, close}, 16, 16, 16},
+    };
+    for (const auto& c : cases) {
+        song = Song();
+        for (const auto& cmd : c.commands) Add(c.part, cmd);
+        song.AddToMacro("m", Call("m"));
+        Start();
+        log.writes.clear();
+        std::optional<int64_t> keyOff, stop;
+        for (int64_t t = 0; t <= c.stop + 1 && !stop; ++t) {
+            seq->Tick();
+            const bool on = c.part < 3 ? (log.Last(0x28).value_or(0) & 0xF0) != 0
+                                       : seq->SSGControl().KeyedOn(c.part - 3);
+            if (!on && !keyOff) keyOff = t;
+            if (!seq->IsActive(c.part)) stop = t;
+        }
+        EXPECT_EQ(keyOff, c.keyOff) << c.name;
+        EXPECT_EQ(stop, c.stop) << c.name;
+        EXPECT_EQ(seq->Passes(c.part) > 0 ? seq->PassEndTick(c.part) : -1, c.passEnd) << c.name;
+    }
+}
+
 TEST_F(SequencerTest, FlowsThatNeverReachATimedCommandEndThePart) {
     // Settings alone: run once per pass of the part's loop (twice), then the part stops.
     Add(3, Command('V', 10));
@@ -187,9 +229,9 @@ TEST_F(SequencerTest, FlowsThatNeverReachATimedCommandEndThePart) {
         {"huge count", {Command('{', 1000000), Command('V', 3), Command('}')}, {}, 1},
         {"self call", {Call("m")}, {Call("m")}, 1},
         {"self call after a note", {Call("m")}, {Command('#', 0, 1), Call("m")}, 300},
-        {"zero lengths", {Command('L', 0), Command('#', 0, 0)}, {}, 1},
+        {"zero lengths", {Command('L', 0), Command('#', 0, 0)}, {}, 2},  // the last note: 1 tick
         {"negative lengths", {Command('#', 0, -5), Command('R', -5)}, {}, 1},
-        {"more { than }", {Command('{', 3), Command('#', 0, 2)}, {}, 5},  // runs off the list
+        {"more { than }", {Command('{', 3), Command('#', 0, 2)}, {}, 7},  // runs off the list
         {"deep nesting", std::vector<Command>(600, Command('{')), {}, 1},
     };
     for (const auto& c : cases) {
@@ -201,23 +243,27 @@ TEST_F(SequencerTest, FlowsThatNeverReachATimedCommandEndThePart) {
         EXPECT_FALSE(seq->IsActive(0)) << c.name;
         EXPECT_LE(seq->Part(0).returnStack.size(), Sequencer::kMaxNesting) << c.name;
     }
-    // The step budget follows the tick length: at a tempo that makes every
-    // frame a tick, a part may do only a little work without time.
+    // The step budget follows the tempo, not the output rate: at a tempo that
+    // makes every frame a tick a part may do only a little work without
+    // time, and whatever it may do, it may do at every rate.
     struct Budget {
         int32_t tempo, count;
         bool playsOn;
     };
-    for (const Budget& b : {Budget{INT32_MAX, 300, true}, Budget{INT32_MAX, 400, false},
-                            Budget{120, 40, true}, Budget{120, 30000, false}}) {
-        song = Song();
-        song.SetTempo(b.tempo);
-        for (const auto& cmd :
-             {Command('{', b.count), Command('V', 1), Command('}'), Command('W', 1)}) {
-            Add(0, cmd);
+    for (const Budget& b :
+         {Budget{INT32_MAX, 300, true}, Budget{INT32_MAX, 400, false}, Budget{20000, 600, true},
+          Budget{120, 10000, true}, Budget{120, 30000, false}}) {
+        for (uint32_t rate : {Sequencer::kMinRate, 44100u, Sequencer::kMaxRate}) {
+            song = Song();
+            song.SetTempo(b.tempo);
+            for (const auto& cmd :
+                 {Command('{', b.count), Command('V', 1), Command('}'), Command('W', 1)}) {
+                Add(0, cmd);
+            }
+            Start(rate);
+            TickTo(10);
+            EXPECT_EQ(seq->IsActive(0), b.playsOn) << b.tempo << " " << b.count << " " << rate;
         }
-        Start();
-        TickTo(10);
-        EXPECT_EQ(seq->IsActive(0), b.playsOn) << b.tempo << " " << b.count;
     }
     // A negative count with a note in it simply plays for ever.
     song = Song();
