@@ -1,0 +1,74 @@
+#pragma once
+// A song as a register log: every write the sequencer makes, start-up
+// included, with waits of 1/44100 s, for a YM2203 at 3993600 Hz.
+//
+// By default the log holds the song up to the end of its first whole-song
+// loop and marks where that loop starts, so a player repeats it seamlessly:
+// the loop starts on a tick boundary (before that tick's writes) at the
+// earliest tick from which the writes repeat, with the shortest period they
+// repeat with (LoopFinder.h). The search looks through the song up to the
+// limit (which must cover every part's first two passes and two whole-song
+// loops) and keeps a loop only if the writes repeat through all of it. A song
+// in which every part stops has no loop and ends where its last part stops,
+// with the writes made there.
+//
+// Every tick gets a wait command of its own, also where nothing is written
+// (after every part has stopped, for example), because the sequencer cuts
+// the chip's mix at every tick boundary, and where it mixes is part of the
+// sound. LogPlayer cuts each wait into spans from the wait's start, as the
+// sequencer cuts each tick, so played at 44100 Hz the log gives the song's
+// own bytes. A tick longer than one VGM wait command can hold is split at a
+// whole number of spans. Other players just add the waits up.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "reglog/RegisterLog.h"
+#include "song/Song.h"
+
+namespace reglog {
+
+struct ExportSettings {
+    std::optional<int64_t> samples;                // exactly this long, without a loop point
+    int64_t maxSamples = int64_t{600} * kLogRate;  // how far to look for the loop
+};
+
+// How the log ends, and for a loop search that failed, why.
+struct ExportReport {
+    enum class Ending {
+        kLoop,   // a loop point; the log ends where the loop comes round
+        kStops,  // every part stops; the log ends there
+        kFixed,  // ExportSettings::samples
+        kLimit,  // no loop within maxSamples: that much, without a loop point
+    };
+    enum class Reason {
+        kNone,
+        kUnfinished,  // some part does not end two passes within the limit
+        kTooLong,     // the parts' loops line up only after the limit
+        kNoRepeat,    // the loops line up, but the writes do not repeat
+    };
+    struct PartLoop {
+        int part = 0;           // 0..5
+        int64_t loopTicks = 0;  // length of its second pass; 0 if it has none
+        bool stops = false;
+    };
+
+    Ending ending = Ending::kFixed;
+    Reason reason = Reason::kNone;
+    int32_t framesPerTick = 0;    // at 44100 Hz
+    int64_t loopStartTick = 0;    // kLoop
+    int64_t loopTicks = 0;        // kLoop
+    std::vector<PartLoop> parts;  // the used parts, with their loop lengths
+    int64_t lineUpTicks = 0;      // kTooLong: the least common multiple of the loops
+};
+
+struct SongExport {
+    RegisterLog log;  // tags left empty for the caller
+    ExportReport report;
+};
+
+SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettings& settings);
+
+}  // namespace reglog

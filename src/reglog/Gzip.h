@@ -1,0 +1,23 @@
+#pragma once
+// gzip streams through zlib, for .vgz files (a VGM file compressed whole).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace reglog {
+
+// True when the bytes start with the gzip magic (1F 8B).
+bool IsGzip(const uint8_t* data, std::size_t size);
+
+// The bytes as one gzip member, at the best compression.
+std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes);
+
+// Decompresses a gzip stream into `out`. False, with a one-line reason in
+// `fault`, for a damaged or cut-short stream, or one that would expand past
+// `maxBytes` (so a small file cannot make the reader take all memory).
+bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
+                    std::vector<uint8_t>& out, std::string& fault);
+
+}  // namespace reglog
