@@ -10,7 +10,7 @@
 # Environment:
 #   VELNARI_FUZZ_SMOKE_SECONDS  budget per target for smoke (default 45, at most 60)
 #   VELNARI_FUZZ_SECONDS        budget per target for long (default 1800)
-#   VELNARI_FUZZ_TARGETS        targets to run (default "compile render chip settings")
+#   VELNARI_FUZZ_TARGETS        targets to run (default "compile render chip settings reglog")
 #
 # New inputs never go into the repository: smoke runs grow a throw-away
 # corpus in a temporary folder, long runs keep theirs in build/fuzz/corpus/.
@@ -23,7 +23,7 @@ set -u
 mode=${1:-smoke}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
-targets=${VELNARI_FUZZ_TARGETS:-"compile render chip settings"}
+targets=${VELNARI_FUZZ_TARGETS:-"compile render chip settings reglog"}
 
 case "$mode" in
     smoke)

@@ -32,16 +32,22 @@ int DriveChip(const uint8_t* data, std::size_t size);
 // The bytes as the settings file, read as the player reads its volumes.
 int ReadSettings(const uint8_t* data, std::size_t size);
 
+#ifdef VELNARI_FUZZ_REGLOG
+// The bytes as a register-log file: read, written back as VGM, played.
+int ReadLog(const uint8_t* data, std::size_t size);
+#endif
+
 struct NamedTarget {
     std::string_view name;  // also the corpus folder name
     Target run;
 };
 
 inline constexpr NamedTarget kTargets[] = {
-    {"compile", CompileSong},
-    {"render", RenderSong},
-    {"chip", DriveChip},
-    {"settings", ReadSettings},
+    {"compile", CompileSong}, {"render", RenderSong},
+    {"chip", DriveChip},      {"settings", ReadSettings},
+#ifdef VELNARI_FUZZ_REGLOG
+    {"reglog", ReadLog},
+#endif
 };
 
 // The header that RenderSong reads before the song text.
