@@ -7,6 +7,7 @@
 
 #include "CliError.h"
 #include "PartSelection.h"
+#include "RegisterLogOptions.h"
 #include "StartPosition.h"
 
 namespace cli {
@@ -140,19 +141,22 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     RenderOptions render;
     MixBinding renderMix;
     auto* renderCommand =
-        app.add_subcommand("render", "Render a song to an audio file (.wav, .flac, .ogg)");
-    renderCommand->add_option("SONG", render.song, "The MML file")->required();
+        app.add_subcommand("render",
+                           "Render a song to an audio file (.wav, .flac, .ogg) or a "
+                           "register log (.vgm, .vgz, .s98), or a log to audio");
+    renderCommand->add_option("SONG", render.song, "The MML file, or a register log")->required();
     renderCommand->add_option(
         "-o,--output", render.output,
         "Output file; the extension picks the format; - writes raw 16-bit stereo to stdout");
     renderCommand->add_flag("--stems", render.stems,
                             "Also write one file per used part (OUT-1 ... OUT-6)");
     AddMixOptions(*renderCommand, render.mix, renderMix);
+    AddLogTagOptions(*renderCommand, render.tags);
 
     PlayOptions play;
     MixBinding playMix;
     auto* playCommand = app.add_subcommand("play", "Play a song through the sound card");
-    playCommand->add_option("SONG", play.song, "The MML file")->required();
+    playCommand->add_option("SONG", play.song, "The MML file, or a register log")->required();
     AddMixOptions(*playCommand, play.mix, playMix);
     playCommand->add_flag("--watch", play.watch,
                           "Play on and reload the song whenever its file is saved");
@@ -164,7 +168,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     InfoOptions info;
     auto* infoCommand =
         app.add_subcommand("info", "Describe a song: tempo, parts, loop lengths, definitions");
-    infoCommand->add_option("SONG", info.song, "The MML file")->required();
+    infoCommand->add_option("SONG", info.song, "The MML file, or a register log")->required();
     infoCommand->add_flag("--json", info.json, "Print one JSON object");
     AddRate(*infoCommand, info.rate);
     infoCommand
@@ -201,6 +205,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
             if (render.stems && render.output == "-") {
                 throw CliError(kExitUsage, "--stems needs an output file, not -");
             }
+            CheckRegisterLogOptions(*renderCommand, render, outcome.standardError);
             outcome.invocation = render;
         } else if (playCommand->parsed()) {
             FinishMixOptions(play.mix, playMix);

@@ -12,6 +12,7 @@
 #include "CliError.h"
 #include "CommandLine.h"
 #include "Interrupt.h"
+#include "LogCommands.h"
 #include "PartSelection.h"
 #include "Progress.h"
 #include "RawSink.h"
@@ -28,6 +29,7 @@
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "platform/Terminal.h"
+#include "reglog/LogReader.h"
 #include "song/Song.h"
 
 // Deliberate choices:
@@ -106,6 +108,8 @@ int RunRender(const RenderOptions& options) {
     InstallInterruptHandler();
     const std::string output =
         options.output.empty() ? DefaultOutputPath(options.song) : options.output;
+    if (reglog::IsRegisterLogPath(options.song)) return RunRenderLog(options, output);
+    if (reglog::IsRegisterLogPath(output)) return RunExportLog(options, output);
     const bool raw = output == "-";
     if (!raw) SndFileSink::FormatFor(output);
 
@@ -165,6 +169,7 @@ int RunRender(const RenderOptions& options) {
 int RunPlay(const PlayOptions& options) {
     if (options.watch) return RunWatch(options);
     InstallInterruptHandler();
+    if (reglog::IsRegisterLogPath(options.song)) return RunPlayLog(options);
     const MixOptions& mix = options.mix;
     const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
     engine::Engine engine(song, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
@@ -212,6 +217,7 @@ int RunCheck(const CheckOptions& options) {
 }
 
 int RunInfo(const InfoOptions& options) {
+    if (reglog::IsRegisterLogPath(options.song)) return RunInfoLog(options);
     const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
     engine::Engine ahead(song, options.rate);
     SongInfo info;

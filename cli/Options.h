@@ -28,11 +28,22 @@ struct MixOptions {
     static constexpr double kDefaultFadeSeconds = 5.0;
 };
 
+// Tags for a register-log output (.vgm, .vgz, .s98), as given.
+struct LogTagOptions {
+    std::optional<std::string> title;  // unset: the song's base name
+    std::optional<std::string> author;
+    std::optional<std::string> notes;
+    std::optional<std::string> date;
+
+    bool Any() const { return title || author || notes || date; }
+};
+
 struct RenderOptions {
     std::string song;
     std::string output;  // empty: the song's base name with ".wav"; "-": raw PCM to stdout
     bool stems = false;
     MixOptions mix;
+    LogTagOptions tags;
 };
 
 struct PlayOptions {

@@ -64,8 +64,10 @@ int SndFileSink::FormatFor(const fs::path& path, int64_t plannedFrames) {
     }
     if (ext == ".flac") return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     if (ext == ".ogg") return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    throw CliError(kExitUsage, "cannot write '" + path.string() +
-                                   "': unknown extension (use .wav, .flac, .ogg, or - for raw)");
+    throw CliError(
+        kExitUsage,
+        "cannot write '" + path.string() +
+            "': unknown extension (use .wav, .flac, .ogg, .vgm, .vgz, .s98, or - for raw)");
 }
 
 SndFileSink::SndFileSink(const fs::path& target, uint32_t rate, int64_t plannedFrames)

@@ -1,0 +1,294 @@
+#include "LogCommands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "CliError.h"
+#include "Interrupt.h"
+#include "LogInfo.h"
+#include "Progress.h"
+#include "RawSink.h"
+#include "RenderPlan.h"
+#include "Renderer.h"
+#include "SdlPlayback.h"
+#include "SndFileSink.h"
+#include "SongFile.h"
+#include "platform/Terminal.h"
+#include "reglog/Export.h"
+#include "reglog/Gzip.h"
+#include "reglog/LogPlayer.h"
+#include "reglog/LogReader.h"
+#include "reglog/S98.h"
+#include "reglog/Vgm.h"
+
+// Deliberate choices:
+// - A log's --loops counts trips through the log's loop: the render plays to
+//   the loop's end N times, then fades. A log without a loop plays to its
+//   end, then fades, as a song that stops does.
+// - Past the end of a log without a loop the chip goes on sounding (release
+//   tails), as it does after a song stops.
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kBlockFrames = 4096;
+
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+std::string LowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Writes `bytes` under a temporary name beside `target` and renames it, so a
+// file under the target's name is always complete.
+void WriteWholeFile(const std::string& target, const std::vector<uint8_t>& bytes) {
+    std::random_device device;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(device()));
+    const std::string temporary = target + suffix;
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        throw CliError(kExitFailure, "cannot write '" + target + "': " + std::strerror(errno));
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    std::error_code renamed;
+    if (written && closed) fs::rename(temporary, target, renamed);
+    if (!written || !closed || renamed) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw CliError(kExitFailure, "cannot write '" + target + "': " +
+                                         (renamed ? renamed.message() : std::strerror(error)));
+    }
+}
+
+// "part 2 (…)" or "parts 1 (…), 2 (…) and 4 (…)" for the parts picked, with
+// their loop lengths where they have one.
+std::string PartList(const std::vector<reglog::ExportReport::PartLoop>& parts, int32_t perTick,
+                     bool (*pick)(const reglog::ExportReport::PartLoop&)) {
+    std::vector<std::string> names;
+    for (const auto& part : parts) {
+        if (!pick(part)) continue;
+        std::string name = std::to_string(part.part + 1);
+        if (part.loopTicks > 0) {
+            name += " (" + std::to_string(part.loopTicks) + " ticks, " +
+                    Seconds(static_cast<double>(part.loopTicks) * perTick / reglog::kLogRate) +
+                    " s)";
+        }
+        names.push_back(name);
+    }
+    std::string text = names.size() == 1 ? "part " : "parts ";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
+// Why an export has no loop point, naming the parts and their loops.
+std::string NoLoopReason(const reglog::ExportReport& report) {
+    using Reason = reglog::ExportReport::Reason;
+    using PartLoop = reglog::ExportReport::PartLoop;
+    const int32_t perTick = report.framesPerTick;
+    auto looping = [](const PartLoop& p) { return !p.stops && p.loopTicks > 0; };
+    switch (report.reason) {
+        case Reason::kUnfinished:
+            return "no second pass ends for " +
+                   PartList(report.parts, perTick,
+                            [](const PartLoop& p) { return !p.stops && p.loopTicks == 0; });
+        case Reason::kTooLong:
+            return "the loops of " + PartList(report.parts, perTick, looping) + " line up " +
+                   (report.lineUpTicks > 0
+                        ? "only every " + std::to_string(report.lineUpTicks) + " ticks (" +
+                              Seconds(static_cast<double>(report.lineUpTicks) * perTick /
+                                      reglog::kLogRate) +
+                              " s), and two whole loops do not fit"
+                        : "only after far longer");
+        default:
+            return "the register writes do not repeat, though the loops of " +
+                   PartList(report.parts, perTick, looping) +
+                   " line up (an effect running across the loops?)";
+    }
+}
+
+std::shared_ptr<const reglog::RegisterLog> ReadLogFile(const std::string& path) {
+    reglog::LogReadResult read = reglog::ReadRegisterLogFile(path);
+    if (!read.log) throw CliError(kExitFailure, "cannot play '" + path + "': " + read.fault);
+    return std::make_shared<const reglog::RegisterLog>(std::move(*read.log));
+}
+
+class PlayerFrames : public FrameSource {
+  public:
+    explicit PlayerFrames(reglog::LogPlayer& player) : player_(player) {}
+    void Render(int16_t* frames, int32_t count) override { player_.Render(frames, count); }
+
+  private:
+    reglog::LogPlayer& player_;
+};
+
+// How long a log plays: as render plans a song, with the log's loop for
+// the song's passes.
+struct LogTiming {
+    RenderPlan plan;
+    std::vector<int64_t> passEndFrames;
+};
+
+LogTiming PlanLogTiming(const std::string& file, const reglog::RegisterLog& log,
+                        const MixOptions& mix) {
+    LogTiming timing;
+    const uint32_t rate = mix.rate;
+    if (mix.seconds) {
+        const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, rate) : 0;
+        timing.plan = RenderPlan::Fixed(SecondsToFrames(*mix.seconds, rate), fade);
+        return timing;
+    }
+    const int64_t fade =
+        SecondsToFrames(mix.fadeSeconds.value_or(MixOptions::kDefaultFadeSeconds), rate);
+    const int64_t maxFrames = SecondsToFrames(mix.maxSeconds, rate);
+    int64_t end = reglog::LogPlayer::FrameOfSample(log.TotalSamples(), rate);
+    if (log.loopStart) {
+        for (int32_t k = 1; k <= mix.loops; ++k) {
+            end = reglog::LogPlayer::FrameOfSample(log.LoopStartSample() + k * log.LoopSamples(),
+                                                   rate);
+            timing.passEndFrames.push_back(end);
+        }
+    }
+    timing.plan = RenderPlan::AfterLoops(end, fade, maxFrames);
+    if (timing.plan.cut) {
+        Warn("'" + file + "' plays longer than " + Seconds(mix.maxSeconds) + " s with --loops " +
+             std::to_string(mix.loops) + "; cut there (see --max-seconds)");
+    }
+    return timing;
+}
+
+}  // namespace
+
+int RunExportLog(const RenderOptions& options, const std::string& output) {
+    const std::string ext = LowerExtension(output);
+    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    reglog::ExportSettings settings;
+    if (options.mix.seconds)
+        settings.samples = SecondsToFrames(*options.mix.seconds, reglog::kLogRate);
+    settings.maxSamples = SecondsToFrames(options.mix.maxSeconds, reglog::kLogRate);
+    reglog::SongExport exported = reglog::ExportSong(song, settings);
+    if (exported.report.ending == reglog::ExportReport::Ending::kLimit) {
+        Warn("'" + options.song + "' has no loop within " + Seconds(options.mix.maxSeconds) +
+             " s: " + NoLoopReason(exported.report) + "; wrote " + Seconds(options.mix.maxSeconds) +
+             " s without a loop point (see --max-seconds)");
+    }
+    if (Interrupted()) throw CliError(kExitInterrupted, "stopped; nothing was written");
+
+    reglog::LogTags& tags = exported.log.tags;
+    tags.title = options.tags.title.value_or(fs::path(options.song).stem().string());
+    tags.author = options.tags.author.value_or("");
+    tags.notes = options.tags.notes.value_or("");
+    tags.date = options.tags.date.value_or("");
+    tags.maker = std::string("velnari ") + VELNARI_VERSION;
+    std::vector<uint8_t> bytes;
+    if (ext == ".s98") {
+        bytes = reglog::WriteS98(exported.log);
+    } else {
+        bytes = reglog::WriteVgm(exported.log);
+        if (ext == ".vgz") bytes = reglog::GzipCompress(bytes);
+    }
+    WriteWholeFile(output, bytes);
+    return kExitOk;
+}
+
+int RunRenderLog(const RenderOptions& options, const std::string& output) {
+    const bool raw = output == "-";
+    if (!raw) SndFileSink::FormatFor(output);
+    const MixOptions& mix = options.mix;
+    const auto log = ReadLogFile(options.song);
+    reglog::LogPlayer player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
+                             mix.chipMask);
+    PlayerFrames frames(player);
+    const LogTiming timing = PlanLogTiming(options.song, *log, mix);
+    Renderer renderer(frames, timing.plan);
+    std::unique_ptr<AudioSink> sink;
+    if (raw) {
+        sink = std::make_unique<RawSink>(stdout);
+    } else {
+        sink = std::make_unique<SndFileSink>(output, mix.rate);
+    }
+    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
+                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
+                      timing.plan.fadeStart);
+    std::vector<int16_t> block(static_cast<std::size_t>(kBlockFrames) * 2);
+    while (!renderer.Finished()) {
+        if (Interrupted()) {
+            progress.Finish(renderer.FramesDone());
+            throw CliError(kExitInterrupted, "stopped; nothing was written");
+        }
+        sink->Write(block.data(), renderer.Fill(block.data(), kBlockFrames));
+        progress.Update(renderer.FramesDone());
+    }
+    sink->Finish();
+    progress.Finish(renderer.FramesDone());
+    return kExitOk;
+}
+
+int RunPlayLog(const PlayOptions& options) {
+    const MixOptions& mix = options.mix;
+    const auto log = ReadLogFile(options.song);
+    reglog::LogPlayer player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
+                             mix.chipMask);
+    PlayerFrames frames(player);
+    const LogTiming timing = PlanLogTiming(options.song, *log, mix);
+    Renderer renderer(frames, timing.plan);
+    SdlPlayback playback(mix.rate, [&renderer](int16_t* out, int32_t count) {
+        SdlPlayback::Chunk chunk;
+        chunk.frames = renderer.Fill(out, count);
+        chunk.last = renderer.Finished();
+        return chunk;
+    });
+    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
+                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
+                      timing.plan.fadeStart);
+    if (timing.plan.totalFrames > 0) {
+        playback.Start();
+        while (!playback.Done() && !Interrupted()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            progress.Update(playback.FramesDelivered());
+        }
+    }
+    playback.Stop();
+    progress.Finish(playback.FramesDelivered());
+    return Interrupted() ? kExitInterrupted : kExitOk;
+}
+
+int RunInfoLog(const InfoOptions& options) {
+    reglog::LogReadResult read = reglog::ReadRegisterLogFile(options.song);
+    if (!read.log)
+        throw CliError(kExitFailure, "cannot read '" + options.song + "': " + read.fault);
+    const LogInfo info = DescribeLog(options.song, *read.log, read.origin);
+    if (options.json) {
+        // A file name need not be UTF-8; the tags always are.
+        const auto replace = nlohmann::json::error_handler_t::replace;
+        std::printf("%s\n", ToJson(info).dump(2, ' ', false, replace).c_str());
+    } else {
+        std::fputs(FormatText(info).c_str(), stdout);
+    }
+    return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,117 @@
+#include "RegisterLogOptions.h"
+
+#include "CliError.h"
+#include "reglog/LogReader.h"
+#include "reglog/RegisterLog.h"
+
+// Deliberate choices:
+// - --mute, --solo and --stems are refused for a log output: several
+//   registers (the SSG mixer, the key-on register) serve all channels, so a
+//   file cannot leave one channel out cleanly; a player mutes better.
+// - --rate, the volumes, --loops and --fade are accepted for a log output but
+//   do nothing (a log counts time in 1/44100 s, a player sets its own volume
+//   and repeats the loop itself): a warning says so.
+// - Tags must be UTF-8; only the notes may hold line breaks; a date is
+//   yyyy, yyyy/mm or yyyy/mm/dd, as the VGM tag defines it.
+
+namespace cli {
+
+namespace {
+
+bool Given(const CLI::App& render, const char* option) {
+    return render.count(option) > 0;
+}
+
+bool IsDate(const std::string& date) {
+    auto digits = [&](std::size_t at, std::size_t n) {
+        if (date.size() < at + n) return false;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (date[i] < '0' || date[i] > '9') return false;
+        }
+        return true;
+    };
+    switch (date.size()) {
+        case 4:
+            return digits(0, 4);
+        case 7:
+            return digits(0, 4) && date[4] == '/' && digits(5, 2);
+        case 10:
+            return digits(0, 4) && date[4] == '/' && digits(5, 2) && date[7] == '/' && digits(8, 2);
+        default:
+            return false;
+    }
+}
+
+void CheckTag(const char* option, const std::optional<std::string>& value, bool lines) {
+    if (!value) return;
+    if (!reglog::IsValidUtf8(*value)) {
+        throw CliError(kExitUsage, std::string(option) + ": the text is not UTF-8");
+    }
+    if (!lines && value->find_first_of("\r\n") != std::string::npos) {
+        throw CliError(kExitUsage, std::string(option) + ": only --notes may hold line breaks");
+    }
+}
+
+}  // namespace
+
+void AddLogTagOptions(CLI::App& render, LogTagOptions& tags) {
+    render.add_option("--title", tags.title,
+                      "Register logs: the title (default: the song's base name)");
+    render.add_option("--author", tags.author, "Register logs: the author");
+    render.add_option("--notes", tags.notes, "Register logs: notes");
+    render.add_option("--date", tags.date, "Register logs: the date, yyyy[/mm[/dd]]");
+}
+
+void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& options,
+                             std::string& warnings) {
+    const bool logOut = reglog::IsRegisterLogPath(options.output);
+    const bool logIn = reglog::IsRegisterLogPath(options.song);
+    if (!logOut) {
+        for (const char* tag : {"--title", "--author", "--notes", "--date"}) {
+            if (Given(render, tag)) {
+                throw CliError(kExitUsage, std::string(tag) +
+                                               " is for register-log outputs (.vgm, .vgz, .s98)");
+            }
+        }
+        if (logIn && options.stems) {
+            throw CliError(kExitUsage, "--stems needs a song; a register log has no parts");
+        }
+        return;
+    }
+    if (logIn) {
+        throw CliError(kExitUsage, "'" + options.song +
+                                       "' is a register log already; render a "
+                                       "song to a log, or a log to audio");
+    }
+    for (const char* refused : {"--mute", "--solo", "--stems"}) {
+        if (Given(render, refused)) {
+            throw CliError(kExitUsage,
+                           std::string(refused) +
+                               " cannot be used for a register log: the SSG mixer and key-on "
+                               "registers serve every channel (mute in the player instead)");
+        }
+    }
+    const std::pair<const char*, const char*> ignored[] = {
+        {"--rate", "a log counts time in 1/44100 s"},
+        {"--fm-volume", "a player sets its own volume"},
+        {"--ssg-volume", "a player sets its own volume"},
+        {"--loops", "the log holds the song to the end of its first whole loop"},
+        {"--fade", "a player fades out itself"},
+    };
+    for (const auto& [option, why] : ignored) {
+        if (Given(render, option)) {
+            warnings += std::string("velnari: warning: ") + option +
+                        " does not apply to a register log (" + why + ")\n";
+        }
+    }
+    CheckTag("--title", options.tags.title, false);
+    CheckTag("--author", options.tags.author, false);
+    CheckTag("--notes", options.tags.notes, true);
+    CheckTag("--date", options.tags.date, false);
+    if (options.tags.date && !IsDate(*options.tags.date)) {
+        throw CliError(kExitUsage,
+                       "--date: '" + *options.tags.date + "' is not yyyy, yyyy/mm or yyyy/mm/dd");
+    }
+}
+
+}  // namespace cli
