@@ -1,10 +1,11 @@
 #include "LogCommands.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -57,23 +58,24 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-// Writes `bytes` under a temporary name beside `target` and renames it, so a
-// file under the target's name is always complete.
+// Writes `bytes` under a temporary name beside `target`, as audio files are
+// written, and renames it, so a file under the target's name is always
+// complete.
 void WriteWholeFile(const std::string& target, const std::vector<uint8_t>& bytes) {
-    std::random_device device;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(device()));
-    const std::string temporary = target + suffix;
+    const fs::path temporary = SndFileSink::TemporaryFor(target);
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
         throw CliError(kExitFailure, "cannot write '" + target + "': " + std::strerror(errno));
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int error = errno;
-    const bool closed = std::fclose(file) == 0;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int error = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
     std::error_code renamed;
-    if (written && closed) fs::rename(temporary, target, renamed);
-    if (!written || !closed || renamed) {
+    if (written) fs::rename(temporary, target, renamed);
+    if (!written || renamed) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
         throw CliError(kExitFailure, "cannot write '" + target + "': " +
@@ -216,19 +218,19 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
 
 int RunRenderLog(const RenderOptions& options, const std::string& output) {
     const bool raw = output == "-";
-    if (!raw) SndFileSink::FormatFor(output);
     const MixOptions& mix = options.mix;
     const auto log = ReadLogFile(options.song);
     reglog::LogPlayer player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
                              mix.chipMask);
     PlayerFrames frames(player);
     const LogTiming timing = PlanLogTiming(options.song, *log, mix);
+    if (!raw) SndFileSink::FormatFor(output, timing.plan.totalFrames);
     Renderer renderer(frames, timing.plan);
     std::unique_ptr<AudioSink> sink;
     if (raw) {
         sink = std::make_unique<RawSink>(stdout);
     } else {
-        sink = std::make_unique<SndFileSink>(output, mix.rate);
+        sink = std::make_unique<SndFileSink>(output, mix.rate, timing.plan.totalFrames);
     }
     Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
                       timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
@@ -282,9 +284,7 @@ int RunInfoLog(const InfoOptions& options) {
         throw CliError(kExitFailure, "cannot read '" + options.song + "': " + read.fault);
     const LogInfo info = DescribeLog(options.song, *read.log, read.origin);
     if (options.json) {
-        // A file name need not be UTF-8; the tags always are.
-        const auto replace = nlohmann::json::error_handler_t::replace;
-        std::printf("%s\n", ToJson(info).dump(2, ' ', false, replace).c_str());
+        std::printf("%s\n", ToJson(info).dump(2).c_str());
     } else {
         std::fputs(FormatText(info).c_str(), stdout);
     }

@@ -1,6 +1,7 @@
 #include "LogInfo.h"
 
 #include "Progress.h"
+#include "SongInfo.h"
 
 namespace cli {
 
@@ -83,7 +84,8 @@ nlohmann::json ToJson(const LogInfo& info) {
                            {"game", info.tags.game},   {"system", info.tags.system},
                            {"date", info.tags.date},   {"maker", info.tags.maker},
                            {"notes", info.tags.notes}};
-    return {{"file", info.file},
+    // The tags are UTF-8 as read; a file name need not be.
+    return {{"file", TextForJson(info.file)},
             {"format", info.format},
             {"gzipped", info.gzipped},
             {"fileBytes", info.fileBytes},

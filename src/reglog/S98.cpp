@@ -3,8 +3,8 @@
 //   OPNA), and version 3 with no device record means one too.
 // - A tag without the UTF-8 byte-order mark is Shift-JIS by the format's
 //   rule; it is taken as it is when it happens to be valid UTF-8 (ASCII
-//   always is), otherwise its non-ASCII bytes are shown as '?' (so are those
-//   of a tag that claims UTF-8 but is not).
+//   always is), else decoded from Shift-JIS; where neither works (or a tag
+//   that claims UTF-8 is not), its non-ASCII bytes are shown as '?'.
 // - A single wait longer than kLongestWait is a fault, so no wait overflows,
 //   and so is a log longer than kMaxLogSamples in all.
 // - A line break in a tag value would end the line, so the writer turns it
@@ -14,6 +14,7 @@
 #include <array>
 #include <string>
 
+#include "platform/TextEncoding.h"
 #include "reglog/Bytes.h"
 
 namespace reglog {
@@ -108,11 +109,12 @@ void WriteTag(ByteWriter& out, const LogTags& tags) {
     out.U8(0);
 }
 
-// The text as UTF-8: as it is when it is valid, else with '?' for every
-// byte outside ASCII.
+// The text as UTF-8: as it is when it is valid, else decoded from Shift-JIS,
+// else with '?' for every byte outside ASCII.
 std::string AsUtf8(const std::string& text) {
     if (IsValidUtf8(text)) return text;
     std::string out;
+    if (platform::ShiftJisToUtf8(text, out)) return out;
     for (char c : text) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
     return out;
 }

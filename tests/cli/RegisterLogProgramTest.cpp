@@ -59,7 +59,8 @@ TEST(ProgramRegisterLog, EveryFormatPlaysTheSongsBytes) {
                                    "SDL_DISKAUDIOFILE=" +
                                        clitest::Quote(dir / "p.raw"));
     ASSERT_EQ(played.status, 0) << played.err;
-    EXPECT_EQ(ReadFile(dir / "p.raw").substr(0, 44100 * 4), song.out.substr(0, 44100 * 4));
+    // SDL's disk driver may write silent buffers before the first one played.
+    EXPECT_NE(ReadFile(dir / "p.raw").find(song.out.substr(0, 44100 * 4)), std::string::npos);
 }
 
 TEST(ProgramRegisterLog, RefusesOrIgnoresWhatDoesNotApply) {

@@ -126,6 +126,14 @@ TEST(S98File, HeaderLoopWaitsAndTagAsThePublishedLayoutSays) {
     reglog::LogTags tags = SampleLog().tags;
     tags.notes = "line one line two";
     EXPECT_EQ(read.log->tags, tags);
+
+    // Without the byte-order mark a tag is Shift-JIS, as older tools write it.
+    Bytes shiftJis(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(tagAt));
+    for (char c : std::string("[S98]title=\x8B\xC8\n")) shiftJis.push_back(static_cast<uint8_t>(c));
+    shiftJis.push_back(0);
+    const reglog::LogReadResult old = reglog::ReadRegisterLog(shiftJis.data(), shiftJis.size());
+    ASSERT_TRUE(old.log) << old.fault;
+    EXPECT_EQ(old.log->tags.title, "\xE6\x9B\xB2");  // U+66F2
 }
 
 TEST(LogReader, RefusesDamagedAndForeignFilesSayingWhy) {
@@ -139,10 +147,10 @@ TEST(LogReader, RefusesDamagedAndForeignFilesSayingWhy) {
         const char* fault;  // a part of the message
     };
     const Case cases[] = {
-        {"vgm cut short", vgm, [](Bytes& b) { b.resize(b.size() - 40); }, "cut short"},
+        {"vgm cut short", vgm, [](Bytes& b) { b.erase(b.end() - 40, b.end()); }, "cut short"},
         {"vgm without its end", vgm,
          [](Bytes& b) {
-             b.resize(0x100 + 18);
+             b.erase(b.begin() + 0x100 + 18, b.end());
              Put32(b, 0x04, static_cast<uint32_t>(b.size() - 4));
              Put32(b, 0x14, 0);
          },
@@ -159,7 +167,8 @@ TEST(LogReader, RefusesDamagedAndForeignFilesSayingWhy) {
         {"s98 OPNA", s98, [](Bytes& b) { Put32(b, 0x20, 4); }, "OPNA (YM2608)"},
         {"s98 no device", s98, [](Bytes& b) { Put32(b, 0x1C, 0); }, "names no device"},
         {"s98 second device", s98, [](Bytes& b) { b[0x30] = 0x02; }, "device 2"},
-        {"s98 cut short", s98, [](Bytes& b) { b.resize(0x30 + 10); }, "cut short"},
+        {"s98 cut short", s98, [](Bytes& b) { b.erase(b.begin() + 0x30 + 10, b.end()); },
+         "cut short"},
         {"damaged gzip", vgm,
          [](Bytes& b) {
              b = reglog::GzipCompress(b);

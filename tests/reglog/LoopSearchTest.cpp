@@ -83,9 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Loops of 21 and 73 ticks line up after 1533 ticks, beyond 20 s.
         Case{"loopsDoNotLineUp", kVoice + "1: t255 @1 v12 o4 { c3 }\n4: @0 v11 o5 { c1 c7 }\n", 20,
              Ending::kLimit, Reason::kTooLong, 0, 1533},
-        // Every part stops: the log ends at tick 80, where the last one stops.
-        Case{"stops", kVoice + "1: t200 @1 v12 o4 l8 {2 c d e f g\n4: @0 v10 o5 l4 {3 c e\n", 600,
-             Ending::kStops, Reason::kNone, 80, 0}),
+        // Every part stops: the log ends at tick 120, where the last rest ends.
+        Case{"stops", kVoice + "1: t200 @1 v12 o4 l8 {2 c d e f g r8\n4: @0 v10 o5 l4 {3 c e r8\n",
+             600, Ending::kStops, Reason::kNone, 120, 0}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
