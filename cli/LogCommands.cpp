@@ -26,6 +26,7 @@
 #include "reglog/LogReader.h"
 #include "reglog/S98.h"
 #include "reglog/Vgm.h"
+#include "velnari/Version.h"
 
 // Deliberate choices:
 // - A log's --loops counts trips through the log's loop: the render plays to
@@ -204,7 +205,7 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     tags.author = options.tags.author.value_or("");
     tags.notes = options.tags.notes.value_or("");
     tags.date = options.tags.date.value_or("");
-    tags.maker = std::string("velnari ") + VELNARI_VERSION;
+    tags.maker = std::string("velnari ") + velnari::kVersion;
     std::vector<uint8_t> bytes;
     if (ext == ".s98") {
         bytes = reglog::WriteS98(exported.log);
