@@ -209,6 +209,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
             outcome.invocation = render;
         } else if (playCommand->parsed()) {
             FinishMixOptions(play.mix, playMix);
+            CheckPlayLogOptions(play);
             outcome.invocation = play;
         } else if (checkCommand->parsed()) {
             outcome.invocation = check;

@@ -1,5 +1,6 @@
 #include "LogCommands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "SdlPlayback.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
+#include "StartPosition.h"
 #include "platform/Terminal.h"
 #include "reglog/Export.h"
 #include "reglog/Gzip.h"
@@ -183,6 +185,24 @@ LogTiming PlanLogTiming(const std::string& file, const reglog::RegisterLog& log,
     return timing;
 }
 
+// The first frame of the output for --start (a log has no ticks: the command
+// line refuses --start-tick for one), and the player run ahead to it in
+// steps that Ctrl-C can stop. False when interrupted.
+bool StartLog(const MixOptions& mix, const RenderPlan& plan, reglog::LogPlayer& player,
+              int64_t& start) {
+    start = StartFrame(mix, 1, plan.totalFrames);
+    if (start > 0 && start == plan.totalFrames) {
+        Warn("the start is at or past the end; nothing to play");
+    }
+    std::vector<int16_t> scratch(static_cast<std::size_t>(kBlockFrames) * 2);
+    while (player.Frame() < start) {
+        if (Interrupted()) return false;
+        player.Render(scratch.data(),
+                      static_cast<int32_t>(std::min<int64_t>(kBlockFrames, start - player.Frame())));
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunExportLog(const RenderOptions& options, const std::string& output) {
@@ -226,7 +246,11 @@ int RunRenderLog(const RenderOptions& options, const std::string& output) {
     PlayerFrames frames(player);
     const LogTiming timing = PlanLogTiming(options.song, *log, mix);
     if (!raw) SndFileSink::FormatFor(output, timing.plan.totalFrames);
-    Renderer renderer(frames, timing.plan);
+    int64_t start = 0;
+    if (!StartLog(mix, timing.plan, player, start)) {
+        throw CliError(kExitInterrupted, "stopped; nothing was written");
+    }
+    Renderer renderer(frames, timing.plan, start);
     std::unique_ptr<AudioSink> sink;
     if (raw) {
         sink = std::make_unique<RawSink>(stdout);
@@ -257,7 +281,9 @@ int RunPlayLog(const PlayOptions& options) {
                              mix.chipMask);
     PlayerFrames frames(player);
     const LogTiming timing = PlanLogTiming(options.song, *log, mix);
-    Renderer renderer(frames, timing.plan);
+    int64_t start = 0;
+    if (!StartLog(mix, timing.plan, player, start)) return kExitInterrupted;
+    Renderer renderer(frames, timing.plan, start);
     SdlPlayback playback(mix.rate, [&renderer](int16_t* out, int32_t count) {
         SdlPlayback::Chunk chunk;
         chunk.frames = renderer.Fill(out, count);
@@ -267,15 +293,15 @@ int RunPlayLog(const PlayOptions& options) {
     Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
                       timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
                       timing.plan.fadeStart);
-    if (timing.plan.totalFrames > 0) {
+    if (!renderer.Finished()) {
         playback.Start();
         while (!playback.Done() && !Interrupted()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            progress.Update(playback.FramesDelivered());
+            progress.Update(start + playback.FramesDelivered());
         }
     }
     playback.Stop();
-    progress.Finish(playback.FramesDelivered());
+    progress.Finish(start + playback.FramesDelivered());
     return Interrupted() ? kExitInterrupted : kExitOk;
 }
 

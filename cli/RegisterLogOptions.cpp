@@ -52,7 +52,24 @@ void CheckTag(const char* option, const std::optional<std::string>& value, bool 
     }
 }
 
+// A log played or rendered to audio starts at a time, not a tick.
+void CheckLogInputMix(const MixOptions& mix) {
+    if (mix.startTick) {
+        throw CliError(kExitUsage,
+                       "--start-tick needs a song; a register log has no ticks (use --start)");
+    }
+}
+
 }  // namespace
+
+void CheckPlayLogOptions(const PlayOptions& options) {
+    if (!reglog::IsRegisterLogPath(options.song)) return;
+    if (options.watch) {
+        throw CliError(kExitUsage, "--watch needs a song to compile; '" + options.song +
+                                       "' is a register log");
+    }
+    CheckLogInputMix(options.mix);
+}
 
 void AddLogTagOptions(CLI::App& render, LogTagOptions& tags) {
     render.add_option("--title", tags.title,
@@ -76,12 +93,20 @@ void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& option
         if (logIn && options.stems) {
             throw CliError(kExitUsage, "--stems needs a song; a register log has no parts");
         }
+        if (logIn) CheckLogInputMix(options.mix);
         return;
     }
     if (logIn) {
         throw CliError(kExitUsage, "'" + options.song +
                                        "' is a register log already; render a "
                                        "song to a log, or a log to audio");
+    }
+    for (const char* refused : {"--start", "--start-tick"}) {
+        if (Given(render, refused)) {
+            throw CliError(kExitUsage, std::string(refused) +
+                                           " cannot be used for a register log: a log holds the "
+                                           "song from its beginning");
+        }
     }
     for (const char* refused : {"--mute", "--solo", "--stems"}) {
         if (Given(render, refused)) {

@@ -19,4 +19,8 @@ void AddLogTagOptions(CLI::App& render, LogTagOptions& tags);
 void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& options,
                              std::string& warnings);
 
+// Checks a parsed play command whose song is a register log: --watch and
+// --start-tick need a song. Throws CliError (usage).
+void CheckPlayLogOptions(const PlayOptions& options);
+
 }  // namespace cli

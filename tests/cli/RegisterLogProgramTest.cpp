@@ -44,6 +44,10 @@ TEST(ProgramRegisterLog, EveryFormatPlaysTheSongsBytes) {
         ASSERT_EQ(played.status, 0) << played.err;
         EXPECT_TRUE(played.out == song.out) << file;
     }
+    // A log started a second in plays the same frames from there.
+    const auto later = RunVelnari(dir, "render song.vgm -o - --seconds 9 --start 1");
+    ASSERT_EQ(later.status, 0) << later.err;
+    EXPECT_TRUE(later.out == song.out.substr(44100 * 4));
     EXPECT_EQ(dir.Entries(),
               (std::vector<std::string>{"song.mml", "song.s98", "song.vgm", "song.vgz"}))
         << "no temporary files left";
@@ -86,6 +90,9 @@ TEST(ProgramRegisterLog, RefusesOrIgnoresWhatDoesNotApply) {
         {"render song.mml -o x.vgm --rate 48000 --ssg-volume 3 --fade 1", 0,
          "warning: --rate does not apply to a register log"},
         {"render song.mml -o x.vgm --ssg-volume 3", 0, "warning: --ssg-volume does not apply"},
+        {"render song.mml -o x.vgm --start 1", 2, "--start cannot be used for a register log"},
+        {"render song.vgm -o x.wav --start-tick 4", 2, "a register log has no ticks"},
+        {"play song.vgm --watch", 2, "--watch needs a song to compile"},
         {"render song.mml -o missing/x.vgm", 1, "cannot write 'missing/x.vgm'"},
     };
     for (const Case& c : cases) {
