@@ -21,6 +21,10 @@
 //   their ids and definitions from process-wide pools that are not guarded
 //   (Boost.Thread would be needed for that), and a host may open two files on
 //   two threads at once.
+// - One leading UTF-8 byte-order mark is skipped, as if the file began after
+//   it: common Windows editors write one, and nothing gains from a song that
+//   fails on an invisible mark. Columns on the first line count from after
+//   it. A second mark, or one further in, is text like any other.
 
 namespace Tarsel {
 
@@ -71,6 +75,10 @@ CompileFault ExceptionFault(std::string_view name, int32_t line, const char* tex
 }  // namespace
 
 CompileResult Compile(std::string_view text, std::string_view displayName) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     const char* const begin = text.data();
     const char* const last = begin + text.size();
     const char* first = begin;

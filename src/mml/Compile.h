@@ -39,7 +39,8 @@ struct CompileResult {
     std::optional<CompileFault> fault;
 };
 
-// Compiles `text` (8-bit source, any line ends). `displayName` stands for the
+// Compiles `text` (8-bit source, any line ends; one leading UTF-8 byte-order
+// mark is skipped). `displayName` stands for the
 // text in messages, for a file its name exactly as the caller has it. Text
 // that compiles without a fault gives a song, even one that uses no part.
 // Safe to call from several threads: compiles take turns.

@@ -153,6 +153,10 @@ TEST_F(HostileFiles, SmallOddFilesCompileOrAreRefusedWithOneMessage) {
         {"byte-order mark",
          "\xEF\xBB\xBF"
          "1: c\n",
+         true, nullptr},
+        {"two byte-order marks",
+         "\xEF\xBB\xBF\xEF\xBB\xBF"
+         "1: c\n",
          false,
          "(1) : parse error at \"\xEF\xBB\xBF"
          "1: c\"\n"},

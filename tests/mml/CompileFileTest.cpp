@@ -85,12 +85,11 @@ INSTANTIATE_TEST_SUITE_P(Excerpts, ParseErrors,
                                            MessageCase{"1:c \x7F"
                                                        "d\n",
                                                        ParseError(1, ""), 5},
+                                           // A leading byte-order mark is skipped,
+                                           // and not counted in the column.
                                            MessageCase{"\xEF\xBB\xBF"
-                                                       "1:c\n",
-                                                       ParseError(1,
-                                                                  "\xEF\xBB\xBF"
-                                                                  "1:c"),
-                                                       1},
+                                                       "1:c !\n",
+                                                       ParseError(1, "!"), 5},
                                            MessageCase{"1:c\r2:c\r3:e99999999999 c\r",
                                                        ParseError(3, "99999999999 c"), 4},
                                            MessageCase{"1:c\r\n\x1A"
