@@ -12,7 +12,8 @@ enum ExitStatus : int {
     kExitOk = 0,
     kExitFailure = 1,  // a song that cannot be read or compiled, an output that cannot be written
     kExitUsage = 2,    // a bad option, a bad option value, an unknown output extension
-    kExitInterrupted = 130  // stopped with Ctrl-C (128 + SIGINT, as shells report it)
+    kExitInterrupted = 130  // stopped with Ctrl-C (128 + SIGINT, as shells report it);
+                            // other terminating signals give 128 + their number
 };
 
 // Thrown by the commands; main prints "velnari: " + what() and exits with status().

@@ -9,6 +9,7 @@
 #include "PartSelection.h"
 #include "RegisterLogOptions.h"
 #include "StartPosition.h"
+#include "velnari/Version.h"
 
 namespace cli {
 
@@ -132,11 +133,26 @@ void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
     }
 }
 
+// The first argument names the command, or is an option of the program
+// itself (--help, --version); anything else is refused by its name.
+void RequireKnownCommand(const CLI::App& app, const std::vector<std::string>& args) {
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (args.size() > 1 && args[1] == command->get_name()) return;
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    if (args.size() > 1 && args[1].starts_with("-")) return;
+    throw CliError(kExitUsage, (args.size() > 1 ? "unknown command '" + args[1] + "'"
+                                                : std::string("no command given")) +
+                                   "; the commands are " + names + " (velnari --help)");
+}
+
 }  // namespace
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App app{"velnari: plays MML songs on a software YM2203", "velnari"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("velnari ") + velnari::kVersion);
 
     RenderOptions render;
     MixBinding renderMix;
@@ -184,6 +200,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     if (!reversed.empty()) reversed.pop_back();  // the program name
     try {
+        RequireKnownCommand(app, args);
         app.parse(reversed);
         std::vector<std::string> extras;
         for (const CLI::App* command : app.get_subcommands()) {

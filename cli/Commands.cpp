@@ -36,8 +36,9 @@
 // - A render cut at --max-seconds still fades out, over the last --fade
 //   seconds before the cut, so it never stops in the middle of a note.
 // - Stems follow --mute and --solo: a part that the mix leaves out gets no stem.
-// - Ctrl-C stops render and play cleanly (no partial file is left) with
-//   status 130.
+// - Ctrl-C, SIGTERM, SIGHUP and the other terminating signals stop render
+//   and play cleanly (no partial file is left), with 128 + the signal's
+//   number as the status.
 
 namespace cli {
 
@@ -58,6 +59,17 @@ Timing PlanTiming(const std::string& file, const std::shared_ptr<const song::Son
     Timing timing = PlanTiming(song, mix);
     if (timing.plan.cut) Warn(CutWarning(file, mix));
     return timing;
+}
+
+// A file output goes into an existing folder: one whose folder is missing is
+// refused before anything is compiled or rendered, and the folder named.
+void RequireOutputFolder(const std::string& output) {
+    const fs::path folder = fs::path(output).parent_path();
+    std::error_code error;
+    if (folder.empty() || fs::is_directory(folder, error)) return;
+    const bool exists = fs::exists(folder, error);
+    throw CliError(kExitFailure, "cannot write '" + output + "': '" + folder.string() +
+                                     (exists ? "' is not a folder" : "' does not exist"));
 }
 
 // A render's output: an engine playing the song, its renderer and where the
@@ -108,9 +120,10 @@ int RunRender(const RenderOptions& options) {
     InstallInterruptHandler();
     const std::string output =
         options.output.empty() ? DefaultOutputPath(options.song) : options.output;
+    const bool raw = output == "-";
+    if (!raw) RequireOutputFolder(output);
     if (reglog::IsRegisterLogPath(options.song)) return RunRenderLog(options, output);
     if (reglog::IsRegisterLogPath(output)) return RunExportLog(options, output);
-    const bool raw = output == "-";
     if (!raw) SndFileSink::FormatFor(output);
 
     const MixOptions& mix = options.mix;
@@ -140,7 +153,7 @@ int RunRender(const RenderOptions& options) {
     const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
     for (Track& track : tracks) {
         if (!RunAhead(*track.engine, start)) {
-            throw CliError(kExitInterrupted, "stopped; nothing was written");
+            throw StoppedWritingNothing();
         }
         track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan, start);
     }
@@ -152,7 +165,7 @@ int RunRender(const RenderOptions& options) {
     while (!tracks[0].renderer->Finished()) {
         if (Interrupted()) {
             progress.Finish(tracks[0].renderer->FramesDone());
-            throw CliError(kExitInterrupted, "stopped; nothing was written");
+            throw StoppedWritingNothing();
         }
         for (Track& track : tracks) {
             const int32_t n = track.renderer->Fill(block.data(), kBlockFrames);
@@ -177,7 +190,7 @@ int RunPlay(const PlayOptions& options) {
     EngineFrames frames(engine);
     const Timing timing = PlanTiming(options.song, song, mix);
     const int64_t start = FirstFrame(mix, engine, timing.plan, "play");
-    if (!RunAhead(engine, start)) return kExitInterrupted;
+    if (!RunAhead(engine, start)) return InterruptedStatus();
     Renderer renderer(frames, timing.plan, start);
 
     SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
@@ -198,7 +211,7 @@ int RunPlay(const PlayOptions& options) {
     }
     playback.Stop();
     progress.Finish(start + playback.FramesDelivered());
-    return Interrupted() ? kExitInterrupted : kExitOk;
+    return Interrupted() ? InterruptedStatus() : kExitOk;
 }
 
 int RunCheck(const CheckOptions& options) {

@@ -1,13 +1,29 @@
 #pragma once
 
-namespace cli {
-// Ctrl-C asks the running command to stop cleanly (close the
-// sound device, remove a half-written file); the command polls Interrupted().
+#include "CliError.h"
 
-// Installs the SIGINT handler. Safe to call more than once.
+namespace cli {
+// A terminating signal (Ctrl-C, SIGTERM from `kill` or `timeout`, SIGHUP when
+// the terminal goes away, ...) asks the running command to stop cleanly
+// (close the sound device, remove a half-written file); the command polls
+// Interrupted() and ends with InterruptedStatus().
+
+// Installs the handler for every terminating signal that can be caught.
+// Safe to call more than once.
 void InstallInterruptHandler();
 
-// Whether Ctrl-C has been pressed since the handler was installed.
+// Whether such a signal has arrived since the handler was installed.
 bool Interrupted();
+
+// The exit status that reports the first signal that arrived, 128 + its
+// number as shells show it (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).
+int InterruptedStatus();
+
+// The signal's name for messages ("SIGTERM"), or "Ctrl-C" for SIGINT.
+const char* InterruptedBy();
+
+// The error that ends a render so stopped: "stopped by SIGTERM; nothing was
+// written", with InterruptedStatus().
+CliError StoppedWritingNothing();
 
 }  // namespace cli

@@ -218,7 +218,7 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
              " s: " + NoLoopReason(exported.report) + "; wrote " + Seconds(options.mix.maxSeconds) +
              " s without a loop point (see --max-seconds)");
     }
-    if (Interrupted()) throw CliError(kExitInterrupted, "stopped; nothing was written");
+    if (Interrupted()) throw StoppedWritingNothing();
 
     reglog::LogTags& tags = exported.log.tags;
     tags.title = options.tags.title.value_or(fs::path(options.song).stem().string());
@@ -248,7 +248,7 @@ int RunRenderLog(const RenderOptions& options, const std::string& output) {
     if (!raw) SndFileSink::FormatFor(output, timing.plan.totalFrames);
     int64_t start = 0;
     if (!StartLog(mix, timing.plan, player, start)) {
-        throw CliError(kExitInterrupted, "stopped; nothing was written");
+        throw StoppedWritingNothing();
     }
     Renderer renderer(frames, timing.plan, start);
     std::unique_ptr<AudioSink> sink;
@@ -264,7 +264,7 @@ int RunRenderLog(const RenderOptions& options, const std::string& output) {
     while (!renderer.Finished()) {
         if (Interrupted()) {
             progress.Finish(renderer.FramesDone());
-            throw CliError(kExitInterrupted, "stopped; nothing was written");
+            throw StoppedWritingNothing();
         }
         sink->Write(block.data(), renderer.Fill(block.data(), kBlockFrames));
         progress.Update(renderer.FramesDone());
@@ -282,7 +282,7 @@ int RunPlayLog(const PlayOptions& options) {
     PlayerFrames frames(player);
     const LogTiming timing = PlanLogTiming(options.song, *log, mix);
     int64_t start = 0;
-    if (!StartLog(mix, timing.plan, player, start)) return kExitInterrupted;
+    if (!StartLog(mix, timing.plan, player, start)) return InterruptedStatus();
     Renderer renderer(frames, timing.plan, start);
     SdlPlayback playback(mix.rate, [&renderer](int16_t* out, int32_t count) {
         SdlPlayback::Chunk chunk;
@@ -302,7 +302,7 @@ int RunPlayLog(const PlayOptions& options) {
     }
     playback.Stop();
     progress.Finish(start + playback.FramesDelivered());
-    return Interrupted() ? kExitInterrupted : kExitOk;
+    return Interrupted() ? InterruptedStatus() : kExitOk;
 }
 
 int RunInfoLog(const InfoOptions& options) {

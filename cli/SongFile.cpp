@@ -1,5 +1,6 @@
 #include "SongFile.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -47,7 +48,17 @@ std::shared_ptr<const song::Song> CompileSongFile(const std::string& path) {
 
 engine::Volumes ResolveVolumes(std::optional<int32_t> fmVolume, std::optional<int32_t> ssgVolume) {
     if (fmVolume && ssgVolume) return {*fmVolume, *ssgVolume};
-    const engine::Volumes settings = engine::ReadVolumes(SettingsFile());
+    const std::string file = SettingsFile();
+    std::optional<engine::UnreadableSetting> unreadable;
+    const engine::Volumes settings = engine::ReadVolumes(file, &unreadable);
+    if (unreadable) {
+        // The plug-in reads the file the same way, silently; a value with a
+        // comment after it ("-12 ; quieter") is the usual cause.
+        std::fprintf(stderr, "velnari: warning: %s: %s '%s' is not a whole number; using 0%s\n",
+                     file.c_str(), unreadable->key.c_str(), unreadable->value.c_str(),
+                     unreadable->key == "FMVolume" ? " for it and for PSGVolume, as the plug-in does"
+                                                   : "");
+    }
     return {fmVolume.value_or(settings.fm), ssgVolume.value_or(settings.ssg)};
 }
 

@@ -41,7 +41,8 @@ std::shared_ptr<const song::Song> CompileSongFile(const std::string& path);
 std::string SettingsFile();
 
 // The volumes given on the command line; a section not given takes its value
-// from the settings file.
+// from the settings file (SettingsFile). A value there that is not a whole
+// number is reported once on standard error.
 engine::Volumes ResolveVolumes(std::optional<int32_t> fmVolume, std::optional<int32_t> ssgVolume);
 
 }  // namespace cli

@@ -102,7 +102,7 @@ class WatchSession {
         }
         playback.Stop();
         if (lineLength_ > 0) std::fputc('\n', stderr);
-        return Interrupted() ? kExitInterrupted : kExitOk;
+        return Interrupted() ? InterruptedStatus() : kExitOk;
     }
 
   private:

@@ -52,12 +52,21 @@ TEST(CommandLine, ArgumentsLeftOverAreNamedInTheOrderGiven) {
               std::string::npos);
 }
 
-TEST(CommandLine, HelpGoesToStandardOutputWithStatus0) {
-    const ParseOutcome outcome = Parse("render --help");
-    EXPECT_EQ(outcome.exitStatus, 0);
-    EXPECT_FALSE(outcome.invocation.has_value());
-    EXPECT_NE(outcome.standardOutput.find("--stems"), std::string::npos);
-    EXPECT_TRUE(outcome.standardError.empty());
+TEST(CommandLine, HelpAndVersionGoToStandardOutputWithStatus0) {
+    for (const auto& [line, expected] : {std::pair{"render --help", "--stems"},
+                                         std::pair{"--version", "velnari " VELNARI_VERSION "\n"}}) {
+        const ParseOutcome outcome = Parse(line);
+        EXPECT_EQ(outcome.exitStatus, 0) << line;
+        EXPECT_FALSE(outcome.invocation.has_value()) << line;
+        EXPECT_NE(outcome.standardOutput.find(expected), std::string::npos) << line;
+        EXPECT_TRUE(outcome.standardError.empty()) << line;
+    }
+}
+
+TEST(CommandLine, AnUnknownCommandIsNamed) {
+    EXPECT_EQ(Parse("bogus a.mml").standardError,
+              "velnari: unknown command 'bogus'; the commands are render, play, check, info "
+              "(velnari --help)\n");
 }
 
 TEST(CommandLine, GivenValuesReachTheOptions) {

@@ -224,6 +224,17 @@ TEST(ProgramMixing, VolumesComeFromTheSettingsFileUnlessOverridden) {
             RunVelnari(dir, "render duet.mml -o - --seconds 0.5", c.environment, program).out)))
             << "the file beside the program comes first";
     }
+
+    // A comment after a value makes it no number: 0, for it and the values after it.
+    dir.Write("velnari.ini", "[velnari]\nFMVolume=-192 ; quiet\nPSGVolume=-192\n");
+    const auto r = RunVelnari(dir, "render duet.mml -o - --seconds 0.5", "", program);
+    EXPECT_EQ(Samples(r.out), plain);
+    const std::string warning =
+        "velnari.ini: FMVolume '-192 ; quiet' is not a whole number; using 0 for it and for "
+        "PSGVolume, as the plug-in does\n";
+    EXPECT_TRUE(r.err.starts_with("velnari: warning: /")) << r.err;
+    EXPECT_TRUE(r.err.ends_with(warning)) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "once";
 }
 
 TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
@@ -254,6 +265,8 @@ TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
     }
     // The compile message is the one the message box would show.
     EXPECT_EQ(RunVelnari(dir, "render bad.mml").err, "bad.mml(3) : parse error at \"! d\"\n");
+    EXPECT_EQ(RunVelnari(dir, "render duet.mml -o no/folder/out.wav --stems").err,
+              "velnari: cannot write 'no/folder/out.wav': 'no/folder' does not exist\n");
 }
 
 // A disk that fills up, simulated by a file-size limit: whatever the room
@@ -300,13 +313,17 @@ TEST(ProgramFaults, AFullDiskNeverLeavesATruncatedFileBehind) {
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml"}));
 }
 
-TEST(ProgramFaults, CtrlCStopsARenderAndRemovesItsFile) {
+TEST(ProgramFaults, TerminatingSignalsStopARenderAndRemoveItsFile) {
     ScratchDir dir;
     dir.Write("duet.mml", kDuet);
-    const auto r = RunVelnari(dir, "render duet.mml -o long.wav --seconds 80000",
-                              "timeout --preserve-status -s INT 0.5");
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml"}));
+    for (const auto& [signal, status] :
+         {std::pair{"INT", 130}, std::pair{"TERM", 143}, std::pair{"HUP", 129}}) {
+        const auto r = RunVelnari(dir, "render duet.mml -o long.wav --seconds 80000",
+                                  std::string("timeout --preserve-status -s ") + signal + " 0.5");
+        EXPECT_EQ(r.status, status) << signal << ": " << r.err;
+        EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << "cleaned up, not killed";
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml"})) << signal;
+    }
 }
 
 TEST(ProgramCheck, PrintsCompileMessagesOnlyAndFailsIfAnySongFails) {
