@@ -110,6 +110,20 @@ void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
     binding.startOption->excludes(binding.startTickOption);
 }
 
+void AddDiagnosticOptions(CLI::App& command, DiagnosticOptions& options) {
+    command
+        .add_option_function<std::string>(
+            "--format",
+            [&options](const std::string& format) {
+                options.format = format == "gnu" ? DiagnosticOptions::Format::kGnu
+                                                 : DiagnosticOptions::Format::kPlugin;
+            },
+            "How compile faults are shown: plugin (as the plug-in's message box, the default) "
+            "or gnu (FILE:LINE:COL: error: TEXT)")
+        ->check(CLI::IsMember({"plugin", "gnu"}));
+    command.add_flag("--werror", options.warningsAreErrors, "Treat warnings as errors");
+}
+
 // Copies what the user gave into the MixOptions once CLI11 has parsed.
 void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
     if (binding.secondsOption->count() > 0) mix.seconds = binding.seconds;
@@ -126,10 +140,11 @@ void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
         }
     }
     if (binding.muteOption->count() > 0) {
-        mix.chipMask = PartSelection::ChipMaskMuting(PartSelection::Parse(binding.mute));
+        mix.muteParts = PartSelection::Parse(binding.mute);
+        mix.chipMask = PartSelection::ChipMaskMuting(mix.muteParts);
     } else if (binding.soloOption->count() > 0) {
-        const auto solo = PartSelection::Parse(binding.solo);
-        mix.chipMask = PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~solo);
+        mix.soloParts = PartSelection::Parse(binding.solo);
+        mix.chipMask = PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~mix.soloParts);
     }
 }
 
@@ -168,6 +183,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
                             "Also write one file per used part (OUT-1 ... OUT-6)");
     AddMixOptions(*renderCommand, render.mix, renderMix);
     AddLogTagOptions(*renderCommand, render.tags);
+    AddDiagnosticOptions(*renderCommand, render.diagnostics);
 
     PlayOptions play;
     MixBinding playMix;
@@ -176,10 +192,13 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     AddMixOptions(*playCommand, play.mix, playMix);
     playCommand->add_flag("--watch", play.watch,
                           "Play on and reload the song whenever its file is saved");
+    AddDiagnosticOptions(*playCommand, play.diagnostics);
 
     CheckOptions check;
-    auto* checkCommand = app.add_subcommand("check", "Compile songs and report their faults");
+    auto* checkCommand =
+        app.add_subcommand("check", "Compile songs and report their faults and warnings");
     checkCommand->add_option("SONG", check.songs, "MML files")->required();
+    AddDiagnosticOptions(*checkCommand, check.diagnostics);
 
     InfoOptions info;
     auto* infoCommand =

@@ -11,6 +11,7 @@
 
 #include "CliError.h"
 #include "CommandLine.h"
+#include "Diagnostics.h"
 #include "Interrupt.h"
 #include "LogCommands.h"
 #include "PartSelection.h"
@@ -59,6 +60,39 @@ Timing PlanTiming(const std::string& file, const std::shared_ptr<const song::Son
     Timing timing = PlanTiming(song, mix);
     if (timing.plan.cut) Warn(CutWarning(file, mix));
     return timing;
+}
+
+// Parts named by --solo or --mute that the song does not use.
+void WarnAboutPartSelection(const std::string& file, const song::Song& song,
+                            const MixOptions& mix) {
+    PartSelection::PartBits used = 0;
+    for (int part = 0; part < song::kPartCount; ++part) {
+        if (song.IsPartUsed(part)) used |= PartSelection::PartBits{1} << part;
+    }
+    const bool solo = mix.soloParts != 0;
+    const PartSelection::PartBits named = solo ? mix.soloParts : mix.muteParts;
+    const PartSelection::PartBits unused = named & ~used;
+    if (unused == 0) return;
+    std::string list;
+    for (int part = 0; part < song::kPartCount; ++part) {
+        if (unused & (PartSelection::PartBits{1} << part)) {
+            list += (list.empty() ? "" : ", ") + std::to_string(part + 1);
+        }
+    }
+    const bool several = (unused & (unused - 1)) != 0;
+    Warn(std::string(solo ? "--solo" : "--mute") + ": " + (several ? "parts " : "part ") + list +
+         (several ? " are" : " is") + " not used in '" + file + "'" +
+         (solo ? ((named & used) == 0 ? ", so nothing sounds" : "")
+               : "; muting changes nothing there"));
+}
+
+// Told after the render: how often the mix saturated.
+void WarnAboutClipping(const std::string& file, int64_t samples, engine::Volumes volumes) {
+    if (samples == 0) return;
+    Warn("'" + file + "': " + std::to_string(samples) +
+         " samples reached full scale (the mix clips) at --fm-volume " +
+         std::to_string(volumes.fm) + " --ssg-volume " + std::to_string(volumes.ssg) +
+         "; lower them");
 }
 
 // A file output goes into an existing folder: one whose folder is missing is
@@ -127,7 +161,9 @@ int RunRender(const RenderOptions& options) {
     if (!raw) SndFileSink::FormatFor(output);
 
     const MixOptions& mix = options.mix;
-    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    const std::shared_ptr<const song::Song> song =
+        CompileSongFile(options.song, options.diagnostics);
+    WarnAboutPartSelection(options.song, *song, mix);
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
@@ -176,6 +212,7 @@ int RunRender(const RenderOptions& options) {
     // The mix last: should a stem fail, no complete-looking mix is left either.
     for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) track->sink->Finish();
     progress.Finish(tracks[0].renderer->FramesDone());
+    WarnAboutClipping(options.song, tracks[0].renderer->FullScaleSamples(), volumes);
     return kExitOk;
 }
 
@@ -184,9 +221,11 @@ int RunPlay(const PlayOptions& options) {
     InstallInterruptHandler();
     if (reglog::IsRegisterLogPath(options.song)) return RunPlayLog(options);
     const MixOptions& mix = options.mix;
-    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
-    engine::Engine engine(song, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
-                          mix.chipMask);
+    const std::shared_ptr<const song::Song> song =
+        CompileSongFile(options.song, options.diagnostics);
+    WarnAboutPartSelection(options.song, *song, mix);
+    const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
+    engine::Engine engine(song, mix.rate, volumes, mix.chipMask);
     EngineFrames frames(engine);
     const Timing timing = PlanTiming(options.song, song, mix);
     const int64_t start = FirstFrame(mix, engine, timing.plan, "play");
@@ -211,17 +250,24 @@ int RunPlay(const PlayOptions& options) {
     }
     playback.Stop();
     progress.Finish(start + playback.FramesDelivered());
+    WarnAboutClipping(options.song, renderer.FullScaleSamples(), volumes);
     return Interrupted() ? InterruptedStatus() : kExitOk;
 }
 
 int RunCheck(const CheckOptions& options) {
     int status = kExitOk;
     for (const std::string& file : options.songs) {
-        const Tarsel::FileCompileResult compiled = Tarsel::CompileFile(file);
-        if (compiled.song) continue;
+        const Tarsel::FileReviewResult reviewed = Tarsel::ReviewFile(file);
+        if (reviewed.song) {
+            std::fputs(ShowWarnings(reviewed.warnings, file).c_str(), stderr);
+            if (options.diagnostics.warningsAreErrors && !reviewed.warnings.empty()) {
+                status = kExitFailure;
+            }
+            continue;
+        }
         status = kExitFailure;
-        if (compiled.fault) {
-            std::fputs(compiled.fault->message.c_str(), stderr);
+        if (reviewed.fault) {
+            std::fputs(ShowFault(*reviewed.fault, file, options.diagnostics).c_str(), stderr);
         } else {
             std::fprintf(stderr, "velnari: cannot read '%s'\n", file.c_str());
         }
@@ -266,8 +312,9 @@ int RunCommandLine(int argc, const char* const* argv) {
             },
             *parsed.invocation);
     } catch (const SongFault& e) {
-        // As the plug-in's message box shows it, without the caption.
-        std::fputs(e.Fault().message.c_str(), stderr);
+        // As the chosen format shows it (by default the plug-in's message box,
+        // without the caption).
+        std::fputs(e.what(), stderr);
         return e.status();
     } catch (const CliError& e) {
         std::fprintf(stderr, "velnari: %s\n", e.what());

@@ -20,7 +20,7 @@ namespace {
 volatile std::sig_atomic_t caught = 0;  // the first signal's number, 0 before one
 
 constexpr int kTerminatingSignals[] = {
-    SIGINT, SIGTERM,
+    SIGINT,    SIGTERM,
 #ifdef SIGHUP
     SIGHUP,
 #endif

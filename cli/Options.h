@@ -10,6 +10,16 @@
 
 namespace cli {
 
+// How compile faults and warnings are shown, for check, render and play.
+struct DiagnosticOptions {
+    enum class Format {
+        kPlugin,  // faults exactly as the plug-in's message box shows them
+        kGnu,     // FILE:LINE:COL: error: TEXT, the quote made readable
+    };
+    Format format = Format::kPlugin;
+    bool warningsAreErrors = false;  // --werror: a warning fails the song
+};
+
 // Timing and mixing, shared by render and play.
 struct MixOptions {
     uint32_t rate = 44100;              // output rate in Hz
@@ -18,7 +28,9 @@ struct MixOptions {
     std::optional<double> fadeSeconds;  // unset: 5 s after loops, none with --seconds
     double maxSeconds = 600.0;          // longest loop-based render
     uint32_t chipMask = 0;              // mute bits for the chip: 0-2 FM 1-3, 6-8 SSG A-C
-    std::optional<int32_t> fmVolume;    // half-decibel steps; unset: the settings file
+    uint32_t soloParts = 0;             // the parts --solo or --mute named (bit 0 = part 1)
+    uint32_t muteParts = 0;
+    std::optional<int32_t> fmVolume;  // half-decibel steps; unset: the settings file
     std::optional<int32_t> ssgVolume;
     // Where the output begins, as a time or a tick of the piece (at most one
     // is set); the length options still count from the piece's beginning.
@@ -44,16 +56,19 @@ struct RenderOptions {
     bool stems = false;
     MixOptions mix;
     LogTagOptions tags;
+    DiagnosticOptions diagnostics;
 };
 
 struct PlayOptions {
     std::string song;
     MixOptions mix;
     bool watch = false;  // follow the file as it is edited
+    DiagnosticOptions diagnostics;
 };
 
 struct CheckOptions {
     std::vector<std::string> songs;
+    DiagnosticOptions diagnostics;
 };
 
 struct InfoOptions {

@@ -9,6 +9,9 @@ int32_t Renderer::Fill(int16_t* frames, int32_t count) {
     if (n <= 0) return 0;
     source_.Render(frames, n);
     plan_.ApplyFade(frames, n, done_);
+    for (int32_t i = 0; i < 2 * n; ++i) {
+        if (frames[i] == 32767 || frames[i] == -32768) ++fullScale_;
+    }
     done_ += n;
     return n;
 }

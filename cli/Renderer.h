@@ -40,6 +40,9 @@ class Renderer {
     int32_t Fill(int16_t* frames, int32_t count);
 
     int64_t FramesDone() const { return done_; }  // the plan's frames behind us
+    // Samples written so far at either end of the 16-bit range: where the
+    // chip's mix saturated (clipped).
+    int64_t FullScaleSamples() const { return fullScale_; }
     bool Finished() const { return done_ >= plan_.totalFrames; }
     const RenderPlan& Plan() const { return plan_; }
 
@@ -47,6 +50,7 @@ class Renderer {
     FrameSource& source_;
     const RenderPlan& plan_;
     int64_t done_;
+    int64_t fullScale_ = 0;
 };
 
 }  // namespace cli

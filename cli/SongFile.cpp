@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "Diagnostics.h"
 #include "engine/Settings.h"
 #include "platform/FileKind.h"
+#include "mml/Warnings.h"
 #include "platform/Module.h"
 
 namespace cli {
@@ -27,6 +29,10 @@ std::string UserSettingsFile() {
     return (base / "velnari" / "velnari.ini").string();
 }
 
+CliError Unreadable(const std::string& path) {
+    return CliError(kExitFailure, "cannot read '" + path + "' (missing, unreadable or empty)");
+}
+
 }  // namespace
 
 std::string SettingsFile() {
@@ -39,11 +45,27 @@ std::string SettingsFile() {
 
 std::shared_ptr<const song::Song> CompileSongFile(const std::string& path) {
     Tarsel::FileCompileResult compiled = Tarsel::CompileFile(path);
-    if (compiled.fault) throw SongFault(std::move(*compiled.fault));
-    if (!compiled.song) {
-        throw CliError(kExitFailure, "cannot read '" + path + "' (missing, unreadable or empty)");
+    if (compiled.fault) {
+        const std::string shown = compiled.fault->message;
+        throw SongFault(std::move(*compiled.fault), shown);
     }
+    if (!compiled.song) throw Unreadable(path);
     return compiled.song;
+}
+
+std::shared_ptr<const song::Song> CompileSongFile(const std::string& path,
+                                                  const DiagnosticOptions& diagnostics) {
+    Tarsel::FileReviewResult reviewed = Tarsel::ReviewFile(path);
+    if (reviewed.fault) {
+        const std::string shown = ShowFault(*reviewed.fault, path, diagnostics);
+        throw SongFault(std::move(*reviewed.fault), shown);
+    }
+    if (!reviewed.song) throw Unreadable(path);
+    std::fputs(ShowWarnings(reviewed.warnings, path).c_str(), stderr);
+    if (diagnostics.warningsAreErrors && !reviewed.warnings.empty()) {
+        throw CliError(kExitFailure, "'" + path + "' has warnings and --werror was given");
+    }
+    return reviewed.song;
 }
 
 engine::Volumes ResolveVolumes(std::optional<int32_t> fmVolume, std::optional<int32_t> ssgVolume) {
@@ -54,10 +76,10 @@ engine::Volumes ResolveVolumes(std::optional<int32_t> fmVolume, std::optional<in
     if (unreadable) {
         // The plug-in reads the file the same way, silently; a value with a
         // comment after it ("-12 ; quieter") is the usual cause.
-        std::fprintf(stderr, "velnari: warning: %s: %s '%s' is not a whole number; using 0%s\n",
-                     file.c_str(), unreadable->key.c_str(), unreadable->value.c_str(),
-                     unreadable->key == "FMVolume" ? " for it and for PSGVolume, as the plug-in does"
-                                                   : "");
+        std::fprintf(
+            stderr, "velnari: warning: %s: %s '%s' is not a whole number; using 0%s\n",
+            file.c_str(), unreadable->key.c_str(), unreadable->value.c_str(),
+            unreadable->key == "FMVolume" ? " for it and for PSGVolume, as the plug-in does" : "");
     }
     return {fmVolume.value_or(settings.fm), ssgVolume.value_or(settings.ssg)};
 }

@@ -8,19 +8,21 @@
 #include <string>
 
 #include "CliError.h"
+#include "Options.h"
 #include "engine/Engine.h"
 #include "mml/Compile.h"
 #include "song/Song.h"
 
 namespace cli {
 
-// A song that does not compile, with its fault as the compiler reported it.
-// The program prints the fault's message as the plug-in's message box shows
-// it (without the caption).
+// A song that does not compile, with its fault as the compiler reported it
+// and as the program prints it: what() is the whole text, its line end
+// included (by default as the plug-in's message box shows it, without the
+// caption).
 class SongFault : public CliError {
   public:
-    explicit SongFault(Tarsel::CompileFault fault)
-        : CliError(kExitFailure, fault.message), fault_(std::move(fault)) {}
+    SongFault(Tarsel::CompileFault fault, const std::string& shown)
+        : CliError(kExitFailure, shown), fault_(std::move(fault)) {}
 
     const Tarsel::CompileFault& Fault() const { return fault_; }
 
@@ -39,6 +41,11 @@ std::shared_ptr<const song::Song> CompileSongFile(const std::string& path);
 // read whole; the other is not looked at. The path beside the program when
 // neither exists (which reads as no settings).
 std::string SettingsFile();
+// Compiles and reviews the file, as render and play do before they start:
+// prints its warnings on standard error, shows a fault in the chosen format,
+// and under --werror fails (CliError) when there is any warning.
+std::shared_ptr<const song::Song> CompileSongFile(const std::string& path,
+                                                  const DiagnosticOptions& diagnostics);
 
 // The volumes given on the command line; a section not given takes its value
 // from the settings file (SettingsFile). A value there that is not a whole

@@ -89,6 +89,7 @@ struct SetMacroName {
             ctx->Notify(#Name, first, last);                       \
             if constexpr (std::is_same_v<Iterator, const char*>) { \
                 ctx->commandStart = first;                         \
+                ctx->commandEnd = last;                            \
             }                                                      \
             Run(*ctx);                                             \
         }                                                          \

@@ -2,10 +2,13 @@
 
 #include "mml/SpiritClassic.h"
 
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
+
 #include <exception>
 #include <mutex>
 
 #include "mml/MMLParser.h"
+#include "mml/Readable.h"
 #include "platform/FileKind.h"
 #include "platform/WholeFile.h"
 
@@ -58,23 +61,35 @@ CompileFault ParseFault(std::string_view name, int32_t line, const char* text, c
     while (end != last && !IsControlByte(*end)) ++end;
     fault.detail.assign(stop, end);
     fault.message = MessageHead(name, line) + "parse error at \"" + fault.detail + "\"\n";
+    // The readable quote runs past tabs and control bytes to the line end.
+    const std::string_view rest(stop, static_cast<std::size_t>(last - stop));
+    fault.readable = "parse error at \"" + Readable(rest) + "\"";
     return fault;
 }
 
 CompileFault ExceptionFault(std::string_view name, int32_t line, const char* text,
-                            const char* commandStart, const char* what) {
+                            const CompileContext& context, const std::exception& e) {
     CompileFault fault;
     fault.kind = CompileFault::Kind::kException;
     fault.line = line;
-    fault.column = commandStart != nullptr ? ColumnOf(text, commandStart) : 0;
-    fault.detail = what;
+    fault.column = context.commandStart != nullptr ? ColumnOf(text, context.commandStart) : 0;
+    fault.detail = e.what();
     fault.message = MessageHead(name, line) + fault.detail + "\n";
+    fault.readable = fault.detail;
+    if (context.commandStart != nullptr && context.commandEnd != nullptr &&
+        dynamic_cast<const boost::bad_lexical_cast*>(&e) != nullptr) {
+        // The only conversion that can fail is that of a length.
+        const std::string_view command(
+            context.commandStart,
+            static_cast<std::size_t>(context.commandEnd - context.commandStart));
+        fault.readable = "the length in \"" + Readable(command) +
+                         "\" is not a number (a dot needs a number before it, with no blank)";
+    }
     return fault;
 }
 
-}  // namespace
-
-CompileResult Compile(std::string_view text, std::string_view displayName) {
+CompileResult CompileWith(std::string_view text, std::string_view displayName,
+                          CompileObserver* observer) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         text.remove_prefix(kByteOrderMark.size());
@@ -88,10 +103,13 @@ CompileResult Compile(std::string_view text, std::string_view displayName) {
     static std::mutex compileMutex;
     const std::lock_guard<std::mutex> lock(compileMutex);
     CompileContext context(*song);
+    context.observer = observer;
+    if (observer) observer->OnCompileStart(context, text);
     const MMLParser grammar(context);
     try {
         while (first != last) {
             context.commandStart = nullptr;
+            context.commandEnd = nullptr;
             const LineParse<const char*> parsed = ParseLine(first, last, grammar);
             if (!parsed.hit) {
                 result.fault = ParseFault(displayName, context.line, begin, parsed.stop, last);
@@ -100,12 +118,22 @@ CompileResult Compile(std::string_view text, std::string_view displayName) {
             first = parsed.stop;
         }
     } catch (const std::exception& e) {
-        result.fault =
-            ExceptionFault(displayName, context.line, begin, context.commandStart, e.what());
+        result.fault = ExceptionFault(displayName, context.line, begin, context, e);
         return result;
     }
     result.song = std::move(song);
     return result;
+}
+
+}  // namespace
+
+CompileResult Compile(std::string_view text, std::string_view displayName) {
+    return CompileWith(text, displayName, nullptr);
+}
+
+CompileResult Compile(std::string_view text, std::string_view displayName,
+                      CompileObserver& observer) {
+    return CompileWith(text, displayName, &observer);
 }
 
 FileCompileResult CompileFile(const std::string& path) {
@@ -114,7 +142,8 @@ FileCompileResult CompileFile(const std::string& path) {
     // writer appeared. Like a missing file, anything else is not readable.
     if (!platform::IsRegularFile(path.c_str())) return result;
     std::string source;
-    if (!platform::ReadWholeFile(path.c_str(), source)) return result;  // missing, unreadable, empty
+    if (!platform::ReadWholeFile(path.c_str(), source))
+        return result;  // missing, unreadable, empty
     result.readable = true;
     static_cast<CompileResult&>(result) = Compile(source, path);
     return result;

@@ -32,6 +32,12 @@ struct CompileFault {
     //   NAME(LINE) : parse error at "EXCERPT"\n
     //   NAME(LINE) : WHAT\n
     std::string message;
+    // The fault for a person at a UTF-8 display (the command line's GNU-style
+    // messages, the web page), without name or line: `parse error at "..."`
+    // quoting the rest of the line made readable (mml/Readable.h: at most 60
+    // characters, tabs and invisible characters named, Shift-JIS decoded), or
+    // what could not be compiled, quoted the same way.
+    std::string readable;
 };
 
 struct CompileResult {
@@ -45,6 +51,13 @@ struct CompileResult {
 // that compiles without a fault gives a song, even one that uses no part.
 // Safe to call from several threads: compiles take turns.
 CompileResult Compile(std::string_view text, std::string_view displayName);
+
+class CompileObserver;
+
+// Compile with an observer (mml/CompileContext.h) that watches every action
+// and every stored command, for tools that look at how a song was written.
+CompileResult Compile(std::string_view text, std::string_view displayName,
+                      CompileObserver& observer);
 
 struct FileCompileResult : CompileResult {
     // False when the file could not be opened and read whole (missing,

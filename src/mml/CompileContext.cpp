@@ -2,6 +2,7 @@
 
 #include <boost/lexical_cast.hpp>
 
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <typeinfo>
@@ -40,9 +41,12 @@ std::optional<int32_t> ReadInteger(std::string_view text) {
 }  // namespace
 
 void CompileContext::Emit(const song::Command& compiled) {
+    // A stored command lands just before its list's closing "}" or "%".
+    const song::CommandList* list = nullptr;
     switch (lineKind) {
         case kPartLine:
             song->AddToPart(part, compiled);
+            list = &song->Part(part);
             break;
         case kMacroLine:
             // One name look-up per macro line, however many commands it holds:
@@ -52,10 +56,12 @@ void CompileContext::Emit(const song::Command& compiled) {
             } else {
                 macroList = &song->AddToMacro(macroName, compiled);
             }
+            list = macroList;
             break;
         default:
             break;
     }
+    if (observer && list) observer->OnEmit(*std::prev(list->end(), 2));
 }
 
 int32_t CompileContext::ToInt(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "song/Command.h"
@@ -13,13 +14,28 @@
 
 namespace Tarsel {
 
+struct CompileContext;
+
 // Sees every named action as it fires, with the text (or the character) it was
-// given. Meant for tools and tests that want to watch a compile; a compile
-// without an observer pays one untaken branch per action.
+// given, and every command as it is stored. Meant for tools and tests that
+// want to watch a compile (the warnings pass is one); a compile without an
+// observer pays one untaken branch per action.
 class CompileObserver {
   public:
     virtual ~CompileObserver() = default;
+    // Once, before the first line, from Compile: the context the actions
+    // share and the text that is compiled (a leading byte-order mark already
+    // skipped).
+    virtual void OnCompileStart(const CompileContext&, std::string_view /*source*/) {}
+    // When the grammar runs over plain character pointers (as Compile does),
+    // `text` views the compiled text itself, so its data() tells where the
+    // action's text stands; a single character (SetChNumber, BeginCommand)
+    // is a copy. The action has not run yet: the context holds what it will
+    // compile.
     virtual void OnAction(std::string_view action, std::string_view text) = 0;
+    // A command has been stored in a part or a macro, where it stays for the
+    // song's life; the context's commandStart is where it was written.
+    virtual void OnEmit(const song::Command& /*stored*/) {}
 };
 
 // What kind of line is being compiled; decides where its commands go.
@@ -55,6 +71,7 @@ struct CompileContext {
     // plain character pointers (as the compiler does); null before the first.
     // A fault raised while compiling a command is placed there.
     const char* commandStart = nullptr;
+    const char* commandEnd = nullptr;  // and where it ends
 
     // Routes a compiled command by the line kind: part lines append it to the
     // current part, macro lines to the current macro; other kinds drop it.
@@ -73,7 +90,13 @@ struct CompileContext {
     // Tells the observer, if there is one, that an action fired.
     template <typename Iterator>
     void Notify(const char* action, Iterator first, Iterator last) const {
-        if (observer) observer->OnAction(action, std::string(first, last));
+        if (!observer) return;
+        if constexpr (std::is_same_v<Iterator, const char*>) {
+            observer->OnAction(action,
+                               std::string_view(first, static_cast<std::size_t>(last - first)));
+        } else {
+            observer->OnAction(action, std::string(first, last));
+        }
     }
     void Notify(const char* action, char c) const {
         if (observer) observer->OnAction(action, std::string_view(&c, 1));

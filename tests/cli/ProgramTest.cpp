@@ -108,7 +108,7 @@ TEST(ProgramLength, SongsThatDoNotAdvanceRenderOnlyTheFade) {
 
 TEST(ProgramLength, LongRendersAreCutAtTheLimitWithAWarning) {
     ScratchDir dir;
-    dir.Write("long.mml", "1: o4 c1 d1 e1 f1\n");  // 256 ticks, about 7.3 s per pass
+    dir.Write("long.mml", "4: o4 c1 d1 e1 f1\n");  // 256 ticks, about 7.3 s per pass
     const auto r = RunVelnari(dir, "render long.mml -o out.wav --loops 3 --max-seconds 10");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
@@ -348,6 +348,42 @@ TEST(ProgramCheck, PrintsCompileMessagesOnlyAndFailsIfAnySongFails) {
     r = RunVelnari(dir, "check good.mml nothere.mml");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("nothere.mml"), std::string::npos);
+}
+
+TEST(ProgramWarnings, ComeFromCheckAndOnceFromARender) {
+    ScratchDir dir;
+    dir.Write("warned.mml", "4: v-1 c\n");
+    dir.Write("bang.mml", "1: c4\n1: c4 ! d\n");
+    const std::string warning =
+        "warned.mml:1:4: warning: 'v-1' is out of range (0-15): it plays as v0\n";
+
+    auto r = RunVelnari(dir, "check warned.mml");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, warning);
+    EXPECT_EQ(RunVelnari(dir, "check --werror warned.mml").status, 1);
+    r = RunVelnari(dir, "check --format gnu bang.mml warned.mml");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "bang.mml:2:7: error: parse error at \"! d\"\n" + warning);
+
+    // Once, before anything is rendered; with what the options get wrong.
+    r = RunVelnari(dir, "render warned.mml -o - --seconds 0.1 --solo 2,3");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, warning +
+                         "velnari: warning: --solo: parts 2, 3 are not used in 'warned.mml', so "
+                         "nothing sounds\n");
+    r = RunVelnari(dir, "render warned.mml -o out.wav --werror");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bang.mml", "warned.mml"}));
+
+    // Clipping shows only in the samples: told after the render.
+    dir.Write("loud.mml",
+              "sound:1\nlfo:0,0,0,7,0\nop1:31,0,0,6,0,0,0,1,0,0\nop2:31,0,0,6,0,0,0,1,0,0\n"
+              "op3:31,0,0,6,0,0,0,1,0,0\nop4:31,0,0,6,0,0,0,1,0,0\n1: @1 c1\n2: @1 e1\n3: @1 g1\n");
+    r = RunVelnari(dir, "render loud.mml -o - --seconds 0.2");
+    EXPECT_NE(r.err.find("samples reached full scale (the mix clips) at --fm-volume 0"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(RunVelnari(dir, "render loud.mml -o - --seconds 0.2 --fm-volume -20").err, "");
 }
 
 TEST(ProgramInfo, JsonDescribesTempoPartsAndDefinitions) {

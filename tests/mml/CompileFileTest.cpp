@@ -108,6 +108,17 @@ TEST(CompileText, ACommandThatCannotBeCompiledIsPlacedAtItsStart) {
     EXPECT_EQ(compiled.fault->column, 7);
     EXPECT_EQ(compiled.fault->message,
               "FILE(2) : bad lexical cast: source type value could not be interpreted as target\n");
+    EXPECT_EQ(compiled.fault->readable,
+              "the length in \"d.\" is not a number (a dot needs a number before it, with no "
+              "blank)");
+}
+
+TEST(CompileText, TheReadableFormQuotesTheRestOfTheLinePastTabsAndControlBytes) {
+    const mmltest::Compiled compiled = CompileText("1: c ! d\te\x1F" + std::string(70, 'f') + "\n");
+    ASSERT_TRUE(compiled.fault);
+    EXPECT_EQ(compiled.fault->detail, "! d");
+    EXPECT_EQ(compiled.fault->readable,
+              "parse error at \"! d[tab]e[U+001F]" + std::string(54, 'f') + "\u2026\"");
 }
 
 TEST(ErrorReporter, ShowsOnStandardErrorOnlyAndAnEmptyReporterRestoresTheDefault) {

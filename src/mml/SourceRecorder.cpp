@@ -1,0 +1,383 @@
+#include "mml/SourceRecorder.h"
+
+#include <algorithm>
+#include <array>
+
+#include "mml/Readable.h"
+#include "song/CommandTable.h"
+
+// Deliberate choices:
+// - Only what the compile or the player certainly does differently from the
+//   text is flagged: a value that is clamped, wrapped or read as 0, a command
+//   that compiles to nothing, a definition that leaves values to chance. Style
+//   (lengths that are not exact, unusual but working values) is left alone.
+// - A tempo is flagged where it is overridden, not where it wins, and only
+//   when the values differ: writing the same tempo twice changes nothing.
+
+namespace Tarsel {
+
+namespace {
+
+namespace code = song::code;
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsWholeNumber(std::string_view text) {
+    // The grammar's arguments are integers, with or without a dot after them,
+    // or a dot alone; only a plain integer reads as itself.
+    return !text.empty() && text.find('.') == std::string_view::npos;
+}
+
+std::string Quote(std::string_view text) {
+    return "'" + Readable(text, 40) + "'";
+}
+
+std::string Count(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// What a control command takes, for "takes ..." in messages.
+std::string Takes(const song::ControlCommand& row) {
+    if (row.most == 0) return "no value";
+    if (row.least == row.most) return Count(row.least, "value", "values");
+    return std::to_string(row.least) + " to " + std::to_string(row.most) + " values";
+}
+
+// The fields of an op line: name, largest value (each keeps that many low bits).
+struct Field {
+    const char* name;
+    int32_t largest;
+};
+constexpr std::array<Field, 10> kOpFields = {{{"AR", 31},
+                                              {"DR", 31},
+                                              {"SR", 31},
+                                              {"RR", 15},
+                                              {"SL", 15},
+                                              {"TL", 127},
+                                              {"KS", 3},
+                                              {"MUL", 15},
+                                              {"DT", 7},
+                                              {"ratio", 3}}};
+constexpr std::array<Field, 5> kLfoFields = {
+    {{"", -1}, {"", -1}, {"", -1}, {"the algorithm", 7}, {"the feedback", 7}}};
+
+}  // namespace
+
+void SourceRecorder::OnCompileStart(const CompileContext& context, std::string_view source) {
+    context_ = &context;
+    source_ = source;
+    lineStarts_.assign(1, 0);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const char c = source[i];
+        if (c == '\n' || (c == '\r' && (i + 1 == source.size() || source[i + 1] != '\n'))) {
+            lineStarts_.push_back(i + 1);
+        }
+    }
+}
+
+SourcePlace SourceRecorder::PlaceOf(const char* at) const {
+    if (at == nullptr || at < source_.data() || at > source_.data() + source_.size()) return {};
+    const auto offset = static_cast<std::size_t>(at - source_.data());
+    const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+    const auto line = static_cast<std::size_t>(next - lineStarts_.begin());
+    return {static_cast<int32_t>(line), static_cast<int32_t>(offset - lineStarts_[line - 1] + 1)};
+}
+
+SourcePlace SourceRecorder::ArgPlace(std::size_t i) const {
+    return i < argTexts_.size() ? PlaceOf(argTexts_[i].data()) : SourcePlace{};
+}
+
+void SourceRecorder::OnAction(std::string_view action, std::string_view text) {
+    ResolveSoundLine();
+    if (action == "BeginLine") {
+        argTexts_.clear();
+        std::string head;
+        for (const char c : text.substr(0, 5)) head += Lower(c);
+        if (head == "sound") pendingSoundLine_ = text.data();
+    } else if (action == "BeginCommand") {
+        argTexts_.clear();
+    } else if (action == "PushArg") {
+        argTexts_.push_back(text);
+    } else if (action == "ProcessCtrl") {
+        CheckControl(text);
+    } else if (action == "ProcessNote") {
+        CheckNote(text);
+    } else if (action == "ProcessOP" || action == "ProcessLFO") {
+        CheckVoiceLine(action == "ProcessOP", text);
+    } else if (action == "ProcessSSGEnv") {
+        CheckEnvelope(text);
+    }
+}
+
+void SourceRecorder::OnEmit(const song::Command& stored) {
+    places_[&stored] = PlaceOf(context_->commandStart);
+}
+
+void SourceRecorder::Finish() {
+    ResolveSoundLine();
+    CloseVoiceBlock();
+    // One tempo for the whole song: the last one compiled.
+    if (!tempos_.empty()) {
+        const Tempo& last = tempos_.back();
+        for (std::size_t i = 0; i + 1 < tempos_.size(); ++i) {
+            if (tempos_[i].value == last.value) continue;
+            sink_.Add(Warning::Kind::kTempo, tempos_[i].place,
+                      "t" + std::to_string(tempos_[i].value) +
+                          " has no effect: a song has one tempo, set by the last 't' in the file "
+                          "(t" +
+                          std::to_string(last.value) + " on line " +
+                          std::to_string(last.place.line) + ")");
+        }
+    }
+}
+
+void SourceRecorder::CheckWholeNumbers(std::size_t from) {
+    for (std::size_t i = from; i < argTexts_.size(); ++i) {
+        if (argTexts_[i].empty() || IsWholeNumber(argTexts_[i])) continue;
+        sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
+                  Quote(argTexts_[i]) + " is not a whole number: it reads as 0");
+    }
+}
+
+void SourceRecorder::CheckLength(std::string_view length, SourcePlace place, bool isRest) {
+    if (length.empty()) return;
+    if (length.back() == '.') length.remove_suffix(1);
+    const int32_t n = CompileContext::ToInt(length);
+    if (n >= 1 && n <= 64) return;
+    std::string text = "length " + std::string(length) + " plays a whole note (64 ticks)";
+    if (n == 0 && isRest) text += ", not the default length";
+    if (n < 0) text += "; lengths run from 1 to 64";
+    sink_.Add(Warning::Kind::kValueOutOfRange, place, text);
+}
+
+void SourceRecorder::CheckNote(std::string_view text) {
+    // args: the accidental (possibly empty), then the length text.
+    if (argTexts_.size() < 2) return;
+    std::string_view length = argTexts_[1];
+    if (!length.empty() && length.front() == '-' && !argTexts_[0].empty()) {
+        // "d--4": the second sign belongs to the length.
+        sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(text.data()),
+                  Quote(text) + " is one accidental and the length " + std::string(length) +
+                      ", which plays a whole note");
+        return;
+    }
+    CheckLength(length, ArgPlace(1), false);
+}
+
+void SourceRecorder::CheckControl(std::string_view text) {
+    const char letter = context_->command;
+    const SourcePlace place = PlaceOf(text.data());
+    const song::ControlCommand* row = song::FindControl(letter);
+    if (row == nullptr) {
+        sink_.Add(Warning::Kind::kIgnoredCommand, place,
+                  Quote(text.substr(0, 1)) + " is not a command: it is ignored");
+        return;
+    }
+    const std::vector<std::string>& args = context_->args;
+    const auto n = static_cast<int>(args.size());
+    if (n < row->least || n > row->most) {
+        std::string why;
+        if (row->lengthArgument && n == 2 && args[1] == ".") {
+            why = "a length takes one dot at most";
+        } else {
+            why = std::string(1, Lower(text.front())) + " takes " + Takes(*row) + ", not " +
+                  std::to_string(n);
+        }
+        sink_.Add(Warning::Kind::kIgnoredCommand, place, Quote(text) + " does nothing: " + why);
+        return;
+    }
+    CheckWholeNumbers(row->lengthArgument ? 1 : 0);
+    const auto value = [&](std::size_t i) {
+        return i < args.size() ? CompileContext::ToInt(args[i]) : 0;
+    };
+    const auto warnRange = [&](std::string message) {
+        sink_.Add(Warning::Kind::kValueOutOfRange, place, std::move(message));
+    };
+    const int32_t v = value(0);
+    switch (row->code) {
+        case code::kTempo:
+            tempos_.push_back({v, place});
+            if (v <= 0) {
+                sink_.Add(Warning::Kind::kTempo, place,
+                          v == 0 ? "t0 stops time: a tick lasts for hours"
+                                 : "a negative tempo makes every tick one frame long");
+            }
+            break;
+        case code::kRest:
+        case code::kWait:
+        case code::kLength:
+            if (n == 1) CheckLength(args[0], ArgPlace(0), row->code != code::kLength);
+            break;
+        case code::kVolume:
+            if (v < 0 || v > 15) {
+                warnRange(Quote(text) + " is out of range (0-15): it plays as v" +
+                          std::to_string(std::clamp(v, 0, 15)));
+            }
+            break;
+        case code::kOctave:
+            if (v < 1 || v > 8) {
+                warnRange(Quote(text) + " is out of range (1-8): it plays as o" +
+                          std::to_string(std::clamp(v, 1, 8)));
+            }
+            break;
+        case code::kGate:
+            if (v > 8) warnRange(Quote(text) + ": gates above 8 play as q8");
+            if (v < 0) warnRange(Quote(text) + ": a negative gate plays every note as a blip");
+            break;
+        case code::kLoopOpen:
+            if (v < 0) {
+                sink_.Add(Warning::Kind::kLoop, place,
+                          Quote(text) + ": a negative count loops for ever, like '{'");
+            }
+            break;
+        case code::kEnvelopeShape:
+            if (v < 0 || v > 15) {
+                warnRange(Quote(text) + " is out of range (0-15): the chip keeps the low 4 bits, " +
+                          std::to_string(v & 15));
+            }
+            break;
+        case code::kEnvelopePeriod:
+            if (v < 0 || v > 65535) {
+                warnRange(Quote(text) + " is out of range (0-65535): only the low 16 bits count, " +
+                          std::to_string(v & 0xFFFF));
+            }
+            break;
+        case code::kRegister: {
+            const int32_t data = value(1);
+            if (v < 0 || v > 255) {
+                sink_.Add(Warning::Kind::kRegister, place,
+                          Quote(text) + ": the chip has registers 0 to 255; this write is ignored");
+            } else if (data < 0 || data > 255) {
+                warnRange(Quote(text) + ": only the low 8 bits of the value are written, " +
+                          std::to_string(data & 0xFF));
+            }
+            if (v == 7) {
+                sink_.Add(Warning::Kind::kRegister, place,
+                          Quote(text) +
+                              ": the player rewrites the SSG mixer (register 7) at every "
+                              "note, so this write lasts until the next note");
+            } else if (v >= 8 && v <= 10) {
+                sink_.Add(Warning::Kind::kRegister, place,
+                          Quote(text) +
+                              ": the player rewrites the SSG levels (registers 8-10) "
+                              "every tick, so this write lasts one tick at most");
+            } else if (v == 0x27 && (data & 0xFF) != 0x40) {
+                sink_.Add(Warning::Kind::kRegister, place,
+                          Quote(text) +
+                              ": register 39 (0x27) must keep 0x40 (64), which part 3's "
+                              "operator ratios rely on");
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
+    const std::size_t expected = isOp ? kOpFields.size() : kLfoFields.size();
+    const std::string line = isOp ? "op" + std::to_string(context_->part + 1) + ":" : "lfo:";
+    const SourcePlace place = PlaceOf(text.data());
+    const std::size_t n = argTexts_.size();
+    if (n < expected) {
+        sink_.Add(Warning::Kind::kDefinition, place,
+                  line + " has " + Count(static_cast<int>(n), "value", "values") + " of " +
+                      std::to_string(expected) +
+                      (isOp ? " (AR DR SR RR SL TL KS MUL DT ratio)"
+                            : " (three unused, algorithm, feedback)") +
+                      ": the missing ones are 0");
+    } else if (n > expected) {
+        sink_.Add(Warning::Kind::kDefinition, ArgPlace(expected),
+                  line + " takes " + std::to_string(expected) + " values; the " +
+                      Count(static_cast<int>(n - expected), "value", "values") +
+                      " from here on are ignored");
+    }
+    CheckWholeNumbers(0);
+    for (std::size_t i = 0; i < std::min(n, expected); ++i) {
+        const Field& field = isOp ? kOpFields[i] : kLfoFields[i];
+        if (field.largest < 0) continue;
+        const int32_t v = CompileContext::ToInt(argTexts_[i]);
+        if (v >= 0 && v <= field.largest) continue;
+        sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
+                  std::string(field.name) + " " + std::to_string(v) + " is out of range (0-" +
+                      std::to_string(field.largest) + "): only its low bits count, so it is " +
+                      std::to_string(v & field.largest));
+    }
+    if (inVoiceBlock_) voice_.linesSeen |= isOp ? 2u << context_->part : 1u;
+}
+
+void SourceRecorder::CheckEnvelope(std::string_view text) {
+    const SourcePlace place = PlaceOf(text.data());
+    const std::vector<std::string>& args = context_->args;
+    if (args.size() < 3) {
+        sink_.Add(Warning::Kind::kDefinition, place,
+                  "an envelope needs its number, a step length and at least one level: this "
+                  "line defines nothing");
+        return;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i].empty()) {
+            sink_.Add(Warning::Kind::kDefinition, ArgPlace(i),
+                      i >= 2 ? "an empty level reads as 0 (a comma at the end of a line adds one)"
+                             : "an empty value reads as 0");
+            continue;
+        }
+        if (i < 2) continue;
+        const int32_t level = CompileContext::ToInt(args[i]);
+        if (level < 0) {
+            sink_.Add(Warning::Kind::kNegativeEnvelopeLevel, ArgPlace(i),
+                      "level " + args[i] + " is stored as 8 bits (" + std::to_string(level & 0xFF) +
+                          "): it plays at full volume, not silent; the lowest level is 0");
+        } else if (level > 255) {
+            sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
+                      "level " + args[i] + " is stored as 8 bits (" + std::to_string(level & 0xFF) +
+                          "); 15 plays the part's own volume");
+        }
+    }
+    const int32_t number = CompileContext::ToInt(args[0]);
+    const auto [first, added] = envelopesDefined_.try_emplace(number, place);
+    if (!added) {
+        sink_.Add(Warning::Kind::kDefinition, place,
+                  "envelope " + std::to_string(number) + " is defined again (first on line " +
+                      std::to_string(first->second.line) + "): this definition replaces it");
+    }
+}
+
+void SourceRecorder::ResolveSoundLine() {
+    if (pendingSoundLine_ == nullptr) return;
+    CloseVoiceBlock();
+    inVoiceBlock_ = true;
+    voice_ = {context_->soundNumber, PlaceOf(pendingSoundLine_), 0};
+    pendingSoundLine_ = nullptr;
+}
+
+void SourceRecorder::CloseVoiceBlock() {
+    if (!inVoiceBlock_) return;
+    inVoiceBlock_ = false;
+    const std::string name = "voice " + std::to_string(voice_.number);
+    if (voice_.linesSeen == 0) {
+        sink_.Add(Warning::Kind::kDefinition, voice_.place,
+                  "no lfo or op line follows: " + name + " is not defined");
+        return;
+    }
+    const auto [first, added] = voicesDefined_.try_emplace(voice_.number, voice_.place);
+    if (!added) {
+        sink_.Add(Warning::Kind::kDefinition, voice_.place,
+                  name + " is defined again (first on line " + std::to_string(first->second.line) +
+                      "): this definition replaces it");
+    }
+    if (voice_.linesSeen == 0x1F) return;
+    std::string missing;
+    for (unsigned bit = 0; bit < 5; ++bit) {
+        if (voice_.linesSeen & (1u << bit)) continue;
+        missing += (missing.empty() ? "" : ", ") +
+                   (bit == 0 ? std::string("lfo") : "op" + std::to_string(bit));
+    }
+    sink_.Add(Warning::Kind::kDefinition, voice_.place,
+              name + " has no " + missing +
+                  " line: it keeps those values from the voice defined before it");
+}
+
+}  // namespace Tarsel

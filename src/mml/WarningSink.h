@@ -1,0 +1,52 @@
+#pragma once
+// What the parts of the warnings pass share: where a stored command was
+// written, and the list that collects the warnings.
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "mml/Warnings.h"
+#include "song/Command.h"
+
+namespace Tarsel {
+
+// A place in the source: 1-based line and byte column; line 0 is the whole song.
+struct SourcePlace {
+    int32_t line = 0;
+    int32_t column = 0;
+};
+
+// Where each command of a compiled song was written. The frame that every
+// part list gets ("{" ... "}") and the "%" ending each macro were not written
+// by anyone and have no place.
+using CommandPlaces = std::unordered_map<const song::Command*, SourcePlace>;
+
+// Collects warnings, at most one of a kind at one place (a command inside a
+// loop or a macro is met many times).
+class WarningSink {
+  public:
+    void Add(Warning::Kind kind, SourcePlace place, std::string text) {
+        if (!seen_.emplace(static_cast<int>(kind), place.line, place.column).second) return;
+        warnings_.push_back({kind, place.line, place.column, std::move(text)});
+    }
+
+    // The warnings in source order; those found at one place keep their order.
+    std::vector<Warning> Take() {
+        std::stable_sort(warnings_.begin(), warnings_.end(),
+                         [](const Warning& a, const Warning& b) {
+                             return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+                         });
+        return std::move(warnings_);
+    }
+
+  private:
+    std::vector<Warning> warnings_;
+    std::set<std::tuple<int, int32_t, int32_t>> seen_;
+};
+
+}  // namespace Tarsel

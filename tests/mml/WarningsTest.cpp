@@ -1,0 +1,123 @@
+// The warnings pass: each mistake that compiles cleanly but plays wrong is
+// found at its place, nothing else is, and the example songs give none.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mml/Readable.h"
+#include "mml/Warnings.h"
+#include "platform/WholeFile.h"
+
+namespace {
+
+// A complete voice 1, appended after each case's own lines so that those keep
+// their line numbers.
+const char* const kVoice1 =
+    "sound:@1\nlfo:0,0,0,4,5\n"
+    "op1:31,0,0,7,0,20,0,1,0,0\nop2:31,0,0,7,0,20,0,1,0,0\n"
+    "op3:31,0,0,7,0,20,0,1,0,0\nop4:31,0,0,7,0,20,0,1,0,0\n";
+
+struct WarningCase {
+    std::string source;
+    std::vector<std::string> found;  // "LINE:COLUMN kind", in order
+    std::string mentions = "";       // a fact the first warning's text must state
+};
+
+class Warnings : public testing::TestWithParam<WarningCase> {};
+
+TEST_P(Warnings, AreFoundAtTheirPlaceAndNothingElseIs) {
+    const std::vector<Tarsel::Warning> warnings =
+        Tarsel::FindWarnings(GetParam().source + kVoice1, "FILE");
+    std::vector<std::string> found;
+    for (const Tarsel::Warning& w : warnings) {
+        found.push_back(std::to_string(w.line) + ":" + std::to_string(w.column) + " " +
+                        std::string(Tarsel::KindName(w.kind)));
+    }
+    EXPECT_EQ(found, GetParam().found) << GetParam().source;
+    if (!GetParam().mentions.empty() && !warnings.empty()) {
+        EXPECT_NE(warnings[0].text.find(GetParam().mentions), std::string::npos)
+            << warnings[0].text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, Warnings,
+    testing::Values(
+        // Selected, called or written but never defined.
+        WarningCase{"1: @1 @2 c\n", {"1:7 undefined-voice"}},
+        WarningCase{"1: c @1 d\n", {"1:4 undefined-voice"}},
+        WarningCase{"4: @5 c\n", {"1:4 undefined-envelope"}},
+        WarningCase{"1: @1 $a$ $A$ c\nstr:a=d\n", {"1:11 undefined-macro"}, "did you mean 'a'"},
+        WarningCase{"sound:@2\nlfo:0,0,0,4\n1: @1 c\n",
+                    {"1:1 definition", "2:5 definition"},
+                    "no op1, op2, op3, op4 line"},
+        WarningCase{"ssgenv:@0,1\nssgenv:@0,1,15\nssgenv:@0,2,15\n4: @0 c\n",
+                    {"1:9 definition", "3:9 definition"}},
+        // Values the player clamps, wraps or reads as something else.
+        WarningCase{"1: @1 v-1 c v16 c4.\n",
+                    {"1:7 value-out-of-range", "1:13 value-out-of-range"},
+                    "plays as v0"},
+        WarningCase{
+            "op1:31,0,0,0,0,128,0,1,0,0\n1: @1 c0 d--4\n",
+            {"1:16 value-out-of-range", "2:8 value-out-of-range", "2:10 value-out-of-range"},
+            "so it is 0"},
+        WarningCase{
+            "ssgenv:@0,1,15,-1\n4: @0 c\n", {"1:16 negative-envelope-level"}, "full volume"},
+        WarningCase{"1: @1 v12,3 l16.. h c\n",
+                    {"1:7 ignored-command", "1:13 ignored-command", "1:19 ignored-command"}},
+        WarningCase{"1: @1 c y7,1 y300,1\n", {"1:9 register", "1:14 register"}},
+        // Loops, ties and what is never reached.
+        WarningCase{"1: @1 c } d\n", {"1:9 loop"}, "starts again from its beginning"},
+        WarningCase{"1: @1 {3 c d\n2: @1 { c\n", {"1:7 loop", "2:7 loop"}, "the part stops"},
+        WarningCase{"1: @1 r { c } d\n", {"1:15 unreachable"}},
+        WarningCase{"1: @1 c & r & d\n", {"1:13 tie"}},
+        WarningCase{"1: @1 $x$\nstr:x=c $x$\n", {"2:9 recursive-macro"}},
+        // The song as a whole and each part in playing order.
+        WarningCase{
+            "1: @1 t150 c\n2: @1 t150 c t90\n", {"1:7 tempo", "2:7 tempo"}, "t90 on line 2"},
+        WarningCase{"1: @1 s0 c\n4: m100 @0 c\nssgenv:@0,1,15\n",
+                    {"1:7 wrong-part", "2:9 wrong-part"}},
+        WarningCase{"5: v9\n", {"1:4 silent"}}, WarningCase{"; no part line\n", {"0:0 silent"}},
+        // The SSG's lowest tone, reached by a detune (on the second pass also
+        // by the note before it) or by the low half of a vibrato.
+        WarningCase{"4: o1 c1 n-510 c1\n",
+                    {"1:7 ssg-pitch-range", "1:16 ssg-pitch-range"},
+                    "4283 is cut to 12 bits, 187, a high tone (667 Hz)"},
+        WarningCase{"4: o1 i400,1 c2 i400,40 c2\n", {"1:14 ssg-pitch-range"}}));
+
+TEST(Warnings, NoneOnTheExampleSongsOrOnTextThatDoesNotCompile) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(VELNARI_SOURCE_DIR) + "/examples")) {
+        std::string text;
+        ASSERT_TRUE(platform::ReadWholeFile(entry.path().c_str(), text));
+        for (const Tarsel::Warning& w : Tarsel::FindWarnings(text, "FILE")) {
+            ADD_FAILURE() << entry.path().filename() << ":" << w.line << ":" << w.column << ": "
+                          << w.text;
+        }
+    }
+    EXPECT_TRUE(Tarsel::FindWarnings("1: v-1 c\n1: c !\n", "FILE").empty());
+}
+
+TEST(Readable, NamesWhatCannotBeSeenDecodesShiftJisAndCutsLongText) {
+    struct Case {
+        std::string bytes;
+        std::string shown;
+    };
+    for (const Case& c : {
+             Case{"# d\te\r\nnext", "# d[tab]e"},
+             Case{"\xE3\x80\x80"
+                  "e\x1F\xC2\xA0",
+                  "[U+3000]e[U+001F][U+00A0]"},
+             Case{"\xEF\xBD\x83\xEF\xBC\x94", "[full-width c][full-width 4]"},
+             Case{"\x83\x47\x83\x89\x81\x5B!", "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC!"},
+             Case{"c\xFF", "c[0xFF]"},
+             Case{std::string(61, 'a'), std::string(60, 'a') + "\xE2\x80\xA6"},
+         }) {
+        EXPECT_EQ(Tarsel::Readable(c.bytes), c.shown) << c.bytes;
+    }
+}
+
+}  // namespace
