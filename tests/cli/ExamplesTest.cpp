@@ -101,7 +101,8 @@ TEST(ExampleGolden, FirstTenSecondsAreUnchanged) {
     };
     for (const Pin& pin :
          {Pin{"demo.mml", 0xe9841721bcfb7a8dull}, Pin{"festival.mml", 0x4e9e590dcb275269ull},
-          Pin{"clockwork.mml", 0x4efb59eb0edd013dull}}) {
+          Pin{"clockwork.mml", 0x4efb59eb0edd013dull},
+          Pin{"percussion.mml", 0xfb0008550a7a3db5ull}}) {
         Engine engine(CompileExample(pin.song), 44100);
         std::vector<int16_t> frames(441000 * 2);
         engine.Render(frames.data(), 441000);
@@ -118,7 +119,8 @@ TEST(ExampleGolden, FirstTenSecondsAreUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleSong,
-                         testing::Values("demo.mml", "festival.mml", "clockwork.mml"),
+                         testing::Values("demo.mml", "festival.mml", "clockwork.mml",
+                                         "percussion.mml"),
                          [](const testing::TestParamInfo<const char*>& info) {
                              return std::filesystem::path(info.param).stem().string();
                          });

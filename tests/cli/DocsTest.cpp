@@ -1,0 +1,240 @@
+// The documentation tells the truth: the songs in docs/ compile without
+// warnings, the command lines of docs/cli.md run, its info example is the
+// program's real output, and what docs/mml.md states about surprising
+// behaviour holds for the engine. A change that makes the docs stale fails
+// here.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CliTestSupport.h"
+#include "engine/Engine.h"
+#include "engine/LoopDetector.h"
+#include "mml/Warnings.h"
+
+namespace {
+
+using clitest::Quote;
+using clitest::ReadFile;
+using clitest::RunVelnari;
+using clitest::ScratchDir;
+
+std::string Doc(const std::string& name) {
+    return ReadFile(std::string(VELNARI_SOURCE_DIR) + "/docs/" + name);
+}
+
+// The fenced blocks of a Markdown text whose info string is `info`, without
+// the indentation of their fence.
+std::vector<std::string> Blocks(const std::string& doc, const std::string& info) {
+    std::vector<std::string> blocks;
+    std::istringstream lines(doc);
+    std::string line;
+    std::size_t indent = std::string::npos;  // set while inside a wanted block
+    bool inOther = false;
+    while (std::getline(lines, line)) {
+        const std::size_t start = line.find_first_not_of(' ');
+        const bool fence = start != std::string::npos && line.compare(start, 3, "```") == 0;
+        if (indent != std::string::npos) {
+            if (fence) {
+                indent = std::string::npos;
+            } else {
+                blocks.back() += (line.size() > indent ? line.substr(indent) : "") + "\n";
+            }
+        } else if (fence && inOther) {
+            inOther = false;
+        } else if (fence) {
+            if (line.substr(start + 3) == info) {
+                indent = start;
+                blocks.emplace_back();
+            } else {
+                inOther = true;
+            }
+        }
+    }
+    return blocks;
+}
+
+TEST(Docs, SongsCompileWithoutWarnings) {
+    int songs = 0;
+    for (const char* doc : {"mml.md", "cli.md"}) {
+        for (const std::string& block : Blocks(Doc(doc), "mml")) {
+            ++songs;
+            const Tarsel::ReviewResult reviewed = Tarsel::Review(block, "doc");
+            EXPECT_FALSE(reviewed.fault) << doc << ":\n" << block;
+            // A fragment (an envelope alone) may play nothing; nothing else.
+            for (const Tarsel::Warning& w : reviewed.warnings) {
+                if (w.line != 0) ADD_FAILURE() << doc << ":\n" << block << w.text;
+            }
+        }
+    }
+    EXPECT_GE(songs, 4);
+}
+
+TEST(Docs, CommandLinesOfTheCliGuideRun) {
+    ScratchDir dir;
+    std::filesystem::copy(std::string(VELNARI_SOURCE_DIR) + "/examples", dir / "examples");
+    const std::string path =
+        "export PATH=" + Quote(std::filesystem::path(VELNARI_PROGRAM).parent_path().string()) +
+        ":\"$PATH\";";
+    int run = 0;
+    for (const std::string& block : Blocks(Doc("cli.md"), "sh")) {
+        std::istringstream lines(block);
+        for (std::string line; std::getline(lines, line);) {
+            // Not the synopsis, pipes, or playback through a sound card.
+            const bool runnable = line.starts_with("velnari ") || line.starts_with("mkdir ");
+            if (!runnable || line.starts_with("velnari play") ||
+                line.find("SONG") != std::string::npos || line.find('|') != std::string::npos) {
+                continue;
+            }
+            ++run;
+            // A line may end in a comment: it ends before the redirection.
+            const std::string command = "cd " + Quote(dir.path().string()) + " && " + path + " (" +
+                                        line + "\n) >/dev/null 2>" + Quote(dir / ".err");
+            EXPECT_EQ(std::system(command.c_str()), 0) << line << "\n" << ReadFile(dir / ".err");
+        }
+    }
+    EXPECT_GE(run, 10);
+}
+
+TEST(Docs, TheInfoExampleIsTheRealOutput) {
+    const std::string cli = Doc("cli.md");
+    const std::vector<std::string> songs = Blocks(cli, "mml");
+    const std::vector<std::string> console = Blocks(cli, "console");
+    const std::vector<std::string> json = Blocks(cli, "json");
+    ASSERT_EQ(songs.size(), 1u);
+    ASSERT_EQ(console.size(), 1u);
+    ASSERT_EQ(json.size(), 1u);
+    ScratchDir dir;
+    dir.Write("arpeggio.mml", songs[0]);
+    const std::string prompt = "$ velnari info arpeggio.mml\n";
+    ASSERT_TRUE(console[0].starts_with(prompt));
+    EXPECT_EQ(RunVelnari(dir, "info arpeggio.mml").out, console[0].substr(prompt.size()));
+    EXPECT_EQ(RunVelnari(dir, "info arpeggio.mml --json").out, json[0]);
+}
+
+// The engine's view of a song: what it renders, where its loops are, what it
+// writes to the chip.
+std::shared_ptr<const song::Song> Song(const std::string& text) {
+    Tarsel::CompileResult compiled = Tarsel::Compile(text, "doc");
+    EXPECT_FALSE(compiled.fault) << text;
+    return compiled.song;
+}
+
+std::vector<int16_t> Render(const std::string& text, int32_t frames = 44100) {
+    engine::Engine engine(Song(text), 44100);
+    std::vector<int16_t> samples(2 * static_cast<std::size_t>(frames));
+    engine.Render(samples.data(), frames);
+    return samples;
+}
+
+engine::PartLoops Loops(const std::string& text) {
+    engine::Engine engine(Song(text), 44100);
+    return engine::LoopDetector::Run(engine, 2, 10000).parts[0];
+}
+
+// Every write to one register, in order.
+struct RegisterWrites : engine::RegisterWriteObserver {
+    explicit RegisterWrites(uint32_t address) : address(address) {}
+    void OnRegisterWrite(int64_t, uint32_t a, uint32_t data) override {
+        if (a == address) values.push_back(data);
+    }
+    uint32_t address;
+    std::vector<uint32_t> values;
+};
+
+std::vector<uint32_t> Writes(const std::string& text, uint32_t address, int32_t frames) {
+    engine::Engine engine(Song(text), 44100);
+    RegisterWrites writes(address);
+    engine.SetRegisterWriteObserver(&writes);
+    std::vector<int16_t> samples(2 * static_cast<std::size_t>(frames));
+    engine.Render(samples.data(), frames);
+    return writes.values;
+}
+
+TEST(Docs, WhatTheLanguageGuideStatesHolds) {
+    const std::string mml = Doc("mml.md");
+    struct Statement {
+        const char* quote;  // stands in docs/mml.md
+        std::function<void()> check;
+    };
+    const std::string voice =
+        "sound:@1\nop1:31,0,0,7,0,30,0,1,0,0\nop2:31,0,0,7,0,0,0,1,0,0\n"
+        "op3:31,0,0,7,0,127,0,1,0,0\nop4:31,0,0,7,0,127,0,1,0,0\n1: @1 c4 e4\n";
+    const Statement statements[] = {
+        {"(`1: c d } e` plays `c d c d ...`, never `e`)",
+         [] {
+             const engine::PartLoops loops = Loops("1: c d } e\n");
+             ASSERT_EQ(loops.passEnds.size(), 2u);
+             EXPECT_EQ(loops.passEnds[1] - loops.passEnds[0], 128);
+         }},
+        {"(`1: c { d` plays `c d d d ...`)",
+         [] {
+             const engine::PartLoops loops = Loops("1: c { d\n");
+             ASSERT_EQ(loops.passEnds.size(), 2u);
+             EXPECT_EQ(loops.passEnds[0], 128);
+             EXPECT_EQ(loops.passEnds[1] - loops.passEnds[0], 64);
+         }},
+        {"(`1: c {3 d` plays `c d d d` once)",
+         [] {
+             const engine::PartLoops loops = Loops("1: c {3 d\n");
+             EXPECT_TRUE(loops.stopped.has_value());
+             EXPECT_TRUE(loops.passEnds.empty());
+         }},
+        {"play exactly the same samples",
+         [] { EXPECT_EQ(Render("4: v12 c4 r4 q4 c4 r4\n"), Render("4: v12 c4 w4 q4 c4 w4\n")); }},
+        {"plays the same on the left and the right channel",
+         [] {
+             const std::vector<int16_t> samples =
+                 Render(ReadFile(std::string(VELNARI_SOURCE_DIR) + "/examples/demo.mml"));
+             for (std::size_t i = 0; i < samples.size(); i += 2) {
+                 ASSERT_EQ(samples[i], samples[i + 1]) << "frame " << i / 2;
+             }
+         }},
+        {"a voice sounds the same whatever they are",
+         [&] {
+             EXPECT_EQ(Render("lfo:9,-9,99,4,5\n" + voice), Render("lfo:0,0,0,4,5\n" + voice));
+         }},
+        {"`op 2:` is the same as `op2:`",
+         [] {
+             EXPECT_EQ(Song("op 2:31,1,2,3,4,5,1,2,3,0\n")->Voices(),
+                       Song("op2:31,1,2,3,4,5,1,2,3,0\n")->Voices());
+         }},
+        {"| `l16..` | nothing happens",
+         [] { EXPECT_EQ(Song("1: l16.. c\n")->Part(0).size(), 3u) << "{, the note, }"; }},
+        {"`i0` is the way to switch",
+         [] {
+             const std::string tremolo = "4: v12 u4,1 c4 ";
+             EXPECT_EQ(Render(tremolo + "i0 c4\n"), Render(tremolo + "u0 c4\n"));
+             EXPECT_NE(Render(tremolo + "i0 c4\n"), Render(tremolo + "c4\n"));
+             const std::string glide = "4: v12 p8 c4 >c4 ";
+             EXPECT_EQ(Render(glide + "i0 <c4\n"), Render(glide + "p0 <c4\n"));
+             EXPECT_NE(Render(glide + "i0 <c4\n"), Render(glide + "<c4\n"));
+         }},
+        // Channel A's tone period, low byte (register 0) of each note.
+        {"`4: o1 c1 n-510 c1` plays the\nfirst C at 33 Hz and the second (two semitones lower) at "
+         "667 Hz",
+         [] {
+             const std::vector<uint32_t> low = Writes("4: t30 v12 o1 c1 n-510 c1\n", 0, 44100 * 8);
+             ASSERT_GE(low.size(), 2u);
+             EXPECT_EQ(low[0], 3816u & 0xFF) << "period 3816: 32.7 Hz";
+             EXPECT_EQ(low[1], 187u) << "period 4283 cut to 187: 667 Hz";
+         }},
+        {"`-1` is stored as 255 and plays at full volume",
+         [] {
+             EXPECT_EQ(Writes("ssgenv:@0,1,15,-1\n4: @0 v15 c1\n", 8, 44100).back(), 15u);
+             EXPECT_EQ(Writes("ssgenv:@0,1,15,0\n4: @0 v15 c1\n", 8, 44100).back(), 0u);
+         }},
+    };
+    for (const Statement& statement : statements) {
+        SCOPED_TRACE(statement.quote);
+        EXPECT_NE(mml.find(statement.quote), std::string::npos) << "no longer in docs/mml.md";
+        statement.check();
+    }
+}
+
+}  // namespace
