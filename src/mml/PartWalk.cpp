@@ -102,11 +102,14 @@ class PartWalker {
                 const auto& macros = song_.Macros();
                 const auto macro = macros.find(cmd.text);
                 if (macro == macros.end()) return true;  // flagged where the call is written
-                const auto active = std::find(calls_.begin(), calls_.end(), cmd.text);
-                if (active != calls_.end() || returns_.size() >= kMaxNesting) {
+                // Map keys are unique, so a macro is known by its key's address:
+                // no name is compared, however long.
+                const std::string* name = &macro->first;
+                const auto active = std::find(calls_.begin(), calls_.end(), name);
+                if (active != calls_.end()) {
                     std::string through;
                     for (auto it = std::next(active); it < calls_.end(); ++it) {
-                        through += (through.empty() ? " through '" : "', '") + *it;
+                        through += (through.empty() ? " through '" : "', '") + **it;
                     }
                     if (!through.empty()) through += "'";
                     sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
@@ -114,8 +117,14 @@ class PartWalker {
                                   ": a part that plays it stops once calls nest 256 deep");
                     return false;
                 }
+                if (returns_.size() >= kMaxNesting) {
+                    sink_.Add(
+                        Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
+                        "macro calls nest more than 256 deep here: " + PartName(part_) + " stops");
+                    return false;
+                }
                 returns_.push_back(p);
-                calls_.push_back(cmd.text);
+                calls_.push_back(name);
                 p = {macro->second.begin(), macro->second.end()};
                 return true;
             }
@@ -297,7 +306,7 @@ class PartWalker {
     const bool isFM_;
 
     std::vector<Cursor> returns_;
-    std::vector<std::string> calls_;  // names of the macros being played, outermost first
+    std::vector<const std::string*> calls_;  // the macros being played, outermost first
     std::vector<Loop> loops_;
     int endlessCloses_ = 0;
     bool advanced_ = false;

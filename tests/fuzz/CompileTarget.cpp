@@ -1,6 +1,7 @@
 // Compiling arbitrary bytes: the compiler must either return a well-formed
 // song, or refuse with one fault whose message has its documented form and
-// names a line that exists, with a column inside that line.
+// names a line that exists, with a column inside that line; a song that
+// compiles is reviewed by the warnings pass, whose warnings point into it.
 
 #include <algorithm>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "FuzzTargets.h"
 #include "mml/Compile.h"
+#include "mml/Warnings.h"
 #include "song/CommandTable.h"
 #include "song/Song.h"
 
@@ -62,6 +64,16 @@ int CompileSong(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(!compiled.song != !compiled.fault);
     if (compiled.song) {
         FUZZ_CHECK(WellFormedSong(*compiled.song));
+        // The warnings pass reviews the same text; each warning has a text and
+        // stands on a line of it (0: the whole song).
+        const std::size_t lines =
+            1 + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+            static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r'));
+        for (const Tarsel::Warning& warning : Tarsel::FindWarnings(text, "song.mml")) {
+            FUZZ_CHECK(!warning.text.empty());
+            FUZZ_CHECK(warning.line >= 0 && static_cast<std::size_t>(warning.line) <= lines);
+            FUZZ_CHECK(warning.column >= 0 && static_cast<std::size_t>(warning.column) <= size + 1);
+        }
         return 0;
     }
     // Every line end is one CR or LF byte at least, so no reading of the text
