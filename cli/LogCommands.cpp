@@ -197,8 +197,8 @@ bool StartLog(const MixOptions& mix, const RenderPlan& plan, reglog::LogPlayer& 
     std::vector<int16_t> scratch(static_cast<std::size_t>(kBlockFrames) * 2);
     while (player.Frame() < start) {
         if (Interrupted()) return false;
-        player.Render(scratch.data(),
-                      static_cast<int32_t>(std::min<int64_t>(kBlockFrames, start - player.Frame())));
+        player.Render(scratch.data(), static_cast<int32_t>(
+                                          std::min<int64_t>(kBlockFrames, start - player.Frame())));
     }
     return true;
 }

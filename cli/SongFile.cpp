@@ -6,8 +6,8 @@
 
 #include "Diagnostics.h"
 #include "engine/Settings.h"
-#include "platform/FileKind.h"
 #include "mml/Warnings.h"
+#include "platform/FileKind.h"
 #include "platform/Module.h"
 
 namespace cli {
@@ -56,13 +56,20 @@ std::shared_ptr<const song::Song> CompileSongFile(const std::string& path) {
 std::shared_ptr<const song::Song> CompileSongFile(const std::string& path,
                                                   const DiagnosticOptions& diagnostics) {
     Tarsel::FileReviewResult reviewed = Tarsel::ReviewFile(path);
+    if (!reviewed.fault && !reviewed.song) throw Unreadable(path);
+    return AcceptReview(reviewed, reviewed.warnings, path, diagnostics);
+}
+
+std::shared_ptr<const song::Song> AcceptReview(Tarsel::CompileResult& reviewed,
+                                               const std::vector<Tarsel::Warning>& warnings,
+                                               const std::string& path,
+                                               const DiagnosticOptions& diagnostics) {
     if (reviewed.fault) {
         const std::string shown = ShowFault(*reviewed.fault, path, diagnostics);
         throw SongFault(std::move(*reviewed.fault), shown);
     }
-    if (!reviewed.song) throw Unreadable(path);
-    std::fputs(ShowWarnings(reviewed.warnings, path).c_str(), stderr);
-    if (diagnostics.warningsAreErrors && !reviewed.warnings.empty()) {
+    std::fputs(ShowWarnings(warnings, path).c_str(), stderr);
+    if (diagnostics.warningsAreErrors && !warnings.empty()) {
         throw CliError(kExitFailure, "'" + path + "' has warnings and --werror was given");
     }
     return reviewed.song;

@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "CliError.h"
 #include "Options.h"
 #include "engine/Engine.h"
 #include "mml/Compile.h"
+#include "mml/Warnings.h"
 #include "song/Song.h"
 
 namespace cli {
@@ -46,6 +48,14 @@ std::string SettingsFile();
 // and under --werror fails (CliError) when there is any warning.
 std::shared_ptr<const song::Song> CompileSongFile(const std::string& path,
                                                   const DiagnosticOptions& diagnostics);
+
+// What CompileSongFile does with a song once read and reviewed (`reviewed`
+// and its `warnings`), for a caller that read the text itself; the fault is
+// moved into the SongFault thrown.
+std::shared_ptr<const song::Song> AcceptReview(Tarsel::CompileResult& reviewed,
+                                               const std::vector<Tarsel::Warning>& warnings,
+                                               const std::string& path,
+                                               const DiagnosticOptions& diagnostics);
 
 // The volumes given on the command line; a section not given takes its value
 // from the settings file (SettingsFile). A value there that is not a whole

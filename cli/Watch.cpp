@@ -14,6 +14,7 @@
 #include "SongFile.h"
 #include "StartPosition.h"
 #include "mml/Compile.h"
+#include "mml/Warnings.h"
 #include "platform/FileStamp.h"
 #include "platform/KeyReader.h"
 #include "platform/Terminal.h"
@@ -237,9 +238,9 @@ int RunWatch(const PlayOptions& options) {
         throw CliError(kExitFailure,
                        "cannot read '" + options.song + "' (missing, unreadable or empty)");
     }
-    Tarsel::CompileResult compiled = Tarsel::Compile(text, options.song);
-    if (compiled.fault) throw SongFault(std::move(*compiled.fault));
-    WatchSession session(options, compiled.song, std::move(text), stamp);
+    Tarsel::ReviewResult reviewed = Tarsel::Review(text, options.song);
+    auto song = AcceptReview(reviewed, reviewed.warnings, options.song, options.diagnostics);
+    WatchSession session(options, std::move(song), std::move(text), stamp);
     return session.Run();
 }
 

@@ -12,11 +12,10 @@ constexpr char kSection[] = "velnari";
 
 }  // namespace
 
-Volumes ReadVolumes(const std::string& settingsFile,
-                    std::optional<UnreadableSetting>* unreadable) {
+Volumes ReadVolumes(const std::string& settingsFile, std::optional<UnreadableSetting>* unreadable) {
     Volumes volumes;
-    for (const auto& [key, volume] : {std::pair{"FMVolume", &volumes.fm},
-                                      std::pair{"PSGVolume", &volumes.ssg}}) {
+    for (const auto& [key, volume] :
+         {std::pair{"FMVolume", &volumes.fm}, std::pair{"PSGVolume", &volumes.ssg}}) {
         const std::string value = platform::ReadProfileString(settingsFile, kSection, key, "0");
         try {
             *volume = boost::lexical_cast<int32_t>(value);
