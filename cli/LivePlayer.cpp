@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "StartPosition.h"
+
 namespace cli {
 
 Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volumes volumes,
@@ -13,10 +15,11 @@ Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volume
       frames_(*engine_),
       renderer_(std::make_unique<Renderer>(frames_, plan_)) {}
 
-void Take::RunAheadTo(int64_t frame) {
-    if (frame <= Frame()) return;
-    engine_->RunAheadTo(frame);
+bool Take::RunAheadTo(int64_t frame) {
+    if (frame <= Frame()) return true;
+    const bool reached = RunAhead(*engine_, frame);
     renderer_ = std::make_unique<Renderer>(frames_, plan_, engine_->Frame());
+    return reached;
 }
 
 LivePlayer::LivePlayer(int32_t fadeFrames) : fadeFrames_(std::max(fadeFrames, 1)) {}

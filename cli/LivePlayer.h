@@ -38,8 +38,9 @@ class Take {
 
     // Plays on to `frame` without output (nothing when there already). The
     // take has only played since its fresh start, so it then stands exactly
-    // where a render from the beginning is.
-    void RunAheadTo(int64_t frame);
+    // where a render from the beginning is. False when Ctrl-C stopped it
+    // short.
+    bool RunAheadTo(int64_t frame);
 
     // Fills up to `count` frames; fewer at the end of the plan.
     int32_t Fill(int16_t* frames, int32_t count) { return renderer_->Fill(frames, count); }

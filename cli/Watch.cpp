@@ -36,6 +36,8 @@
 // - At the end of the render (--loops or --seconds, with the fade) the song
 //   starts again: watch mode plays until q or Ctrl-C.
 // - Seeks and restarts cross-fade like new versions; a pause stops at once.
+// - Running a take ahead (to a seek's target, or to the tick of a new
+//   version) may take a while deep into a long render; Ctrl-C stops it.
 
 namespace cli {
 
@@ -78,7 +80,7 @@ class WatchSession {
         auto first = NewTake();
         const int64_t start =
             StartFrame(mix_, first->Engine().FramesPerTick(), timing_.plan.totalFrames);
-        first->RunAheadTo(start);
+        if (!first->RunAheadTo(start)) return InterruptedStatus();
         live_.Play(std::move(first));
 
         SdlPlayback playback(mix_.rate, [this](int16_t* frames, int32_t count) {
@@ -124,8 +126,7 @@ class WatchSession {
                 status.frame + (key == platform::KeyReader::kLeft ? -step : step), 0,
                 std::max<int64_t>(timing_.plan.totalFrames - 1, 0));
             auto take = NewTake();
-            take->RunAheadTo(target);
-            live_.Play(std::move(take));
+            if (take->RunAheadTo(target)) live_.Play(std::move(take));
         }
     }
 
@@ -169,7 +170,7 @@ class WatchSession {
             const int64_t at = tick * status.framesPerTick;
             const int64_t frame = tick * perTick;
             if (frame >= take->Plan().totalFrames || at >= status.totalFrames) break;
-            take->RunAheadTo(frame);
+            if (!take->RunAheadTo(frame)) return;
             if (attempt == kSwitchTries || live_.PlayAt(take, at)) {
                 if (take) live_.Play(std::move(take));
                 if (terminal_) {
