@@ -46,7 +46,7 @@ test("every example plays its first 10 s as the command line renders them", asyn
     assert.ok(songs.length >= 3);
     for (const song of songs) {
         await page.selectOption("#examples", song);
-        await page.waitForFunction(() => document.querySelector("#status").textContent === "compiled");
+        await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
         const pcm = await downloadSeconds(page, 10);
         assert.equal(sha(pcm), sha(cliRender(song, "--seconds", "10")), song);
     }
@@ -83,9 +83,9 @@ test("mute, solo and a seek to a bar give the command line's output", async () =
     assert.deepEqual(errors, []);
 });
 
-test("a fault is underlined where the compile stopped, and cleared when mended", async () => {
+test("a fault is underlined where the compile stopped, cleared when mended, then warnings", async () => {
     const { page, errors } = await openPage(browser);
-    const text = "1: t120 o4 l8\n2: c d e ! f g\n";
+    const text = "1: t120 o4 l8 @2 c\n2: c d e ! f g\n";
     await page.selectOption("#examples", "");
     await page.locator(".cm-content").click();
     await page.keyboard.press("Control+A");
@@ -102,8 +102,12 @@ test("a fault is underlined where the compile stopped, and cleared when mended",
     await page.keyboard.press("End");
     for (let i = 0; i < "! f g".length; ++i) await page.keyboard.press("Backspace");
     await page.keyboard.insertText("f g");
-    await page.waitForFunction(() => document.querySelector("#status").textContent === "compiled");
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
     assert.equal(await mark.count(), 0);
+    // The song compiles, but voice 2 is never defined: a warning on its "@2".
+    const warning = lines.nth(0).locator(".cm-lintRange-warning");
+    assert.equal(await warning.textContent(), "@2");
+    assert.match(await page.textContent("#status"), /^compiled, \d+ warnings?/);
     assert.deepEqual(errors, []);
 });
 
@@ -177,7 +181,7 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     await page.locator(".cm-content").click();
     await page.keyboard.press("Control+End");
     await page.keyboard.insertText("\n; edited while playing\n");
-    await page.waitForFunction(() => document.querySelector("#status").textContent === "compiled");
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
     await page.waitForFunction(() => /^0:0[3-9]/.test(document.querySelector("#time").textContent));
     const heard = await stop();
 

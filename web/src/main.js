@@ -38,34 +38,51 @@ const page = {
 
 // ---- compile ---------------------------------------------------------------
 
-function faultDiagnostic(doc, fault) {
-    const lineNo = Math.min(Math.max(fault.line, 1), doc.lines);
-    const line = doc.line(lineNo);
+// The editor's offset within a line of the compiler's 1-based byte column
+// (the editor counts UTF-16 units, the compiler UTF-8 bytes).
+function columnOffset(text, column) {
+    let bytes = 0;
+    let i = 0;
+    while (i < text.length && bytes < column - 1) {
+        const c = text.codePointAt(i);
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        i += c >= 0x10000 ? 2 : 1;
+    }
+    return i;
+}
+
+// An underline at a line and column (the word there), or the whole line when
+// the column is not known.
+function diagnostic(doc, where, severity, message) {
+    const line = doc.line(Math.min(Math.max(where.line, 1), doc.lines));
     let from = line.from;
     let to = line.to;
-    if (fault.column > 0) {
-        from = Math.min(line.from + fault.column - 1, line.to);
-        // The word the parse stopped at, at least one character.
-        const rest = line.text.slice(from - line.from);
-        const word = rest.match(/^\S+/);
+    if (where.column > 0) {
+        from = line.from + columnOffset(line.text, where.column);
+        const word = line.text.slice(from - line.from).match(/^\S+/);
         to = Math.min(from + (word ? word[0].length : 1), line.to);
         if (to === from && from > line.from) from -= 1;
     }
-    return { from, to, severity: "error", message: fault.message };
+    return { from, to, severity, message };
 }
 
 function compileNow(view) {
     const text = view.state.doc.toString();
-    const song = page.velnari.compile(text);
+    const song = page.velnari.review(text);
+    const doc = view.state.doc;
     if (!song.ok) {
         const fault = song.fault;
-        view.dispatch(setDiagnostics(view.state, [faultDiagnostic(view.state.doc, fault)]));
+        view.dispatch(setDiagnostics(view.state, [diagnostic(doc, fault, "error", fault.message)]));
         showStatus(`line ${fault.line}${fault.column ? `, column ${fault.column}` : ""}: ${fault.message}`, true);
         song.free();
         return;
     }
-    view.dispatch(setDiagnostics(view.state, []));
-    showStatus("compiled", false);
+    const marked = song.warnings.filter((w) => w.line > 0);
+    view.dispatch(setDiagnostics(view.state, marked.map((w) => diagnostic(doc, w, "warning", w.text))));
+    // Warnings about the whole song have no line to mark: the status says them.
+    const whole = song.warnings.filter((w) => w.line === 0).map((w) => w.text);
+    const count = song.warnings.length;
+    showStatus([`compiled${count ? `, ${count} warning${count > 1 ? "s" : ""}` : ""}`, ...whole].join(" · "), false);
     if (page.song) page.song.free();
     page.song = song;
     const probe = song.engine(kRate);

@@ -38,10 +38,19 @@ export class Velnari {
 
     // Compiles MML text; the result holds either a song or the first fault.
     compile(text) {
+        return this.call(this.m._vn_compile, text);
+    }
+
+    // Compiles and reviews: the result also lists the warnings.
+    review(text) {
+        return this.call(this.m._vn_review, text);
+    }
+
+    call(compile, text) {
         const bytes = encodeText(this.encoder, text);
         const ptr = this.m._malloc(Math.max(bytes.length, 1));
         this.m.HEAPU8.set(bytes, ptr);
-        const handle = this.m._vn_compile(ptr, bytes.length);
+        const handle = compile(ptr, bytes.length);
         this.m._free(ptr);
         return new CompiledSong(this, handle);
     }
@@ -75,6 +84,16 @@ export class CompiledSong {
                   column: m._vn_fault_column(handle),
                   message: m.UTF8ToString(m._vn_fault_text(handle)),
               };
+        // {line (0: the whole song), column (0: not known), kind, text}
+        this.warnings = [];
+        for (let i = 0; i < m._vn_warning_count(handle); ++i) {
+            this.warnings.push({
+                line: m._vn_warning_line(handle, i),
+                column: m._vn_warning_column(handle, i),
+                kind: m.UTF8ToString(m._vn_warning_kind(handle, i)),
+                text: m.UTF8ToString(m._vn_warning_text(handle, i)),
+            });
+        }
         this.partsUsed = [];
         for (let p = 0; p < PART_COUNT; ++p) this.partsUsed.push(m._vn_song_part_used(handle, p) !== 0);
     }

@@ -12,20 +12,39 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "mml/Warnings.h"
 
 namespace {
 
-// A song, or the first fault that stopped its compile.
+// A song, or the first fault that stopped its compile; and, from a review,
+// the warnings.
 struct WebSong {
     std::shared_ptr<const song::Song> song;
     int32_t line = 0;
     int32_t column = 0;
-    std::string text;  // the fault's message without the "NAME(LINE) : " in front
+    std::string text;  // the fault as a person reads it, without name or line
+    std::vector<Tarsel::Warning> warnings;
 };
+
+WebSong* FromResult(Tarsel::CompileResult&& compiled) {
+    auto* result = new WebSong;
+    result->song = std::move(compiled.song);
+    if (compiled.fault) {
+        result->line = compiled.fault->line;
+        result->column = compiled.fault->column;
+        result->text = std::move(compiled.fault->readable);
+    }
+    return result;
+}
+
+std::string_view Text(const char* text, int32_t length) {
+    return {text, static_cast<std::size_t>(length)};
+}
 
 }  // namespace
 
@@ -36,18 +55,14 @@ extern "C" {
 // Compiles `length` bytes of MML text. Never null: a handle without a song
 // holds the fault.
 EMSCRIPTEN_KEEPALIVE WebSong* vn_compile(const char* text, int32_t length) {
-    auto* result = new WebSong;
-    Tarsel::CompileResult compiled =
-        Tarsel::Compile(std::string_view(text, static_cast<std::size_t>(length)), "song");
-    result->song = std::move(compiled.song);
-    if (compiled.fault) {
-        const Tarsel::CompileFault& fault = *compiled.fault;
-        result->line = fault.line;
-        result->column = fault.column;
-        result->text = fault.kind == Tarsel::CompileFault::Kind::kParse
-                           ? "parse error at \"" + fault.detail + "\""
-                           : fault.detail;
-    }
+    return FromResult(Tarsel::Compile(Text(text, length), "song"));
+}
+
+// Compiles and reviews: the handle also holds the warnings.
+EMSCRIPTEN_KEEPALIVE WebSong* vn_review(const char* text, int32_t length) {
+    Tarsel::ReviewResult reviewed = Tarsel::Review(Text(text, length), "song");
+    WebSong* result = FromResult(std::move(reviewed));
+    result->warnings = std::move(reviewed.warnings);
     return result;
 }
 
@@ -65,6 +80,25 @@ EMSCRIPTEN_KEEPALIVE const char* vn_fault_text(const WebSong* s) {
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_song_part_used(const WebSong* s, int32_t part) {
     return s->song && part >= 0 && part < song::kPartCount && s->song->IsPartUsed(part);
+}
+// Warning `i` of a reviewed song: line (0: the whole song), 1-based byte
+// column (0: not known), kind name and text.
+EMSCRIPTEN_KEEPALIVE int32_t vn_warning_count(const WebSong* s) {
+    return static_cast<int32_t>(s->warnings.size());
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_warning_line(const WebSong* s, int32_t i) {
+    return s->warnings.at(i).line;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_warning_column(const WebSong* s, int32_t i) {
+    return s->warnings.at(i).column;
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_warning_kind(const WebSong* s, int32_t i) {
+    static std::string name;
+    name = Tarsel::KindName(s->warnings.at(i).kind);
+    return name.c_str();
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_warning_text(const WebSong* s, int32_t i) {
+    return s->warnings.at(i).text.c_str();
 }
 EMSCRIPTEN_KEEPALIVE void vn_song_free(WebSong* s) {
     delete s;
