@@ -5,7 +5,8 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
 import { createHash } from "node:crypto";
-import { mkdir, readFile, readdir } from "node:fs/promises";
+import { mkdir, mkdtemp, readFile, readdir, rm } from "node:fs/promises";
+import os from "node:os";
 import path from "node:path";
 import { openBrowser, openPage, repo } from "./browser.mjs";
 
@@ -50,9 +51,18 @@ test("every example plays its first 10 s as the command line renders them", asyn
         const pcm = await downloadSeconds(page, 10);
         assert.equal(sha(pcm), sha(cliRender(song, "--seconds", "10")), song);
     }
-    // Whole loops end where the command line's do.
+    // Whole loops end where the command line's do; register logs are its files.
+    const song = songs.at(-1);
     const loops = await downloadSeconds(page, 2, "loops");
-    assert.equal(sha(loops), sha(cliRender(songs.at(-1), "--loops", "2", "--fade", "0")));
+    assert.equal(sha(loops), sha(cliRender(song, "--loops", "2", "--fade", "0")));
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    for (const format of ["vgm", "s98"]) {
+        const [download] = await Promise.all([page.waitForEvent("download"), page.click(`#${format}`)]);
+        const file = path.join(scratch, song.replace(/mml$/, format));
+        execFileSync(velnari, ["render", path.join(repo, "examples", song), "-o", file]);
+        assert.equal(sha(await readFile(await download.path())), sha(await readFile(file)), format);
+    }
+    await rm(scratch, { recursive: true });
     assert.deepEqual(errors, []);
 });
 

@@ -424,6 +424,13 @@ function bindControls() {
         const pcm = renderDownload();
         if (pcm) download(wavBlob(pcm, kRate), `${songName()}.wav`);
     };
+    for (const format of ["vgm", "s98"]) {
+        $(format).onclick = () => {
+            if (!page.song) return;
+            const bytes = page.song.registerLog(format, songName());
+            download(new Blob([bytes], { type: "application/octet-stream" }), `${songName()}.${format}`);
+        };
+    }
     const select = $("examples");
     for (const name of Object.keys(examples)) select.add(new Option(name, name));
     select.onchange = () => {

@@ -105,6 +105,20 @@ export class CompiledSong {
         return t < 0 ? null : t;
     }
 
+    // The song as a register log file, "vgm" or "s98", as the command line
+    // writes it (first whole-song loop with its loop point), titled `title`.
+    registerLog(format, title) {
+        const m = this.v.m;
+        const name = encodeText(this.v.encoder, title + "\0");
+        const ptr = m._malloc(name.length);
+        m.HEAPU8.set(name, ptr);
+        const bytes = m._vn_song_log(this.handle, format === "s98" ? 1 : 0, ptr);
+        m._free(ptr);
+        const copy = m.HEAPU8.slice(m._vn_bytes_data(bytes), m._vn_bytes_data(bytes) + m._vn_bytes_size(bytes));
+        m._vn_bytes_free(bytes);
+        return copy;
+    }
+
     // An engine at tick 0; its output is the command line's for the same
     // rate and volumes.
     engine(rate, fmVolume = 0, ssgVolume = 0) {

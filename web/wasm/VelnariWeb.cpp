@@ -18,6 +18,9 @@
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "reglog/Export.h"
+#include "reglog/S98.h"
+#include "reglog/Vgm.h"
 
 namespace {
 
@@ -112,6 +115,29 @@ EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes,
     const engine::LoopReport loops =
         engine::LoopDetector::Run(ahead, passes, static_cast<int64_t>(maxTicks));
     return loops.endTick ? static_cast<double>(*loops.endTick) : -1;
+}
+
+// The song as a register log file (format 0: VGM, 1: S98) as the command
+// line's `render -o FILE.vgm` writes it: up to the end of its first
+// whole-song loop with the loop point (or 600 s without one), titled
+// `title`. The bytes stay valid until vn_bytes_free.
+EMSCRIPTEN_KEEPALIVE std::vector<uint8_t>* vn_song_log(const WebSong* s, int32_t format,
+                                                       const char* title) {
+    if (!s->song) return nullptr;
+    reglog::SongExport exported = reglog::ExportSong(s->song, reglog::ExportSettings{});
+    exported.log.tags.title = title;
+    exported.log.tags.maker = std::string("velnari ") + VELNARI_VERSION;
+    return new std::vector<uint8_t>(format == 1 ? reglog::WriteS98(exported.log)
+                                                : reglog::WriteVgm(exported.log));
+}
+EMSCRIPTEN_KEEPALIVE const uint8_t* vn_bytes_data(const std::vector<uint8_t>* b) {
+    return b->data();
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_bytes_size(const std::vector<uint8_t>* b) {
+    return static_cast<int32_t>(b->size());
+}
+EMSCRIPTEN_KEEPALIVE void vn_bytes_free(std::vector<uint8_t>* b) {
+    delete b;
 }
 
 // An engine at tick 0 playing the song; null for a handle without a song.
