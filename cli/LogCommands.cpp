@@ -207,7 +207,8 @@ bool StartLog(const MixOptions& mix, const RenderPlan& plan, reglog::LogPlayer& 
 
 int RunExportLog(const RenderOptions& options, const std::string& output) {
     const std::string ext = LowerExtension(output);
-    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    const std::shared_ptr<const song::Song> song =
+        CompileSongFile(options.song, options.diagnostics);
     reglog::ExportSettings settings;
     if (options.mix.seconds)
         settings.samples = SecondsToFrames(*options.mix.seconds, reglog::kLogRate);

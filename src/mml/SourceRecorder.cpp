@@ -31,7 +31,12 @@ bool IsWholeNumber(std::string_view text) {
 }
 
 std::string Quote(std::string_view text) {
-    return "'" + Readable(text, 40) + "'";
+    // Appended, not "'" + ...: MinGW's GCC 12 warns falsely (-Wrestrict)
+    // about the string inserted at the front.
+    std::string quoted = "'";
+    quoted += Readable(text, 40);
+    quoted += '\'';
+    return quoted;
 }
 
 std::string Count(int n, const char* one, const char* many) {
@@ -123,12 +128,16 @@ void SourceRecorder::Finish() {
         const Tempo& last = tempos_.back();
         for (std::size_t i = 0; i + 1 < tempos_.size(); ++i) {
             if (tempos_[i].value == last.value) continue;
-            sink_.Add(Warning::Kind::kTempo, tempos_[i].place,
-                      "t" + std::to_string(tempos_[i].value) +
-                          " has no effect: a song has one tempo, set by the last 't' in the file "
-                          "(t" +
-                          std::to_string(last.value) + " on line " +
-                          std::to_string(last.place.line) + ")");
+            // Appended piece by piece: "t" + std::to_string(...) makes
+            // MinGW's GCC 12 warn falsely (-Wrestrict).
+            std::string text = "t";
+            text += std::to_string(tempos_[i].value);
+            text += " has no effect: a song has one tempo, set by the last 't' in the file (t";
+            text += std::to_string(last.value);
+            text += " on line ";
+            text += std::to_string(last.place.line);
+            text += ")";
+            sink_.Add(Warning::Kind::kTempo, tempos_[i].place, text);
         }
     }
 }

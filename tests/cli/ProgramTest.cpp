@@ -371,8 +371,11 @@ TEST(ProgramWarnings, ComeFromCheckAndOnceFromARender) {
     EXPECT_EQ(r.err, warning +
                          "velnari: warning: --solo: parts 2, 3 are not used in 'warned.mml', so "
                          "nothing sounds\n");
-    r = RunVelnari(dir, "render warned.mml -o out.wav --werror");
-    EXPECT_EQ(r.status, 1);
+    for (const char* output : {"out.wav", "out.vgm"}) {
+        r = RunVelnari(dir, std::string("render warned.mml --werror -o ") + output);
+        EXPECT_EQ(r.status, 1) << output;
+        EXPECT_TRUE(r.err.starts_with(warning)) << output << ": " << r.err;
+    }
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bang.mml", "warned.mml"}));
 
     // Clipping shows only in the samples: told after the render.

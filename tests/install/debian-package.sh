@@ -32,6 +32,7 @@ dpkg -x "$deb" "$root"
 mkdir "$work/elsewhere" && cd "$work/elsewhere"
 export XDG_CONFIG_HOME=$work/config
 "$root/usr/bin/velnari" --help | grep -q '^Usage: velnari' || fail "velnari --help"
+[ "$("$root/usr/bin/velnari" --version)" = "velnari $version" ] || fail "velnari --version"
 "$root/usr/bin/velnari" render "$root/usr/share/velnari/examples/demo.mml" --seconds 1 -o demo.wav ||
     fail "render from the unpacked package"
 [ "$(stat -c %s demo.wav)" -eq $((44 + 44100 * 4)) ] || fail "demo.wav is not one second long"
