@@ -1,10 +1,8 @@
 #include "Commands.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -15,12 +13,12 @@
 #include "Interrupt.h"
 #include "LogCommands.h"
 #include "PartSelection.h"
+#include "PlayThrough.h"
 #include "Progress.h"
 #include "RawSink.h"
 #include "RenderPlan.h"
 #include "RenderTiming.h"
 #include "Renderer.h"
-#include "SdlPlayback.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
 #include "SongInfo.h"
@@ -231,27 +229,9 @@ int RunPlay(const PlayOptions& options) {
     const int64_t start = FirstFrame(mix, engine, timing.plan, "play");
     if (!RunAhead(engine, start)) return InterruptedStatus();
     Renderer renderer(frames, timing.plan, start);
-
-    SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
-        SdlPlayback::Chunk chunk;
-        chunk.frames = renderer.Fill(frames, count);
-        chunk.last = renderer.Finished();
-        return chunk;
-    });
-    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
-                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
-                      timing.plan.fadeStart);
-    if (!renderer.Finished()) {
-        playback.Start();
-        while (!playback.Done() && !Interrupted()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            progress.Update(start + playback.FramesDelivered());
-        }
-    }
-    playback.Stop();
-    progress.Finish(start + playback.FramesDelivered());
+    const int status = PlayThroughSoundCard(renderer, mix, start, timing.passEndFrames);
     WarnAboutClipping(options.song, renderer.FullScaleSamples(), volumes);
-    return Interrupted() ? InterruptedStatus() : kExitOk;
+    return status;
 }
 
 int RunCheck(const CheckOptions& options) {

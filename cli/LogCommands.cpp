@@ -2,22 +2,20 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "CliError.h"
 #include "Interrupt.h"
 #include "LogInfo.h"
+#include "PlayThrough.h"
 #include "Progress.h"
 #include "RawSink.h"
 #include "RenderPlan.h"
 #include "Renderer.h"
-#include "SdlPlayback.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
 #include "StartPosition.h"
@@ -285,25 +283,7 @@ int RunPlayLog(const PlayOptions& options) {
     int64_t start = 0;
     if (!StartLog(mix, timing.plan, player, start)) return InterruptedStatus();
     Renderer renderer(frames, timing.plan, start);
-    SdlPlayback playback(mix.rate, [&renderer](int16_t* out, int32_t count) {
-        SdlPlayback::Chunk chunk;
-        chunk.frames = renderer.Fill(out, count);
-        chunk.last = renderer.Finished();
-        return chunk;
-    });
-    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
-                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
-                      timing.plan.fadeStart);
-    if (!renderer.Finished()) {
-        playback.Start();
-        while (!playback.Done() && !Interrupted()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            progress.Update(start + playback.FramesDelivered());
-        }
-    }
-    playback.Stop();
-    progress.Finish(start + playback.FramesDelivered());
-    return Interrupted() ? InterruptedStatus() : kExitOk;
+    return PlayThroughSoundCard(renderer, mix, start, timing.passEndFrames);
 }
 
 int RunInfoLog(const InfoOptions& options) {
