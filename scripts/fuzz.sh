@@ -9,6 +9,7 @@
 #
 # Environment:
 #   VELNARI_FUZZ_SMOKE_SECONDS  budget per target for smoke (default 45, at most 60)
+#   VELNARI_FUZZ_JOBS           targets run at once (default: the number of cores)
 #   VELNARI_FUZZ_SECONDS        budget per target for long (default 1800)
 #   VELNARI_FUZZ_TARGETS        targets to run (default "compile render chip settings reglog")
 #
@@ -75,38 +76,59 @@ else
     work_root="$build/corpus"
 fi
 
-passed=0
-failed=0
-for t in $targets; do
-    work="$work_root/$t"
-    artifacts="$build/artifacts/$t"
+# One target: its run, then a line saying how it went in $work_root/$t.result
+# (the status first).
+run_target() {
+    local t=$1
+    local work="$work_root/$t"
+    local artifacts="$build/artifacts/$t"
     mkdir -p "$work" "$artifacts"
-    seeds=("$root/tests/fuzz/corpus/$t")
+    local seeds=("$root/tests/fuzz/corpus/$t")
     if [ -d "$root/tests/fuzz/regressions/$t" ]; then
         seeds+=("$root/tests/fuzz/regressions/$t")
     fi
     # The song targets get the words of the language as a dictionary.
-    dict=()
+    local dict=()
     case "$t" in
         compile | render) dict=(-dict="$root/tests/fuzz/mml.dict") ;;
     esac
-    log="$build/fuzz-$t-$mode.log"
+    local log="$build/fuzz-$t-$mode.log" status
     echo "fuzz: $t for ${seconds}s (log: build/fuzz/fuzz-$t-$mode.log)"
     # The first folder receives new inputs; the seed folders are only read.
     if "$build/fuzz_$t" -max_total_time="$seconds" -timeout="$(timeout_of "$t")" \
         -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="$artifacts/" "$work" "${seeds[@]}" >"$log" 2>&1; then
-        passed=$((passed + 1))
         status=passed
     else
-        failed=$((failed + 1))
         status=FAILED
         grep -E 'ERROR|runtime error|invariant|Test unit written|timeout' "$log" | head -n 10 >&2
     fi
+    local stats runs
     stats=$(grep -E '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)' "$log" | tail -n 1 |
             grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*')
     runs=$(grep -oE 'stat::number_of_executed_units: [0-9]+' "$log" | grep -oE '[0-9]+$')
-    echo "fuzz: $t $status (${runs:-?} runs, ${stats:-no coverage figures})"
+    echo "$status (${runs:-?} runs, ${stats:-no coverage figures})" >"$work_root/$t.result"
+}
+
+# Each run uses one core: as many run at once as there are cores, so the
+# budget per target stays the same and the whole takes less time.
+parallel=${VELNARI_FUZZ_JOBS:-$(nproc 2>/dev/null || echo 1)}
+[ "$parallel" -ge 1 ] 2>/dev/null || parallel=1
+for t in $targets; do
+    while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+    run_target "$t" &
+done
+wait
+
+passed=0
+failed=0
+for t in $targets; do
+    result=$(cat "$work_root/$t.result" 2>/dev/null || echo "FAILED (no result)")
+    case "$result" in
+        passed*) passed=$((passed + 1)) ;;
+        *) failed=$((failed + 1)) ;;
+    esac
+    echo "fuzz: $t $result"
 done
 
 echo "fuzz: $passed passed, $failed failed"
