@@ -183,6 +183,21 @@ LogTiming PlanLogTiming(const std::string& file, const reglog::RegisterLog& log,
     return timing;
 }
 
+// A log read and made ready to play as the options ask: its player, the
+// player as a frame source, and how long it plays.
+struct LogSession {
+    LogSession(const std::string& file, const MixOptions& mix)
+        : log(ReadLogFile(file)),
+          player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume), mix.chipMask),
+          frames(player),
+          timing(PlanLogTiming(file, *log, mix)) {}
+
+    std::shared_ptr<const reglog::RegisterLog> log;
+    reglog::LogPlayer player;
+    PlayerFrames frames;
+    LogTiming timing;
+};
+
 // The first frame of the output for --start (a log has no ticks: the command
 // line refuses --start-tick for one), and the player run ahead to it in
 // steps that Ctrl-C can stop. False when interrupted.
@@ -239,17 +254,12 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
 int RunRenderLog(const RenderOptions& options, const std::string& output) {
     const bool raw = output == "-";
     const MixOptions& mix = options.mix;
-    const auto log = ReadLogFile(options.song);
-    reglog::LogPlayer player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
-                             mix.chipMask);
-    PlayerFrames frames(player);
-    const LogTiming timing = PlanLogTiming(options.song, *log, mix);
+    LogSession session(options.song, mix);
+    const LogTiming& timing = session.timing;
     if (!raw) SndFileSink::FormatFor(output, timing.plan.totalFrames);
     int64_t start = 0;
-    if (!StartLog(mix, timing.plan, player, start)) {
-        throw StoppedWritingNothing();
-    }
-    Renderer renderer(frames, timing.plan, start);
+    if (!StartLog(mix, timing.plan, session.player, start)) throw StoppedWritingNothing();
+    Renderer renderer(session.frames, timing.plan, start);
     std::unique_ptr<AudioSink> sink;
     if (raw) {
         sink = std::make_unique<RawSink>(stdout);
@@ -275,15 +285,11 @@ int RunRenderLog(const RenderOptions& options, const std::string& output) {
 
 int RunPlayLog(const PlayOptions& options) {
     const MixOptions& mix = options.mix;
-    const auto log = ReadLogFile(options.song);
-    reglog::LogPlayer player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume),
-                             mix.chipMask);
-    PlayerFrames frames(player);
-    const LogTiming timing = PlanLogTiming(options.song, *log, mix);
+    LogSession session(options.song, mix);
     int64_t start = 0;
-    if (!StartLog(mix, timing.plan, player, start)) return InterruptedStatus();
-    Renderer renderer(frames, timing.plan, start);
-    return PlayThroughSoundCard(renderer, mix, start, timing.passEndFrames);
+    if (!StartLog(mix, session.timing.plan, session.player, start)) return InterruptedStatus();
+    Renderer renderer(session.frames, session.timing.plan, start);
+    return PlayThroughSoundCard(renderer, mix, start, session.timing.passEndFrames);
 }
 
 int RunInfoLog(const InfoOptions& options) {
