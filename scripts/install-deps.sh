@@ -13,6 +13,8 @@ packages=(
     libsndfile1-dev libsdl2-dev libcli11-dev nlohmann-json3-dev
     # gzip for the .vgz register logs
     zlib1g-dev
+    # compiler cache for every preset
+    ccache
     # Windows cross builds and running them
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386
