@@ -5,10 +5,10 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
 import { createHash } from "node:crypto";
-import { mkdir, mkdtemp, readFile, readdir, rm } from "node:fs/promises";
+import { mkdir, mkdtemp, readFile, readdir, rm, writeFile } from "node:fs/promises";
 import os from "node:os";
 import path from "node:path";
-import { openBrowser, openPage, repo } from "./browser.mjs";
+import { openBrowser, openPage, repo, serveFolder, webDir } from "./browser.mjs";
 
 const velnari = process.env.VELNARI_CLI ?? path.join(repo, "build/release/velnari");
 const kRate = 44100;
@@ -25,13 +25,27 @@ const sha = (bytes) => createHash("sha256").update(bytes).digest("hex");
 // Clicks "Download WAV" for `amount` seconds from the current position, or
 // `amount` loops from the start; the PCM data.
 async function downloadSeconds(page, amount, mode = "seconds") {
+    return (await downloadWav(page, amount, mode)).pcm;
+}
+
+// The same, with the file's name: {pcm, name}.
+async function downloadWav(page, amount, mode) {
     await page.selectOption("#length-mode", mode);
     await page.fill("#length", String(amount));
     const [download] = await Promise.all([page.waitForEvent("download"), page.click("#wav")]);
     const wav = await readFile(await download.path());
     assert.equal(wav.toString("latin1", 36, 40), "data");
-    return wav.subarray(44);
+    return { pcm: wav.subarray(44), name: download.suggestedFilename() };
 }
+
+// Replaces the editor's whole text, as typing would.
+async function typeText(page, text) {
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+A");
+    await page.keyboard.insertText(text);
+}
+
+const editorText = (page) => page.evaluate(() => [...document.querySelectorAll(".cm-line")].map((l) => l.textContent).join("\n"));
 
 let browser;
 before(async () => {
@@ -140,7 +154,7 @@ test("a shared link opens the same song", async () => {
     // A damaged link says so and opens the demo.
     const damaged = await openPage(browser, "#song=AAAA");
     assert.match(await damaged.page.textContent("#status"), /no song that can be read/);
-    assert.equal(await damaged.page.inputValue("#examples"), "demo.mml");
+    assert.equal(await damaged.page.inputValue("#song-name"), "demo");
 });
 
 // Records what the page's audio node plays, from the moment it is called:
@@ -224,4 +238,126 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     await page.setViewportSize({ width: 390, height: 844 });
     await page.screenshot({ path: path.join(repo, "build/web-test/demo-phone.png"), fullPage: true });
     assert.deepEqual(errors, []);
+});
+
+test("songs are kept in the browser: a reload brings the text back, songs stay apart, examples open as new songs", async () => {
+    const { page, errors } = await openPage(browser);
+    const first = "; kept\n4: t120 o4 l8 v12 c d e f g";
+    await typeText(page, first);
+    await page.waitForSelector("body[data-kept=true]");
+    await page.reload();
+    await page.waitForSelector("body[data-ready=true]");
+    assert.equal(await editorText(page), first);
+
+    // A second song, then back to the first: each keeps its own text, and
+    // its undo history.
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText(" a b");
+    await page.click("#new");
+    const second = "; another\n5: t90 o3 l4 v10 c e g";
+    await typeText(page, second);
+    const songs = page.locator("#songs option");
+    assert.deepEqual(await songs.allTextContents(), ["demo", "untitled"]);
+    await page.selectOption("#songs", { label: "demo" });
+    assert.equal(await editorText(page), `${first} a b`);
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+Z");
+    assert.equal(await editorText(page), first);
+    // An example is a new song; the others stay as they were.
+    await page.selectOption("#examples", "clockwork.mml");
+    assert.deepEqual(await songs.allTextContents(), ["demo", "untitled", "clockwork"]);
+    await page.waitForSelector("body[data-kept=true]");
+    await page.reload();
+    await page.waitForSelector("body[data-ready=true]");
+    assert.equal(await page.inputValue("#song-name"), "clockwork");
+    await page.selectOption("#songs", { label: "untitled" });
+    assert.equal(await editorText(page), second);
+    await page.selectOption("#songs", { label: "demo" });
+    assert.equal(await editorText(page), first);
+    assert.deepEqual(errors, []);
+});
+
+// A stand-in for the File System Access save picker: records what is written
+// and how often a file was chosen.
+async function fakeSavePicker(page) {
+    await page.evaluate(() => {
+        window.saved = { picks: 0, bytes: null };
+        window.showSaveFilePicker = async (options) => {
+            window.saved.picks += 1;
+            return {
+                name: options.suggestedName,
+                async createWritable() {
+                    const chunks = [];
+                    return {
+                        write: async (data) => chunks.push(new Uint8Array(data)),
+                        close: async () => (window.saved.bytes = [...chunks.flatMap((c) => [...c])]),
+                    };
+                },
+            };
+        };
+    });
+    return async () => {
+        await page.click("#save");
+        await page.waitForFunction(() => window.saved.bytes !== null);
+        const result = await page.evaluate(() => window.saved);
+        await page.evaluate(() => (window.saved.bytes = null));
+        return { picks: result.picks, bytes: Buffer.from(result.bytes) };
+    };
+}
+
+test("a Shift-JIS file opens, saves back byte for byte, and keeps its encoding with a Japanese comment added", async () => {
+    const { page, errors } = await openPage(browser);
+    const fixtures = path.join(repo, "tests/web/fixtures");
+    const original = await readFile(path.join(fixtures, "nocturne.mml"));
+    await page.setInputFiles("#open-file", path.join(fixtures, "nocturne.mml"));
+    await page.waitForFunction(() => document.querySelector("#song-name").value === "nocturne");
+    assert.match(await editorText(page), /^; ノクターン～試作－ｶﾀｶﾅ\n4: /);
+    const save = await fakeSavePicker(page);
+
+    // An edit undone: the same bytes as the file.
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("x");
+    await page.keyboard.press("Control+Z");
+    assert.deepEqual(await save(), { picks: 1, bytes: original });
+
+    // A Japanese comment added: Shift-JIS with the file's CR LF line ends,
+    // written to the same file without asking again.
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("; 夜に弾く");
+    await page.keyboard.press("Enter");
+    assert.deepEqual(await save(), { picks: 1, bytes: await readFile(path.join(fixtures, "nocturne-commented.mml")) });
+    assert.deepEqual(errors, []);
+});
+
+test("a song named Night Drive: the downloads, the VGM's title and the share link are named for it", async () => {
+    const { page, errors } = await openPage(browser);
+    const text = await readFile(path.join(repo, "examples/festival.mml"), "latin1");
+    await typeText(page, text);
+    await page.fill("#song-name", "Night Drive");
+    await page.press("#song-name", "Enter");
+    assert.deepEqual(await page.locator("#songs option").allTextContents(), ["Night Drive"]);
+
+    assert.equal((await downloadWav(page, 2, "loops")).name, "Night Drive (2 loops).wav");
+    await page.fill("#goto-bar", "3");
+    await page.press("#goto-bar", "Enter");
+    assert.match((await downloadWav(page, 20, "seconds")).name, /^Night Drive \(from 0:0[1-9](\.\d)?, 20 s\)\.wav$/);
+    // The register log is the command line's for a file of that name.
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    const songFile = path.join(scratch, "Night Drive.mml");
+    await writeFile(songFile, text, "latin1");
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click("#vgm")]);
+    assert.equal(download.suggestedFilename(), "Night Drive.vgm");
+    execFileSync(velnari, ["render", songFile, "-o", path.join(scratch, "cli.vgm")]);
+    const vgm = await readFile(await download.path());
+    assert.equal(sha(vgm), sha(await readFile(path.join(scratch, "cli.vgm"))));
+    assert.ok(vgm.includes(Buffer.from("Night Drive", "utf16le")));
+    await rm(scratch, { recursive: true });
+
+    await page.click("#share");
+    const link = await page.inputValue("#share-link");
+    const opened = await openPage(browser, link.slice(link.indexOf("#")));
+    assert.equal(await opened.page.inputValue("#song-name"), "Night Drive");
+    assert.deepEqual([...errors, ...opened.errors], []);
 });
