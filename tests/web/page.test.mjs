@@ -3,7 +3,7 @@
 
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawnSync } from "node:child_process";
 import { createHash } from "node:crypto";
 import { mkdir, mkdtemp, readFile, readdir, rm, writeFile } from "node:fs/promises";
 import os from "node:os";
@@ -144,7 +144,7 @@ test("a shared link opens the same song", async () => {
         return p.inputValue("#share-link");
     };
     const link = await shareLink(page);
-    assert.match(link, /#song=[A-Za-z0-9_-]+$/);
+    assert.match(link, /#song=[A-Za-z0-9_-]+&name=festival$/);
     const opened = await openPage(browser, link.slice(link.indexOf("#")));
     // The opened page shares the same text again: the same link.
     assert.equal(await shareLink(opened.page), link);
@@ -204,7 +204,11 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     // was, so what is heard stays the render from the start.
     await page.locator(".cm-content").click();
     await page.keyboard.press("Control+End");
-    await page.keyboard.insertText("\n; edited while playing\n");
+    // Line breaks by Enter: inserted text with breaks in it can reach the
+    // editor as a change elsewhere in the text when that is out of view.
+    await page.keyboard.press("Enter");
+    await page.keyboard.insertText("; edited while playing");
+    await page.keyboard.press("Enter");
     await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
     await page.waitForFunction(() => /^0:0[3-9]/.test(document.querySelector("#time").textContent));
     const heard = await stop();
@@ -342,7 +346,7 @@ test("a song named Night Drive: the downloads, the VGM's title and the share lin
     assert.equal((await downloadWav(page, 2, "loops")).name, "Night Drive (2 loops).wav");
     await page.fill("#goto-bar", "3");
     await page.press("#goto-bar", "Enter");
-    assert.match((await downloadWav(page, 20, "seconds")).name, /^Night Drive \(from 0:0[1-9](\.\d)?, 20 s\)\.wav$/);
+    assert.match((await downloadWav(page, 20, "seconds")).name, /^Night Drive \(from 0m0[1-9](\.\d)?s, 20 s\)\.wav$/);
     // The register log is the command line's for a file of that name.
     const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
     const songFile = path.join(scratch, "Night Drive.mml");
@@ -360,4 +364,107 @@ test("a song named Night Drive: the downloads, the VGM's title and the share lin
     const opened = await openPage(browser, link.slice(link.indexOf("#")));
     assert.equal(await opened.page.inputValue("#song-name"), "Night Drive");
     assert.deepEqual([...errors, ...opened.errors], []);
+});
+
+// What `velnari check --format gnu` prints for `text`, as
+// {severity, line, column, text} (line and column 0 where it gives none).
+async function cliCheck(text) {
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    const file = path.join(scratch, "song.mml");
+    await writeFile(file, text);
+    const { stderr } = spawnSync(velnari, ["check", "--format", "gnu", file], { encoding: "utf8" });
+    await rm(scratch, { recursive: true });
+    return stderr
+        .split("\n")
+        .filter(Boolean)
+        .map((line) => {
+            const [, where, severity, message] = line.slice(file.length).match(/^(:\d+:\d+)?: (error|warning): (.*)$/);
+            const [l, c] = where ? where.slice(1).split(":").map(Number) : [0, 0];
+            return { severity, line: l, column: c, text: message };
+        });
+}
+
+test("the problems panel lists what velnari check prints, and a click goes there", async () => {
+    const { page, errors } = await openPage(browser);
+    const problems = () =>
+        page.locator("#problem-list .problem").evaluateAll((items) =>
+            items.map((b) => ({
+                severity: b.querySelector(".severity").textContent,
+                line: Number(b.dataset.line),
+                column: Number(b.dataset.column),
+                text: b.querySelector(".text").textContent,
+            })),
+        );
+    // Three warnings, hidden behind a fault until it is mended.
+    const warned = "1: t120 o4 l8 @2 c d e\n4: o4 l8 v12 c d }\n5: t150 o4 l4 v10 c\n";
+    const faulty = warned.replace("v10 c", "v10 c ! d");
+    await typeText(page, faulty);
+    await page.locator(".cm-lintRange-error").waitFor();
+    await page.click("#problems-toggle");
+    const fault = await cliCheck(faulty);
+    assert.equal(fault.length, 1);
+    assert.deepEqual(await problems(), fault);
+    await typeText(page, warned);
+    await page.waitForFunction(() => document.querySelector("#problems-toggle").textContent === "Problems (3)");
+    assert.deepEqual(await problems(), await cliCheck(warned));
+    // A click puts the cursor on the undefined voice's "@2".
+    await page.locator("#problem-list .problem").nth(1).click();
+    await page.keyboard.insertText("X");
+    assert.equal(await page.locator(".cm-line").first().textContent(), "1: t120 o4 l8 X@2 c d e");
+    assert.deepEqual(errors, []);
+});
+
+// axe-core's serious and critical findings on the page as it is now, in the
+// light and in the dark theme: [theme: rule (where)].
+async function accessibilityFaults(page) {
+    await page.addScriptTag({ path: path.join(repo, "web/node_modules/axe-core/axe.min.js") });
+    const faults = [];
+    for (const colorScheme of ["light", "dark"]) {
+        await page.emulateMedia({ colorScheme });
+        const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ["violations"] }));
+        for (const v of result.violations) {
+            if (v.impact !== "serious" && v.impact !== "critical") continue;
+            faults.push(`${colorScheme}: ${v.id} (${v.nodes.map((n) => n.target.join(" ")).join(", ")})`);
+        }
+    }
+    return faults;
+}
+
+test("axe finds nothing serious idle, playing, with a fault shown and with the problems panel open", async () => {
+    const { page, errors } = await openPage(browser);
+    assert.deepEqual(await accessibilityFaults(page), [], "idle");
+    await page.click("#play");
+    await page.waitForFunction(() => /^0:0[1-9]/.test(document.querySelector("#time").textContent));
+    assert.deepEqual(await accessibilityFaults(page), [], "playing");
+    await page.click("#play");
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("\n2: c ! d\n");
+    await page.locator(".cm-lintRange-error").hover();
+    await page.locator(".cm-tooltip").waitFor();
+    assert.deepEqual(await accessibilityFaults(page), [], "a fault shown");
+    await page.click("#problems-toggle");
+    assert.deepEqual(await accessibilityFaults(page), [], "problems panel open");
+    assert.deepEqual(errors, []);
+});
+
+test("a second visit without the server opens the page and plays", async () => {
+    const server = await serveFolder(webDir);
+    const base = `http://127.0.0.1:${server.address().port}/`;
+    const { page, errors, context } = await openPage(browser, "", { base, context: await browser.newContext() });
+    await page.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        if (!navigator.serviceWorker.controller) {
+            await new Promise((resolve) => navigator.serviceWorker.addEventListener("controllerchange", resolve));
+        }
+    });
+    server.closeAllConnections();
+    await new Promise((resolve) => server.close(resolve));
+    await page.reload();
+    await page.waitForSelector("body[data-ready=true]");
+    await page.click("#play");
+    await page.waitForFunction(() => /^0:0[1-9]/.test(document.querySelector("#time").textContent));
+    await context.close();
+    // What the page tried to fetch while the server was gone is no fault of its own.
+    assert.deepEqual(errors.filter((e) => !/Failed to load resource|ERR_CONNECTION_REFUSED/.test(e)), []);
 });

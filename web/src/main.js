@@ -369,12 +369,13 @@ function renderDownload() {
     return { pcm, what };
 }
 
-// A position as minutes and seconds, "1:30" (tenths where there are any).
+// A position as minutes and seconds for a file name, "1m30s" (tenths where
+// there are any): browsers replace a ":" in a download's name.
 function formatClock(frames) {
     const tenths = Math.round((frames / kRate) * 10);
     const m = Math.floor(tenths / 600);
     const s = (tenths - 600 * m) / 10;
-    return `${m}:${String(Math.floor(s)).padStart(2, "0")}${s % 1 ? `.${Math.round((s % 1) * 10)}` : ""}`;
+    return `${m}m${String(Math.floor(s)).padStart(2, "0")}${s % 1 ? `.${Math.round((s % 1) * 10)}` : ""}s`;
 }
 
 function download(blob, name) {
@@ -572,7 +573,8 @@ const editorExtensions = [
         scheduleCompile(u.view);
     }),
     EditorView.lineWrapping,
-    EditorView.contentAttributes.of({ "aria-label": "MML text" }),
+    // Focusable by Tab as it is; the tabindex says so to checkers too.
+    EditorView.contentAttributes.of({ "aria-label": "MML text", tabindex: "0" }),
 ];
 
 const editor = new EditorView({
