@@ -45,6 +45,12 @@ async function typeText(page, text) {
     await page.keyboard.insertText(text);
 }
 
+// Saves a picture of the page in build/web-test/ (docs/web.md shows them).
+async function screenshot(page, name, options = {}) {
+    await mkdir(path.join(repo, "build/web-test"), { recursive: true });
+    await page.screenshot({ path: path.join(repo, "build/web-test", name), ...options });
+}
+
 const editorText = (page) => page.evaluate(() => [...document.querySelectorAll(".cm-line")].map((l) => l.textContent).join("\n"));
 
 let browser;
@@ -237,10 +243,12 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     // Every used part shows a level: the meters follow what each channel plays.
     const levels = await page.locator("#parts .level").evaluateAll((ms) => ms.map((m) => Number(m.value)));
     assert.ok(levels.filter((v) => v > 0).length >= 4, String(levels));
-    await mkdir(path.join(repo, "build/web-test"), { recursive: true });
-    await page.screenshot({ path: path.join(repo, "build/web-test/demo-playing.png") });
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "demo-playing.png");
+    await page.emulateMedia({ colorScheme: "light" });
+    await screenshot(page, "demo-playing-light.png");
     await page.setViewportSize({ width: 390, height: 844 });
-    await page.screenshot({ path: path.join(repo, "build/web-test/demo-phone.png"), fullPage: true });
+    await screenshot(page, "demo-phone.png", { fullPage: true });
     assert.deepEqual(errors, []);
 });
 
@@ -279,6 +287,16 @@ test("songs are kept in the browser: a reload brings the text back, songs stay a
     assert.equal(await editorText(page), second);
     await page.selectOption("#songs", { label: "demo" });
     assert.equal(await editorText(page), first);
+
+    // All of them at once: a zip that an unzip program reads back whole.
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click("#export")]);
+    const unzip = "import sys, zipfile, json; z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; " +
+        "print(json.dumps({n: z.read(n).decode() for n in z.namelist()}))";
+    const files = JSON.parse(execFileSync("python3", ["-c", unzip, await download.path()], { encoding: "utf8" }));
+    assert.deepEqual(Object.keys(files), ["demo.mml", "untitled.mml", "clockwork.mml"]);
+    assert.equal(files["demo.mml"], first);
+    assert.equal(files["clockwork.mml"], await readFile(path.join(repo, "examples/clockwork.mml"), "latin1"));
+    await screenshot(page, "songs.png", { clip: { x: 0, y: 0, width: 1280, height: 240 } });
     assert.deepEqual(errors, []);
 });
 
@@ -411,6 +429,8 @@ test("the problems panel lists what velnari check prints, and a click goes there
     await page.locator("#problem-list .problem").nth(1).click();
     await page.keyboard.insertText("X");
     assert.equal(await page.locator(".cm-line").first().textContent(), "1: t120 o4 l8 X@2 c d e");
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "problems.png");
     assert.deepEqual(errors, []);
 });
 
@@ -439,10 +459,12 @@ test("axe finds nothing serious idle, playing, with a fault shown and with the p
     await page.click("#play");
     await page.locator(".cm-content").click();
     await page.keyboard.press("Control+End");
-    await page.keyboard.insertText("\n2: c ! d\n");
+    await page.keyboard.press("Enter");
+    await page.keyboard.insertText("2: c ! d");
     await page.locator(".cm-lintRange-error").hover();
     await page.locator(".cm-tooltip").waitFor();
     assert.deepEqual(await accessibilityFaults(page), [], "a fault shown");
+    await screenshot(page, "fault.png");
     await page.click("#problems-toggle");
     assert.deepEqual(await accessibilityFaults(page), [], "problems panel open");
     assert.deepEqual(errors, []);

@@ -671,7 +671,14 @@ function bindControls() {
 // The song to show first: a shared link's (as a new song), else the one open
 // last, else the demo.
 async function openFirstSong() {
-    const last = await store.load();
+    let last = null;
+    let unkept = false;
+    try {
+        last = await store.load();
+    } catch (e) {
+        console.warn(`the browser's storage cannot be read: ${e.message}`);
+        unkept = true;
+    }
     const shared = await songFromFragment(location.hash);
     if (shared !== null) {
         // The link has done its work: a reload opens the kept song.
@@ -682,6 +689,7 @@ async function openFirstSong() {
     if (last !== null) openSong(last);
     else addSong({ name: "demo", text: examples["demo.mml"] });
     if (location.hash) showStatus("the link holds no song that can be read: here is the last song", true);
+    if (unkept) showStatus("this browser keeps no songs for the page: save your work to files", true);
 }
 
 async function start() {
