@@ -270,22 +270,22 @@ test("songs are kept in the browser: a reload brings the text back, songs stay a
     const second = "; another\n5: t90 o3 l4 v10 c e g";
     await typeText(page, second);
     const songs = page.locator("#songs option");
-    assert.deepEqual(await songs.allTextContents(), ["demo", "untitled"]);
-    await page.selectOption("#songs", { label: "demo" });
+    assert.deepEqual(await songs.allTextContents(), ["untitled", "untitled 2"]);
+    await page.selectOption("#songs", { label: "untitled" });
     assert.equal(await editorText(page), `${first} a b`);
     await page.locator(".cm-content").click();
     await page.keyboard.press("Control+Z");
     assert.equal(await editorText(page), first);
     // An example is a new song; the others stay as they were.
     await page.selectOption("#examples", "clockwork.mml");
-    assert.deepEqual(await songs.allTextContents(), ["demo", "untitled", "clockwork"]);
+    assert.deepEqual(await songs.allTextContents(), ["untitled", "untitled 2", "clockwork"]);
     await page.waitForSelector("body[data-kept=true]");
     await page.reload();
     await page.waitForSelector("body[data-ready=true]");
     assert.equal(await page.inputValue("#song-name"), "clockwork");
-    await page.selectOption("#songs", { label: "untitled" });
+    await page.selectOption("#songs", { label: "untitled 2" });
     assert.equal(await editorText(page), second);
-    await page.selectOption("#songs", { label: "demo" });
+    await page.selectOption("#songs", { label: "untitled" });
     assert.equal(await editorText(page), first);
 
     // All of them at once: a zip that an unzip program reads back whole.
@@ -293,8 +293,8 @@ test("songs are kept in the browser: a reload brings the text back, songs stay a
     const unzip = "import sys, zipfile, json; z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; " +
         "print(json.dumps({n: z.read(n).decode() for n in z.namelist()}))";
     const files = JSON.parse(execFileSync("python3", ["-c", unzip, await download.path()], { encoding: "utf8" }));
-    assert.deepEqual(Object.keys(files), ["demo.mml", "untitled.mml", "clockwork.mml"]);
-    assert.equal(files["demo.mml"], first);
+    assert.deepEqual(Object.keys(files), ["untitled.mml", "untitled 2.mml", "clockwork.mml"]);
+    assert.equal(files["untitled.mml"], first);
     assert.equal(files["clockwork.mml"], await readFile(path.join(repo, "examples/clockwork.mml"), "latin1"));
     await screenshot(page, "songs.png", { clip: { x: 0, y: 0, width: 1280, height: 240 } });
     assert.deepEqual(errors, []);
@@ -350,6 +350,12 @@ test("a Shift-JIS file opens, saves back byte for byte, and keeps its encoding w
     await page.keyboard.insertText("; 夜に弾く");
     await page.keyboard.press("Enter");
     assert.deepEqual(await save(), { picks: 1, bytes: await readFile(path.join(fixtures, "nocturne-commented.mml")) });
+
+    // A change not saved to the file: leaving the page asks first.
+    await page.keyboard.insertText("; not saved");
+    const asked = page.waitForEvent("dialog").then((dialog) => (dialog.dismiss(), dialog.type()));
+    await page.close({ runBeforeUnload: true });
+    assert.equal(await asked, "beforeunload");
     assert.deepEqual(errors, []);
 });
 
@@ -357,6 +363,8 @@ test("a song named Night Drive: the downloads, the VGM's title and the share lin
     const { page, errors } = await openPage(browser);
     const text = await readFile(path.join(repo, "examples/festival.mml"), "latin1");
     await typeText(page, text);
+    // With its whole text replaced, the demo is not the demo any more.
+    assert.equal(await page.inputValue("#song-name"), "untitled");
     await page.fill("#song-name", "Night Drive");
     await page.press("#song-name", "Enter");
     assert.deepEqual(await page.locator("#songs option").allTextContents(), ["Night Drive"]);

@@ -569,7 +569,18 @@ const editorExtensions = [
     keymap.of([...shortcuts, ...defaultKeymap, ...historyKeymap]),
     EditorView.updateListener.of((u) => {
         if (!u.docChanged) return;
-        store.update(currentId, { text: u.state.doc.toString() });
+        const fields = { text: u.state.doc.toString() };
+        // An example whose whole text is replaced is no longer that example.
+        const song = currentSong();
+        if (song.example && u.startState.doc.length > 0) {
+            u.changes.iterChangedRanges((fromA, toA) => {
+                if (fromA === 0 && toA === u.startState.doc.length) {
+                    fields.example = null;
+                    fields.name = store.freeName("untitled", song.id);
+                }
+            });
+        }
+        store.update(currentId, fields);
         scheduleCompile(u.view);
     }),
     EditorView.lineWrapping,
@@ -608,12 +619,12 @@ function bindControls() {
     select.onchange = () => {
         const name = select.value;
         select.value = "";
-        if (name) addSong({ name: name.replace(/\.mml$/, ""), text: examples[name] });
+        if (name) addSong({ name: name.replace(/\.mml$/, ""), text: examples[name], example: name });
     };
     $("songs").onchange = (e) => openSong(e.target.value);
     $("song-name").onchange = (e) => {
         const name = e.target.value.trim() || "untitled";
-        store.update(currentId, { name: store.freeName(name, currentId) });
+        store.update(currentId, { name: store.freeName(name, currentId), example: null });
         e.target.value = currentSong().name;
     };
     $("new").onclick = () => addSong({ name: "untitled", text: "" });
@@ -687,7 +698,7 @@ async function openFirstSong() {
         return;
     }
     if (last !== null) openSong(last);
-    else addSong({ name: "demo", text: examples["demo.mml"] });
+    else addSong({ name: "demo", text: examples["demo.mml"], example: "demo.mml" });
     if (location.hash) showStatus("the link holds no song that can be read: here is the last song", true);
     if (unkept) showStatus("this browser keeps no songs for the page: save your work to files", true);
 }

@@ -1,9 +1,10 @@
 // The songs kept in the browser (IndexedDB, through idb-keyval): each under
-// "song:ID" as {id, name, text, format, savedText, created}, and the one
+// "song:ID" as {id, name, text, format, savedText, example, created}, and the one
 // open last under "current". `format` is how its file is written (encoding,
 // byte-order mark, line end, Ctrl-Z: see text-files.js); `savedText` is the
 // text as last read from or written to a file on disk (null for a song that
-// never was one), so that the page knows what would be lost.
+// never was one), so that the page knows what would be lost; `example` is
+// the example file it was opened from, while it still is that example.
 
 import { del, entries, get, set } from "idb-keyval";
 
@@ -40,7 +41,16 @@ export class SongStore {
     // A new song, kept at once; `fields` as in the store's description.
     add(fields) {
         const id = `${Date.now().toString(36)}-${Math.random().toString(36).slice(2, 8)}`;
-        const song = { id, name: "untitled", text: "", format: kPlainFormat, savedText: null, created: Date.now(), ...fields };
+        const song = {
+            id,
+            name: "untitled",
+            text: "",
+            format: kPlainFormat,
+            savedText: null,
+            example: null,
+            created: Date.now(),
+            ...fields,
+        };
         song.name = this.freeName(song.name);
         this.songs.set(id, song);
         this.write(id);
