@@ -458,9 +458,30 @@ async function accessibilityFaults(page) {
     return faults;
 }
 
-test("axe finds nothing serious idle, playing, with a fault shown and with the problems panel open", async () => {
+test("keyboard and axe: Tab reaches every control with a ring; nothing serious idle, playing, with a fault shown, with the problems panel open", async () => {
     const { page, errors } = await openPage(browser);
     assert.deepEqual(await accessibilityFaults(page), [], "idle");
+    // Tab reaches every control, each with a focus ring.
+    const reached = new Map();
+    for (let k = 0; k < 30; ++k) {
+        await page.keyboard.press("Tab");
+        const [id, outline] = await page.evaluate(async () => {
+            const e = document.activeElement;
+            // The editor draws its ring around the whole editor, once it has
+            // seen the focus.
+            const ring = e.closest(".cm-editor") ?? e;
+            if (ring !== e) await new Promise((resolve) => setTimeout(resolve, 100));
+            return e === document.body ? [] : [e.id || e.classList[0], getComputedStyle(ring).outlineStyle];
+        });
+        if (id) reached.set(id, outline);
+    }
+    for (const id of ["songs", "song-name", "new", "open", "save", "export", "examples", "share", "cm-content"]) {
+        assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
+    }
+    for (const id of ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "problems-toggle"]) {
+        assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
+    }
+    assert.deepEqual([...reached].filter(([, outline]) => outline === "none"), []);
     await page.click("#play");
     await page.waitForFunction(() => /^0:0[1-9]/.test(document.querySelector("#time").textContent));
     assert.deepEqual(await accessibilityFaults(page), [], "playing");
