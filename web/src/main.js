@@ -470,7 +470,8 @@ async function openFiles(files, handles = []) {
             continue;
         }
         const { text, ...format } = decodeSongFile(bytes);
-        const song = store.add({ name: file.name.replace(/\.[^.]*$/, "") || file.name, text, format, savedText: text, fileName: file.name });
+        const name = file.name.replace(/\.[^.]*$/, "") || file.name;
+        const song = store.add({ name, text, format, savedText: text, fileName: file.name });
         if (handles[k]) fileHandles.set(song.id, handles[k]);
         openSong(song.id);
     }

@@ -10,7 +10,8 @@ matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => (col
 function themeColour(name) {
     if (!colours) {
         const style = getComputedStyle(document.documentElement);
-        colours = { "--accent": style.getPropertyValue("--accent").trim(), "--dim": style.getPropertyValue("--dim").trim() };
+        colours = {};
+        for (const name of ["--accent", "--dim"]) colours[name] = style.getPropertyValue(name).trim();
     }
     return colours[name];
 }

@@ -35,7 +35,8 @@ export async function songFromFragment(hash) {
     try {
         const bytes = await pipe(fromBase64Url(packed), new DecompressionStream("deflate-raw"));
         const named = fields.find((f) => f.startsWith("name="));
-        return { text: new TextDecoder().decode(bytes), name: named ? decodeURIComponent(named.slice(5)) || null : null };
+        const name = named ? decodeURIComponent(named.slice(5)) || null : null;
+        return { text: new TextDecoder().decode(bytes), name };
     } catch {
         return null;
     }
