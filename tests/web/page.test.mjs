@@ -353,7 +353,18 @@ test("a Shift-JIS file opens, saves back byte for byte, and stays Shift-JIS with
     await page.keyboard.press("Enter");
     assert.deepEqual(await save(), { picks: 1, bytes: await readFile(path.join(fixtures, "nocturne-commented.mml")) });
 
+    // A UTF-8 file with a byte-order mark, dropped on the page, saves as it came.
+    const dropped = Buffer.from("\ufeff; ドロップ\n4: t120 o4 l8 c d e\n");
+    await page.evaluate((bytes) => {
+        const data = new DataTransfer();
+        data.items.add(new File([new Uint8Array(bytes)], "dropped.mml"));
+        document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: data, bubbles: true, cancelable: true }));
+    }, [...dropped]);
+    await page.waitForFunction(() => document.querySelector("#song-name").value === "dropped");
+    assert.deepEqual(await save(), { picks: 2, bytes: dropped });
+
     // A change not saved to the file: leaving the page asks first.
+    await page.locator(".cm-content").click();
     await page.keyboard.insertText("; not saved");
     const asked = page.waitForEvent("dialog").then((dialog) => (dialog.dismiss(), dialog.type()));
     await page.close({ runBeforeUnload: true });
