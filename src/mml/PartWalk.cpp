@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,12 @@ struct Loop {
     Cursor start;
     int32_t remaining;        // 0: endless
     std::size_t returnDepth;  // macro returns pending when it opened
+    const Command* open;
 };
+
+// The "{" that a "}" closed from another list: a macro's "}" closing a loop
+// of the part that called it, or the other way round.
+using ClosedElsewhere = std::set<const Command*>;
 
 // A macro call not yet returned from. A "}" that goes back to a loop start
 // outside the macro leaves it as the sequencer does, with its return still
@@ -107,12 +113,14 @@ class PartWalker {
     // the walk's clock reaches it. `envelope`: where the part's use of the
     // hardware envelope is noted, if anywhere.
     PartWalker(const song::Song& song, const CommandPlaces& places, WarningSink& sink, int part,
-               int64_t horizon = 0, EnvelopeUse* envelope = nullptr)
+               ClosedElsewhere& closedElsewhere, int64_t horizon = 0,
+               EnvelopeUse* envelope = nullptr)
         : song_(song),
           places_(places),
           sink_(sink),
           part_(part),
           isFM_(part < song::kFMPartCount),
+          closedElsewhere_(closedElsewhere),
           horizon_(horizon),
           envelope_(envelope) {}
 
@@ -193,11 +201,12 @@ class PartWalker {
                 return true;
             case code::kLoopOpen:
                 if (loops_.size() >= kMaxNesting) return false;
-                loops_.push_back({p, std::max(cmd.arg[0], 0), returns_.size()});
+                loops_.push_back({p, std::max(cmd.arg[0], 0), returns_.size(), &cmd});
                 return true;
             case code::kLoopClose: {
                 if (loops_.empty()) return false;
                 Loop& loop = loops_.back();
+                if (returns_.size() != loop.returnDepth) closedElsewhere_.insert(loop.open);
                 if (loop.remaining != 0) {
                     if (--loop.remaining == 0) {
                         loops_.pop_back();
@@ -522,6 +531,7 @@ class PartWalker {
     WarningSink& sink_;
     const int part_;
     const bool isFM_;
+    ClosedElsewhere& closedElsewhere_;
 
     std::vector<PendingCall> returns_;  // outermost first
     std::vector<Loop> loops_;
@@ -579,7 +589,8 @@ std::string NearName(const song::Song& song, const std::string& name) {
 // endless loop and the macros it calls. `framed`: a part's list, whose first
 // and last commands are the part's own loop.
 void CheckList(const song::Song& song, const CommandList& list, bool isPart,
-               const std::string& owner, const CommandPlaces& places, WarningSink& sink) {
+               const std::string& owner, const CommandPlaces& places,
+               const ClosedElsewhere& closedElsewhere, WarningSink& sink) {
     std::vector<const Command*> open;
     const Command* previous = nullptr;
     const Command* endlessClose = nullptr;  // the close of an endless loop at the list's level
@@ -640,6 +651,7 @@ void CheckList(const song::Song& song, const CommandList& list, bool isPart,
         previous = &cmd;
     }
     for (const Command* loop : open) {
+        if (closedElsewhere.count(loop) != 0) continue;
         const bool counted = loop->arg[0] > 0;
         sink.Add(Warning::Kind::kLoop, places.at(loop),
                  "'{' is never closed" +
@@ -695,17 +707,18 @@ void CheckSharedEnvelope(const std::array<EnvelopeUse, kSSGParts>& uses, Warning
 
 void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink) {
     bool anyUsed = false;
+    ClosedElsewhere closedElsewhere;
     int64_t horizon = 0;
     std::array<EnvelopeUse, kSSGParts> envelope;
     int settingParts = 0;  // SSG parts that set the hardware envelope
     for (int part = 0; part < song::kPartCount; ++part) {
         if (!song.IsPartUsed(part)) continue;
         anyUsed = true;
-        CheckList(song, song.Part(part), true, PartName(part), places, sink);
         EnvelopeUse* use =
             part >= song::kFMPartCount ? &envelope[part - song::kFMPartCount] : nullptr;
-        PartWalker walker(song, places, sink, part, 0, use);
+        PartWalker walker(song, places, sink, part, closedElsewhere, 0, use);
         walker.Run();
+        CheckList(song, song.Part(part), true, PartName(part), places, closedElsewhere, sink);
         horizon = std::max(horizon, walker.Ticks());
         if (use != nullptr && !(use->periods.empty() && use->shapes.empty())) ++settingParts;
     }
@@ -716,12 +729,13 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
             envelope[ssg] = {};
             const int part = song::kFMPartCount + ssg;
             if (song.IsPartUsed(part))
-                PartWalker(song, places, sink, part, horizon, &envelope[ssg]).Run();
+                PartWalker(song, places, sink, part, closedElsewhere, horizon, &envelope[ssg])
+                    .Run();
         }
         CheckSharedEnvelope(envelope, sink);
     }
     for (const auto& [name, list] : song.Macros()) {
-        CheckList(song, list, false, name, places, sink);
+        CheckList(song, list, false, name, places, closedElsewhere, sink);
     }
     if (!anyUsed) sink.Add(Warning::Kind::kSilent, {}, "no part line: the song plays nothing");
 }

@@ -101,9 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"1: @1 $x$\nstr:x=c $x$\n", {"2:9 recursive-macro"}},
         // A "}" that leaves a macro for a loop outside it is no recursion, but
         // each pass of the part nests deeper until the part stops.
-        WarningCase{"str:end = c8 }\n1: @1 {3 d8 $end$ e4\n",
-                    {"1:14 loop", "2:7 loop"},
-                    "leaves 2 more calls pending"},
+        WarningCase{
+            "str:end = c8 }\n1: @1 {3 d8 $end$ e4\n", {"1:14 loop"}, "leaves 2 more calls pending"},
         // The song as a whole and each part in playing order.
         WarningCase{
             "1: @1 t150 c\n2: @1 t150 c t90\n", {"1:7 tempo", "2:7 tempo"}, "t90 on line 2"},
