@@ -284,8 +284,9 @@ void SourceRecorder::CheckControl(std::string_view text) {
             if (v == 7) {
                 sink_.Add(Warning::Kind::kRegister, place,
                           Quote(text) +
-                              ": the player rewrites the SSG mixer (register 7) at every "
-                              "note, so this write lasts until the next note");
+                              ": the player rewrites the SSG mixer (register 7) at every SSG "
+                              "note and in every tick after one has ended, so this write "
+                              "lasts only while every SSG part holds a sounding note");
             } else if (v >= 8 && v <= 10) {
                 sink_.Add(Warning::Kind::kRegister, place,
                           Quote(text) +

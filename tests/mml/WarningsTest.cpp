@@ -84,7 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
             "ssgenv:@0,1,15,-1\n4: @0 c\n", {"1:16 negative-envelope-level"}, "full volume"},
         WarningCase{"1: @1 v12,3 l16.. h c\n",
                     {"1:7 ignored-command", "1:13 ignored-command", "1:19 ignored-command"}},
-        WarningCase{"1: @1 c y7,1 y300,1\n", {"1:9 register", "1:14 register"}},
+        WarningCase{"1: @1 c y7,1 y300,1\n",
+                    {"1:9 register", "1:14 register"},
+                    "lasts only while every SSG part holds a sounding note"},
         WarningCase{
             "1: @1 y76,127 c1\n4: y0,5 c\n", {"1:7 register", "2:4 register"}, "every tick"},
         WarningCase{"1: @1 c++4 o8 > c v+2 o+1 c\n",
