@@ -249,7 +249,8 @@ int RunCheck(const CheckOptions& options) {
         if (reviewed.fault) {
             std::fputs(ShowFault(*reviewed.fault, file, options.diagnostics).c_str(), stderr);
         } else {
-            std::fprintf(stderr, "velnari: cannot read '%s'\n", file.c_str());
+            std::fprintf(stderr, "velnari: cannot read '%s' (missing, unreadable or empty)\n",
+                         file.c_str());
         }
     }
     return status;

@@ -8,7 +8,8 @@ namespace cli {
 namespace {
 
 std::string Duration(int64_t samples) {
-    return FormatDuration(samples, reglog::kLogRate) + " (" + std::to_string(samples) + " samples)";
+    return FormatDuration(samples, reglog::kLogRate) + " (" + std::to_string(samples) +
+           (samples == 1 ? " sample)" : " samples)");
 }
 
 void Line(std::string& text, const char* label, const std::string& value) {

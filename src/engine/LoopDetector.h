@@ -8,6 +8,12 @@
 // it. A part whose commands run out stops where its last note, rest or wait
 // ends (the sequencer plays that note out first); from that tick on it counts
 // as having finished the pass it was in and every later one.
+//
+// A pass repeats only when it leaves as many macro calls and loops pending
+// as the one before it. A "}" that leaves a macro for a loop start outside
+// it leaves the call pending, so such a part nests deeper with every pass
+// until the sequencer's nesting limit stops it: the search follows it to
+// that stop rather than taking its first passes for a loop.
 
 #include <array>
 #include <cstdint>
@@ -31,11 +37,14 @@ class TickSource {
     virtual bool IsPartActive(int part) const = 0;  // still playing
     virtual int64_t PassesCompleted(int part) const = 0;
     virtual int64_t LastPassEndTick(int part) const = 0;  // where the latest pass ended
+    // Macro calls and loops pending when the latest pass ended.
+    virtual int64_t LastPassNesting(int /*part*/) const { return 0; }
 };
 
 struct PartLoops {
     bool used = false;
-    std::vector<int64_t> passEnds;   // tick at which pass 1, 2, ... ended
+    std::vector<int64_t> passEnds;   // tick at which pass 1, 2, ... ended; none when
+                                     // every pass nested deeper until the part stopped
     std::optional<int64_t> stopped;  // tick on which the part stopped (its last note ended)
 };
 

@@ -61,8 +61,9 @@ function columnOffset(text, column) {
     return i;
 }
 
-// An underline at a line and column (the word there), or the whole line when
-// the column is not known.
+// An underline at a line and column over the `length` bytes given there (the
+// word there when that is not known), or the whole line when the column is
+// not known.
 function diagnostic(doc, where, severity, message) {
     const line = doc.line(Math.min(Math.max(where.line, 1), doc.lines));
     let from = line.from;
@@ -70,7 +71,11 @@ function diagnostic(doc, where, severity, message) {
     if (where.column > 0) {
         from = line.from + columnOffset(line.text, where.column);
         const word = line.text.slice(from - line.from).match(/^\S+/);
-        to = Math.min(from + (word ? word[0].length : 1), line.to);
+        const end =
+            where.length > 0
+                ? line.from + columnOffset(line.text, where.column + where.length)
+                : from + (word ? word[0].length : 1);
+        to = Math.min(end, line.to);
         if (to === from && from > line.from) from -= 1;
     }
     return { from, to, severity, message };
