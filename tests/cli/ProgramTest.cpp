@@ -400,6 +400,10 @@ TEST(ProgramFaults, AFullDiskNeverLeavesATruncatedFileBehind) {
 TEST(ProgramFaults, RunningOutOfMemoryIsOneLineSayingWhatWasBeingDone) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
 #endif
     ScratchDir dir;
     dir.Write("duet.mml", kDuet);
