@@ -9,12 +9,18 @@ namespace engine {
 
 namespace {
 
+// Ticks between two polls of the caller.
+constexpr int64_t kTicksPerPoll = 4096;
+
 // An engine run ahead tick by tick, without mixing.
 class EngineTicks : public TickSource {
   public:
-    explicit EngineTicks(Engine& engine) : engine_(engine) {}
+    EngineTicks(Engine& engine, const std::function<void()>& poll) : engine_(engine), poll_(poll) {}
 
-    void Tick() override { engine_.SkipTick(); }
+    void Tick() override {
+        if (poll_ && engine_.Tick() % kTicksPerPoll == 0) poll_();
+        engine_.SkipTick();
+    }
     int64_t TicksRun() const override { return engine_.Tick(); }
     bool IsPartUsed(int part) const override { return engine_.Part(part).used; }
     bool IsPartActive(int part) const override { return engine_.Part(part).active; }
@@ -24,6 +30,7 @@ class EngineTicks : public TickSource {
 
   private:
     Engine& engine_;
+    const std::function<void()>& poll_;
 };
 
 // Records any pass the part finished since the last look. Should the count
@@ -127,8 +134,9 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     return report;
 }
 
-LoopReport LoopDetector::Run(Engine& ahead, int32_t passes, int64_t maxTicks) {
-    EngineTicks ticks(ahead);
+LoopReport LoopDetector::Run(Engine& ahead, int32_t passes, int64_t maxTicks,
+                             const std::function<void()>& poll) {
+    EngineTicks ticks(ahead, poll);
     return Run(ticks, passes, maxTicks);
 }
 

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -68,8 +69,11 @@ class LoopDetector {
     // Runs `ahead` on from where it stands, tick by tick without mixing
     // (Engine::SkipTick): a fresh engine of the song at the render's rate
     // finds the ticks at which that render's passes end. The engine is used
-    // up for rendering until it is restarted.
-    static LoopReport Run(Engine& ahead, int32_t passes, int64_t maxTicks);
+    // up for rendering until it is restarted. `poll`, when set, is called
+    // every few thousand ticks (a few milliseconds); it may throw to stop
+    // the search.
+    static LoopReport Run(Engine& ahead, int32_t passes, int64_t maxTicks,
+                          const std::function<void()>& poll = {});
 };
 
 }  // namespace engine

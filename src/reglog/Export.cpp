@@ -26,11 +26,19 @@ constexpr int64_t kLongestLineUp = int64_t{1} << 40;
 // sequencer did) that one VGM wait command can hold.
 constexpr int64_t kLongestWait = (0xFFFF / LogPlayer::kSpanFrames) * LogPlayer::kSpanFrames;
 
+// Ticks between two polls while recording or building: a few milliseconds of
+// work at most.
+constexpr int64_t kTicksPerPoll = 4096;
+
+void Poll(const std::function<void()>& poll) {
+    if (poll) poll();
+}
+
 // The commands of ticks [0, end / framesPerTick] up to sample `end`: the
 // start-up writes, then each tick's writes and its wait. The writes of the tick that starts exactly
 // at `end` are included when `endWrites`; the loop point goes before tick `loopTick`.
 RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites,
-                     std::optional<int64_t> loopTick) {
+                     std::optional<int64_t> loopTick, const std::function<void()>& poll) {
     RegisterLog log;
     for (const RegisterWrite& w : recording.Startup()) {
         log.commands.push_back(LogCommand::Write(w.address, w.data));
@@ -41,6 +49,7 @@ RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites
     for (int64_t tick = 0;; ++tick) {
         const int64_t start = tick * perTick;
         if (start > end || (start == end && !endWrites)) break;
+        if (tick % kTicksPerPoll == 0) Poll(poll);
         if (loopTick == tick) log.loopStart = log.commands.size();
         while (group != groups.end() && group->tick < tick) ++group;
         if (group != groups.end() && group->tick == tick) {
@@ -64,9 +73,21 @@ int64_t TicksFor(int64_t end, int64_t perTick) {
     return end / perTick + 1;
 }
 
-SongExport Limited(SongRecording& recording, ExportReport report, int64_t samples) {
-    recording.RunTo(TicksFor(samples, recording.FramesPerTick()));
-    SongExport result{BuildLog(recording, samples, true, std::nullopt), std::move(report)};
+// Runs the recording to `ticks`, polling between steps.
+void RunTo(SongRecording& recording, int64_t ticks, const std::function<void()>& poll) {
+    for (;;) {
+        Poll(poll);
+        const int64_t before = recording.Ticks();
+        if (before >= ticks) return;
+        recording.RunTo(std::min(ticks, before + kTicksPerPoll));
+        if (recording.Ticks() == before) return;  // the engine has nothing more to run
+    }
+}
+
+SongExport Limited(SongRecording& recording, ExportReport report, int64_t samples,
+                   const std::function<void()>& poll) {
+    RunTo(recording, TicksFor(samples, recording.FramesPerTick()), poll);
+    SongExport result{BuildLog(recording, samples, true, std::nullopt, poll), std::move(report)};
     return result;
 }
 
@@ -79,12 +100,12 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     report.framesPerTick = static_cast<int32_t>(perTick);
     if (settings.samples) {
         report.ending = ExportReport::Ending::kFixed;
-        return Limited(recording, report, *settings.samples);
+        return Limited(recording, report, *settings.samples, settings.poll);
     }
 
     const int64_t maxTicks = settings.maxSamples / perTick;
     const engine::LoopReport loops =
-        engine::LoopDetector::Run(recording.Ahead(), kPasses, maxTicks + 1);
+        engine::LoopDetector::Run(recording.Ahead(), kPasses, maxTicks + 1, settings.poll);
     int64_t base = 1;
     int64_t expectedStart = 0;  // where every part is inside its loop, musically
     bool anyLoops = false;
@@ -113,33 +134,34 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     report.ending = ExportReport::Ending::kLimit;
     if (!loops.endTick) {
         report.reason = ExportReport::Reason::kUnfinished;
-        return Limited(recording, report, settings.maxSamples);
+        return Limited(recording, report, settings.maxSamples, settings.poll);
     }
     if (!anyLoops) {
         report.ending = ExportReport::Ending::kStops;
-        recording.RunTo(*loops.endTick + 1);
-        return {BuildLog(recording, *loops.endTick * perTick, true, std::nullopt), report};
+        RunTo(recording, *loops.endTick + 1, settings.poll);
+        return {BuildLog(recording, *loops.endTick * perTick, true, std::nullopt, settings.poll),
+                report};
     }
     const int64_t lookTicks = std::min(maxTicks, kMaxLookTicks);
     if (tooLong || expectedStart + 2 * base > lookTicks) {
         report.reason = ExportReport::Reason::kTooLong;
         report.lineUpTicks = tooLong ? 0 : base;
-        return Limited(recording, report, settings.maxSamples);
+        return Limited(recording, report, settings.maxSamples, settings.poll);
     }
 
     // The repetition must hold through everything looked at, up to the limit:
     // an effect slower than the loops (a vibrato across tied notes, say)
     // breaks it late.
-    recording.RunTo(lookTicks);
-    if (const auto repeat = LoopFinder::Find(recording, base)) {
+    RunTo(recording, lookTicks, settings.poll);
+    if (const auto repeat = LoopFinder::Find(recording, base, settings.poll)) {
         report.ending = ExportReport::Ending::kLoop;
         report.loopStartTick = repeat->startTick;
         report.loopTicks = repeat->periodTicks;
         const int64_t end = (repeat->startTick + repeat->periodTicks) * perTick;
-        return {BuildLog(recording, end, false, repeat->startTick), report};
+        return {BuildLog(recording, end, false, repeat->startTick, settings.poll), report};
     }
     report.reason = ExportReport::Reason::kNoRepeat;
-    return Limited(recording, report, settings.maxSamples);
+    return Limited(recording, report, settings.maxSamples, settings.poll);
 }
 
 }  // namespace reglog

@@ -21,6 +21,7 @@
 // whole number of spans. Other players just add the waits up.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +34,11 @@ namespace reglog {
 struct ExportSettings {
     std::optional<int64_t> samples;                // exactly this long, without a loop point
     int64_t maxSamples = int64_t{600} * kLogRate;  // how far to look for the loop
+    // Called again and again while the export works, at least every few
+    // milliseconds in every phase (the loop search, the recording, building
+    // the log); a caller that must stop the export (a signal) throws from it,
+    // and the exception leaves ExportSong with nothing kept.
+    std::function<void()> poll;
 };
 
 // How the log ends, and for a loop search that failed, why.
