@@ -213,9 +213,10 @@ ChipWriteReadResult ReadS98(const uint8_t* data, std::size_t size, ChipWriteList
     listener.Chips(chips);
 
     // Time in syncs; in samples it is syncs * numerator * 44100 / denominator.
+    __extension__ typedef unsigned __int128 Wide;
     uint64_t syncs = 0;
-    const uint64_t mostSyncs =
-        (static_cast<uint64_t>(kMaxLogSamples) + 1) * denominator / numerator / kLogRate + 1;
+    const auto mostSyncs =
+        static_cast<uint64_t>((Wide{kMaxLogSamples} + 1) * denominator / numerator / kLogRate + 1);
     in.Seek(dumpAt);
     while (in.Ok() && !in.AtEnd()) {
         const std::size_t at = in.Position();
@@ -244,7 +245,6 @@ ChipWriteReadResult ReadS98(const uint8_t* data, std::size_t size, ChipWriteList
                                  std::to_string(at) + ", which the file does not name",
                              named);
             if (index[device] < 0) continue;
-            __extension__ typedef unsigned __int128 Wide;
             const auto sample =
                 static_cast<int64_t>(Wide{syncs} * numerator * kLogRate / denominator);
             listener.Write({sample, static_cast<uint8_t>(index[device]),
