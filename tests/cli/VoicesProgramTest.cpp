@@ -75,8 +75,7 @@ TEST(ProgramVoices, EveryExampleGivesBackTheVoicesItPlays) {
             EXPECT_EQ(lifted.out, "; song.vgm keys on no FM voice\n");
             continue;
         }
-        const Tarsel::CompileResult original =
-            example ? Tarsel::CompileFile(source) : Tarsel::Compile(c.song, "s.mml");
+        const Tarsel::CompileResult original = Tarsel::CompileFile(source);
         ASSERT_TRUE(original.song);
         std::set<int> numbers;
         for (const Played& p : c.played) {
