@@ -240,6 +240,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
                      "How far to look for the loops (default 600)")
         ->check(Seconds(1.0, kLongestRender));
 
+    VoicesOptions voices;
+    auto* voicesCommand = app.add_subcommand(
+        "voices", "Print the FM voices a register log plays, as voice definitions");
+    voicesCommand->add_option("LOG", voices.log, "The register log (.vgm, .vgz, .s98)")->required();
+
     // Arguments left over are reported here, in the order given (CLI11 would
     // list them backwards).
     for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
@@ -283,6 +288,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
             outcome.invocation = play;
         } else if (checkCommand->parsed()) {
             outcome.invocation = check;
+        } else if (voicesCommand->parsed()) {
+            outcome.invocation = voices;
         } else {
             outcome.invocation = info;
         }

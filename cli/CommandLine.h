@@ -11,7 +11,8 @@
 
 namespace cli {
 
-using Invocation = std::variant<RenderOptions, PlayOptions, CheckOptions, InfoOptions>;
+using Invocation =
+    std::variant<RenderOptions, PlayOptions, CheckOptions, InfoOptions, VoicesOptions>;
 
 struct ParseOutcome {
     // Set when a command is to run; otherwise the program ends with

@@ -26,6 +26,7 @@
 #include "SongFile.h"
 #include "SongInfo.h"
 #include "StartPosition.h"
+#include "VoicesCommand.h"
 #include "Watch.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
@@ -339,6 +340,7 @@ int RunCommandLine(int argc, const char* const* argv) {
                 if constexpr (std::is_same_v<T, PlayOptions>) return RunPlay(options);
                 if constexpr (std::is_same_v<T, CheckOptions>) return RunCheck(options);
                 if constexpr (std::is_same_v<T, InfoOptions>) return RunInfo(options);
+                if constexpr (std::is_same_v<T, VoicesOptions>) return RunVoices(options);
             },
             *parsed.invocation);
     } catch (const SongFault& e) {

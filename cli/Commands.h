@@ -1,5 +1,5 @@
 #pragma once
-// The four sub-commands and the program's entry. Each command returns the
+// The sub-commands (voices: VoicesCommand.h) and the program's entry. Each command returns the
 // process exit status or throws CliError.
 
 #include "Options.h"

@@ -78,4 +78,8 @@ struct InfoOptions {
     double maxSeconds = 600.0;
 };
 
+struct VoicesOptions {
+    std::string log;
+};
+
 }  // namespace cli

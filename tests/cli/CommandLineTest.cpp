@@ -84,8 +84,8 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutputWithStatus0) {
 
 TEST(CommandLine, AnUnknownCommandIsNamed) {
     EXPECT_EQ(Parse("bogus a.mml").standardError,
-              "velnari: unknown command 'bogus'; the commands are render, play, check, info "
-              "(velnari --help)\n");
+              "velnari: unknown command 'bogus'; the commands are render, play, check, info, "
+              "voices (velnari --help)\n");
 }
 
 TEST(CommandLine, GivenValuesReachTheOptions) {
