@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
 #include <emmintrin.h>
 #endif
 
@@ -35,7 +35,7 @@ inline int16_t AddSaturated(int16_t sample, int32_t value) {
 // would store, in one.
 void AddFrames(int16_t* out, const int32_t* ssg, const int32_t* fm, int32_t n) {
     int32_t i = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
     // Four frames (eight samples) at a time: widen to 32 bits, add, and
     // narrow with saturation.
     auto add = [](__m128i samples, __m128i values) {

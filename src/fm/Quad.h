@@ -1,19 +1,20 @@
 // Four 32-bit integer lanes, for stepping the SSG's four sub-steps of a frame
 // at once. SSE2 where the compiler targets it (every native build); otherwise
-// plain arrays, for targets without it (the WebAssembly build). Every
-// operation is exact integer arithmetic on each lane, so both give the same
-// bits.
+// plain arrays, for targets without it (the WebAssembly build, and any build
+// with VELNARI_FM_PORTABLE defined, which the tests use to compare the two).
+// Every operation is exact integer arithmetic on each lane, so both give the
+// same bits.
 #pragma once
 
 #include <cstdint>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
 #include <emmintrin.h>
 #endif
 
 namespace FM {
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
 
 struct Quad {
     __m128i v;
