@@ -227,7 +227,7 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
         std::fill_n(ssg, n, 0);
         std::fill_n(fm, n, 0);
         if (ssgSounds) ssg_.Render(ssg, n);
-        if (count > 0) Channel::Render(active, count, fm, n);
+        if (count > 0) Channel::Render(active, count, fm, n, spans_);
         for (int32_t i = 0; i < n; ++i) fm[i] = (std::clamp(fm[i], -32768, 32767) * fmGain_) >> 14;
         // A part that is silent adds 0, which changes nothing.
         AddFrames(buffer + 2 * done, ssg, fm, n);
