@@ -10,13 +10,14 @@
 
 #include <algorithm>
 
+#include "fm/Quad.h"
+
 namespace FM {
 
 namespace {
 
 // What one channel's sample changes; operators 1-4 at 0-3.
 struct Moving {
-    uint32_t phase[4];  // phase counters, 2^29 units per period
     int32_t output[4];
     int32_t previousOutput1;  // operator 1's output before output[0]
 };
@@ -24,29 +25,26 @@ struct Moving {
 // One channel's state while it renders.
 struct Voice {
     Moving moving;
-    uint32_t step[4];
     int32_t feedbackMask;   // all ones with feedback, else 0
     int32_t feedbackShift;  // (feedback sum & mask) >> this modulates operator 1
     uint32_t algorithm;
 };
 
-constexpr int32_t kSpan = EnvelopeSpans::kSpan;
+constexpr int32_t kSpan = OperatorSpans::kSpan;
 
 struct Lookup {
     const int32_t* sine;
     const int32_t* level;
-    const int32_t (*envelope)[EnvelopeSpans::kStride];
+    const OperatorSpans* spans;
 
-    // One sample of operator n of the channel whose operators' envelopes are
-    // in rows `Row` to `Row` + 3: the sine at the phase (counter >> 19)
-    // offset by half the modulation, attenuated by the envelope's output at
-    // sample `i`; the counter moves on.
+    // Sample `i` of operator n of the channel in rows `Row` to `Row` + 3:
+    // the sine at the phase offset by half the modulation, attenuated by the
+    // envelope's output.
     template <int Row>
-    int32_t Get(Moving& m, const Voice& v, int n, int32_t i, int32_t modulation) const {
-        const uint32_t index =
-            ((m.phase[n] >> 19) + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
-        m.phase[n] += v.step[n];
-        return level[static_cast<uint32_t>(envelope[Row + n][i]) +
+    int32_t Get(int n, int32_t i, int32_t modulation) const {
+        const uint32_t index = (spans->phase[Row + n][i] + static_cast<uint32_t>(modulation >> 1)) &
+                               (Tables::kSineSize - 1);
+        return level[static_cast<uint32_t>(spans->envelope[Row + n][i]) +
                      static_cast<uint32_t>(sine[index])];
     }
 };
@@ -59,9 +57,7 @@ struct Lookup {
 template <int A, int Row>
 [[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup,
                                                int32_t i) {
-    auto op = [&](int n, int32_t modulation) {
-        return lookup.template Get<Row>(m, v, n, i, modulation);
-    };
+    auto op = [&](int n, int32_t modulation) { return lookup.template Get<Row>(n, i, modulation); };
     const int32_t o1 = m.output[0];
     int32_t o2 = m.output[1], o3, o4, r;
     if constexpr (A == 0) {  // 1 -> 2 -> 3 -> 4
@@ -109,8 +105,10 @@ template <int Row>
             return SampleOf<5, Row>(m, v, op, i);
         case 6:
             return SampleOf<6, Row>(m, v, op, i);
-        default:
+        case 7:
             return SampleOf<7, Row>(m, v, op, i);
+        default:
+            __builtin_unreachable();  // an algorithm is 0..7
     }
 }
 
@@ -210,7 +208,7 @@ int32_t Channel::NextSample() {
 
 void Channel::Render(int32_t* accumulator, int32_t frames) {
     Channel* self = this;
-    EnvelopeSpans spans;
+    OperatorSpans spans;
     Render(&self, 1, accumulator, frames, spans);
 }
 
@@ -219,9 +217,7 @@ namespace {
 void Load(Voice& v, const Channel& ch) {
     for (int n = 0; n < 4; ++n) {
         const Operator& op = ch.GetOperator(n);
-        v.moving.phase[n] = op.PhaseCounter();
         v.moving.output[n] = op.Output();
-        v.step[n] = op.PhaseStep();
     }
     v.moving.previousOutput1 = ch.GetOperator(0).PreviousOutput();
     // A shift of 31 means no feedback. Otherwise the phase offset is
@@ -235,10 +231,21 @@ void Load(Voice& v, const Channel& ch) {
 
 }  // namespace
 
-void Channel::RenderEnvelopes(EnvelopeSpans& spans, int row, int32_t frames) {
+void Channel::RenderSpans(OperatorSpans& spans, int row, int32_t frames) {
     for (int n = 0; n < 4; ++n) {
         Operator& op = op_[n];
-        int32_t* out = spans.value[row + n];
+        // The phase counter's sine index at each sample, four at a time.
+        const uint32_t p = op.phaseCounter_, s = op.phaseStep_;
+        Quad phase = Quad::Of(p, p + s, p + 2 * s, p + 3 * s);
+        const Quad step = Quad::All(4 * s);
+        uint32_t* index = spans.phase[row + n];
+        for (int32_t i = 0; i < frames; i += 4) {
+            phase.ShiftRight<19>().Store(index + i);
+            phase = phase + step;
+        }
+        op.phaseCounter_ = p + static_cast<uint32_t>(frames) * s;
+
+        int32_t* out = spans.envelope[row + n];
         int32_t& held = spans.held[row + n];
         if (op.QuietSamples() < frames) {
             op.RenderEnvelope(out, frames);
@@ -260,24 +267,21 @@ void Channel::RenderEnvelopes(EnvelopeSpans& spans, int row, int32_t frames) {
 }
 
 void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames,
-                     EnvelopeSpans& spans) {
+                     OperatorSpans& spans) {
     count = std::clamp(count, 0, 3);
     frames = std::max(frames, 0);
     const Tables& t = Tables::Get();
-    const Lookup lookup{t.sine, t.level, spans.value};
+    const Lookup lookup{t.sine, t.level, &spans};
     Voice voices[3];
     for (int c = 0; c < count; ++c) Load(voices[c], *channels[c]);
     for (int32_t done = 0; done < frames; done += kSpan) {
         const int32_t n = std::min(kSpan, frames - done);
-        for (int c = 0; c < count; ++c) channels[c]->RenderEnvelopes(spans, 4 * c, n);
+        for (int c = 0; c < count; ++c) channels[c]->RenderSpans(spans, 4 * c, n);
         RenderSpan(count, voices, lookup, accumulator + done, n);
     }
     for (int c = 0; c < count; ++c) {
         const Moving& m = voices[c].moving;
-        for (int n = 0; n < 4; ++n) {
-            channels[c]->op_[n].phaseCounter_ = m.phase[n];
-            channels[c]->op_[n].output_ = m.output[n];
-        }
+        for (int n = 0; n < 4; ++n) channels[c]->op_[n].output_ = m.output[n];
         channels[c]->op_[0].previousOutput_ = m.previousOutput1;
     }
 }

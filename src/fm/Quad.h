@@ -35,6 +35,8 @@ struct Quad {
         return {_mm_srli_epi32(v, Bits)};
     }
     uint32_t Lane0() const { return static_cast<uint32_t>(_mm_cvtsi128_si32(v)); }
+    // The four lanes to out[0..3].
+    void Store(uint32_t* out) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v); }
     // The four lanes added, as a signed value.
     int32_t Sum() const {
         const __m128i pairs = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -71,6 +73,9 @@ struct Quad {
         return {{v[0] >> Bits, v[1] >> Bits, v[2] >> Bits, v[3] >> Bits}};
     }
     uint32_t Lane0() const { return v[0]; }
+    void Store(uint32_t* out) const {
+        for (int i = 0; i < 4; ++i) out[i] = v[i];
+    }
     int32_t Sum() const { return static_cast<int32_t>(v[0] + v[1] + v[2] + v[3]); }
 };
 

@@ -310,7 +310,7 @@ TEST(FmChannel, ChannelsRenderedTogetherMatchEachAlone) {
         }
     }
     FM::Channel* const channels[3] = {&together[0], &together[1], &together[2]};
-    FM::EnvelopeSpans spans;
+    FM::OperatorSpans spans;
     for (int32_t length : {1, 7, 256, 3, 1000, 64}) {
         for (FM::Channel& ch : together) ch.PrepareMix();
         for (FM::Channel& ch : alone) ch.PrepareMix();
