@@ -234,14 +234,17 @@ void Load(Voice& v, const Channel& ch) {
 void Channel::RenderSpans(OperatorSpans& spans, int row, int32_t frames) {
     for (int n = 0; n < 4; ++n) {
         Operator& op = op_[n];
-        // The phase counter's sine index at each sample, four at a time.
+        // The phase counter's sine index at each sample, eight at a time.
         const uint32_t p = op.phaseCounter_, s = op.phaseStep_;
-        Quad phase = Quad::Of(p, p + s, p + 2 * s, p + 3 * s);
-        const Quad step = Quad::All(4 * s);
+        Quad low = Quad::Of(p, p + s, p + 2 * s, p + 3 * s);
+        Quad high = low + Quad::All(4 * s);
+        const Quad step = Quad::All(8 * s);
         uint32_t* index = spans.phase[row + n];
-        for (int32_t i = 0; i < frames; i += 4) {
-            phase.ShiftRight<19>().Store(index + i);
-            phase = phase + step;
+        for (int32_t i = 0; i < frames; i += 8) {
+            low.ShiftRight<19>().Store(index + i);
+            high.ShiftRight<19>().Store(index + i + 4);
+            low = low + step;
+            high = high + step;
         }
         op.phaseCounter_ = p + static_cast<uint32_t>(frames) * s;
 

@@ -100,7 +100,7 @@ class Operator {
     // as that many calls of ClockEnvelope would. `out` has room for
     // kEnvelopeSlack entries past `samples`, which it may overwrite.
     void RenderEnvelope(int32_t* out, int32_t samples);
-    static constexpr int32_t kEnvelopeSlack = 4;
+    static constexpr int32_t kEnvelopeSlack = 8;
 
     // Read-only state, for the channel, the chip and tests.
     EnvelopePhase Phase() const { return phase_; }

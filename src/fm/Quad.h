@@ -34,6 +34,11 @@ struct Quad {
     Quad ShiftRight() const {
         return {_mm_srli_epi32(v, Bits)};
     }
+    // Each lane, as a signed value, divided by 4 and truncated towards 0.
+    Quad QuarterTowardZero() const {
+        const __m128i bias = _mm_srli_epi32(_mm_srai_epi32(v, 31), 30);
+        return {_mm_srai_epi32(_mm_add_epi32(v, bias), 2)};
+    }
     uint32_t Lane0() const { return static_cast<uint32_t>(_mm_cvtsi128_si32(v)); }
     // The four lanes to out[0..3].
     void Store(uint32_t* out) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v); }
@@ -71,6 +76,11 @@ struct Quad {
     template <int Bits>
     Quad ShiftRight() const {
         return {{v[0] >> Bits, v[1] >> Bits, v[2] >> Bits, v[3] >> Bits}};
+    }
+    Quad QuarterTowardZero() const {
+        Quad q;
+        for (int i = 0; i < 4; ++i) q.v[i] = static_cast<uint32_t>(static_cast<int32_t>(v[i]) / 4);
+        return q;
     }
     uint32_t Lane0() const { return v[0]; }
     void Store(uint32_t* out) const {
