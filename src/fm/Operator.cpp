@@ -359,9 +359,13 @@ int32_t Operator::StepEvenly(int32_t* out, int32_t at, int32_t samples) {
                 next = level + column;
                 if (next >= end) break;
             }
-            // The quiet samples keep the old output (a store or two: gaps
-            // are short where steps are frequent).
-            Spread(out + at, gap, value);
+            // The quiet samples keep the old output (one store where steps
+            // are frequent).
+            if (gap < 4) {
+                Spread(out + at, 1, value);
+            } else {
+                Spread(out + at, gap, value);
+            }
             at += gap;
             level = next;
             ++count;

@@ -22,8 +22,11 @@ constexpr double kMaxLevel = (1 << 27) - 1;
 // Noise table: the 32768-bit output stream of a 17-bit shift register
 // (taps 0 and 3, seed 14321), packed most significant bit first. The same for
 // every SSG, built once and only read afterwards.
+// Beside the words, the same bits one per byte, in the order the noise
+// counter reads them: bit[i] is bit i & 31 of word i >> 5.
 struct NoiseWords {
     uint32_t word[1024];
+    uint8_t bit[32768];
 
     NoiseWords() {
         uint32_t reg = 14321;
@@ -34,12 +37,17 @@ struct NoiseWords {
                 reg = (reg >> 1) | (((reg << 14) ^ (reg << 16)) & 0x10000);
             }
         }
+        for (uint32_t i = 0; i < 32768; ++i) bit[i] = (word[i >> 5] >> (i & 31)) & 1;
     }
 };
 
-const uint32_t* Noise() {
+const NoiseWords& SharedNoise() {
     static const NoiseWords noise;
-    return noise.word;
+    return noise;
+}
+
+const uint32_t* Noise() {
+    return SharedNoise().word;
 }
 
 enum Segment { kLow, kRising, kFalling, kHigh };
@@ -91,7 +99,7 @@ inline int16_t AddSaturated(int16_t sample, int32_t value) {
 
 }  // namespace
 
-SSG::SSG() : noise_(Noise()) {
+SSG::SSG() : noise_(Noise()), noiseBits_(SharedNoise().bit) {
     SetVolume(0);
     Reset();
     enableMask_ = 0x3F;
@@ -210,7 +218,7 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
     }
     const bool alternate = (registers_[13] & 0x0B) == 0x0A;
     const int32_t* row = envelope_[envelopeShape_];
-    const uint32_t* noiseWords = noise_;
+    const uint8_t* noiseBits = noiseBits_;
     uint32_t env = envelopeCounter_;
     const uint32_t envStep = envelopeStep_;
     uint32_t noise = noiseCounter_;
@@ -229,7 +237,7 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
             }
         }
         if constexpr (Noise || Envelope) {
-            nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+            nb = noiseBits[noise >> 17];
             noise += noiseStep;
         }
     };

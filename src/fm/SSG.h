@@ -70,7 +70,8 @@ class SSG {
     int32_t level_[32] = {};
     // Envelope table: 16 shapes x 64 levels from the level table.
     int32_t envelope_[16][64] = {};
-    const uint32_t* noise_;  // the shared noise words
+    const uint32_t* noise_;     // the shared noise words
+    const uint8_t* noiseBits_;  // their bits, one per byte, as the noise counter >> 17 reads them
 
     uint8_t registers_[16] = {};
     uint32_t envelopeShape_ = 0;    // register 13's shape, the row of envelope_ in use
