@@ -11,6 +11,7 @@
 #include "fm/Operator.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace FM {
 
@@ -342,30 +343,40 @@ int32_t Operator::StepEvenly(int32_t* out, int32_t at, int32_t samples) {
         }
         Spread(out + at, to - at, value);
         at = to;
+    } else if (phase_ != EnvelopePhase::Attack) {
+        // A plain decay, sustain or release: the level and the output move
+        // at every step.
+        const int8_t* steps = t.decayStep[envelopeRate_];
+        const int32_t end = nextPhaseLevel_, offset = totalLevelAttenuation_;
+        auto run = [&](auto shortGap) {
+            while (gap < samples - at) {
+                const int32_t next = level + steps[count & 7];
+                if (next >= end) break;
+                // The quiet samples keep the old output (one store where
+                // steps are frequent).
+                Spread(out + at, decltype(shortGap)::value ? 1 : gap, value);
+                at += gap;
+                level = next;
+                ++count;
+                value = std::clamp(offset + level, 0, 1023) * 8;
+                out[at++] = value;
+            }
+        };
+        if (gap < 4) {
+            run(std::true_type{});
+        } else {
+            run(std::false_type{});
+        }
     } else {
-        const bool attack = phase_ == EnvelopePhase::Attack;
-        const int8_t* columns = attack ? t.attackShift[envelopeRate_] : t.decayStep[envelopeRate_];
-        const int32_t end = nextPhaseLevel_;
+        const int8_t* shifts = t.attackShift[envelopeRate_];
         // UpdateEnvelopeOutput's sum, as offset + level × direction.
         const int32_t offset = totalLevelAttenuation_ + (ssg ? ssgOffset_ : 0);
         const int32_t direction = ssg ? ssgDirection_ : 1;
         while (gap < samples - at) {
-            const int32_t column = columns[count & 7];
-            int32_t next;
-            if (attack) {
-                next = column < 0 ? level : level - 1 - (level >> column);
-                if (next <= 0) break;
-            } else {
-                next = level + column;
-                if (next >= end) break;
-            }
-            // The quiet samples keep the old output (one store where steps
-            // are frequent).
-            if (gap < 4) {
-                Spread(out + at, 1, value);
-            } else {
-                Spread(out + at, gap, value);
-            }
+            const int32_t shift = shifts[count & 7];
+            const int32_t next = shift < 0 ? level : level - 1 - (level >> shift);
+            if (next <= 0) break;
+            Spread(out + at, gap, value);
             at += gap;
             level = next;
             ++count;

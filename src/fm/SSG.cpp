@@ -236,7 +236,7 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
                 env &= 0x3FFFFFFF;
             }
         }
-        if constexpr (Noise || Envelope) {
+        if constexpr (Noise) {
             nb = noiseBits[noise >> 17];
             noise += noiseStep;
         }
@@ -267,6 +267,9 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
     }
     for (int i = 0; i < 3; ++i) toneCounter_[i] = counter[i].Lane0();
     envelopeCounter_ = env;
+    // With the envelope on, the noise counter runs whether any channel
+    // hears it or not.
+    if constexpr (Envelope && !Noise) noise += 4 * static_cast<uint32_t>(frames) * noiseStep;
     noiseCounter_ = noise;
 }
 
@@ -323,8 +326,10 @@ bool SSG::BeginMix() {
 }
 
 void SSG::Render(int32_t* values, int32_t frames) {
-    if (useEnvelope_)
+    if (useEnvelope_ && noiseOn_)
         RenderWith<true, true>(values, frames);
+    else if (useEnvelope_)
+        RenderWith<false, true>(values, frames);
     else if (noiseOn_)
         RenderWith<true, false>(values, frames);
     else {
