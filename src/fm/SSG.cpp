@@ -273,13 +273,16 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
     noiseCounter_ = noise;
 }
 
-// Tones alone, four frames at a time: lane f of a channel's counter is its
-// tone counter at sub-step k of frame f, so the four sub-steps of four
-// frames are four steps of the lanes, and each lane sums its own frame.
+// Tones without noise, four frames at a time, while the hardware envelope
+// (if any channel uses it) stays on one level: lane f of a channel's counter
+// is its tone counter at sub-step k of frame f, so the four sub-steps of
+// four frames are four steps of the lanes, and each lane sums its own frame.
 // The same integer sums as RenderWith, in another order; the division by 4
-// truncates towards 0 as `/` does. Returns the frames done (a multiple of 4).
-int32_t SSG::RenderTones(int32_t* values, int32_t frames) {
+// truncates towards 0 as `/` does. `groups` groups of four frames.
+void SSG::RenderTones(int32_t* values, int32_t groups) {
     const Quad minusOne = Quad::All(0xFFFFFFFF);
+    const uint32_t envelope =
+        static_cast<uint32_t>(envelope_[envelopeShape_][envelopeCounter_ >> 24]);
     Quad counter[3], step[3], skip[3], toneBit[3], level[3];
     for (int i = 0; i < 3; ++i) {
         const uint32_t c = toneCounter_[i], s = toneStep_[i];
@@ -287,10 +290,10 @@ int32_t SSG::RenderTones(int32_t* values, int32_t frames) {
         step[i] = Quad::All(s);
         skip[i] = Quad::All(12 * s);
         toneBit[i] = Quad::All((toneOn_ >> i) & 1);
-        level[i] = Quad::All(static_cast<uint32_t>(outputLevel_[i]));
+        level[i] =
+            Quad::All((useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]));
     }
-    const int32_t done = frames & ~3;
-    for (int32_t f = 0; f < done; f += 4) {
+    for (int32_t g = 0; g < groups; ++g) {
         Quad sum = Quad::All(0);
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
@@ -303,12 +306,31 @@ int32_t SSG::RenderTones(int32_t* values, int32_t frames) {
         }
         // Lane f now holds sub-step 0 of frame f + 4.
         for (int i = 0; i < 3; ++i) counter[i] = counter[i] + skip[i];
-        sum.QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + f));
+        sum.QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + 4 * g));
     }
-    for (int i = 0; i < 3; ++i) {
-        toneCounter_[i] += 4 * static_cast<uint32_t>(done) * toneStep_[i];
+    const uint32_t subSteps = 16 * static_cast<uint32_t>(groups);
+    for (int i = 0; i < 3; ++i) toneCounter_[i] += subSteps * toneStep_[i];
+    if (useEnvelope_) {
+        // What the sub-steps' additions do, at once: none but the last can
+        // have reached the end of the row (see GroupsOnOneLevel).
+        uint32_t env = envelopeCounter_ + subSteps * envelopeStep_;
+        if (env >= 0x40000000) {
+            if ((registers_[13] & 0x0B) != 0x0A) env |= 0x20000000;
+            env &= 0x3FFFFFFF;
+        }
+        envelopeCounter_ = env;
+        noiseCounter_ += subSteps * noiseStep_;
     }
-    return done;
+}
+
+// Groups of four frames (16 sub-steps) from now whose sub-steps all read the
+// envelope at its current position in the row.
+int32_t SSG::GroupsOnOneLevel() const {
+    const uint32_t env = envelopeCounter_, step = envelopeStep_;
+    if (step == 0) return INT32_MAX;
+    const uint64_t next = (uint64_t{env >> 24} + 1) << 24;
+    const uint64_t subSteps = (next - env + step - 1) / step;
+    return static_cast<int32_t>(std::min<uint64_t>(subSteps / 16, INT32_MAX));
 }
 
 bool SSG::BeginMix() {
@@ -326,16 +348,31 @@ bool SSG::BeginMix() {
 }
 
 void SSG::Render(int32_t* values, int32_t frames) {
-    if (useEnvelope_ && noiseOn_)
-        RenderWith<true, true>(values, frames);
-    else if (useEnvelope_)
-        RenderWith<false, true>(values, frames);
-    else if (noiseOn_)
-        RenderWith<true, false>(values, frames);
-    else {
-        const int32_t done = RenderTones(values, frames);
-        RenderWith<false, false>(values + done, frames - done);
+    if (noiseOn_) {
+        if (useEnvelope_)
+            RenderWith<true, true>(values, frames);
+        else
+            RenderWith<true, false>(values, frames);
+        return;
     }
+    int32_t done = 0;
+    if (!useEnvelope_) {
+        RenderTones(values, frames / 4);
+        done = frames & ~3;
+        RenderWith<false, false>(values + done, frames - done);
+        return;
+    }
+    while (frames - done >= 4) {
+        const int32_t groups = std::min((frames - done) / 4, GroupsOnOneLevel());
+        if (groups > 0) {
+            RenderTones(values + done, groups);
+            done += 4 * groups;
+        } else {
+            RenderWith<false, true>(values + done, 4);
+            done += 4;
+        }
+    }
+    RenderWith<false, true>(values + done, frames - done);
 }
 
 void SSG::EndMix(int32_t frames) {

@@ -62,7 +62,8 @@ class SSG {
     void SetEnvelopeStepFromRegisters();
     template <bool Noise, bool Envelope>
     void RenderWith(int32_t* values, int32_t frames);
-    int32_t RenderTones(int32_t* values, int32_t frames);
+    void RenderTones(int32_t* values, int32_t groups);
+    int32_t GroupsOnOneLevel() const;
 
     // Level table: 32 entries 1.5 dB apart, entry 31 = gain x 16384 / 3 (a
     // third of full scale, so three channels at full level just fit), entries
