@@ -17,6 +17,8 @@ namespace FM {
 // stands still finds its row already written.
 struct OperatorSpans {
     static constexpr int32_t kSpan = 256;  // samples per span
+    // Each row has room for the entries past its span that its writers may
+    // overwrite (they write four or eight at a time).
     static constexpr int32_t kStride = kSpan + Operator::kEnvelopeSlack;
     alignas(16) int32_t envelope[12][kStride] = {};
     alignas(16) uint32_t phase[12][kStride] = {};  // phase counter >> 19
