@@ -252,6 +252,17 @@ replay_windows() {  # BITS TARGET
     grep -q "inputs ran clean" "$log"
 }
 
+# The chip's random register streams (tests/fm/RegisterStreams.h) through
+# this build's fm_streams: the same bytes as recorded on Linux.
+chip_streams_match() {  # BITS
+    local loader=$wine64
+    [ "$1" = 32 ] && loader=$wine32
+    env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" timeout 600 "$loader" \
+        "${build_dir[$1]}/tests/fm_streams.exe" >"$work/streams$1.log" 2>&1 ||
+        { tail -5 "$work/streams$1.log"; return 1; }
+}
+
 # Succeeds, printing why, when this machine cannot run the 32-bit host.
 why_32bit_cannot_run() {
     if [ -z "$wine32" ]; then
@@ -499,6 +510,9 @@ run_checks_under_wine() {  # BITS
     for case in $("$linux_dir/misbehaving-host" --list); do
         check "win$bits: a misbehaving host: $case" misbehaving_host "$bits" "$dir" "$case"
     done
+
+    check "win$bits: the chip's random register streams render the recorded bytes" \
+        chip_streams_match "$bits"
 
     local target
     for target in compile render chip settings; do

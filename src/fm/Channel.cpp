@@ -1,13 +1,16 @@
 // Rendering: the channels of a chip are advanced together, one sample of each
 // per output frame, from copies of their operators' per-sample state (a
 // `Voice` each), taken at the start of a render and put back at its end.
-// The render is cut into runs at the samples where some envelope steps, so
-// the sample loop itself does no envelope work: between runs only the
-// operators that are due step, and the others catch up in one subtraction
-// when they next step or when the render ends.
+// A render goes in spans: first each operator writes its envelope output for
+// every sample of the span (Operator::RenderEnvelope, which steps an envelope
+// that moves every few samples in a tight loop of its own), then the sample
+// loop reads those outputs and does no envelope work at all, however busy
+// the envelopes are.
 #include "fm/Channel.h"
 
 #include <algorithm>
+
+#include "fm/Quad.h"
 
 namespace FM {
 
@@ -15,7 +18,6 @@ namespace {
 
 // What one channel's sample changes; operators 1-4 at 0-3.
 struct Moving {
-    uint32_t phase[4];  // phase counters, 2^29 units per period
     int32_t output[4];
     int32_t previousOutput1;  // operator 1's output before output[0]
 };
@@ -23,24 +25,27 @@ struct Moving {
 // One channel's state while it renders.
 struct Voice {
     Moving moving;
-    uint32_t step[4];
-    int32_t envelope[4];    // attenuation index, fixed between envelope steps
     int32_t feedbackMask;   // all ones with feedback, else 0
     int32_t feedbackShift;  // (feedback sum & mask) >> this modulates operator 1
     uint32_t algorithm;
 };
 
+constexpr int32_t kSpan = OperatorSpans::kSpan;
+
 struct Lookup {
     const int32_t* sine;
     const int32_t* level;
+    const OperatorSpans* spans;
 
-    // One operator sample: the sine at the phase (counter >> 19) offset by
-    // half the modulation, attenuated by the envelope; the counter moves on.
-    int32_t operator()(Moving& m, const Voice& v, int n, int32_t modulation) const {
-        const uint32_t index =
-            ((m.phase[n] >> 19) + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
-        m.phase[n] += v.step[n];
-        return level[static_cast<uint32_t>(v.envelope[n]) + static_cast<uint32_t>(sine[index])];
+    // Sample `i` of operator n of the channel in rows `Row` to `Row` + 3:
+    // the sine at the phase offset by half the modulation, attenuated by the
+    // envelope's output.
+    template <int Row>
+    int32_t Get(int n, int32_t i, int32_t modulation) const {
+        const uint32_t index = (spans->phase[Row + n][i] + static_cast<uint32_t>(modulation >> 1)) &
+                               (Tables::kSineSize - 1);
+        return level[static_cast<uint32_t>(spans->envelope[Row + n][i]) +
+                     static_cast<uint32_t>(sine[index])];
     }
 };
 
@@ -49,9 +54,10 @@ struct Lookup {
 // operator runs is that operator's previous sample. Operator 1 runs last, so
 // all its listeners (and the carrier sum of algorithm 7) hear it one sample
 // late; in algorithms 0-2 operator 3 hears operator 2 one sample late.
-template <int A>
-[[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup) {
-    auto op = [&](int n, int32_t modulation) { return lookup(m, v, n, modulation); };
+template <int A, int Row>
+[[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup,
+                                               int32_t i) {
+    auto op = [&](int n, int32_t modulation) { return lookup.template Get<Row>(n, i, modulation); };
     const int32_t o1 = m.output[0];
     int32_t o2 = m.output[1], o3, o4, r;
     if constexpr (A == 0) {  // 1 -> 2 -> 3 -> 4
@@ -81,24 +87,28 @@ template <int A>
     return r;
 }
 
-[[gnu::always_inline]] inline int32_t Sample(Moving& m, const Voice& v, const Lookup& op) {
+template <int Row>
+[[gnu::always_inline]] inline int32_t Sample(Moving& m, const Voice& v, const Lookup& op,
+                                             int32_t i) {
     switch (v.algorithm) {
         case 0:
-            return SampleOf<0>(m, v, op);
+            return SampleOf<0, Row>(m, v, op, i);
         case 1:
-            return SampleOf<1>(m, v, op);
+            return SampleOf<1, Row>(m, v, op, i);
         case 2:
-            return SampleOf<2>(m, v, op);
+            return SampleOf<2, Row>(m, v, op, i);
         case 3:
-            return SampleOf<3>(m, v, op);
+            return SampleOf<3, Row>(m, v, op, i);
         case 4:
-            return SampleOf<4>(m, v, op);
+            return SampleOf<4, Row>(m, v, op, i);
         case 5:
-            return SampleOf<5>(m, v, op);
+            return SampleOf<5, Row>(m, v, op, i);
         case 6:
-            return SampleOf<6>(m, v, op);
+            return SampleOf<6, Row>(m, v, op, i);
+        case 7:
+            return SampleOf<7, Row>(m, v, op, i);
         default:
-            return SampleOf<7>(m, v, op);
+            __builtin_unreachable();  // an algorithm is 0..7
     }
 }
 
@@ -110,76 +120,34 @@ template <int A>
 // jump), so one loop serves any mix of algorithms without a loop per
 // combination. The voices are local copies: their state can stay in
 // registers, and no store to the accumulator can alias it.
-//
-// `Clocked` is for stretches where envelopes step every few samples: each
-// sample then clocks the operators' envelopes first, as a run per step would
-// cost more than the step.
-template <int Count, bool Clocked = false>
-void RenderRun(Voice (&voices)[3], Operator* const* ops, const Lookup& op, int32_t* accumulator,
-               int32_t frames) {
+template <int Count>
+void RenderSpan(Voice (&voices)[3], const Lookup& lookup, int32_t* accumulator, int32_t frames) {
     Moving a = voices[0].moving, b = voices[1].moving, c = voices[2].moving;
-    int32_t counter[12], counterStep[12];
-    if constexpr (Clocked) {
-        for (int k = 0; k < 4 * Count; ++k) {
-            counter[k] = ops[k]->EnvelopeCounter();
-            counterStep[k] = ops[k]->EnvelopeCounterStep();
-        }
-    }
-    // One envelope clock of operator n of channel c.
-    auto clock = [&](int c, int n) {
-        const int k = 4 * c + n;
-        counter[k] -= counterStep[k];
-        if (counter[k] > 0) return;
-        Operator& o = *ops[k];
-        o.StepEnvelope();
-        counter[k] = o.EnvelopeCounter();
-        counterStep[k] = o.EnvelopeCounterStep();
-        voices[c].envelope[n] = o.EnvelopeOutput();
-    };
-    auto clockChannel = [&](int c) {
-        clock(c, 0);
-        clock(c, 1);
-        clock(c, 2);
-        clock(c, 3);
-    };
     for (int32_t i = 0; i < frames; ++i) {
-        if constexpr (Clocked) {
-            clockChannel(0);
-            if constexpr (Count > 1) clockChannel(1);
-            if constexpr (Count > 2) clockChannel(2);
-        }
-        int32_t sum = Sample(a, voices[0], op);
-        if constexpr (Count > 1) sum += Sample(b, voices[1], op);
-        if constexpr (Count > 2) sum += Sample(c, voices[2], op);
+        int32_t sum = Sample<0>(a, voices[0], lookup, i);
+        if constexpr (Count > 1) sum += Sample<4>(b, voices[1], lookup, i);
+        if constexpr (Count > 2) sum += Sample<8>(c, voices[2], lookup, i);
         accumulator[i] += sum;
     }
     voices[0].moving = a;
     voices[1].moving = b;
     voices[2].moving = c;
-    if constexpr (Clocked) {
-        for (int k = 0; k < 4 * Count; ++k) ops[k]->SetEnvelopeCounter(counter[k]);
-    }
 }
 
-template <bool Clocked>
-[[gnu::noinline]] void RenderRun(int count, Voice (&voices)[3], Operator* const* ops,
-                                 const Lookup& op, int32_t* accumulator, int32_t frames) {
+[[gnu::noinline]] void RenderSpan(int count, Voice (&voices)[3], const Lookup& lookup,
+                                  int32_t* accumulator, int32_t frames) {
     switch (count) {
         case 1:
-            RenderRun<1, Clocked>(voices, ops, op, accumulator, frames);
+            RenderSpan<1>(voices, lookup, accumulator, frames);
             break;
         case 2:
-            RenderRun<2, Clocked>(voices, ops, op, accumulator, frames);
+            RenderSpan<2>(voices, lookup, accumulator, frames);
             break;
         default:
-            RenderRun<3, Clocked>(voices, ops, op, accumulator, frames);
+            RenderSpan<3>(voices, lookup, accumulator, frames);
             break;
     }
 }
-
-// A run shorter than this is followed by a stretch of clocked samples.
-constexpr int32_t kShortRun = 3;
-constexpr int32_t kClockedStretch = 64;
 
 }  // namespace
 
@@ -240,7 +208,8 @@ int32_t Channel::NextSample() {
 
 void Channel::Render(int32_t* accumulator, int32_t frames) {
     Channel* self = this;
-    Render(&self, 1, accumulator, frames);
+    OperatorSpans spans;
+    Render(&self, 1, accumulator, frames, spans);
 }
 
 namespace {
@@ -248,10 +217,7 @@ namespace {
 void Load(Voice& v, const Channel& ch) {
     for (int n = 0; n < 4; ++n) {
         const Operator& op = ch.GetOperator(n);
-        v.moving.phase[n] = op.PhaseCounter();
         v.moving.output[n] = op.Output();
-        v.step[n] = op.PhaseStep();
-        v.envelope[n] = op.EnvelopeOutput();
     }
     v.moving.previousOutput1 = ch.GetOperator(0).PreviousOutput();
     // A shift of 31 means no feedback. Otherwise the phase offset is
@@ -265,64 +231,60 @@ void Load(Voice& v, const Channel& ch) {
 
 }  // namespace
 
-void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames) {
+void Channel::RenderSpans(OperatorSpans& spans, int row, int32_t frames) {
+    for (int n = 0; n < 4; ++n) {
+        Operator& op = op_[n];
+        // The phase counter's sine index at each sample, eight at a time.
+        const uint32_t p = op.phaseCounter_, s = op.phaseStep_;
+        Quad low = Quad::Of(p, p + s, p + 2 * s, p + 3 * s);
+        Quad high = low + Quad::All(4 * s);
+        const Quad step = Quad::All(8 * s);
+        uint32_t* index = spans.phase[row + n];
+        for (int32_t i = 0; i < frames; i += 8) {
+            low.ShiftRight<19>().Store(index + i);
+            high.ShiftRight<19>().Store(index + i + 4);
+            low = low + step;
+            high = high + step;
+        }
+        op.phaseCounter_ = p + static_cast<uint32_t>(frames) * s;
+
+        int32_t* out = spans.envelope[row + n];
+        int32_t& held = spans.held[row + n];
+        if (op.QuietSamples() < frames) {
+            op.RenderEnvelope(out, frames);
+            held = -1;
+            continue;
+        }
+        // The envelope stands still through the span: the row needs writing
+        // only when it holds something else (all of it, so that it serves
+        // any later span too).
+        const int32_t value = op.EnvelopeOutput();
+        if (held != value) {
+            for (int32_t i = 0; i < kSpan; i += 4) {
+                for (int32_t j = 0; j < 4; ++j) out[i + j] = value;
+            }
+            held = value;
+        }
+        op.AdvanceEnvelope(frames);
+    }
+}
+
+void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames,
+                     OperatorSpans& spans) {
     count = std::clamp(count, 0, 3);
     frames = std::max(frames, 0);
     const Tables& t = Tables::Get();
-    const Lookup lookup{t.sine, t.level};
+    const Lookup lookup{t.sine, t.level, &spans};
     Voice voices[3];
-    // Per operator (4 × channel + index): the sample of this render whose
-    // envelope clock steps next (`frames` when none does), and the sample up
-    // to which its envelope has been clocked.
-    Operator* ops[12];
-    int32_t stepAt[12], clockedTo[12];
-    const int opCount = 4 * count;
-    for (int c = 0; c < count; ++c) {
-        Load(voices[c], *channels[c]);
-        for (int n = 0; n < 4; ++n) {
-            const int k = 4 * c + n;
-            ops[k] = &channels[c]->op_[n];
-            stepAt[k] = std::min(ops[k]->QuietSamples(), frames);
-            clockedTo[k] = 0;
-        }
+    for (int c = 0; c < count; ++c) Load(voices[c], *channels[c]);
+    for (int32_t done = 0; done < frames; done += kSpan) {
+        const int32_t n = std::min(kSpan, frames - done);
+        for (int c = 0; c < count; ++c) channels[c]->RenderSpans(spans, 4 * c, n);
+        RenderSpan(count, voices, lookup, accumulator + done, n);
     }
-    for (int32_t at = 0; at < frames;) {
-        // Envelopes due at this sample step before it is computed.
-        int32_t next = frames;
-        for (int k = 0; k < opCount; ++k) {
-            if (stepAt[k] == at) {
-                Operator& op = *ops[k];
-                op.AdvanceEnvelope(at - clockedTo[k]);
-                op.ClockEnvelope();
-                clockedTo[k] = at + 1;
-                stepAt[k] = at + 1 + std::min(op.QuietSamples(), frames - at - 1);
-                voices[k / 4].envelope[k % 4] = op.EnvelopeOutput();
-            }
-            next = std::min(next, stepAt[k]);
-        }
-        RenderRun<false>(count, voices, ops, lookup, accumulator + at, next - at);
-        const bool busy = next - at < kShortRun;
-        at = next;
-        if (busy && at < frames) {
-            // Envelopes step every few samples: clock them per sample for a
-            // stretch, from where each one has got to.
-            const int32_t end = std::min(frames, at + kClockedStretch);
-            for (int k = 0; k < opCount; ++k) ops[k]->AdvanceEnvelope(at - clockedTo[k]);
-            RenderRun<true>(count, voices, ops, lookup, accumulator + at, end - at);
-            for (int k = 0; k < opCount; ++k) {
-                clockedTo[k] = end;
-                stepAt[k] = end + std::min(ops[k]->QuietSamples(), frames - end);
-            }
-            at = end;
-        }
-    }
-    for (int k = 0; k < opCount; ++k) ops[k]->AdvanceEnvelope(frames - clockedTo[k]);
     for (int c = 0; c < count; ++c) {
         const Moving& m = voices[c].moving;
-        for (int n = 0; n < 4; ++n) {
-            channels[c]->op_[n].phaseCounter_ = m.phase[n];
-            channels[c]->op_[n].output_ = m.output[n];
-        }
+        for (int n = 0; n < 4; ++n) channels[c]->op_[n].output_ = m.output[n];
         channels[c]->op_[0].previousOutput_ = m.previousOutput1;
     }
 }

@@ -10,6 +10,21 @@
 
 namespace FM {
 
+// What the sample loop of up to three channels reads about their operators
+// (row 4 × channel + operator) at each sample of one span: the envelope's
+// output and the sine index of the phase. Scratch space for Channel::Render,
+// which a chip keeps from one render to the next, so that an envelope that
+// stands still finds its row already written.
+struct OperatorSpans {
+    static constexpr int32_t kSpan = 256;  // samples per span
+    // Each row has room for the entries past its span that its writers may
+    // overwrite (they write four or eight at a time).
+    static constexpr int32_t kStride = kSpan + Operator::kEnvelopeSlack;
+    alignas(16) int32_t envelope[12][kStride] = {};
+    alignas(16) uint32_t phase[12][kStride] = {};  // phase counter >> 19
+    int32_t held[12] = {};  // the value every entry of an envelope row holds, or -1
+};
+
 class Channel {
   public:
     Channel();
@@ -36,8 +51,10 @@ class Channel {
     // samples as `frames` calls of NextSample.
     void Render(int32_t* accumulator, int32_t frames);
     // Adds the sum of `count` (1 to 3) distinct channels' next `frames`
-    // samples to `accumulator`, advancing them together.
-    static void Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames);
+    // samples to `accumulator`, advancing them together; `spans` is the
+    // caller's scratch space, best the same one each time.
+    static void Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames,
+                       OperatorSpans& spans);
 
     Operator& GetOperator(int index) { return op_[index & 3]; }
     const Operator& GetOperator(int index) const { return op_[index & 3]; }
@@ -45,6 +62,10 @@ class Channel {
     int32_t FeedbackShift() const { return feedbackShift_; }
 
   private:
+    // Writes rows `row` to `row` + 3 of `spans` for the next `frames` (at
+    // most a span) samples, advancing the envelopes and phase counters.
+    void RenderSpans(OperatorSpans& spans, int row, int32_t frames);
+
     Operator op_[4];
     int32_t feedbackShift_ = 31;  // 31 = no feedback, else 1..7
     uint32_t algorithm_ = 0;

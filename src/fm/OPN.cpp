@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
 #include <emmintrin.h>
 #endif
 
@@ -30,12 +30,24 @@ inline int16_t AddSaturated(int16_t sample, int32_t value) {
     return static_cast<int16_t>(std::clamp(sample + value, -32768, 32767));
 }
 
+// The FM gain that leaves samples as they are (Q14).
+constexpr int32_t kUnityGain = 16384;
+
+// Zeroes values[0] to values[n - 1], four at a time (n rounded up to 4).
+void Zero(int32_t* values, int32_t n) {
+    for (int32_t i = 0; i < n; i += 4) {
+        for (int32_t j = 0; j < 4; ++j) values[i + j] = 0;
+    }
+}
+
 // Adds `n` frames to the stereo buffer, the SSG value and then the FM sample
 // to both sides, each addition saturating: what two passes over the buffer
-// would store, in one.
+// would store, in one. With `ClampFm` the FM sums are first limited to 16
+// bits, which is all the chip's unity gain does to them.
+template <bool ClampFm>
 void AddFrames(int16_t* out, const int32_t* ssg, const int32_t* fm, int32_t n) {
     int32_t i = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
     // Four frames (eight samples) at a time: widen to 32 bits, add, and
     // narrow with saturation.
     auto add = [](__m128i samples, __m128i values) {
@@ -48,13 +60,20 @@ void AddFrames(int16_t* out, const int32_t* ssg, const int32_t* fm, int32_t n) {
         __m128i* at = reinterpret_cast<__m128i*>(out + 2 * i);
         __m128i samples = _mm_loadu_si128(at);
         samples = add(samples, _mm_loadu_si128(reinterpret_cast<const __m128i*>(ssg + i)));
-        samples = add(samples, _mm_loadu_si128(reinterpret_cast<const __m128i*>(fm + i)));
+        __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fm + i));
+        if constexpr (ClampFm) {
+            // Narrowing with saturation clamps; widen back to 32 bits.
+            values = _mm_packs_epi32(values, values);
+            values = _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16);
+        }
+        samples = add(samples, values);
         _mm_storeu_si128(at, samples);
     }
 #endif
     for (; i < n; ++i) {
-        out[2 * i] = AddSaturated(AddSaturated(out[2 * i], ssg[i]), fm[i]);
-        out[2 * i + 1] = AddSaturated(AddSaturated(out[2 * i + 1], ssg[i]), fm[i]);
+        const int32_t value = ClampFm ? std::clamp(fm[i], -32768, 32767) : fm[i];
+        out[2 * i] = AddSaturated(AddSaturated(out[2 * i], ssg[i]), value);
+        out[2 * i + 1] = AddSaturated(AddSaturated(out[2 * i + 1], ssg[i]), value);
     }
 }
 
@@ -221,16 +240,23 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
     }
     if (!ssgSounds && count == 0) return;
 
+    // A part that is silent adds 0, which changes nothing. The SSG writes
+    // every value it renders; the channels add theirs.
     int32_t ssg[kBlock], fm[kBlock];
+    if (!ssgSounds) Zero(ssg, kBlock);
     for (int32_t done = 0; done < frames; done += kBlock) {
         const int32_t n = std::min(kBlock, frames - done);
-        std::fill_n(ssg, n, 0);
-        std::fill_n(fm, n, 0);
         if (ssgSounds) ssg_.Render(ssg, n);
-        if (count > 0) Channel::Render(active, count, fm, n);
-        for (int32_t i = 0; i < n; ++i) fm[i] = (std::clamp(fm[i], -32768, 32767) * fmGain_) >> 14;
-        // A part that is silent adds 0, which changes nothing.
-        AddFrames(buffer + 2 * done, ssg, fm, n);
+        Zero(fm, n);
+        if (count > 0) Channel::Render(active, count, fm, n, spans_);
+        if (fmGain_ == kUnityGain) {
+            AddFrames<true>(buffer + 2 * done, ssg, fm, n);
+        } else {
+            for (int32_t i = 0; i < n; ++i) {
+                fm[i] = (std::clamp(fm[i], -32768, 32767) * fmGain_) >> 14;
+            }
+            AddFrames<false>(buffer + 2 * done, ssg, fm, n);
+        }
     }
     if (ssgSounds) ssg_.EndMix(frames);
 }

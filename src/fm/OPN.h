@@ -60,6 +60,7 @@ class OPN : public OPNBase {
     uint32_t specialFrequency_[3] = {};  // channel-3 per-operator words
     uint8_t frequencyLatch_[6] = {};     // [0..2] from 0xA4-0xA6, [3..5] from 0xAC-0xAE
     Channel channel_[3];
+    OperatorSpans spans_;  // Channel::Render's scratch space
     RegisterObserver* observer_ = nullptr;
 };
 

@@ -11,11 +11,20 @@
 #include "fm/Operator.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace FM {
 
 namespace {
 constexpr int32_t kMaxEnvelopeCounterStep = 1 << 30;
+
+// `value` in out[0] to out[count - 1], written four entries at a time (up to
+// three more, which the slack allows): a store per four where SSE2 is.
+void Spread(int32_t* out, int32_t count, int32_t value) {
+    for (int32_t i = 0; i < count; i += 4) {
+        for (int32_t j = 0; j < 4; ++j) out[i + j] = value;
+    }
+}
 
 // Samples whose envelope clock leaves `counter` above 0 when each subtracts `step`.
 int32_t SamplesBeforeStep(int32_t counter, int32_t step) {
@@ -286,6 +295,99 @@ void Operator::EnvelopeStep() {
         }
     }
     ++envelopeStepCount_;
+}
+
+}  // namespace FM
+
+namespace FM {
+
+void Operator::RenderEnvelope(int32_t* out, int32_t samples) {
+    int32_t at = 0;
+    for (;;) {
+        const int32_t quiet = std::min(quietSamples_, samples - at);
+        Spread(out + at, quiet, envelopeOutput_);
+        AdvanceEnvelope(quiet);
+        at += quiet;
+        if (at == samples) return;
+        // This sample's clock reaches 0: the step comes before the sample
+        // sounds (and reloads the counter, so the last count-down is moot).
+        EnvelopeStep();
+        out[at++] = envelopeOutput_;
+        at = StepEvenly(out, at, samples);
+    }
+}
+
+// After a step at sample `at` - 1: the steps that follow within `samples`,
+// each `gap` + 1 samples after the one before, for as long as the phase and
+// its rate last; the step that ends the phase is left to EnvelopeStep. Only
+// the level, the step count and the output change from step to step (each
+// step reloads the counter), so they stay in locals. Returns the first
+// sample not written.
+int32_t Operator::StepEvenly(int32_t* out, int32_t at, int32_t samples) {
+    const int32_t gap = reloadQuietSamples_;
+    if (phase_ == EnvelopePhase::Off || quietSamples_ != gap || gap >= samples - at) return at;
+    const Tables& t = *tables_;
+    const bool ssg = SSGTypeOn();
+    int32_t level = level_, value = envelopeOutput_;
+    uint32_t count = envelopeStepCount_;
+    if (phase_ != EnvelopePhase::Attack && ssg) {
+        // An SSG-type decay, sustain or release moves only the level (by
+        // four times the usual step); the output waits for the phase's end.
+        const int8_t* steps = t.decayStep[envelopeRate_];
+        const int32_t end = nextPhaseLevel_;
+        int32_t to = at;
+        while (gap < samples - to && level + 4 * steps[count & 7] < end) {
+            level += 4 * steps[count & 7];
+            ++count;
+            to += gap + 1;
+        }
+        Spread(out + at, to - at, value);
+        at = to;
+    } else if (phase_ != EnvelopePhase::Attack) {
+        // A plain decay, sustain or release: the level and the output move
+        // at every step.
+        const int8_t* steps = t.decayStep[envelopeRate_];
+        const int32_t end = nextPhaseLevel_, offset = totalLevelAttenuation_;
+        auto run = [&](auto shortGap) {
+            while (gap < samples - at) {
+                const int32_t next = level + steps[count & 7];
+                if (next >= end) break;
+                // The quiet samples keep the old output (one store where
+                // steps are frequent).
+                Spread(out + at, decltype(shortGap)::value ? 1 : gap, value);
+                at += gap;
+                level = next;
+                ++count;
+                value = std::clamp(offset + level, 0, 1023) * 8;
+                out[at++] = value;
+            }
+        };
+        if (gap < 4) {
+            run(std::true_type{});
+        } else {
+            run(std::false_type{});
+        }
+    } else {
+        const int8_t* shifts = t.attackShift[envelopeRate_];
+        // UpdateEnvelopeOutput's sum, as offset + level × direction.
+        const int32_t offset = totalLevelAttenuation_ + (ssg ? ssgOffset_ : 0);
+        const int32_t direction = ssg ? ssgDirection_ : 1;
+        while (gap < samples - at) {
+            const int32_t shift = shifts[count & 7];
+            const int32_t next = shift < 0 ? level : level - 1 - (level >> shift);
+            if (next <= 0) break;
+            Spread(out + at, gap, value);
+            at += gap;
+            level = next;
+            ++count;
+            value = std::clamp(offset + level * direction, 0, 1023) * 8;
+            out[at++] = value;
+        }
+    }
+    level_ = level;
+    envelopeStepCount_ = count;
+    envelopeOutput_ = value;
+    return at;
 }
 
 }  // namespace FM

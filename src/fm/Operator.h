@@ -94,14 +94,13 @@ class Operator {
         if (quietSamples_ != kForever) quietSamples_ -= samples;
     }
     static constexpr int32_t kForever = INT32_MAX;
-    // The count-down itself, for a caller that clocks the envelope sample by
-    // sample in a tight loop: it subtracts the step from its own copy of the
-    // counter, calls StepEnvelope when that reaches 0 or less, and hands the
-    // counter back with SetEnvelopeCounter when it is done.
-    int32_t EnvelopeCounter() const { return envelopeCounter_; }
-    int32_t EnvelopeCounterStep() const { return envelopeCounterStep_; }
-    void StepEnvelope() { EnvelopeStep(); }
     void SetEnvelopeCounter(int32_t counter);
+    // The envelope output (attenuation index, as EnvelopeOutput) of each of
+    // the next `samples` samples, clocking the envelope through them exactly
+    // as that many calls of ClockEnvelope would. `out` has room for
+    // kEnvelopeSlack entries past `samples`, which it may overwrite.
+    void RenderEnvelope(int32_t* out, int32_t samples);
+    static constexpr int32_t kEnvelopeSlack = 8;
 
     // Read-only state, for the channel, the chip and tests.
     EnvelopePhase Phase() const { return phase_; }
@@ -132,6 +131,7 @@ class Operator {
     void SetEnvelopeRate(int32_t rate);
     void EnterPhase(int32_t phase);
     void EnvelopeStep();
+    int32_t StepEvenly(int32_t* out, int32_t at, int32_t samples);
     void UpdateEnvelopeOutput();
     void LoadSSGType();
 

@@ -1,19 +1,20 @@
 // Four 32-bit integer lanes, for stepping the SSG's four sub-steps of a frame
 // at once. SSE2 where the compiler targets it (every native build); otherwise
-// plain arrays, for targets without it (the WebAssembly build). Every
-// operation is exact integer arithmetic on each lane, so both give the same
-// bits.
+// plain arrays, for targets without it (the WebAssembly build, and any build
+// with VELNARI_FM_PORTABLE defined, which the tests use to compare the two).
+// Every operation is exact integer arithmetic on each lane, so both give the
+// same bits.
 #pragma once
 
 #include <cstdint>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
 #include <emmintrin.h>
 #endif
 
 namespace FM {
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELNARI_FM_PORTABLE)
 
 struct Quad {
     __m128i v;
@@ -33,7 +34,14 @@ struct Quad {
     Quad ShiftRight() const {
         return {_mm_srli_epi32(v, Bits)};
     }
+    // Each lane, as a signed value, divided by 4 and truncated towards 0.
+    Quad QuarterTowardZero() const {
+        const __m128i bias = _mm_srli_epi32(_mm_srai_epi32(v, 31), 30);
+        return {_mm_srai_epi32(_mm_add_epi32(v, bias), 2)};
+    }
     uint32_t Lane0() const { return static_cast<uint32_t>(_mm_cvtsi128_si32(v)); }
+    // The four lanes to out[0..3].
+    void Store(uint32_t* out) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v); }
     // The four lanes added, as a signed value.
     int32_t Sum() const {
         const __m128i pairs = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -69,7 +77,15 @@ struct Quad {
     Quad ShiftRight() const {
         return {{v[0] >> Bits, v[1] >> Bits, v[2] >> Bits, v[3] >> Bits}};
     }
+    Quad QuarterTowardZero() const {
+        Quad q;
+        for (int i = 0; i < 4; ++i) q.v[i] = static_cast<uint32_t>(static_cast<int32_t>(v[i]) / 4);
+        return q;
+    }
     uint32_t Lane0() const { return v[0]; }
+    void Store(uint32_t* out) const {
+        for (int i = 0; i < 4; ++i) out[i] = v[i];
+    }
     int32_t Sum() const { return static_cast<int32_t>(v[0] + v[1] + v[2] + v[3]); }
 };
 

@@ -22,8 +22,11 @@ constexpr double kMaxLevel = (1 << 27) - 1;
 // Noise table: the 32768-bit output stream of a 17-bit shift register
 // (taps 0 and 3, seed 14321), packed most significant bit first. The same for
 // every SSG, built once and only read afterwards.
+// Beside the words, the same bits one per byte, in the order the noise
+// counter reads them: bit[i] is bit i & 31 of word i >> 5.
 struct NoiseWords {
     uint32_t word[1024];
+    uint8_t bit[32768];
 
     NoiseWords() {
         uint32_t reg = 14321;
@@ -34,12 +37,17 @@ struct NoiseWords {
                 reg = (reg >> 1) | (((reg << 14) ^ (reg << 16)) & 0x10000);
             }
         }
+        for (uint32_t i = 0; i < 32768; ++i) bit[i] = (word[i >> 5] >> (i & 31)) & 1;
     }
 };
 
-const uint32_t* Noise() {
+const NoiseWords& SharedNoise() {
     static const NoiseWords noise;
-    return noise.word;
+    return noise;
+}
+
+const uint32_t* Noise() {
+    return SharedNoise().word;
 }
 
 enum Segment { kLow, kRising, kFalling, kHigh };
@@ -91,7 +99,7 @@ inline int16_t AddSaturated(int16_t sample, int32_t value) {
 
 }  // namespace
 
-SSG::SSG() : noise_(Noise()) {
+SSG::SSG() : noise_(Noise()), noiseBits_(SharedNoise().bit) {
     SetVolume(0);
     Reset();
     enableMask_ = 0x3F;
@@ -210,7 +218,7 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
     }
     const bool alternate = (registers_[13] & 0x0B) == 0x0A;
     const int32_t* row = envelope_[envelopeShape_];
-    const uint32_t* noiseWords = noise_;
+    const uint8_t* noiseBits = noiseBits_;
     uint32_t env = envelopeCounter_;
     const uint32_t envStep = envelopeStep_;
     uint32_t noise = noiseCounter_;
@@ -228,8 +236,8 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
                 env &= 0x3FFFFFFF;
             }
         }
-        if constexpr (Noise || Envelope) {
-            nb = (noiseWords[noise >> 22] >> ((noise >> 17) & 31)) & 1;
+        if constexpr (Noise) {
+            nb = noiseBits[noise >> 17];
             noise += noiseStep;
         }
     };
@@ -259,7 +267,70 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
     }
     for (int i = 0; i < 3; ++i) toneCounter_[i] = counter[i].Lane0();
     envelopeCounter_ = env;
+    // With the envelope on, the noise counter runs whether any channel
+    // hears it or not.
+    if constexpr (Envelope && !Noise) noise += 4 * static_cast<uint32_t>(frames) * noiseStep;
     noiseCounter_ = noise;
+}
+
+// Tones without noise, four frames at a time, while the hardware envelope
+// (if any channel uses it) stays on one level: lane f of a channel's counter
+// is its tone counter at sub-step k of frame f, so the four sub-steps of
+// four frames are four steps of the lanes, and each lane sums its own frame.
+// The same integer sums as RenderWith, in another order; the division by 4
+// truncates towards 0 as `/` does. `groups` groups of four frames.
+void SSG::RenderTones(int32_t* values, int32_t groups) {
+    const Quad minusOne = Quad::All(0xFFFFFFFF);
+    const uint32_t envelope =
+        static_cast<uint32_t>(envelope_[envelopeShape_][envelopeCounter_ >> 24]);
+    Quad counter[3], step[3], skip[3], toneBit[3], level[3];
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t c = toneCounter_[i], s = toneStep_[i];
+        counter[i] = Quad::Of(c, c + 4 * s, c + 8 * s, c + 12 * s);
+        step[i] = Quad::All(s);
+        skip[i] = Quad::All(12 * s);
+        toneBit[i] = Quad::All((toneOn_ >> i) & 1);
+        level[i] =
+            Quad::All((useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]));
+    }
+    for (int32_t g = 0; g < groups; ++g) {
+        Quad sum = Quad::All(0);
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+#pragma GCC unroll 3
+            for (int i = 0; i < 3; ++i) {
+                const Quad x = (counter[i].ShiftRight<26>() & toneBit[i]) + minusOne;
+                sum = sum + ((level[i] + x) ^ x);
+                counter[i] = counter[i] + step[i];
+            }
+        }
+        // Lane f now holds sub-step 0 of frame f + 4.
+        for (int i = 0; i < 3; ++i) counter[i] = counter[i] + skip[i];
+        sum.QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + 4 * g));
+    }
+    const uint32_t subSteps = 16 * static_cast<uint32_t>(groups);
+    for (int i = 0; i < 3; ++i) toneCounter_[i] += subSteps * toneStep_[i];
+    if (useEnvelope_) {
+        // What the sub-steps' additions do, at once: none but the last can
+        // have reached the end of the row (see GroupsOnOneLevel).
+        uint32_t env = envelopeCounter_ + subSteps * envelopeStep_;
+        if (env >= 0x40000000) {
+            if ((registers_[13] & 0x0B) != 0x0A) env |= 0x20000000;
+            env &= 0x3FFFFFFF;
+        }
+        envelopeCounter_ = env;
+        noiseCounter_ += subSteps * noiseStep_;
+    }
+}
+
+// Groups of four frames (16 sub-steps) from now whose sub-steps all read the
+// envelope at its current position in the row.
+int32_t SSG::GroupsOnOneLevel() const {
+    const uint32_t env = envelopeCounter_, step = envelopeStep_;
+    if (step == 0) return INT32_MAX;
+    const uint64_t next = (uint64_t{env >> 24} + 1) << 24;
+    const uint64_t subSteps = (next - env + step - 1) / step;
+    return static_cast<int32_t>(std::min<uint64_t>(subSteps / 16, INT32_MAX));
 }
 
 bool SSG::BeginMix() {
@@ -277,12 +348,31 @@ bool SSG::BeginMix() {
 }
 
 void SSG::Render(int32_t* values, int32_t frames) {
-    if (useEnvelope_)
-        RenderWith<true, true>(values, frames);
-    else if (noiseOn_)
-        RenderWith<true, false>(values, frames);
-    else
-        RenderWith<false, false>(values, frames);
+    if (noiseOn_) {
+        if (useEnvelope_)
+            RenderWith<true, true>(values, frames);
+        else
+            RenderWith<true, false>(values, frames);
+        return;
+    }
+    int32_t done = 0;
+    if (!useEnvelope_) {
+        RenderTones(values, frames / 4);
+        done = frames & ~3;
+        RenderWith<false, false>(values + done, frames - done);
+        return;
+    }
+    while (frames - done >= 4) {
+        const int32_t groups = std::min((frames - done) / 4, GroupsOnOneLevel());
+        if (groups > 0) {
+            RenderTones(values + done, groups);
+            done += 4 * groups;
+        } else {
+            RenderWith<false, true>(values + done, 4);
+            done += 4;
+        }
+    }
+    RenderWith<false, true>(values + done, frames - done);
 }
 
 void SSG::EndMix(int32_t frames) {

@@ -62,6 +62,8 @@ class SSG {
     void SetEnvelopeStepFromRegisters();
     template <bool Noise, bool Envelope>
     void RenderWith(int32_t* values, int32_t frames);
+    void RenderTones(int32_t* values, int32_t groups);
+    int32_t GroupsOnOneLevel() const;
 
     // Level table: 32 entries 1.5 dB apart, entry 31 = gain x 16384 / 3 (a
     // third of full scale, so three channels at full level just fit), entries
@@ -69,7 +71,8 @@ class SSG {
     int32_t level_[32] = {};
     // Envelope table: 16 shapes x 64 levels from the level table.
     int32_t envelope_[16][64] = {};
-    const uint32_t* noise_;  // the shared noise words
+    const uint32_t* noise_;     // the shared noise words
+    const uint8_t* noiseBits_;  // their bits, one per byte, as the noise counter >> 17 reads them
 
     uint8_t registers_[16] = {};
     uint32_t envelopeShape_ = 0;    // register 13's shape, the row of envelope_ in use

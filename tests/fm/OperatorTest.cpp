@@ -310,11 +310,12 @@ TEST(FmChannel, ChannelsRenderedTogetherMatchEachAlone) {
         }
     }
     FM::Channel* const channels[3] = {&together[0], &together[1], &together[2]};
+    FM::OperatorSpans spans;
     for (int32_t length : {1, 7, 256, 3, 1000, 64}) {
         for (FM::Channel& ch : together) ch.PrepareMix();
         for (FM::Channel& ch : alone) ch.PrepareMix();
         std::vector<int32_t> sum(length, 0), expected(length, 0);
-        FM::Channel::Render(channels, 3, sum.data(), length);
+        FM::Channel::Render(channels, 3, sum.data(), length, spans);
         for (FM::Channel& ch : alone) ch.Render(expected.data(), length);
         ASSERT_EQ(sum, expected) << length;
     }
