@@ -169,6 +169,8 @@ std::string Doing(const Invocation& invocation) {
                 return "checking " + std::string(options.songs.size() == 1
                                                      ? "'" + options.songs[0] + "'"
                                                      : "the songs");
+            } else if constexpr (std::is_same_v<T, VoicesOptions>) {
+                return "lifting the voices out of '" + options.log + "'";
             } else {
                 return "describing '" + options.song + "'";
             }
