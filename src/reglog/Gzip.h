@@ -14,10 +14,12 @@ bool IsGzip(const uint8_t* data, std::size_t size);
 // The bytes as one gzip member, at the best compression.
 std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes);
 
-// Decompresses a gzip stream into `out`. False, with a one-line reason in
-// `fault`, for a damaged or cut-short stream, or one that would expand past
-// `maxBytes` (so a small file cannot make the reader take all memory).
+// Decompresses a gzip stream (one or more members) into `out`. False, with a
+// one-line reason in `fault`, for a damaged or cut-short stream, or one that
+// would expand past `maxBytes` (so a small file cannot make the reader take
+// all memory). Bytes after a whole member that start no other member are
+// left alone, with a one-line `warning` saying how many.
 bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
-                    std::vector<uint8_t>& out, std::string& fault);
+                    std::vector<uint8_t>& out, std::string& fault, std::string& warning);
 
 }  // namespace reglog
