@@ -328,7 +328,7 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
         log.loopStart.reset();
     }
     if (const auto flood = FindWriteFlood(log)) {
-        return Fault(FloodText(*flood) + " from offset " + std::to_string(offsets[flood->command]));
+        return Fault(FloodText(*flood, "offset " + std::to_string(offsets[flood->command])));
     }
     if (tagAt != 0) {
         if (tagAt >= size || size - tagAt < sizeof kTagStart - 1 ||

@@ -447,7 +447,7 @@ LogReadResult ReadVgm(const uint8_t* data, std::size_t size) {
         log.loopStart.reset();
     }
     if (const auto flood = FindWriteFlood(log)) {
-        return Fault(FloodText(*flood) + " from offset " + Hex(offsets[flood->command]));
+        return Fault(FloodText(*flood, "offset " + Hex(offsets[flood->command])));
     }
 
     const uint32_t gd3Relative = field(kGd3Offset);

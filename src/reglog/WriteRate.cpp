@@ -98,9 +98,9 @@ std::optional<WriteFlood> FindWriteFlood(const RegisterLog& log, int64_t limit) 
     return window.Densest();
 }
 
-std::string FloodText(const WriteFlood& flood) {
-    return "asks for " + std::to_string(flood.writes) +
-           " register writes in one second of output, more than any song makes (" +
+std::string FloodText(const WriteFlood& flood, const std::string& where) {
+    return "asks for " + std::to_string(flood.writes) + " register writes in one second of output" +
+           (where.empty() ? "" : " from " + where) + ", more than any song makes (" +
            std::to_string(kMaxWritesPerSecond) + ")";
 }
 

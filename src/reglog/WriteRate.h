@@ -52,8 +52,8 @@ struct WriteFlood {
 std::optional<WriteFlood> FindWriteFlood(const RegisterLog& log,
                                          int64_t limit = kMaxWritesPerSecond);
 
-// "asks for N register writes in one second of output, more than ..." for a
-// fault; the reader adds where.
-std::string FloodText(const WriteFlood& flood);
+// "asks for N register writes in one second of output from WHERE, more than
+// any song makes (...)", for a fault; `where` may be empty.
+std::string FloodText(const WriteFlood& flood, const std::string& where = "");
 
 }  // namespace reglog

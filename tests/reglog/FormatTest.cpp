@@ -207,7 +207,7 @@ TEST(LogReader, RefusesDamagedAndForeignFilesSayingWhy) {
         {"vgm write flood", floodVgm, [](Bytes&) {},
          "asks for 8820000000 register writes in one second of output"},
         {"s98 write flood", floodS98, [](Bytes&) {},
-         "second of output, more than any song makes (7874497024) from offset 48"},
+         "second of output from offset 48, more than any song makes (7874497024)"},
         {"s98 device count", s98, [](Bytes& b) { Put32(b, 0x1C, 0xFFFFFFFF); },
          "the device list is cut short: the header names 4294967295 devices"},
         {"s98 version 1", s98, [](Bytes& b) { b[3] = '1'; }, "version '1'"},
