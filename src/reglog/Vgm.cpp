@@ -274,7 +274,7 @@ void ReadGd3(const uint8_t* data, std::size_t size, uint64_t at, LogTags& tags,
     ByteReader text(data + in.Position(), length);
     std::array<std::string, kGd3FieldCount> fields;
     int count = 0;
-    while (count < kGd3FieldCount && !text.AtEnd()) {
+    while (count < kGd3FieldCount && text.Ok() && !text.AtEnd()) {
         std::u16string units;
         for (;;) {
             const auto unit = static_cast<char16_t>(text.U16());
