@@ -5,6 +5,7 @@
 // the destructor throws away what was written, where it can).
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cli {
@@ -20,5 +21,11 @@ class AudioSink {
     // The name to show the user.
     virtual std::string Name() const = 0;
 };
+
+// The sink for -o `output`: raw PCM for "-" (standard output) and for a
+// character device, else an audio file whose extension picks the format
+// (SndFileSink), for `plannedFrames` frames at `rate`. Throws CliError.
+std::unique_ptr<AudioSink> OpenAudioSink(const std::string& output, uint32_t rate,
+                                         int64_t plannedFrames);
 
 }  // namespace cli

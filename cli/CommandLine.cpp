@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <sstream>
 
@@ -44,6 +45,33 @@ CLI::Validator Seconds(double least, double most) {
         description.str());
 }
 
+// A range of whole numbers, written in base 10: "010" is ten (CLI11 alone
+// would read it as octal, and "0x10" as sixteen), and text that is no whole
+// number ("1e3", "abc") is named as such rather than as out of range. The
+// value is handed on in plain decimal. `type` is the help's name for it.
+CLI::Validator WholeNumber(int64_t least, int64_t most, const char* type = "INT") {
+    std::ostringstream description;
+    description << type << " in [" << least << " - " << most << "]";
+    return CLI::Validator(
+        [least, most](std::string& text) -> std::string {
+            const std::size_t sign = !text.empty() && (text[0] == '+' || text[0] == '-');
+            if (text.size() == sign ||
+                text.find_first_not_of("0123456789", sign) != std::string::npos) {
+                return "'" + text + "' is not a whole number";
+            }
+            int64_t value = 0;
+            const char* first = text.data() + (text[0] == '+');
+            const std::errc error = std::from_chars(first, text.data() + text.size(), value).ec;
+            if (error != std::errc() || value < least || value > most) {
+                return "Value " + text + " not in range " + std::to_string(least) + " to " +
+                       std::to_string(most);
+            }
+            text = std::to_string(value);
+            return {};
+        },
+        description.str());
+}
+
 // The options shared by render and play, bound to a MixOptions. The part
 // lists are kept as text until parsing is over.
 struct MixBinding {
@@ -67,7 +95,7 @@ struct MixBinding {
 
 void AddRate(CLI::App& command, uint32_t& rate) {
     command.add_option("--rate", rate, "Output rate in Hz (default 44100)")
-        ->check(CLI::Range(8000u, 192000u));
+        ->transform(WholeNumber(8000, 192000, "UINT"));
 }
 
 void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
@@ -75,7 +103,7 @@ void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
     auto* loops = command
                       .add_option("--loops", mix.loops,
                                   "Passes of every part's loop before the fade (default 2)")
-                      ->check(CLI::Range(1, 1000));
+                      ->transform(WholeNumber(1, 1000));
     binding.secondsOption =
         command.add_option("--seconds", binding.seconds, "Render exactly this many seconds")
             ->check(Seconds(0.0, kLongestRender));
@@ -97,16 +125,16 @@ void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
     binding.fmOption = command
                            .add_option("--fm-volume", binding.fmVolume,
                                        "FM volume in half-decibel steps (overrides the settings)")
-                           ->check(CLI::Range(-192, 20));
+                           ->transform(WholeNumber(-192, 20));
     binding.ssgOption = command
                             .add_option("--ssg-volume", binding.ssgVolume,
                                         "SSG volume in half-decibel steps (overrides the settings)")
-                            ->check(CLI::Range(-192, 20));
+                            ->transform(WholeNumber(-192, 20));
     binding.startOption = command.add_option(
         "--start", binding.start, "Begin the output here: seconds, or m:ss.s, into the piece");
     binding.startTickOption =
         command.add_option("--start-tick", binding.startTick, "Begin the output at this tick")
-            ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
+            ->transform(WholeNumber(0, int64_t{1} << 40));
     binding.startOption->excludes(binding.startTickOption);
 }
 
@@ -176,9 +204,10 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
                            "Render a song to an audio file (.wav, .flac, .ogg) or a "
                            "register log (.vgm, .vgz, .s98), or a log to audio");
     renderCommand->add_option("SONG", render.song, "The MML file, or a register log")->required();
-    renderCommand->add_option(
+    auto* outputOption = renderCommand->add_option(
         "-o,--output", render.output,
-        "Output file; the extension picks the format; - writes raw 16-bit stereo to stdout");
+        "Output file; the extension picks the format; - writes raw 16-bit stereo to stdout, "
+        "as does a device such as /dev/null");
     renderCommand->add_flag("--stems", render.stems,
                             "Also write one file per used part (OUT-1 ... OUT-6)");
     AddMixOptions(*renderCommand, render.mix, renderMix);
@@ -238,6 +267,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         }
         if (renderCommand->parsed()) {
             FinishMixOptions(render.mix, renderMix);
+            if (outputOption->count() > 0 && render.output.empty()) {
+                throw CliError(
+                    kExitUsage,
+                    "-o: the file name is empty (give a file, or - for standard output)");
+            }
             if (render.stems && render.output == "-") {
                 throw CliError(kExitUsage, "--stems needs an output file, not -");
             }

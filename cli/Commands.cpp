@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "Diagnostics.h"
 #include "Interrupt.h"
 #include "LogCommands.h"
+#include "LogInput.h"
 #include "PartSelection.h"
 #include "PlayThrough.h"
 #include "Progress.h"
@@ -38,6 +41,13 @@
 // - Ctrl-C, SIGTERM, SIGHUP and the other terminating signals stop render
 //   and play cleanly (no partial file is left), with 128 + the signal's
 //   number as the status.
+// - A start at or past the end writes nothing, not even an empty file, and
+//   leaves any file under the output's name alone; zero frames asked for
+//   with --seconds 0 give a valid empty file.
+// - An output that is the song itself (the same file, by any name or link)
+//   is refused before anything is written: a usage error.
+// - Running out of memory ends the command with one line saying what it was
+//   doing, and no file.
 
 namespace cli {
 
@@ -54,8 +64,8 @@ void Warn(const std::string& message) {
 }
 
 Timing PlanTiming(const std::string& file, const std::shared_ptr<const song::Song>& song,
-                  const MixOptions& mix) {
-    Timing timing = PlanTiming(song, mix);
+                  const MixOptions& mix, const std::function<void()>& poll = {}) {
+    Timing timing = PlanTiming(song, mix, poll);
     if (timing.plan.cut) Warn(CutWarning(file, mix));
     return timing;
 }
@@ -104,6 +114,15 @@ void RequireOutputFolder(const std::string& output) {
                                      (exists ? "' is not a folder" : "' does not exist"));
 }
 
+// Refuses an output file that is the input file under any name (a copy of
+// the path, a symbolic or a hard link): the render would replace the song.
+void RefuseOutputThatIsInput(const std::string& output, const std::string& input) {
+    std::error_code error;
+    if (!fs::equivalent(output, input, error) || error) return;
+    throw CliError(kExitUsage, "cannot write '" + output + "': it is the input '" + input +
+                                   "' itself; choose another output");
+}
+
 // A render's output: an engine playing the song, its renderer and where the
 // frames go.
 struct Track {
@@ -126,11 +145,34 @@ Track MakeTrack(const std::shared_ptr<const song::Song>& song, const MixOptions&
 int64_t FirstFrame(const MixOptions& mix, const engine::Engine& engine, const RenderPlan& plan,
                    const char* what) {
     const int64_t start = StartFrame(mix, engine.FramesPerTick(), plan.totalFrames);
-    if (start > 0 && start == plan.totalFrames) {
+    if (StartsAtTheEnd(start, plan)) {
         Warn(std::string("the start is at or past the end (") +
              FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);
     }
     return start;
+}
+
+// What a command was doing, for the one line that reports running out of
+// memory.
+std::string Doing(const Invocation& invocation) {
+    return std::visit(
+        [](const auto& options) -> std::string {
+            using T = std::decay_t<decltype(options)>;
+            if constexpr (std::is_same_v<T, RenderOptions>) {
+                const std::string output =
+                    options.output.empty() ? DefaultOutputPath(options.song) : options.output;
+                return "rendering '" + options.song + "' to '" + output + "'";
+            } else if constexpr (std::is_same_v<T, PlayOptions>) {
+                return "playing '" + options.song + "'";
+            } else if constexpr (std::is_same_v<T, CheckOptions>) {
+                return "checking " + std::string(options.songs.size() == 1
+                                                     ? "'" + options.songs[0] + "'"
+                                                     : "the songs");
+            } else {
+                return "describing '" + options.song + "'";
+            }
+        },
+        invocation);
 }
 
 }  // namespace
@@ -152,10 +194,16 @@ int RunRender(const RenderOptions& options) {
     InstallInterruptHandler();
     const std::string output =
         options.output.empty() ? DefaultOutputPath(options.song) : options.output;
-    const bool raw = output == "-";
-    if (!raw) RequireOutputFolder(output);
-    if (reglog::IsRegisterLogPath(options.song)) return RunRenderLog(options, output);
-    if (reglog::IsRegisterLogPath(output)) return RunExportLog(options, output);
+    const bool raw = RawSink::IsRawOutput(output);
+    if (raw && options.stems) {
+        throw CliError(kExitUsage, "--stems needs an output file, not " + output);
+    }
+    if (!raw) {
+        RequireOutputFolder(output);
+        RefuseOutputThatIsInput(output, options.song);
+    }
+    if (IsRegisterLogInput(options.song)) return RunRenderLog(options, output);
+    if (!raw && reglog::IsRegisterLogPath(output)) return RunExportLog(options, output);
     if (!raw) SndFileSink::FormatFor(output);
 
     const MixOptions& mix = options.mix;
@@ -165,26 +213,25 @@ int RunRender(const RenderOptions& options) {
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
-    const Timing timing = PlanTiming(options.song, song, mix);
+    const Timing timing = PlanTiming(options.song, song, mix, StopIfInterrupted);
+    const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
+    if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
 
+    std::vector<std::string> files(1, output);
     if (options.stems) {
         for (int part = 0; part < song::kPartCount; ++part) {
             const PartSelection::PartBits only = PartSelection::PartBits{1} << part;
             const uint32_t soloMask =
                 PartSelection::ChipMaskMuting(PartSelection::kAllParts & ~only);
             if (!song->IsPartUsed(part) || (mix.chipMask & ~soloMask) != 0) continue;
-            Track stem = MakeTrack(song, mix, volumes, soloMask);
-            stem.sink = std::make_unique<SndFileSink>(StemPath(output, part + 1), mix.rate,
-                                                      timing.plan.totalFrames);
-            tracks.push_back(std::move(stem));
+            tracks.push_back(MakeTrack(song, mix, volumes, soloMask));
+            files.push_back(StemPath(output, part + 1));
+            RefuseOutputThatIsInput(files.back(), options.song);
         }
     }
-    if (raw) {
-        tracks[0].sink = std::make_unique<RawSink>(stdout);
-    } else {
-        tracks[0].sink = std::make_unique<SndFileSink>(output, mix.rate, timing.plan.totalFrames);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        tracks[i].sink = OpenAudioSink(files[i], mix.rate, timing.plan.totalFrames);
     }
-    const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
     for (Track& track : tracks) {
         if (!RunAhead(*track.engine, start)) {
             throw StoppedWritingNothing();
@@ -207,6 +254,8 @@ int RunRender(const RenderOptions& options) {
         }
         progress.Update(tracks[0].renderer->FramesDone());
     }
+    // A signal during the last block: nothing is made visible.
+    if (Interrupted()) throw StoppedWritingNothing();
     // The mix last: should a stem fail, no complete-looking mix is left either.
     for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) track->sink->Finish();
     progress.Finish(tracks[0].renderer->FramesDone());
@@ -217,7 +266,7 @@ int RunRender(const RenderOptions& options) {
 int RunPlay(const PlayOptions& options) {
     if (options.watch) return RunWatch(options);
     InstallInterruptHandler();
-    if (reglog::IsRegisterLogPath(options.song)) return RunPlayLog(options);
+    if (IsRegisterLogInput(options.song)) return RunPlayLog(options);
     const MixOptions& mix = options.mix;
     const std::shared_ptr<const song::Song> song =
         CompileSongFile(options.song, options.diagnostics);
@@ -249,14 +298,15 @@ int RunCheck(const CheckOptions& options) {
         if (reviewed.fault) {
             std::fputs(ShowFault(*reviewed.fault, file, options.diagnostics).c_str(), stderr);
         } else {
-            std::fprintf(stderr, "velnari: cannot read '%s'\n", file.c_str());
+            std::fprintf(stderr, "velnari: cannot read '%s' (missing, unreadable or empty)\n",
+                         file.c_str());
         }
     }
     return status;
 }
 
 int RunInfo(const InfoOptions& options) {
-    if (reglog::IsRegisterLogPath(options.song)) return RunInfoLog(options);
+    if (IsRegisterLogInput(options.song)) return RunInfoLog(options);
     const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
     engine::Engine ahead(song, options.rate);
     SongInfo info;
@@ -299,6 +349,10 @@ int RunCommandLine(int argc, const char* const* argv) {
     } catch (const CliError& e) {
         std::fprintf(stderr, "velnari: %s\n", e.what());
         return e.status();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "velnari: out of memory while %s\n",
+                     Doing(*parsed.invocation).c_str());
+        return kExitFailure;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velnari: %s\n", e.what());
         return kExitFailure;

@@ -12,6 +12,9 @@
 //   which has no temporary file.
 // - The exit status follows the first signal, 128 + its number, as a shell
 //   reports a process that the signal ended.
+// - SIGXFSZ (a write past the file-size limit, ulimit -f) is ignored, so that
+//   write fails with EFBIG and is reported like a full disk, the temporary
+//   file removed, instead of ending the process silently.
 
 namespace cli {
 
@@ -58,6 +61,9 @@ extern "C" void OnTerminatingSignal(int signal) {
 
 void InstallInterruptHandler() {
     for (const int signal : kTerminatingSignals) std::signal(signal, OnTerminatingSignal);
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 bool Interrupted() {
@@ -85,6 +91,10 @@ const char* InterruptedBy() {
         default:
             return "a signal";
     }
+}
+
+void StopIfInterrupted() {
+    if (Interrupted()) throw StoppedWritingNothing();
 }
 
 CliError StoppedWritingNothing() {

@@ -26,4 +26,8 @@ const char* InterruptedBy();
 // written", with InterruptedStatus().
 CliError StoppedWritingNothing();
 
+// Throws StoppedWritingNothing() once a signal has arrived: a poll for work
+// that checks in often (a register log's export).
+void StopIfInterrupted();
+
 }  // namespace cli

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "SongFile.h"
 #include "SongInfo.h"
 #include "StartPosition.h"
+#include "WriteFailure.h"
 #include "platform/Terminal.h"
 #include "reglog/Export.h"
 #include "reglog/LogPlayer.h"
@@ -59,26 +59,36 @@ std::string LowerExtension(const std::string& path) {
 
 // Writes `bytes` under a temporary name beside `target`, as audio files are
 // written, and renames it, so a file under the target's name is always
-// complete.
+// complete. Written in pieces, so that a signal stops it within a moment
+// (the temporary file removed).
 void WriteWholeFile(const std::string& target, const std::vector<uint8_t>& bytes) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
     const fs::path temporary = SndFileSink::TemporaryFor(target);
+    errno = 0;
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
-        throw CliError(kExitFailure, "cannot write '" + target + "': " + std::strerror(errno));
+        throw CliError(kExitFailure, "cannot write '" + target + "': " + WriteFailure(errno));
     }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int error = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
+    int error = 0;
+    bool stopped = false;
+    for (std::size_t at = 0; at < bytes.size() && error == 0 && !stopped; at += kPiece) {
+        const std::size_t piece = std::min(kPiece, bytes.size() - at);
+        errno = 0;
+        if (std::fwrite(bytes.data() + at, 1, piece, file) != piece)
+            error = errno != 0 ? errno : EIO;
+        stopped = Interrupted();
     }
+    errno = 0;
+    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    stopped = stopped || Interrupted();
     std::error_code renamed;
-    if (written) fs::rename(temporary, target, renamed);
-    if (!written || renamed) {
+    if (error == 0 && !stopped) fs::rename(temporary, target, renamed);
+    if (error != 0 || stopped || renamed) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
+        if (stopped) throw StoppedWritingNothing();
         throw CliError(kExitFailure, "cannot write '" + target + "': " +
-                                         (renamed ? renamed.message() : std::strerror(error)));
+                                         (renamed ? renamed.message() : WriteFailure(error)));
     }
 }
 
@@ -207,12 +217,15 @@ struct LogSession {
 
 // The first frame of the output for --start (a log has no ticks: the command
 // line refuses --start-tick for one), and the player run ahead to it in
-// steps that Ctrl-C can stop. False when interrupted.
+// steps that Ctrl-C can stop; at the end, a warning that there is nothing to
+// `what`, and no run ahead. False when interrupted.
 bool StartLog(const MixOptions& mix, const RenderPlan& plan, reglog::LogPlayer& player,
-              int64_t& start) {
+              int64_t& start, const char* what) {
     start = StartFrame(mix, 1, plan.totalFrames);
-    if (start > 0 && start == plan.totalFrames) {
-        Warn("the start is at or past the end; nothing to play");
+    if (StartsAtTheEnd(start, plan)) {
+        Warn(std::string("the start is at or past the end (") +
+             FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);
+        return true;
     }
     std::vector<int16_t> scratch(static_cast<std::size_t>(kBlockFrames) * 2);
     while (player.Frame() < start) {
@@ -233,13 +246,14 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     if (options.mix.seconds)
         settings.samples = SecondsToFrames(*options.mix.seconds, reglog::kLogRate);
     settings.maxSamples = SecondsToFrames(options.mix.maxSeconds, reglog::kLogRate);
+    settings.poll = StopIfInterrupted;
     reglog::SongExport exported = reglog::ExportSong(song, settings);
     if (exported.report.ending == reglog::ExportReport::Ending::kLimit) {
         Warn("'" + options.song + "' has no loop within " + Seconds(options.mix.maxSeconds) +
              " s: " + NoLoopReason(exported.report) + "; wrote " + Seconds(options.mix.maxSeconds) +
              " s without a loop point (see --max-seconds)");
     }
-    if (Interrupted()) throw StoppedWritingNothing();
+    StopIfInterrupted();
 
     reglog::LogTags& tags = exported.log.tags;
     // A file name need not be UTF-8; the tags are.
@@ -251,30 +265,27 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     // What velnari writes, it reads back.
     const reglog::LogFile file = reglog::WriteLogFile(
         exported.log, ext == ".s98" ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm,
-        ext == ".vgz");
+        ext == ".vgz", reglog::kMaxLogBytes, StopIfInterrupted);
     if (!file.fault.empty()) {
         throw CliError(kExitFailure, "cannot write '" + output + "': " + file.fault +
                                          "; use --seconds or --max-seconds for less");
     }
+    StopIfInterrupted();
     WriteWholeFile(output, file.bytes);
     return kExitOk;
 }
 
 int RunRenderLog(const RenderOptions& options, const std::string& output) {
-    const bool raw = output == "-";
     const MixOptions& mix = options.mix;
     LogSession session(options.song, mix);
     const LogTiming& timing = session.timing;
-    if (!raw) SndFileSink::FormatFor(output, timing.plan.totalFrames);
+    if (!RawSink::IsRawOutput(output)) SndFileSink::FormatFor(output, timing.plan.totalFrames);
     int64_t start = 0;
-    if (!StartLog(mix, timing.plan, session.player, start)) throw StoppedWritingNothing();
+    if (!StartLog(mix, timing.plan, session.player, start, "write")) throw StoppedWritingNothing();
+    if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
     Renderer renderer(session.frames, timing.plan, start);
-    std::unique_ptr<AudioSink> sink;
-    if (raw) {
-        sink = std::make_unique<RawSink>(stdout);
-    } else {
-        sink = std::make_unique<SndFileSink>(output, mix.rate, timing.plan.totalFrames);
-    }
+    const std::unique_ptr<AudioSink> sink =
+        OpenAudioSink(output, mix.rate, timing.plan.totalFrames);
     Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
                       timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
                       timing.plan.fadeStart);
@@ -287,6 +298,8 @@ int RunRenderLog(const RenderOptions& options, const std::string& output) {
         sink->Write(block.data(), renderer.Fill(block.data(), kBlockFrames));
         progress.Update(renderer.FramesDone());
     }
+    // A signal during the last block: nothing is made visible.
+    StopIfInterrupted();
     sink->Finish();
     progress.Finish(renderer.FramesDone());
     return kExitOk;
@@ -296,7 +309,9 @@ int RunPlayLog(const PlayOptions& options) {
     const MixOptions& mix = options.mix;
     LogSession session(options.song, mix);
     int64_t start = 0;
-    if (!StartLog(mix, session.timing.plan, session.player, start)) return InterruptedStatus();
+    if (!StartLog(mix, session.timing.plan, session.player, start, "play")) {
+        return InterruptedStatus();
+    }
     Renderer renderer(session.frames, session.timing.plan, start);
     return PlayThroughSoundCard(renderer, mix, start, session.timing.passEndFrames);
 }

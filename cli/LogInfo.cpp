@@ -10,7 +10,8 @@ namespace cli {
 namespace {
 
 std::string Duration(int64_t samples) {
-    return FormatDuration(samples, reglog::kLogRate) + " (" + std::to_string(samples) + " samples)";
+    return FormatDuration(samples, reglog::kLogRate) + " (" + std::to_string(samples) +
+           (samples == 1 ? " sample)" : " samples)");
 }
 
 // A tag for a terminal: control characters (C0, DEL and C1, which start

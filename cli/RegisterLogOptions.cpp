@@ -1,6 +1,9 @@
 #include "RegisterLogOptions.h"
 
+#include <chrono>
+
 #include "CliError.h"
+#include "LogInput.h"
 #include "reglog/LogReader.h"
 #include "reglog/RegisterLog.h"
 
@@ -12,7 +15,8 @@
 //   do nothing (a log counts time in 1/44100 s, a player sets its own volume
 //   and repeats the loop itself): a warning says so.
 // - Tags must be UTF-8; only the notes may hold line breaks; a date is
-//   yyyy, yyyy/mm or yyyy/mm/dd, as the VGM tag defines it.
+//   yyyy, yyyy/mm or yyyy/mm/dd, as the VGM tag defines it, and a real one
+//   (month 01-12, a day that month has in that year).
 
 namespace cli {
 
@@ -22,24 +26,36 @@ bool Given(const CLI::App& render, const char* option) {
     return render.count(option) > 0;
 }
 
-bool IsDate(const std::string& date) {
-    auto digits = [&](std::size_t at, std::size_t n) {
-        if (date.size() < at + n) return false;
+// A date in the tag's own form, as numbers; nullopt for another form.
+struct DateParts {
+    int year = 0;
+    unsigned month = 1;  // 1 when the form leaves it out
+    unsigned day = 1;
+};
+
+std::optional<DateParts> ParseDate(const std::string& date) {
+    auto number = [&](std::size_t at, std::size_t n) -> std::optional<int> {
+        int value = 0;
         for (std::size_t i = at; i < at + n; ++i) {
-            if (date[i] < '0' || date[i] > '9') return false;
+            if (date[i] < '0' || date[i] > '9') return std::nullopt;
+            value = value * 10 + (date[i] - '0');
         }
-        return true;
+        return value;
     };
-    switch (date.size()) {
-        case 4:
-            return digits(0, 4);
-        case 7:
-            return digits(0, 4) && date[4] == '/' && digits(5, 2);
-        case 10:
-            return digits(0, 4) && date[4] == '/' && digits(5, 2) && date[7] == '/' && digits(8, 2);
-        default:
-            return false;
-    }
+    const std::size_t size = date.size();
+    if (size != 4 && size != 7 && size != 10) return std::nullopt;
+    if ((size >= 7 && date[4] != '/') || (size == 10 && date[7] != '/')) return std::nullopt;
+    const auto year = number(0, 4);
+    const auto month = size >= 7 ? number(5, 2) : 1;
+    const auto day = size == 10 ? number(8, 2) : 1;
+    if (!year || !month || !day) return std::nullopt;
+    return DateParts{*year, static_cast<unsigned>(*month), static_cast<unsigned>(*day)};
+}
+
+bool IsRealDate(const DateParts& date) {
+    return std::chrono::year_month_day(std::chrono::year(date.year), std::chrono::month(date.month),
+                                       std::chrono::day(date.day))
+        .ok();
 }
 
 void CheckTag(const char* option, const std::optional<std::string>& value, bool lines) {
@@ -63,10 +79,10 @@ void CheckLogInputMix(const MixOptions& mix) {
 }  // namespace
 
 void CheckPlayLogOptions(const PlayOptions& options) {
-    if (!reglog::IsRegisterLogPath(options.song)) return;
+    if (!IsRegisterLogInput(options.song)) return;
     if (options.watch) {
-        throw CliError(kExitUsage, "--watch needs a song to compile; '" + options.song +
-                                       "' is a register log");
+        throw CliError(kExitUsage,
+                       "--watch needs a song to compile; '" + options.song + "' is a register log");
     }
     CheckLogInputMix(options.mix);
 }
@@ -82,7 +98,7 @@ void AddLogTagOptions(CLI::App& render, LogTagOptions& tags) {
 void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& options,
                              std::string& warnings) {
     const bool logOut = reglog::IsRegisterLogPath(options.output);
-    const bool logIn = reglog::IsRegisterLogPath(options.song);
+    const bool logIn = IsRegisterLogInput(options.song);
     if (!logOut) {
         for (const char* tag : {"--title", "--author", "--notes", "--date"}) {
             if (Given(render, tag)) {
@@ -133,9 +149,17 @@ void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& option
     CheckTag("--author", options.tags.author, false);
     CheckTag("--notes", options.tags.notes, true);
     CheckTag("--date", options.tags.date, false);
-    if (options.tags.date && !IsDate(*options.tags.date)) {
-        throw CliError(kExitUsage,
-                       "--date: '" + *options.tags.date + "' is not yyyy, yyyy/mm or yyyy/mm/dd");
+    if (options.tags.date) {
+        const std::optional<DateParts> date = ParseDate(*options.tags.date);
+        if (!date) {
+            throw CliError(kExitUsage, "--date: '" + *options.tags.date +
+                                           "' is not yyyy, yyyy/mm or yyyy/mm/dd");
+        }
+        if (!IsRealDate(*date)) {
+            throw CliError(kExitUsage, "--date: '" + *options.tags.date +
+                                           "' is no real date (months 01-12, and a day that "
+                                           "the month has)");
+        }
     }
 }
 

@@ -7,7 +7,8 @@
 
 namespace cli {
 
-RenderTiming PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix) {
+RenderTiming PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
+                        const std::function<void()>& poll) {
     RenderTiming timing;
     if (mix.seconds) {
         const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, mix.rate) : 0;
@@ -20,7 +21,7 @@ RenderTiming PlanTiming(const std::shared_ptr<const song::Song>& song, const Mix
     engine::Engine ahead(song, mix.rate);
     const int64_t perTick = ahead.FramesPerTick();
     const int64_t maxTicks = maxFrames / perTick + 1;
-    const engine::LoopReport loops = engine::LoopDetector::Run(ahead, mix.loops, maxTicks);
+    const engine::LoopReport loops = engine::LoopDetector::Run(ahead, mix.loops, maxTicks, poll);
     for (int64_t tick : loops.songPassEnds) timing.passEndFrames.push_back(tick * perTick);
     if (loops.endTick) {
         timing.plan = RenderPlan::AfterLoops(*loops.endTick * perTick, fade, maxFrames);

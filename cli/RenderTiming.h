@@ -4,6 +4,7 @@
 // engine that renders starts fresh, exactly as the plug-in's would.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +20,10 @@ struct RenderTiming {
     std::vector<int64_t> passEndFrames;  // where the song's passes end (none for --seconds)
 };
 
-RenderTiming PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix);
+// `poll`, when set, is called every few milliseconds of the loop search; it
+// may throw to stop it.
+RenderTiming PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
+                        const std::function<void()>& poll = {});
 
 // The warning for a plan cut at --max-seconds.
 std::string CutWarning(const std::string& file, const MixOptions& mix);

@@ -7,14 +7,18 @@
 // or ".velnari-XXXXXXXX.part" when the longer name would not fit), which
 // Finish reads back (its length, and the last frames decoded) before renaming
 // it to the target: the audio library does not report every failed write (a
-// full disk at the final flush of a FLAC or Ogg file goes unseen). A render
+// full disk at the final flush of a FLAC or Ogg file goes unseen). The library
+// writes through calls of this class, which keep the system's reason for a
+// failed write (a full disk, a file-size limit) for the message. A render
 // that fails or is stopped removes the temporary file and leaves any older
-// file under the target's name as it was.
+// file under the target's name as it was. Zero frames make a valid empty
+// file in every format.
 
 #include <sndfile.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "AudioSink.h"
@@ -43,11 +47,16 @@ class SndFileSink : public AudioSink {
     void Finish() override;
     std::string Name() const override { return target_.string(); }
 
+    struct Stream;  // the temporary file as the library writes it
+
   private:
     void Discard();
+    [[noreturn]] void Fail(const std::string& libraryReason);
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;
+    std::unique_ptr<Stream> stream_;
+    int format_ = 0;  // libsndfile's
     SNDFILE* file_ = nullptr;
     int64_t written_ = 0;  // frames
     bool done_ = false;

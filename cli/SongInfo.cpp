@@ -39,7 +39,7 @@ std::string JoinList(const std::vector<T>& items) {
 std::string TicksText(const SongInfo& info, int64_t ticks) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", info.TicksToSeconds(ticks));
-    return std::to_string(ticks) + " ticks (" + seconds + " s)";
+    return std::to_string(ticks) + (ticks == 1 ? " tick (" : " ticks (") + seconds + " s)";
 }
 
 // Length of the well-formed UTF-8 sequence at text[i] (no overlong forms,

@@ -9,13 +9,14 @@
 //   seconds after a colon are below 60. Nothing else is taken (no signs, no
 //   exponents), so a typo fails as a usage error.
 // - A start past the end of the render is not an error: there is nothing to
-//   write, and the command says so.
+//   write, and the command says so and writes nothing (no empty file).
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "Options.h"
+#include "RenderPlan.h"
 #include "engine/Engine.h"
 
 namespace cli {
@@ -26,6 +27,13 @@ std::optional<double> ParseStartTime(const std::string& text);
 // The first frame of the output for the options' --start or --start-tick
 // (0 without either), at most `endFrame`.
 int64_t StartFrame(const MixOptions& mix, int32_t framesPerTick, int64_t endFrame);
+
+// Whether a StartFrame leaves nothing to output: a start past the beginning
+// at the plan's end. (A plan of no frames started at 0 is an empty output,
+// asked for with --seconds 0.)
+inline bool StartsAtTheEnd(int64_t start, const RenderPlan& plan) {
+    return start > 0 && start == plan.totalFrames;
+}
 
 // Runs a fresh engine ahead to `frame` in steps, so that Ctrl-C stops it
 // within a moment. False when interrupted.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CliError.h"
+#include "Diagnostics.h"
 #include "Interrupt.h"
 #include "LivePlayer.h"
 #include "Progress.h"
@@ -28,6 +29,9 @@
 // - A version that does not compile, or a file that cannot be read, is
 //   reported once, and the last good version plays on. A file that has
 //   vanished (between an editor's delete and rename) is waited for quietly.
+// - Faults and warnings look as check shows them, in the chosen --format.
+//   A new version's warnings are shown once, as it takes over; under
+//   --werror a version with warnings is refused like a faulty one.
 // - A new version takes over on the first tick boundary at least 100 ms
 //   ahead of what is playing, at the same tick of the new version (the same
 //   frame when the tempo is unchanged), so the change is heard within a few
@@ -49,16 +53,6 @@ constexpr double kSeekSeconds = 5.0;
 constexpr double kFadeSeconds = 0.005;
 constexpr double kLeadSeconds = 0.1;
 constexpr int kSwitchTries = 20;  // then the new version takes over wherever it is
-
-// "song.mml:3:7: parse error at "! d"", as compilers point at a fault.
-std::string DescribeFault(const std::string& file, const Tarsel::CompileFault& fault) {
-    std::string where = file + ":" + std::to_string(fault.line);
-    if (fault.column > 0) where += ":" + std::to_string(fault.column);
-    const std::string what = fault.kind == Tarsel::CompileFault::Kind::kParse
-                                 ? "parse error at \"" + fault.detail + "\""
-                                 : fault.detail;
-    return where + ": " + what;
-}
 
 class WatchSession {
   public:
@@ -140,18 +134,25 @@ class WatchSession {
         if (!stamp.exists) return;
         std::string text;
         if (!platform::ReadWholeFile(options_.song.c_str(), text)) {
-            Say("cannot read " + options_.song + "; still playing the last version");
+            Say("cannot read '" + options_.song +
+                "' (missing, unreadable or empty); still playing the last version");
             return;
         }
         if (text == text_) return;
         text_ = text;
-        Tarsel::CompileResult compiled = Tarsel::Compile(text, options_.song);
-        if (compiled.fault) {
-            Say(DescribeFault(options_.song, *compiled.fault) +
-                " (still playing the last version that compiled)");
+        Tarsel::ReviewResult reviewed = Tarsel::Review(text, options_.song);
+        if (reviewed.fault) {
+            Show(ShowFault(*reviewed.fault, options_.song, options_.diagnostics));
+            Say("still playing the last version that compiled");
             return;
         }
-        song_ = compiled.song;
+        Show(ShowWarnings(reviewed.warnings, options_.song));
+        if (options_.diagnostics.warningsAreErrors && !reviewed.warnings.empty()) {
+            Say("'" + options_.song +
+                "' has warnings and --werror was given; still playing the last version");
+            return;
+        }
+        song_ = reviewed.song;
         timing_ = PlanTiming(song_, mix_);
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         SwitchToNewVersion();
@@ -184,12 +185,16 @@ class WatchSession {
     }
 
     // A message above the progress line, which is drawn again next round.
-    void Say(const std::string& message) {
+    void Say(const std::string& message) { Show("velnari: " + message + "\n"); }
+
+    // Lines as they are, above the progress line.
+    void Show(const std::string& lines) {
+        if (lines.empty()) return;
         if (lineLength_ > 0) {
             std::fprintf(stderr, "\r%*s\r", static_cast<int>(lineLength_), "");
             lineLength_ = 0;
         }
-        std::fprintf(stderr, "velnari: %s\n", message.c_str());
+        std::fputs(lines.c_str(), stderr);
         std::fflush(stderr);
     }
 

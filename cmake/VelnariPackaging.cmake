@@ -44,10 +44,12 @@ elseif(NOT CMAKE_CROSSCOMPILING)
 tarsel dialect on a bit-exact model of the YM2203: three four-operator FM
 channels and three SSG square-wave channels.
 .
-The velnari command renders songs to WAV, FLAC, Ogg or raw PCM, plays them
-through the sound card, reports compile faults with file and line, and
-describes a song's parts and loops. velnari.so is the Linux build of the
-media-player plug-in. Example songs are included.")
+The velnari command renders songs to WAV, FLAC, Ogg or raw PCM, exports
+them as register logs (VGM, VGZ, S98) that other players read, renders and
+plays such logs, plays songs through the sound card, reports compile faults
+with file and line, and describes a song's parts and loops or a log's tags.
+velnari.so is the Linux build of the media-player plug-in. Example songs are
+included.")
 endif()
 
 include(CPack)

@@ -2,12 +2,14 @@
 //   node web/build.mjs WASM_DIR OUT_DIR
 // WASM_DIR holds velnari.mjs and velnari.wasm (the CMake preset "wasm");
 // OUT_DIR receives index.html, app.js, app.css, worklet.js, channels-worker.js
-// and velnari.wasm,
-// and the render-speed page bench.html with bench.js.
+// and velnari.wasm, the web app manifest with its icons and the service worker
+// sw.js (which keeps all of these for visits without a network), and the
+// render-speed page bench.html with bench.js.
 // The example songs are bundled into app.js.
 
 import * as esbuild from "esbuild";
-import { copyFile, mkdir, readdir, readFile } from "node:fs/promises";
+import { createHash } from "node:crypto";
+import { copyFile, mkdir, readdir, readFile, writeFile } from "node:fs/promises";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
 
@@ -62,6 +64,18 @@ await esbuild.build({
     outdir: outDir,
     logLevel: "warning",
 });
-for (const page of ["index.html", "bench.html"]) await copyFile(path.join(here, "page", page), path.join(outDir, page));
+const kStatic = ["index.html", "bench.html", "manifest.webmanifest", "icon.svg", "icon-192.png", "icon-512.png"];
+for (const file of kStatic) await copyFile(path.join(here, "page", file), path.join(outDir, file));
 await copyFile(path.join(wasmDir, "velnari.wasm"), path.join(outDir, "velnari.wasm"));
+
+// The service worker keeps what the page loads; its version is a hash of
+// those files, so each build that changes one of them installs anew.
+const offline = ["./", "index.html", "app.js", "app.css", "worklet.js", "channels-worker.js", "velnari.wasm"];
+offline.push("manifest.webmanifest", "icon.svg", "icon-192.png", "icon-512.png");
+const hash = createHash("sha256");
+for (const file of offline.slice(1)) hash.update(await readFile(path.join(outDir, file)));
+const worker = (await readFile(path.join(here, "page/sw.js"), "utf8"))
+    .replace("__VERSION__", hash.digest("hex").slice(0, 16))
+    .replace("__FILES__", JSON.stringify(offline));
+await writeFile(path.join(outDir, "sw.js"), worker);
 console.log(`web: built ${outDir}`);

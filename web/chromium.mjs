@@ -3,20 +3,16 @@
 // the browser tests and by measure.mjs.
 
 import { chromium } from "playwright-core";
-import { mkdtemp, rm } from "node:fs/promises";
-import os from "node:os";
-import path from "node:path";
 import { serveFolder } from "./serve.mjs";
 
-// Serves `dir` and starts the browser with a new, empty profile. `close()`
-// ends both and removes the profile.
+// Serves `dir` and starts the browser. `newContext()` gives a fresh browser
+// profile in it (its own storage, service workers and downloads); `context`
+// is a first one. `close()` ends the browser and the server.
 export async function openBrowser(dir) {
     const server = await serveFolder(dir);
-    const profile = await mkdtemp(path.join(os.tmpdir(), "velnari-chromium-"));
-    const context = await chromium.launchPersistentContext(profile, {
+    const browser = await chromium.launch({
         executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
         headless: true,
-        acceptDownloads: true,
         // No background traffic: this machine reaches no network but loopback.
         args: [
             "--no-sandbox",
@@ -29,13 +25,17 @@ export async function openBrowser(dir) {
             "--autoplay-policy=no-user-gesture-required",
         ],
     });
+    const newContext = () => browser.newContext({ acceptDownloads: true });
     return {
-        context,
+        browser,
+        context: await newContext(),
+        newContext,
+        server,
         base: `http://127.0.0.1:${server.address().port}/`,
         async close() {
-            await context.close();
+            await browser.close();
+            server.closeAllConnections();
             await new Promise((resolve) => server.close(resolve));
-            await rm(profile, { recursive: true, force: true });
         },
     };
 }

@@ -13,6 +13,8 @@ const kTypes = {
     ".css": "text/css; charset=utf-8",
     ".wasm": "application/wasm",
     ".png": "image/png",
+    ".svg": "image/svg+xml",
+    ".webmanifest": "application/manifest+json",
 };
 
 // Serves `dir` on 127.0.0.1:`port` (0 picks a free port); resolves to the

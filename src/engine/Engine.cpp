@@ -116,6 +116,7 @@ PartStatus Engine::Part(int part) const {
     status.active = sequencer_->IsActive(part);
     status.passes = sequencer_->Passes(part);
     status.passEndTick = sequencer_->PassEndTick(part);
+    status.passNesting = sequencer_->PassNesting(part);
     return status;
 }
 

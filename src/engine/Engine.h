@@ -43,6 +43,7 @@ struct PartStatus {
     bool active = false;      // still playing (a part whose commands run out stops)
     int64_t passes = 0;       // trips completed through its endless loop
     int64_t passEndTick = 0;  // tick at which the latest trip ended musically
+    int64_t passNesting = 0;  // macro calls and loops pending when it ended
 };
 
 // Sees every register write the engine makes, in order, with the frame of

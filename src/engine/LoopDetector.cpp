@@ -1,6 +1,7 @@
 #include "engine/LoopDetector.h"
 
 #include <algorithm>
+#include <array>
 
 #include "engine/Engine.h"
 
@@ -8,35 +9,54 @@ namespace engine {
 
 namespace {
 
+// Ticks between two polls of the caller.
+constexpr int64_t kTicksPerPoll = 4096;
+
 // An engine run ahead tick by tick, without mixing.
 class EngineTicks : public TickSource {
   public:
-    explicit EngineTicks(Engine& engine) : engine_(engine) {}
+    EngineTicks(Engine& engine, const std::function<void()>& poll) : engine_(engine), poll_(poll) {}
 
-    void Tick() override { engine_.SkipTick(); }
+    void Tick() override {
+        if (poll_ && engine_.Tick() % kTicksPerPoll == 0) poll_();
+        engine_.SkipTick();
+    }
     int64_t TicksRun() const override { return engine_.Tick(); }
     bool IsPartUsed(int part) const override { return engine_.Part(part).used; }
     bool IsPartActive(int part) const override { return engine_.Part(part).active; }
     int64_t PassesCompleted(int part) const override { return engine_.Part(part).passes; }
     int64_t LastPassEndTick(int part) const override { return engine_.Part(part).passEndTick; }
+    int64_t LastPassNesting(int part) const override { return engine_.Part(part).passNesting; }
 
   private:
     Engine& engine_;
+    const std::function<void()>& poll_;
 };
 
 // Records any pass the part finished since the last look. Should the count
 // rise by more than one within a tick, the ends in between are not known
 // separately and take the latest end reported.
-void CollectPasses(const TickSource& source, int part, PartLoops& loops) {
+// What the passes of a part left pending: `deeper` when the latest pass left
+// more than the one before it, so that the part is still on its way to the
+// nesting limit, not in its loop.
+struct Nesting {
+    int64_t latest = 0;
+    bool deeper = false;
+};
+
+void CollectPasses(const TickSource& source, int part, PartLoops& loops, Nesting& nesting) {
     const int64_t completed = source.PassesCompleted(part);
     while (static_cast<int64_t>(loops.passEnds.size()) < completed) {
         loops.passEnds.push_back(source.LastPassEndTick(part));
+        const int64_t pending = source.LastPassNesting(part);
+        nesting.deeper = loops.passEnds.size() >= 2 && pending > nesting.latest;
+        nesting.latest = pending;
     }
 }
 
-bool PartDone(const PartLoops& loops, int32_t passes) {
+bool PartDone(const PartLoops& loops, const Nesting& nesting, int32_t passes) {
     return !loops.used || loops.stopped.has_value() ||
-           static_cast<int64_t>(loops.passEnds.size()) >= passes;
+           (static_cast<int64_t>(loops.passEnds.size()) >= passes && !nesting.deeper);
 }
 
 // The tick at which a part finished its k-th pass (1-based), counting a
@@ -51,6 +71,7 @@ std::optional<int64_t> PassEnd(const PartLoops& loops, std::size_t k) {
 
 LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTicks) {
     LoopReport report;
+    std::array<Nesting, song::kPartCount> nesting{};
     for (int p = 0; p < song::kPartCount; ++p) {
         report.parts[p].used = source.IsPartUsed(p);
         if (report.parts[p].used && !source.IsPartActive(p)) {
@@ -59,8 +80,10 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     }
 
     auto allDone = [&] {
-        return std::all_of(report.parts.begin(), report.parts.end(),
-                           [&](const PartLoops& loops) { return PartDone(loops, passes); });
+        for (int p = 0; p < song::kPartCount; ++p) {
+            if (!PartDone(report.parts[p], nesting[p], passes)) return false;
+        }
+        return true;
     };
 
     while (!allDone() && source.TicksRun() < maxTicks) {
@@ -69,9 +92,15 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
         for (int p = 0; p < song::kPartCount; ++p) {
             PartLoops& loops = report.parts[p];
             if (!loops.used || loops.stopped) continue;
-            CollectPasses(source, p, loops);
+            CollectPasses(source, p, loops, nesting[p]);
             if (!source.IsPartActive(p)) loops.stopped = tick;
         }
+    }
+
+    // Passes that nested deeper each time until the part stopped were no
+    // loop: such a part simply stops.
+    for (int p = 0; p < song::kPartCount; ++p) {
+        if (report.parts[p].stopped && nesting[p].deeper) report.parts[p].passEnds.clear();
     }
 
     if (allDone()) {
@@ -105,8 +134,9 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     return report;
 }
 
-LoopReport LoopDetector::Run(Engine& ahead, int32_t passes, int64_t maxTicks) {
-    EngineTicks ticks(ahead);
+LoopReport LoopDetector::Run(Engine& ahead, int32_t passes, int64_t maxTicks,
+                             const std::function<void()>& poll) {
+    EngineTicks ticks(ahead, poll);
     return Run(ticks, passes, maxTicks);
 }
 

@@ -8,9 +8,16 @@
 // it. A part whose commands run out stops where its last note, rest or wait
 // ends (the sequencer plays that note out first); from that tick on it counts
 // as having finished the pass it was in and every later one.
+//
+// A pass repeats only when it leaves as many macro calls and loops pending
+// as the one before it. A "}" that leaves a macro for a loop start outside
+// it leaves the call pending, so such a part nests deeper with every pass
+// until the sequencer's nesting limit stops it: the search follows it to
+// that stop rather than taking its first passes for a loop.
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,11 +38,14 @@ class TickSource {
     virtual bool IsPartActive(int part) const = 0;  // still playing
     virtual int64_t PassesCompleted(int part) const = 0;
     virtual int64_t LastPassEndTick(int part) const = 0;  // where the latest pass ended
+    // Macro calls and loops pending when the latest pass ended.
+    virtual int64_t LastPassNesting(int /*part*/) const { return 0; }
 };
 
 struct PartLoops {
     bool used = false;
-    std::vector<int64_t> passEnds;   // tick at which pass 1, 2, ... ended
+    std::vector<int64_t> passEnds;   // tick at which pass 1, 2, ... ended; none when
+                                     // every pass nested deeper until the part stopped
     std::optional<int64_t> stopped;  // tick on which the part stopped (its last note ended)
 };
 
@@ -59,8 +69,11 @@ class LoopDetector {
     // Runs `ahead` on from where it stands, tick by tick without mixing
     // (Engine::SkipTick): a fresh engine of the song at the render's rate
     // finds the ticks at which that render's passes end. The engine is used
-    // up for rendering until it is restarted.
-    static LoopReport Run(Engine& ahead, int32_t passes, int64_t maxTicks);
+    // up for rendering until it is restarted. `poll`, when set, is called
+    // every few thousand ticks (a few milliseconds); it may throw to stop
+    // the search.
+    static LoopReport Run(Engine& ahead, int32_t passes, int64_t maxTicks,
+                          const std::function<void()>& poll = {});
 };
 
 }  // namespace engine

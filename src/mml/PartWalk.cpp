@@ -1,12 +1,15 @@
 #include "mml/PartWalk.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "sequencer/FMController.h"
 #include "sequencer/Pitch.h"
 #include "song/CommandTable.h"
 
@@ -31,6 +34,7 @@ using song::Command;
 using song::CommandList;
 
 constexpr int kStepLimit = 200000;
+constexpr int kSSGParts = song::kPartCount - song::kFMPartCount;
 constexpr std::size_t kMaxNesting = 256;  // the sequencer's limit on calls and open loops
 constexpr int32_t kLargestTonePeriod = 0xFFF;
 constexpr double kSSGToneClock = 3993600.0 / 32.0;  // Hz times the tone period
@@ -42,11 +46,58 @@ struct Cursor {
 
 struct Loop {
     Cursor start;
-    int32_t remaining;  // 0: endless
+    int32_t remaining;        // 0: endless
+    std::size_t returnDepth;  // macro returns pending when it opened
+    const Command* open;
+};
+
+// The "{" that a "}" closed from another list: a macro's "}" closing a loop
+// of the part that called it, or the other way round.
+using ClosedElsewhere = std::set<const Command*>;
+
+// A macro call not yet returned from. A "}" that goes back to a loop start
+// outside the macro leaves it as the sequencer does, with its return still
+// pending: the walk is then no longer inside that macro.
+struct PendingCall {
+    Cursor back;
+    const std::string* macro;  // the macro's key in the song's map
+    bool left = false;
+};
+
+// The SSG's one hardware envelope as each part uses it, on the walk's clock.
+// A setting is ordered by tick, then by part: the sequencer runs the parts
+// of a tick in their order.
+struct EnvelopeSetting {
+    int64_t tick = -1;  // -1: never set
+    int part = 0;
+    int32_t value = 0;
+    SourcePlace place;
+
+    bool After(const EnvelopeSetting& other) const {
+        return tick > other.tick || (tick == other.tick && part > other.part);
+    }
+};
+
+struct HardwareNote {
+    int64_t start;
+    int64_t end;  // where its gate keys it off
+    SourcePlace place;
+    EnvelopeSetting period;  // the part's own latest 'm' and 's' at that time
+    EnvelopeSetting shape;
+};
+
+struct EnvelopeUse {
+    std::vector<EnvelopeSetting> periods;
+    std::vector<EnvelopeSetting> shapes;
+    std::vector<HardwareNote> notes;
 };
 
 std::string PartName(int part) {
     return "part " + std::to_string(part + 1);
+}
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string Hertz(int32_t period) {
@@ -58,12 +109,23 @@ std::string Hertz(int32_t period) {
 // What a part's walk carries from command to command.
 class PartWalker {
   public:
-    PartWalker(const song::Song& song, const CommandPlaces& places, WarningSink& sink, int part)
+    // `horizon`: the part's endless loop goes on past its second pass until
+    // the walk's clock reaches it. `envelope`: where the part's use of the
+    // hardware envelope is noted, if anywhere.
+    PartWalker(const song::Song& song, const CommandPlaces& places, WarningSink& sink, int part,
+               ClosedElsewhere& closedElsewhere, int64_t horizon = 0,
+               EnvelopeUse* envelope = nullptr)
         : song_(song),
           places_(places),
           sink_(sink),
           part_(part),
-          isFM_(part < song::kFMPartCount) {}
+          isFM_(part < song::kFMPartCount),
+          closedElsewhere_(closedElsewhere),
+          horizon_(horizon),
+          envelope_(envelope) {}
+
+    // The walk's clock when it ended.
+    int64_t Ticks() const { return tick_; }
 
     void Run() {
         const CommandList& list = song_.Part(part_);
@@ -73,6 +135,8 @@ class PartWalker {
             ++p.at;
             if (!Flow(cmd, p)) break;
         }
+        CheckLeftCalls();
+        CheckOctaveDrift();
         if (!advanced_) {
             sink_.Add(Warning::Kind::kSilent, FirstPlace(list),
                       PartName(part_) +
@@ -105,11 +169,14 @@ class PartWalker {
                 // Map keys are unique, so a macro is known by its key's address:
                 // no name is compared, however long.
                 const std::string* name = &macro->first;
-                const auto active = std::find(calls_.begin(), calls_.end(), name);
-                if (active != calls_.end()) {
+                const auto active =
+                    std::find_if(returns_.begin(), returns_.end(),
+                                 [&](const PendingCall& c) { return !c.left && c.macro == name; });
+                if (active != returns_.end()) {
                     std::string through;
-                    for (auto it = std::next(active); it < calls_.end(); ++it) {
-                        through += (through.empty() ? " through '" : "', '") + **it;
+                    for (auto it = std::next(active); it < returns_.end(); ++it) {
+                        if (it->left) continue;
+                        through += (through.empty() ? " through '" : "', '") + *it->macro;
                     }
                     if (!through.empty()) through += "'";
                     sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
@@ -123,28 +190,28 @@ class PartWalker {
                         "macro calls nest more than 256 deep here: " + PartName(part_) + " stops");
                     return false;
                 }
-                returns_.push_back(p);
-                calls_.push_back(name);
+                returns_.push_back({p, name});
                 p = {macro->second.begin(), macro->second.end()};
                 return true;
             }
             case code::kReturn:
                 if (returns_.empty()) return false;
-                p = returns_.back();
+                p = returns_.back().back;
                 returns_.pop_back();
-                calls_.pop_back();
                 return true;
             case code::kLoopOpen:
                 if (loops_.size() >= kMaxNesting) return false;
-                loops_.push_back({p, std::max(cmd.arg[0], 0)});
+                loops_.push_back({p, std::max(cmd.arg[0], 0), returns_.size(), &cmd});
                 return true;
             case code::kLoopClose: {
                 if (loops_.empty()) return false;
                 Loop& loop = loops_.back();
+                if (returns_.size() != loop.returnDepth) closedElsewhere_.insert(loop.open);
                 if (loop.remaining != 0) {
                     if (--loop.remaining == 0) {
                         loops_.pop_back();
                     } else {
+                        LeaveCalls(cmd, loop.returnDepth);
                         p = loop.start;
                     }
                     return true;
@@ -152,8 +219,11 @@ class PartWalker {
                 // An endless loop that closes again without time passing ends
                 // the part, as it does in the sequencer; two passes are enough.
                 if (endlessCloses_ > 0 && !advancedSinceClose_) return false;
-                if (++endlessCloses_ > 2) return false;
+                if (++endlessCloses_ > 2 && tick_ >= horizon_) return false;
                 advancedSinceClose_ = false;
+                LeaveCalls(cmd, loop.returnDepth);
+                passNesting_.push_back(returns_.size() + loops_.size());
+                passOctaves_.push_back(octave_);
                 p = loop.start;
                 return true;
             }
@@ -163,16 +233,143 @@ class PartWalker {
         }
     }
 
+    // A "}" going back to a loop opened outside the macros being played
+    // leaves them with their returns pending.
+    void LeaveCalls(const Command& close, std::size_t depth) {
+        for (std::size_t i = depth; i < returns_.size(); ++i) {
+            if (returns_[i].left) continue;
+            returns_[i].left = true;
+            if (leavingClose_ == nullptr) {
+                leavingClose_ = &close;
+                leftMacro_ = returns_[i].macro;
+            }
+        }
+    }
+
+    // Each pass of the part's loop that leaves more calls pending than the
+    // one before brings the part closer to the nesting limit, where it stops.
+    void CheckLeftCalls() {
+        if (leavingClose_ == nullptr || passNesting_.size() < 2) return;
+        const std::size_t growth = passNesting_[1] - std::min(passNesting_[1], passNesting_[0]);
+        if (growth == 0) return;
+        sink_.Add(Warning::Kind::kLoop, PlaceOf(*leavingClose_),
+                  "'}' goes back to a loop outside macro '" + *leftMacro_ +
+                      "', leaving the call unreturned: each pass of " + PartName(part_) +
+                      "'s loop leaves " + Count(growth, "more call", "more calls") +
+                      " pending, and the part stops once they nest 256 deep");
+    }
+
+    // The octave a pass of the part's loop ends on, compared with the pass
+    // before: a loop that climbs or falls each time soon sits at an end of
+    // the range.
+    void CheckOctaveDrift() {
+        if (passOctaves_.size() < 2 || passOctaves_[1] == passOctaves_[0]) return;
+        const int32_t drift = passOctaves_[1] - passOctaves_[0];
+        const bool up = drift > 0;
+        const int32_t room = up ? 8 - passOctaves_[1] : passOctaves_[1];
+        const int32_t step = up ? drift : -drift;
+        const int32_t passes = (room + step - 1) / step;
+        sink_.Add(Warning::Kind::kValueOutOfRange, octaveStepPlace_,
+                  "each pass of " + PartName(part_) + "'s loop ends " +
+                      Count(static_cast<std::size_t>(step), "octave", "octaves") +
+                      (up ? " higher" : " lower") + " than the one before: by pass " +
+                      std::to_string(passes + 2) + " it plays at " +
+                      (up ? "the top of the range, o8" : "octave 0") + ", and stays there");
+    }
+
+    // 'i', 'u' and 'p' each switch the other two off: one set and replaced
+    // before any note is never heard.
+    void Effect(const Command& cmd, bool on) {
+        if (pendingEffect_ != nullptr && pendingEffect_->code != cmd.code) {
+            const auto name = [](char letter) {
+                return letter == code::kVibrato   ? "vibrato"
+                       : letter == code::kTremolo ? "tremolo"
+                                                  : "portamento";
+            };
+            sink_.Add(Warning::Kind::kIgnoredCommand, PlaceOf(cmd),
+                      std::string("'") + static_cast<char>(std::tolower(cmd.code)) +
+                          "' switches off the " + name(pendingEffect_->code) + " set on line " +
+                          std::to_string(PlaceOf(*pendingEffect_).line) +
+                          " before any note plays it");
+        }
+        pendingEffect_ = on ? &cmd : nullptr;
+    }
+
+    // A raw write to a register that the player itself rewrites soon.
+    void Register(const Command& cmd) {
+        const int32_t reg = cmd.arg[0];
+        const int32_t data = cmd.arg[1] & 0xFF;
+        int owner = -1;  // the part whose playing rewrites it
+        std::string what, when = "at its every note";
+        if (reg >= 0 && reg <= 5) {
+            owner = song::kFMPartCount + reg / 2;
+            what = "the tone period of SSG channel " +
+                   std::string(1, static_cast<char>('A' + reg / 2));
+        } else if (reg == 0x28) {
+            owner = (data & 7) < 3 ? data & 7 : -1;
+            what = "the key of FM channel " + std::to_string(owner + 1);
+            when = "at its every note and every tick after a key-off";
+        } else if ((reg >= 0xA0 && reg <= 0xA2) || (reg >= 0xA4 && reg <= 0xA6)) {
+            owner = reg & 3;
+            what = "the frequency of FM channel " + std::to_string(owner + 1);
+        } else if ((reg >= 0xA8 && reg <= 0xAA) || (reg >= 0xAC && reg <= 0xAE)) {
+            owner = 2;
+            what = "an operator frequency of FM channel 3";
+        } else if (reg >= 0x40 && reg <= 0x4E && (reg & 3) == part_ && isFM_ && voiceSelected_) {
+            // A carrier's total level is the part's volume, written every tick.
+            const auto voice = song_.Voices().find(voiceNumber_);
+            const int slot = (reg - 0x40) >> 2;
+            if (voice != song_.Voices().end() &&
+                sequencer::FMController::CARRIER_TABLE[voice->second.fbAlg & 7][slot] != 0) {
+                owner = part_;
+                what = "the total level of a carrier of voice " + std::to_string(voiceNumber_);
+                when = "every tick, from the part's volume";
+            }
+        }
+        if (owner < 0 || !song_.IsPartUsed(owner)) return;
+        sink_.Add(Warning::Kind::kRegister, PlaceOf(cmd),
+                  "'y" + std::to_string(reg) + "," + std::to_string(cmd.arg[1]) + "' writes " +
+                      what + ", which " + PartName(owner) + " rewrites " + when +
+                      ": the write is soon lost");
+    }
+
     void Execute(const Command& cmd) {
         const auto& a = cmd.arg;
         switch (cmd.code) {
-            case code::kNote:
+            case code::kNote: {
                 Advance();
                 Note(cmd);
+                pendingEffect_ = nullptr;
+                const int32_t length = a[1] != 0 ? a[1] : defaultLength_;
+                if (hardware_ && envelope_ != nullptr) {
+                    const int64_t gated = int64_t{length} * gate_ / 8;
+                    envelope_->notes.push_back({tick_, tick_ + std::max<int64_t>(gated, 1),
+                                                PlaceOf(cmd), period_, shape_});
+                }
+                tick_ += length;
                 break;
+            }
             case code::kRest:
+                Advance();
+                tick_ += a[0] != 0 ? a[0] : defaultLength_;
+                if (hardware_ && shape_.tick >= 0 && (shape_.value & 9) == 8) {
+                    sink_.Add(Warning::Kind::kHardwareEnvelope, PlaceOf(cmd),
+                              PartName(part_) + " rests on the repeating hardware envelope s" +
+                                  std::to_string(shape_.value) + " (line " +
+                                  std::to_string(shape_.place.line) +
+                                  "): a keyed-off channel keeps the envelope's level, so the "
+                                  "envelope sounds on through the rest");
+                }
+                break;
             case code::kWait:
                 Advance();
+                tick_ += a[0] != 0 ? a[0] : defaultLength_;
+                break;
+            case code::kGate:
+                gate_ = a[0];
+                break;
+            case code::kRegister:
+                Register(cmd);
                 break;
             case code::kLength:
                 defaultLength_ = a[0];
@@ -181,10 +378,20 @@ class PartWalker {
                 octave_ = std::clamp(a[0], 1, 8);
                 break;
             case code::kOctaveDown:
+                if (octave_ == 0) {
+                    sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                              "'<' below octave 0 does nothing: the octave stays 0");
+                }
                 octave_ = std::max(octave_ - 1, 0);
+                octaveStepPlace_ = PlaceOf(cmd);
                 break;
             case code::kOctaveUp:
+                if (octave_ == 8) {
+                    sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                              "'>' above octave 8 does nothing: the octave stays 8");
+                }
                 octave_ = std::min(octave_ + 1, 8);
+                octaveStepPlace_ = PlaceOf(cmd);
                 break;
             case code::kDetune:
                 detune_ = a[0];
@@ -193,6 +400,7 @@ class PartWalker {
             case code::kPortamento:
                 portamento_ = a[0] > 0;
                 vibPeriod_ = 0;
+                Effect(cmd, portamento_);
                 break;
             case code::kVibrato:
                 vibDepth_ = a[0];
@@ -200,10 +408,12 @@ class PartWalker {
                 vibDelay_ = std::max(a[2], 0);
                 vibPlace_ = PlaceOf(cmd);
                 portamento_ = false;
+                Effect(cmd, vibPeriod_ > 0 && vibDepth_ != 0);
                 break;
             case code::kTremolo:
                 vibPeriod_ = 0;
                 portamento_ = false;
+                Effect(cmd, a[1] > 0 && a[0] != 0);
                 break;
             case code::kVoice:
                 Select(cmd);
@@ -215,9 +425,19 @@ class PartWalker {
                               std::string("'") + static_cast<char>(std::tolower(cmd.code)) +
                                   "' acts on the SSG parts (4-6) only: on " + PartName(part_) +
                                   " it does nothing");
-                } else if (!hardware_) {
-                    hardware_ = true;
-                    hardwarePlace_ = PlaceOf(cmd);
+                } else {
+                    if (!hardware_) {
+                        hardware_ = true;
+                        hardwarePlace_ = PlaceOf(cmd);
+                    }
+                    EnvelopeSetting& own = cmd.code == code::kEnvelopeShape ? shape_ : period_;
+                    own = {tick_, part_,
+                           cmd.code == code::kEnvelopeShape ? a[0] & 15 : a[0] & 0xFFFF,
+                           PlaceOf(cmd)};
+                    if (envelope_ != nullptr) {
+                        (cmd.code == code::kEnvelopeShape ? envelope_->shapes : envelope_->periods)
+                            .push_back(own);
+                    }
                 }
                 break;
             default:
@@ -234,6 +454,7 @@ class PartWalker {
         const int32_t number = cmd.arg[0];
         if (isFM_) {
             voiceSelected_ = true;
+            voiceNumber_ = number;
             if (song_.Voices().count(number) == 0) {
                 sink_.Add(Warning::Kind::kUndefinedVoice, PlaceOf(cmd),
                           "voice " + std::to_string(number) + " is not defined: " +
@@ -266,6 +487,12 @@ class PartWalker {
             return;
         }
         namespace pitch = sequencer::pitch;
+        if (octave_ == 0 && cmd.arg[0] < 11) {
+            // The period table's octave 0 repeats octave 1 below its B.
+            sink_.Add(Warning::Kind::kSSGPitchRange, PlaceOf(cmd),
+                      "the SSG's lowest tone is the B of octave 0: below it, octave 0 plays as "
+                      "octave 1, an octave higher than written");
+        }
         const int32_t base = pitch::SSGPeriodFor(octave_, cmd.arg[0]);
         int32_t period = base;
         if (detune_ != 0) {
@@ -304,10 +531,14 @@ class PartWalker {
     WarningSink& sink_;
     const int part_;
     const bool isFM_;
+    ClosedElsewhere& closedElsewhere_;
 
-    std::vector<Cursor> returns_;
-    std::vector<const std::string*> calls_;  // the macros being played, outermost first
+    std::vector<PendingCall> returns_;  // outermost first
     std::vector<Loop> loops_;
+    std::vector<std::size_t>
+        passNesting_;  // calls and loops pending at each close of the part's loop
+    const Command* leavingClose_ = nullptr;  // the first "}" that left a macro
+    const std::string* leftMacro_ = nullptr;
     int endlessCloses_ = 0;
     bool advanced_ = false;
     bool advancedSinceClose_ = false;
@@ -322,8 +553,18 @@ class PartWalker {
     int32_t vibDelay_ = 0;
     SourcePlace vibPlace_;
     bool voiceSelected_ = false;
+    int32_t voiceNumber_ = 0;
     bool hardware_ = false;
     SourcePlace hardwarePlace_;
+    EnvelopeSetting period_;  // this part's latest 'm'
+    EnvelopeSetting shape_;   // and 's'
+    int32_t gate_ = 8;
+    const int64_t horizon_;
+    EnvelopeUse* const envelope_;
+    int64_t tick_ = 0;
+    const Command* pendingEffect_ = nullptr;  // an 'i', 'u' or 'p' no note has played yet
+    std::vector<int32_t> passOctaves_;        // the octave at each close of the part's loop
+    SourcePlace octaveStepPlace_;             // the latest '<' or '>'
 };
 
 // A suggestion for a call whose name is not defined: a macro whose name
@@ -348,12 +589,14 @@ std::string NearName(const song::Song& song, const std::string& name) {
 // endless loop and the macros it calls. `framed`: a part's list, whose first
 // and last commands are the part's own loop.
 void CheckList(const song::Song& song, const CommandList& list, bool isPart,
-               const std::string& owner, const CommandPlaces& places, WarningSink& sink) {
+               const std::string& owner, const CommandPlaces& places,
+               const ClosedElsewhere& closedElsewhere, WarningSink& sink) {
     std::vector<const Command*> open;
     const Command* previous = nullptr;
     const Command* endlessClose = nullptr;  // the close of an endless loop at the list's level
     bool reported = false;
-    for (const Command& cmd : list) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        const Command& cmd = *it;
         const auto found = places.find(&cmd);
         if (found == places.end()) continue;  // the frame or the macro's end
         const SourcePlace place = found->second;
@@ -382,10 +625,14 @@ void CheckList(const song::Song& song, const CommandList& list, bool isPart,
                 }
                 break;
             case code::kTie:
-                if ((previous == nullptr && isPart) ||
-                    (previous != nullptr && previous->code != code::kNote &&
-                     previous->code != code::kLoopOpen && previous->code != code::kLoopClose &&
-                     previous->code != code::kCall)) {
+                if (std::next(it) != list.end() && std::next(it)->code == code::kRest) {
+                    sink.Add(Warning::Kind::kTie, place,
+                             "'&' before a rest ties nothing to the note: the rest "
+                             "silences it");
+                } else if ((previous == nullptr && isPart) ||
+                           (previous != nullptr && previous->code != code::kNote &&
+                            previous->code != code::kLoopOpen &&
+                            previous->code != code::kLoopClose && previous->code != code::kCall)) {
                     sink.Add(Warning::Kind::kTie, place,
                              "'&' does not follow a note: it ties nothing");
                 }
@@ -404,6 +651,7 @@ void CheckList(const song::Song& song, const CommandList& list, bool isPart,
         previous = &cmd;
     }
     for (const Command* loop : open) {
+        if (closedElsewhere.count(loop) != 0) continue;
         const bool counted = loop->arg[0] > 0;
         sink.Add(Warning::Kind::kLoop, places.at(loop),
                  "'{' is never closed" +
@@ -416,16 +664,78 @@ void CheckList(const song::Song& song, const CommandList& list, bool isPart,
 
 }  // namespace
 
+// A note on the hardware envelope that another part changed after the
+// note's own part set it, and before the note ended: a different period, a
+// different shape, or the same shape restarted under the note. Once per part.
+void CheckSharedEnvelope(const std::array<EnvelopeUse, kSSGParts>& uses, WarningSink& sink) {
+    for (const EnvelopeUse& use : uses) {
+        for (const HardwareNote& note : use.notes) {
+            const EnvelopeSetting* changed = nullptr;
+            const char* what = "";
+            for (const EnvelopeUse& other : uses) {
+                if (&other == &use) continue;
+                for (const EnvelopeSetting& set : other.periods) {
+                    if (note.period.tick >= 0 && set.After(note.period) && set.tick < note.end &&
+                        set.value != note.period.value) {
+                        changed = &set;
+                        what = "m";
+                        break;
+                    }
+                }
+                for (const EnvelopeSetting& set : other.shapes) {
+                    if (changed != nullptr) break;
+                    if (note.shape.tick >= 0 && set.After(note.shape) && set.tick < note.end &&
+                        (set.value != note.shape.value || set.tick >= note.start)) {
+                        changed = &set;
+                        what = "s";
+                    }
+                }
+                if (changed != nullptr) break;
+            }
+            if (changed == nullptr) continue;
+            const int part = (note.period.tick >= 0 ? note.period.part : note.shape.part);
+            sink.Add(Warning::Kind::kHardwareEnvelope, note.place,
+                     "the SSG parts share one hardware envelope: " + PartName(changed->part) +
+                         "'s " + what + std::to_string(changed->value) + " (line " +
+                         std::to_string(changed->place.line) + ") changes it under this note of " +
+                         PartName(part) + ", which then does not sound as its own '" + what +
+                         "' set it");
+            break;
+        }
+    }
+}
+
 void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink) {
     bool anyUsed = false;
+    ClosedElsewhere closedElsewhere;
+    int64_t horizon = 0;
+    std::array<EnvelopeUse, kSSGParts> envelope;
+    int settingParts = 0;  // SSG parts that set the hardware envelope
     for (int part = 0; part < song::kPartCount; ++part) {
         if (!song.IsPartUsed(part)) continue;
         anyUsed = true;
-        CheckList(song, song.Part(part), true, PartName(part), places, sink);
-        PartWalker(song, places, sink, part).Run();
+        EnvelopeUse* use =
+            part >= song::kFMPartCount ? &envelope[part - song::kFMPartCount] : nullptr;
+        PartWalker walker(song, places, sink, part, closedElsewhere, 0, use);
+        walker.Run();
+        CheckList(song, song.Part(part), true, PartName(part), places, closedElsewhere, sink);
+        horizon = std::max(horizon, walker.Ticks());
+        if (use != nullptr && !(use->periods.empty() && use->shapes.empty())) ++settingParts;
+    }
+    if (settingParts >= 2) {
+        // Again over the same stretch of time for every SSG part, so that a
+        // short loop meets what a long one does later.
+        for (int ssg = 0; ssg < kSSGParts; ++ssg) {
+            envelope[ssg] = {};
+            const int part = song::kFMPartCount + ssg;
+            if (song.IsPartUsed(part))
+                PartWalker(song, places, sink, part, closedElsewhere, horizon, &envelope[ssg])
+                    .Run();
+        }
+        CheckSharedEnvelope(envelope, sink);
     }
     for (const auto& [name, list] : song.Macros()) {
-        CheckList(song, list, false, name, places, sink);
+        CheckList(song, list, false, name, places, closedElsewhere, sink);
     }
     if (!anyUsed) sink.Add(Warning::Kind::kSilent, {}, "no part line: the song plays nothing");
 }

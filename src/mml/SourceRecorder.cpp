@@ -82,16 +82,20 @@ void SourceRecorder::OnCompileStart(const CompileContext& context, std::string_v
     }
 }
 
-SourcePlace SourceRecorder::PlaceOf(const char* at) const {
+SourcePlace SourceRecorder::PlaceOf(const char* at, std::size_t length) const {
     if (at == nullptr || at < source_.data() || at > source_.data() + source_.size()) return {};
     const auto offset = static_cast<std::size_t>(at - source_.data());
     const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
     const auto line = static_cast<std::size_t>(next - lineStarts_.begin());
-    return {static_cast<int32_t>(line), static_cast<int32_t>(offset - lineStarts_[line - 1] + 1)};
+    const std::size_t lineEnd = source_.find_first_of("\r\n", offset);
+    length =
+        std::min(length, (lineEnd == std::string_view::npos ? source_.size() : lineEnd) - offset);
+    return {static_cast<int32_t>(line), static_cast<int32_t>(offset - lineStarts_[line - 1] + 1),
+            static_cast<int32_t>(length)};
 }
 
 SourcePlace SourceRecorder::ArgPlace(std::size_t i) const {
-    return i < argTexts_.size() ? PlaceOf(argTexts_[i].data()) : SourcePlace{};
+    return i < argTexts_.size() ? PlaceOf(argTexts_[i].data(), argTexts_[i].size()) : SourcePlace{};
 }
 
 void SourceRecorder::OnAction(std::string_view action, std::string_view text) {
@@ -117,7 +121,10 @@ void SourceRecorder::OnAction(std::string_view action, std::string_view text) {
 }
 
 void SourceRecorder::OnEmit(const song::Command& stored) {
-    places_[&stored] = PlaceOf(context_->commandStart);
+    const char* end = context_->commandEnd;
+    const char* start = context_->commandStart;
+    places_[&stored] =
+        PlaceOf(start, start != nullptr && end > start ? static_cast<std::size_t>(end - start) : 0);
 }
 
 void SourceRecorder::Finish() {
@@ -167,9 +174,15 @@ void SourceRecorder::CheckNote(std::string_view text) {
     std::string_view length = argTexts_[1];
     if (!length.empty() && length.front() == '-' && !argTexts_[0].empty()) {
         // "d--4": the second sign belongs to the length.
-        sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(text.data()),
+        sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(text.data(), text.size()),
                   Quote(text) + " is one accidental and the length " + std::string(length) +
                       ", which plays a whole note");
+        return;
+    }
+    if (!length.empty() && length.front() == '+' && !argTexts_[0].empty()) {
+        // "c++4": the second sign is the length's, which it does not change.
+        sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(text.data(), text.size()),
+                  Quote(text) + " is one accidental: a double sharp plays as a single one");
         return;
     }
     CheckLength(length, ArgPlace(1), false);
@@ -177,7 +190,7 @@ void SourceRecorder::CheckNote(std::string_view text) {
 
 void SourceRecorder::CheckControl(std::string_view text) {
     const char letter = context_->command;
-    const SourcePlace place = PlaceOf(text.data());
+    const SourcePlace place = PlaceOf(text.data(), text.size());
     const song::ControlCommand* row = song::FindControl(letter);
     if (row == nullptr) {
         sink_.Add(Warning::Kind::kIgnoredCommand, place,
@@ -205,6 +218,12 @@ void SourceRecorder::CheckControl(std::string_view text) {
         sink_.Add(Warning::Kind::kValueOutOfRange, place, std::move(message));
     };
     const int32_t v = value(0);
+    if ((row->code == code::kVolume || row->code == code::kOctave) && !args.empty() &&
+        !args[0].empty() && args[0].front() == '+') {
+        // Other dialects read these as steps up; here the sign is just a sign.
+        warnRange(Quote(text) + " sets " + std::string(1, Lower(text.front())) + std::to_string(v) +
+                  ": a '+' does not step up from the current value");
+    }
     switch (row->code) {
         case code::kTempo:
             tempos_.push_back({v, place});
@@ -265,8 +284,9 @@ void SourceRecorder::CheckControl(std::string_view text) {
             if (v == 7) {
                 sink_.Add(Warning::Kind::kRegister, place,
                           Quote(text) +
-                              ": the player rewrites the SSG mixer (register 7) at every "
-                              "note, so this write lasts until the next note");
+                              ": the player rewrites the SSG mixer (register 7) at every SSG "
+                              "note and in every tick after one has ended, so this write "
+                              "lasts only while every SSG part holds a sounding note");
             } else if (v >= 8 && v <= 10) {
                 sink_.Add(Warning::Kind::kRegister, place,
                           Quote(text) +
@@ -288,7 +308,7 @@ void SourceRecorder::CheckControl(std::string_view text) {
 void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
     const std::size_t expected = isOp ? kOpFields.size() : kLfoFields.size();
     const std::string line = isOp ? "op" + std::to_string(context_->part + 1) + ":" : "lfo:";
-    const SourcePlace place = PlaceOf(text.data());
+    const SourcePlace place = PlaceOf(text.data(), text.size());
     const std::size_t n = argTexts_.size();
     if (n < expected) {
         sink_.Add(Warning::Kind::kDefinition, place,
@@ -298,10 +318,11 @@ void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
                             : " (three unused, algorithm, feedback)") +
                       ": the missing ones are 0");
     } else if (n > expected) {
-        sink_.Add(Warning::Kind::kDefinition, ArgPlace(expected),
-                  line + " takes " + std::to_string(expected) + " values; the " +
-                      Count(static_cast<int>(n - expected), "value", "values") +
-                      " from here on are ignored");
+        sink_.Add(
+            Warning::Kind::kDefinition, ArgPlace(expected),
+            line + " takes " + std::to_string(expected) + " values; the " +
+                Count(static_cast<int>(n - expected), "value", "values") +
+                (n - expected == 1 ? " from here on is ignored" : " from here on are ignored"));
     }
     CheckWholeNumbers(0);
     for (std::size_t i = 0; i < std::min(n, expected); ++i) {
@@ -318,7 +339,7 @@ void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
 }
 
 void SourceRecorder::CheckEnvelope(std::string_view text) {
-    const SourcePlace place = PlaceOf(text.data());
+    const SourcePlace place = PlaceOf(text.data(), text.size());
     const std::vector<std::string>& args = context_->args;
     if (args.size() < 3) {
         sink_.Add(Warning::Kind::kDefinition, place,

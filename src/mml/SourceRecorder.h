@@ -30,8 +30,9 @@ class SourceRecorder : public CompileObserver {
 
     const CommandPlaces& Places() const { return places_; }
 
-    // Where a pointer into the compiled text stands.
-    SourcePlace PlaceOf(const char* at) const;
+    // Where a pointer into the compiled text stands, with the text there of
+    // `length` bytes (cut at the line's end).
+    SourcePlace PlaceOf(const char* at, std::size_t length = 0) const;
 
   private:
     struct VoiceBlock {

@@ -15,10 +15,12 @@
 
 namespace Tarsel {
 
-// A place in the source: 1-based line and byte column; line 0 is the whole song.
+// A place in the source: 1-based line and byte column; line 0 is the whole
+// song. `length`: the bytes of the text there (0: not known).
 struct SourcePlace {
     int32_t line = 0;
     int32_t column = 0;
+    int32_t length = 0;
 };
 
 // Where each command of a compiled song was written. The frame that every
@@ -32,7 +34,7 @@ class WarningSink {
   public:
     void Add(Warning::Kind kind, SourcePlace place, std::string text) {
         if (!seen_.emplace(static_cast<int>(kind), place.line, place.column).second) return;
-        warnings_.push_back({kind, place.line, place.column, std::move(text)});
+        warnings_.push_back({kind, place.line, place.column, place.length, std::move(text)});
     }
 
     // The warnings in source order; those found at one place keep their order.

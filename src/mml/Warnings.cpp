@@ -39,6 +39,8 @@ std::string_view KindName(Warning::Kind kind) {
             return "negative-envelope-level";
         case Warning::Kind::kRegister:
             return "register";
+        case Warning::Kind::kHardwareEnvelope:
+            return "hardware-envelope";
         case Warning::Kind::kSilent:
             return "silent";
     }

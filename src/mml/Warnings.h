@@ -35,12 +35,16 @@ struct Warning {
         kSSGPitchRange,          // an SSG pitch below the chip's range, which wraps to a high tone
         kNegativeEnvelopeLevel,  // an envelope level below 0, stored as 8 bits: full volume
         kRegister,               // a register write that the player overwrites
+        kHardwareEnvelope,       // the SSG's one hardware envelope, changed under another
+                                 // part's note, or sounding on through a rest
         kSilent,                 // a part with nothing to play, a song with no part
     };
 
     Kind kind = Kind::kIgnoredCommand;
     int32_t line = 0;    // 1-based line; 0 when the warning is about the whole song
     int32_t column = 0;  // 1-based byte column in that line; 0 when not known
+    int32_t length = 0;  // bytes of the text it is about, from the column on, within
+                         // the line; 0 when not known
     std::string text;    // one sentence, UTF-8, without file name or position
 };
 

@@ -34,11 +34,19 @@ constexpr int64_t kLongestWait = (0xFFFF / LogPlayer::kSpanFrames) * LogPlayer::
 // (the release of the last notes), at most this long.
 constexpr int64_t kLongestTail = int64_t{10} * kLogRate;
 
+// Ticks between two polls while recording or building: a few milliseconds of
+// work at most.
+constexpr int64_t kTicksPerPoll = 4096;
+
+void Poll(const std::function<void()>& poll) {
+    if (poll) poll();
+}
+
 // The commands of ticks [0, end / framesPerTick] up to sample `end`: the
 // start-up writes, then each tick's writes and its wait. The writes of the tick that starts exactly
 // at `end` are included when `endWrites`; the loop point goes before tick `loopTick`.
 RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites,
-                     std::optional<int64_t> loopTick) {
+                     std::optional<int64_t> loopTick, const std::function<void()>& poll) {
     RegisterLog log;
     for (const RegisterWrite& w : recording.Startup()) {
         log.commands.push_back(LogCommand::Write(w.address, w.data));
@@ -49,6 +57,7 @@ RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites
     for (int64_t tick = 0;; ++tick) {
         const int64_t start = tick * perTick;
         if (start > end || (start == end && !endWrites)) break;
+        if (tick % kTicksPerPoll == 0) Poll(poll);
         if (loopTick == tick) log.loopStart = log.commands.size();
         while (group != groups.end() && group->tick < tick) ++group;
         if (group != groups.end() && group->tick == tick) {
@@ -75,12 +84,14 @@ int64_t TicksFor(int64_t end, int64_t perTick) {
 // The first tick boundary from `stop` at which the chip is silent when the
 // log is played, or the log's end: the log holds the ticks from `stop` on,
 // each with its own wait.
-int64_t SilentFrom(const RegisterLog& log, int64_t stop, int64_t perTick) {
+int64_t SilentFrom(const RegisterLog& log, int64_t stop, int64_t perTick,
+                   const std::function<void()>& poll) {
     LogPlayer player(std::make_shared<RegisterLog>(log), kLogRate);
     const int64_t end = log.TotalSamples();
     std::vector<int16_t> frames(static_cast<std::size_t>(LogPlayer::kSpanFrames) * 2);
     for (int64_t boundary = stop;; boundary = std::min(boundary + perTick, end)) {
         while (player.Frame() < boundary) {
+            Poll(poll);
             player.Render(frames.data(), static_cast<int32_t>(std::min<int64_t>(
                                              LogPlayer::kSpanFrames, boundary - player.Frame())));
         }
@@ -88,9 +99,21 @@ int64_t SilentFrom(const RegisterLog& log, int64_t stop, int64_t perTick) {
     }
 }
 
-SongExport Limited(SongRecording& recording, ExportReport report, int64_t samples) {
-    recording.RunTo(TicksFor(samples, recording.FramesPerTick()));
-    SongExport result{BuildLog(recording, samples, true, std::nullopt), std::move(report)};
+// Runs the recording to `ticks`, polling between steps.
+void RunTo(SongRecording& recording, int64_t ticks, const std::function<void()>& poll) {
+    for (;;) {
+        Poll(poll);
+        const int64_t before = recording.Ticks();
+        if (before >= ticks) return;
+        recording.RunTo(std::min(ticks, before + kTicksPerPoll));
+        if (recording.Ticks() == before) return;  // the engine has nothing more to run
+    }
+}
+
+SongExport Limited(SongRecording& recording, ExportReport report, int64_t samples,
+                   const std::function<void()>& poll) {
+    RunTo(recording, TicksFor(samples, recording.FramesPerTick()), poll);
+    SongExport result{BuildLog(recording, samples, true, std::nullopt, poll), std::move(report)};
     return result;
 }
 
@@ -103,12 +126,12 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     report.framesPerTick = static_cast<int32_t>(perTick);
     if (settings.samples) {
         report.ending = ExportReport::Ending::kFixed;
-        return Limited(recording, report, *settings.samples);
+        return Limited(recording, report, *settings.samples, settings.poll);
     }
 
     const int64_t maxTicks = settings.maxSamples / perTick;
     const engine::LoopReport loops =
-        engine::LoopDetector::Run(recording.Ahead(), kPasses, maxTicks + 1);
+        engine::LoopDetector::Run(recording.Ahead(), kPasses, maxTicks + 1, settings.poll);
     int64_t base = 1;
     int64_t expectedStart = 0;  // where every part is inside its loop, musically
     bool anyLoops = false;
@@ -137,47 +160,51 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     report.ending = ExportReport::Ending::kLimit;
     if (!loops.endTick) {
         report.reason = ExportReport::Reason::kUnfinished;
-        return Limited(recording, report, settings.maxSamples);
+        return Limited(recording, report, settings.maxSamples, settings.poll);
     }
     if (!anyLoops) {
         // Every part stops: on to where the chip falls silent, so a player
         // that stops at the log's end plays the last notes' release.
         report.ending = ExportReport::Ending::kStops;
         const int64_t stop = *loops.endTick * perTick;
-        recording.RunTo(TicksFor(stop + kLongestTail, perTick));
+        RunTo(recording, TicksFor(stop + kLongestTail, perTick), settings.poll);
         const int64_t end =
-            SilentFrom(BuildLog(recording, stop + kLongestTail, true, std::nullopt), stop, perTick);
-        return {BuildLog(recording, end, true, std::nullopt), report};
+            SilentFrom(BuildLog(recording, stop + kLongestTail, true, std::nullopt, settings.poll),
+                       stop, perTick, settings.poll);
+        return {BuildLog(recording, end, true, std::nullopt, settings.poll), report};
     }
     const int64_t lookTicks = std::min(maxTicks, kMaxLookTicks);
     if (tooLong || expectedStart + 2 * base > lookTicks) {
         report.reason = ExportReport::Reason::kTooLong;
         report.lineUpTicks = tooLong ? 0 : base;
-        return Limited(recording, report, settings.maxSamples);
+        return Limited(recording, report, settings.maxSamples, settings.poll);
     }
 
     // The repetition must hold through everything looked at, up to the limit:
     // an effect slower than the loops (a vibrato across tied notes, say)
     // breaks it late.
-    recording.RunTo(lookTicks);
-    if (const auto repeat = LoopFinder::Find(recording, base)) {
+    RunTo(recording, lookTicks, settings.poll);
+    if (const auto repeat = LoopFinder::Find(recording, base, settings.poll)) {
         report.ending = ExportReport::Ending::kLoop;
         report.loopStartTick = repeat->startTick;
         report.loopTicks = repeat->periodTicks;
         const int64_t end = (repeat->startTick + repeat->periodTicks) * perTick;
-        return {BuildLog(recording, end, false, repeat->startTick), report};
+        return {BuildLog(recording, end, false, repeat->startTick, settings.poll), report};
     }
     report.reason = ExportReport::Reason::kNoRepeat;
-    return Limited(recording, report, settings.maxSamples);
+    return Limited(recording, report, settings.maxSamples, settings.poll);
 }
 
-LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip, std::size_t maxBytes) {
+LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip, std::size_t maxBytes,
+                     const std::function<void()>& poll) {
     LogFile file;
     if (const auto flood = FindWriteFlood(log)) {
         file.fault = "the log " + FloodText(*flood);
         return file;
     }
-    std::vector<uint8_t> bytes = format == LogFormat::kS98 ? WriteS98(log) : WriteVgm(log);
+    Poll(poll);
+    std::vector<uint8_t> bytes =
+        format == LogFormat::kS98 ? WriteS98(log, poll) : WriteVgm(log, poll);
     if (bytes.size() > maxBytes) {
         file.fault = "the log would be " + std::to_string(bytes.size()) + " bytes" +
                      (gzip ? " before compression" : "") + ", more than the " +
@@ -186,7 +213,7 @@ LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip, std::s
                      " that velnari reads";
         return file;
     }
-    file.bytes = gzip ? GzipCompress(bytes) : std::move(bytes);
+    file.bytes = gzip ? GzipCompress(bytes, poll) : std::move(bytes);
     return file;
 }
 

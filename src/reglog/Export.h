@@ -23,6 +23,7 @@
 // whole number of spans. Other players just add the waits up.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ namespace reglog {
 struct ExportSettings {
     std::optional<int64_t> samples;                // exactly this long, without a loop point
     int64_t maxSamples = int64_t{600} * kLogRate;  // how far to look for the loop
+    // Called again and again while the export works, at least every few
+    // milliseconds in every phase (the loop search, the recording, building
+    // the log); a caller that must stop the export (a signal) throws from it,
+    // and the exception leaves ExportSong with nothing kept.
+    std::function<void()> poll;
 };
 
 // How the log ends, and for a loop search that failed, why.
@@ -83,7 +89,9 @@ struct LogFile {
     std::vector<uint8_t> bytes;
     std::string fault;
 };
+// `poll`, when set, is called every few thousand commands (it may throw to
+// stop the writing).
 LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip,
-                     std::size_t maxBytes = kMaxLogBytes);
+                     std::size_t maxBytes = kMaxLogBytes, const std::function<void()>& poll = {});
 
 }  // namespace reglog

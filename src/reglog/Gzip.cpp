@@ -23,7 +23,12 @@ bool IsGzip(const uint8_t* data, std::size_t size) {
     return size >= 2 && data[0] == 0x1F && data[1] == 0x8B;
 }
 
-std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes) {
+std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes,
+                                  const std::function<void()>& poll) {
+    // Input handed over in pieces, so that no call works for long between
+    // polls (a few milliseconds at the best compression); how the input is
+    // cut does not change zlib's output.
+    constexpr std::size_t kInputPiece = std::size_t{1} << 18;
     z_stream stream{};
     std::vector<uint8_t> out;
     if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 9, Z_DEFAULT_STRATEGY) !=
@@ -34,8 +39,9 @@ std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes) {
     std::size_t inLeft = bytes.size();
     int status = Z_OK;
     while (status != Z_STREAM_END) {
+        if (poll) poll();
         if (stream.avail_in == 0 && inLeft > 0) {
-            stream.avail_in = Piece(inLeft);
+            stream.avail_in = Piece(std::min(inLeft, kInputPiece));
             inLeft -= stream.avail_in;
         }
         const std::size_t before = out.size();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,10 @@ namespace reglog {
 // True when the bytes start with the gzip magic (1F 8B).
 bool IsGzip(const uint8_t* data, std::size_t size);
 
-// The bytes as one gzip member, at the best compression.
-std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes);
+// The bytes as one gzip member, at the best compression. `poll`, when set,
+// is called between pieces of a few milliseconds' work; it may throw to stop.
+std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes,
+                                  const std::function<void()>& poll = {});
 
 // Decompresses a gzip stream (one or more members) into `out`. False, with a
 // one-line reason in `fault`, for a damaged or cut-short stream, or one that

@@ -49,15 +49,18 @@ std::optional<int64_t> LoopFinder::LastMismatch(const SongRecording& recording, 
     }
 }
 
-std::optional<Repeat> LoopFinder::Find(const SongRecording& recording, int64_t base) {
+std::optional<Repeat> LoopFinder::Find(const SongRecording& recording, int64_t base,
+                                       const std::function<void()>& poll) {
     const int64_t ticks = recording.Ticks();
     for (int k = 1; k <= kMaxMultiple; ++k) {
         const int64_t period = base * k;
         if (2 * period > ticks) break;
+        if (poll) poll();
         const auto mismatch = LastMismatch(recording, period, 0, ticks - period);
         const int64_t start = mismatch ? *mismatch + 1 : 0;
         if (start + 2 * period > ticks) continue;
         for (int64_t d : Divisors(period)) {
+            if (poll) poll();
             if (d == period || !LastMismatch(recording, d, start, start + period - d)) {
                 return Repeat{start, d};
             }

@@ -12,6 +12,7 @@
 // possible: any period of the same stream gives the same earliest start.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "reglog/SongRecording.h"
@@ -28,7 +29,10 @@ class LoopFinder {
     static constexpr int kMaxMultiple = 256;
 
     // Looks through the ticks recorded so far. `base` must be at least 1.
-    static std::optional<Repeat> Find(const SongRecording& recording, int64_t base);
+    // `poll`, when set, is called between comparisons (each a pass over the
+    // recording at most); it may throw to stop the search.
+    static std::optional<Repeat> Find(const SongRecording& recording, int64_t base,
+                                      const std::function<void()>& poll = {});
 
     // The last tick t in [from, to) that writes differently from tick
     // t + shift, or none. Ticks at or after the recording's end count as

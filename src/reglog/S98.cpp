@@ -28,6 +28,9 @@ namespace reglog {
 
 namespace {
 
+// Commands written between two polls of the caller: a few milliseconds.
+constexpr std::size_t kCommandsPerPoll = std::size_t{1} << 16;
+
 constexpr std::size_t kHeaderSize = 0x20;
 constexpr std::size_t kDeviceSize = 16;
 constexpr uint32_t kDeviceOPN = 2;
@@ -161,7 +164,7 @@ void ReadTag(const uint8_t* data, std::size_t size, std::size_t at, LogTags& tag
 
 }  // namespace
 
-std::vector<uint8_t> WriteS98(const RegisterLog& log) {
+std::vector<uint8_t> WriteS98(const RegisterLog& log, const std::function<void()>& poll) {
     ByteWriter out;
     out.Text("S983");
     out.U32(1);         // timer numerator
@@ -177,6 +180,7 @@ std::vector<uint8_t> WriteS98(const RegisterLog& log) {
     out.U32(0);
     std::size_t loopAt = 0;
     for (std::size_t i = 0; i < log.commands.size(); ++i) {
+        if (poll && i % kCommandsPerPoll == 0) poll();
         if (log.loopStart == i) loopAt = out.Size();
         const LogCommand& c = log.commands[i];
         if (c.kind == LogCommand::Kind::kWrite) {

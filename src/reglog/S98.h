@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "reglog/RegisterLog.h"
@@ -16,7 +17,9 @@
 namespace reglog {
 
 // The file's bytes. Waits of 0 samples are left out (S98 cannot say them).
-std::vector<uint8_t> WriteS98(const RegisterLog& log);
+// `poll`, when set, is called every few thousand commands; it may throw to
+// stop.
+std::vector<uint8_t> WriteS98(const RegisterLog& log, const std::function<void()>& poll = {});
 
 // Reads an S98 file of version 3 with one OPN device. Other versions, other
 // or more devices, writes to other devices, a loop offset that does not point

@@ -25,6 +25,9 @@ namespace reglog {
 
 namespace {
 
+// Commands written between two polls of the caller: a few milliseconds.
+constexpr std::size_t kCommandsPerPoll = std::size_t{1} << 16;
+
 constexpr uint32_t kIdent = 0x206D6756;     // "Vgm "
 constexpr uint32_t kGd3Ident = 0x20336447;  // "Gd3 "
 constexpr uint32_t kVersion = 0x171;
@@ -306,11 +309,12 @@ bool IsForeign(uint32_t op) {
 
 }  // namespace
 
-std::vector<uint8_t> WriteVgm(const RegisterLog& log) {
+std::vector<uint8_t> WriteVgm(const RegisterLog& log, const std::function<void()>& poll) {
     ByteWriter out;
     out.PadTo(kHeaderSize);
     std::size_t loopAt = 0;
     for (std::size_t i = 0; i < log.commands.size(); ++i) {
+        if (poll && i % kCommandsPerPoll == 0) poll();
         if (log.loopStart == i) loopAt = out.Size();
         const LogCommand& c = log.commands[i];
         if (c.kind == LogCommand::Kind::kWrite) {

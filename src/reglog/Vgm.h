@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "reglog/RegisterLog.h"
@@ -17,7 +18,9 @@
 namespace reglog {
 
 // The file's bytes. Waits longer than 65535 samples become several commands.
-std::vector<uint8_t> WriteVgm(const RegisterLog& log);
+// `poll`, when set, is called every few thousand commands; it may throw to
+// stop.
+std::vector<uint8_t> WriteVgm(const RegisterLog& log, const std::function<void()>& poll = {});
 
 // Reads an uncompressed VGM file of one YM2203. Another chip, a second
 // YM2203, a command for another chip, a loop offset that does not point at a

@@ -86,6 +86,7 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
                 ps.loopedThisCall = true;
                 ++ps.passes;
                 ps.passEndTick = ps.nextEvent;
+                ps.passNesting = static_cast<int64_t>(ps.returnStack.size() + ps.loopStack.size());
                 p = loop.start;
                 break;
             }

@@ -65,6 +65,10 @@ struct PartState {
     // Loop bookkeeping for tools; playback never reads it.
     int64_t passes = 0;       // closes of an endless loop so far
     int64_t passEndTick = 0;  // tick at which the latest pass ended musically
+    // Macro returns and loops pending when the latest pass closed. A "}" that
+    // leaves a macro for a loop start outside it leaves the call pending, so
+    // this grows pass by pass until the nesting limit stops the part.
+    int64_t passNesting = 0;
 };
 
 }  // namespace sequencer

@@ -108,6 +108,7 @@ class Sequencer {
     const PartState& Part(int part) const { return parts_[part]; }
     int64_t Passes(int part) const { return parts_[part].passes; }
     int64_t PassEndTick(int part) const { return parts_[part].passEndTick; }
+    int64_t PassNesting(int part) const { return parts_[part].passNesting; }
     // False from the tick in which the part's last note, rest or wait ended,
     // once its commands have run out.
     bool IsActive(int part) const { return parts_[part].active; }

@@ -47,6 +47,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "play a.mml --start 2 --start-tick 9", "play a.mml --start-tick -1",
                     "render a.mml --start 24:00:00"));
 
+// Whole numbers are read in base 10 whatever their leading zeros, and text
+// that is no whole number is called that, not out of range.
+TEST(CommandLine, IntegersAreWholeNumbersInBase10) {
+    const ParseOutcome zeros = Parse("play a.mml --loops 010 --start-tick 010 --fm-volume -08");
+    ASSERT_TRUE(zeros.invocation.has_value()) << zeros.standardError;
+    const MixOptions& mix = std::get<PlayOptions>(*zeros.invocation).mix;
+    EXPECT_EQ(mix.loops, 10);
+    EXPECT_EQ(mix.startTick, std::optional<int64_t>(10));
+    EXPECT_EQ(mix.fmVolume, std::optional<int32_t>(-8));
+    for (const auto& [line, error] :
+         {std::pair{"render a.mml --loops 1e3", "--loops: '1e3' is not a whole number"},
+          std::pair{"info a.mml --rate abc", "--rate: 'abc' is not a whole number"},
+          std::pair{"play a.mml --start-tick 0x10", "--start-tick: '0x10' is not a whole number"},
+          std::pair{"render a.mml --loops 1001", "--loops: Value 1001 not in range 1 to 1000"}}) {
+        EXPECT_TRUE(Parse(line).standardError.starts_with(error))
+            << line << ": " << Parse(line).standardError;
+    }
+}
+
 TEST(CommandLine, ArgumentsLeftOverAreNamedInTheOrderGiven) {
     EXPECT_NE(Parse("info a.mml b c d").standardError.find("unexpected arguments: b c d"),
               std::string::npos);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -224,6 +226,80 @@ TEST(Docs, WhatTheLanguageGuideStatesHolds) {
              ASSERT_GE(low.size(), 2u);
              EXPECT_EQ(low[0], 3816u & 0xFF) << "period 3816: 32.7 Hz";
              EXPECT_EQ(low[1], 187u) << "period 4283 cut to 187: 667 Hz";
+         }},
+        {"under `q4`, `a4&a4` sounds for 24 of its 32 ticks, as `q8 a4&a8`",
+         [] { EXPECT_EQ(Render("4: v12 q4 a4&a4 r2\n"), Render("4: v12 a4&a8 r8 r2\n")); }},
+        {"`q1` sounds an eighth of the note",
+         [] {
+             EXPECT_EQ(Render("4: v12 q1 c4 r4\n"), Render("4: v12 c32 r8 r16. r4\n"));
+             EXPECT_EQ(Render("4: v12 q1 c8 r4\n"), Render("4: v12 c64 r16. r64 r4\n"));
+             EXPECT_EQ(Render("4: v12 q0 c4 r4\n"), Render("4: v12 c64 r8 r16 r32 r64 r4\n"));
+         }},
+        {"`velnari` says `cannot read 'song.mml' (missing,\nunreadable or empty)`",
+         [] {
+             ScratchDir dir;
+             dir.Write("song.mml", "");
+             const std::string said =
+                 "velnari: cannot read 'song.mml' (missing, unreadable or empty)\n";
+             EXPECT_EQ(RunVelnari(dir, "check song.mml").err, said);
+             EXPECT_EQ(RunVelnari(dir, "render song.mml -o song.wav").err, said);
+             EXPECT_EQ(RunVelnari(dir, "check gone.mml").err,
+                       "velnari: cannot read 'gone.mml' (missing, unreadable or empty)\n");
+         }},
+        {"is overwritten in the same tick and never heard, inside a tie or not",
+         [] {
+             EXPECT_EQ(Render("4: v12 c4 y7,54 c4 r4 y7,54 r4\n"), Render("4: v12 c4 c4 r4 r4\n"));
+             EXPECT_EQ(Render("4: v12 c4 & y7,54 c4\n"), Render("4: v12 c4 & c4\n"));
+             // Written by another part while the SSG part holds its note, it is heard.
+             EXPECT_NE(Render("1: r4 y7,54 r2\n4: v12 c1\n"), Render("1: r4 r2\n4: v12 c1\n"));
+         }},
+        {"part 6's `m240` also shortens part 5's hits",
+         [] {
+             EXPECT_NE(Render("5: m1800 s0 o2 a4 r4\n6: m240 r1\n"),
+                       Render("5: m1800 s0 o2 a4 r4\n6: r1\n"));
+         }},
+        {"and the note turns rough: `4: m40 l1 o6 v15 s8 c` sounds its 1049 Hz tone",
+         [] {
+             // One second without its first tenth, left channel.
+             const std::vector<int16_t> all = Render("4: m40 l1 o6 v15 s8 c\n");
+             std::vector<double> left;
+             for (std::size_t i = 2 * 4410; i < all.size(); i += 2) left.push_back(all[i]);
+             const auto level = [&](double low, double high) {  // strongest bin, in dB
+                 double best = 0.0;
+                 for (double f = low; f <= high; f += 1.0) {
+                     const double w = 2.0 * 3.14159265358979 * f / 44100.0;
+                     double s1 = 0.0, s2 = 0.0;
+                     for (const double x : left) {
+                         const double s0 = x + 2.0 * std::cos(w) * s1 - s2;
+                         s2 = s1;
+                         s1 = s0;
+                     }
+                     best = std::max(best, s1 * s1 + s2 * s2 - 2.0 * std::cos(w) * s1 * s2);
+                 }
+                 return 10.0 * std::log10(best);
+             };
+             const double tone = level(1048, 1050);
+             EXPECT_NEAR(level(852, 856) - tone, -4.0, 1.5) << "the partial below";
+             EXPECT_NEAR(level(1242, 1246) - tone, -4.0, 1.5) << "the partial above";
+             EXPECT_LT(level(190, 200) - tone, -55.0) << "the envelope's rate";
+         }},
+        {"at about 80 % of the note's level",
+         [] {
+             // At tempo 120 a tick is 1253 frames: the note sounds for ticks
+             // 0-15, the rest from 16 on.
+             const std::vector<int16_t> all = Render("4: m400 s8 v15 o4 l4 c r1\n", 44100 * 3);
+             const auto rms = [&](int64_t fromTick, int64_t toTick) {
+                 double sum = 0.0, mean = 0.0;
+                 const int64_t n = (toTick - fromTick) * 1253;
+                 for (int64_t i = 0; i < n; ++i) mean += all[2 * (fromTick * 1253 + i)];
+                 mean /= static_cast<double>(n);
+                 for (int64_t i = 0; i < n; ++i) {
+                     const double x = all[2 * (fromTick * 1253 + i)] - mean;
+                     sum += x * x;
+                 }
+                 return std::sqrt(sum / static_cast<double>(n));
+             };
+             EXPECT_NEAR(rms(20, 60) / rms(2, 14), 0.8, 0.05);
          }},
         {"`-1` is stored as 255 and plays at full volume",
          [] {

@@ -38,6 +38,19 @@ int64_t WavFrames(const std::string& file) {
     return info.frames;
 }
 
+// Frames in an audio file, all of them decoded; -1 when it does not open or
+// does not decode whole. (An empty FLAC file gives its length as unknown.)
+sf_count_t DecodedFrames(const std::string& file) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(file.c_str(), SFM_READ, &info);
+    if (sf == nullptr) return -1;
+    std::vector<int16_t> samples(2 * 4096);
+    sf_count_t frames = 0;
+    for (sf_count_t n; (n = sf_readf_short(sf, samples.data(), 4096)) > 0;) frames += n;
+    sf_close(sf);
+    return info.frames == frames || info.frames == SF_COUNT_MAX ? frames : -1;
+}
+
 std::vector<int16_t> Samples(const std::string& rawBytes) {
     std::vector<int16_t> samples(rawBytes.size() / 2);
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -75,6 +88,16 @@ TEST(ProgramLength, SecondsGiveExactFrameCounts) {
     const auto raw = RunVelnari(dir, "render duet.mml -o - --seconds 0.25");
     EXPECT_EQ(raw.status, 0);
     EXPECT_EQ(raw.out.size(), 11025u * 4);
+    // No frames asked for: a valid empty file in every format.
+    for (const char* name : {"zero.flac", "zero.ogg", "zero.wav"}) {
+        const auto r = RunVelnari(dir, std::string("render duet.mml --seconds 0 -o ") + name);
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        EXPECT_EQ(DecodedFrames(dir / name), 0) << name;
+    }
+    // A character device takes raw PCM as it comes, with no temporary file.
+    EXPECT_EQ(RunVelnari(dir, "render duet.mml -o /dev/null --seconds 0.25").status, 0);
+    const auto full = RunVelnari(dir, "render duet.mml -o /dev/full --seconds 0.25");
+    EXPECT_EQ(full.err, "velnari: cannot write to '/dev/full': the disk is full\n");
 }
 
 TEST(ProgramLength, LoopsRenderThePassesThenTheFade) {
@@ -145,6 +168,28 @@ TEST(ProgramLength, StartCutsOnlyTheFrontOfEveryExample) {
                     << name << timing << " " << start.option;
             }
         }
+    }
+}
+
+// Nothing left to write from the start given: no file, not even an empty
+// one, and an older file of that name (or of a stem's) stays.
+TEST(ProgramLength, AStartAtTheEndWritesNothing) {
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    ASSERT_EQ(RunVelnari(dir, "render duet.mml -o duet.vgm").status, 0);
+    for (const char* name : {"old.wav", "old-1.wav", "old.ogg"}) dir.Write(name, "older file");
+    for (const char* arguments :
+         {"render duet.mml -o old.wav --stems --start 100",
+          "render duet.mml -o old.ogg --start 100", "render duet.vgm -o old.wav --start 100",
+          "render duet.mml -o old.wav --seconds 2 --start-tick 1000"}) {
+        const auto r = RunVelnari(dir, arguments);
+        EXPECT_EQ(r.status, 0) << arguments;
+        EXPECT_NE(r.err.find("nothing to write"), std::string::npos) << arguments << ": " << r.err;
+    }
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml", "duet.vgm", "old-1.wav",
+                                                       "old.ogg", "old.wav"}));
+    for (const char* name : {"old.wav", "old-1.wav", "old.ogg"}) {
+        EXPECT_EQ(ReadFile(dir / name), "older file") << name;
     }
 }
 
@@ -251,8 +296,8 @@ TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
           Case{"render bad.mml -o out.wav", 1}, Case{"render duet.mml -o out.mp3", 2},
           Case{"render duet.mml -o no/folder/out.wav", 1},
           Case{"render duet.mml -o out.wav --loops -1", 2},
-          Case{"render duet.mml -o out.wav --rate 7", 2}, Case{"info missing.mml", 1},
-          Case{"play missing.mml", 1}, Case{"frobnicate", 2}}) {
+          Case{"render duet.mml -o out.wav --rate 7", 2}, Case{"render duet.mml -o ''", 2},
+          Case{"info missing.mml", 1}, Case{"play missing.mml", 1}, Case{"frobnicate", 2}}) {
         const auto r = RunVelnari(dir, c.arguments);
         EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << c.arguments;
@@ -269,47 +314,103 @@ TEST(ProgramFaults, EachGivesOneLineAndTheRightStatusAndNoFile) {
               "velnari: cannot write 'no/folder/out.wav': 'no/folder' does not exist\n");
 }
 
+// An output that is the song under any name would replace the song: refused
+// before anything is written, naming both.
+TEST(ProgramFaults, AnOutputThatIsTheInputIsRefused) {
+    ScratchDir dir;
+    dir.Write("song.wav", kDuet);  // a song, whatever its name
+    std::filesystem::create_symlink("song.wav", dir / "symbolic.wav");
+    std::filesystem::create_hard_link(dir / "song.wav", dir / "hard.wav");
+    dir.Write("duet.mml", kDuet);
+    std::filesystem::create_hard_link(dir / "duet.mml", dir / "mix-4.wav");
+    struct Case {
+        const char* arguments;
+        const char* err;
+    };
+    for (const Case& c : {
+             Case{"render song.wav -o song.wav", "'song.wav': it is the input 'song.wav'"},
+             Case{"render song.wav -o symbolic.wav", "'symbolic.wav': it is the input 'song.wav'"},
+             Case{"render hard.wav -o song.vgm", nullptr},  // not the same file: fine
+             Case{"render song.wav -o hard.wav", "'hard.wav': it is the input 'song.wav'"},
+             Case{"render duet.mml -o mix.wav --stems", "'mix-4.wav': it is the input 'duet.mml'"},
+         }) {
+        const auto r = RunVelnari(dir, c.arguments);
+        if (c.err == nullptr) {
+            EXPECT_EQ(r.status, 0) << c.arguments << ": " << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.status, 2) << c.arguments;
+        EXPECT_EQ(r.err, std::string("velnari: cannot write ") + c.err +
+                             " itself; choose another output\n")
+            << c.arguments;
+    }
+    EXPECT_EQ(ReadFile(dir / "song.wav"), kDuet);
+    EXPECT_EQ(ReadFile(dir / "duet.mml"), kDuet);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml", "hard.wav", "mix-4.wav",
+                                                       "song.vgm", "song.wav", "symbolic.wav"}));
+}
+
 // A disk that fills up, simulated by a file-size limit: whatever the room
-// left, the render either writes a whole file or fails with status 1 and
-// keeps the older file.
+// left, the render either writes a whole file or fails with status 1, one
+// line saying why, and keeps the older file. The limit raises SIGXFSZ, which
+// the program must not die of.
 TEST(ProgramFaults, AFullDiskNeverLeavesATruncatedFileBehind) {
     ScratchDir dir;
     dir.Write("duet.mml", kDuet);
-    // Frames in the file, all of them decoded; -1 when it does not open.
-    auto decodedFrames = [](const std::string& file) -> sf_count_t {
-        SF_INFO info{};
-        SNDFILE* sf = sf_open(file.c_str(), SFM_READ, &info);
-        if (sf == nullptr) return -1;
-        std::vector<int16_t> samples(static_cast<std::size_t>(info.frames) * 2);
-        const sf_count_t read = sf_readf_short(sf, samples.data(), info.frames);
-        sf_close(sf);
-        return read == info.frames ? read : -1;
-    };
-    for (const char* name : {"out.flac", "out.ogg", "out.wav"}) {
+    for (const char* name : {"out.flac", "out.ogg", "out.wav", "out.vgz"}) {
         const auto whole = RunVelnari(dir, std::string("render duet.mml --seconds 4 -o ") + name);
         ASSERT_EQ(whole.status, 0) << whole.err;
-        ASSERT_EQ(decodedFrames(dir / name), 4 * 44100);
         const std::string complete = ReadFile(dir / name);
+        // An audio file must decode whole; a log must be the same bytes.
+        auto written = [&, audio = std::string(name) != "out.vgz"] {
+            return audio ? DecodedFrames(dir / name) == 4 * 44100
+                         : ReadFile(dir / name) == complete;
+        };
+        ASSERT_TRUE(written());
         // The shell's limit counts 512-byte blocks: none, half the file, all
         // but its last bytes, and enough.
         const std::size_t blocks = complete.size() / 512;
         for (const std::size_t limit : {std::size_t{0}, blocks / 2, blocks, blocks + 1}) {
             dir.Write(name, "older file");
-            // The limit applies to the program alone, in a subshell around it;
-            // a write past it fails (EFBIG) instead of raising SIGXFSZ.
+            // The limit applies to the program alone, in a subshell around it.
             const auto r =
                 RunVelnari(dir, std::string("render duet.mml --seconds 4 -o ") + name + ")",
-                           "(trap '' XFSZ; ulimit -f " + std::to_string(limit) + "; exec");
+                           "(ulimit -f " + std::to_string(limit) + "; exec");
             const std::string where = std::string(name) + " limited to " + std::to_string(limit);
+            const std::string limited =
+                std::string("velnari: cannot write '") + name +
+                "': the file grew past the largest size allowed here (a "
+                "file-size limit such as ulimit -f, or the file system's)\n";
             if (r.status == 0) {
-                EXPECT_EQ(decodedFrames(dir / name), 4 * 44100) << where;
+                EXPECT_TRUE(written()) << where;
             } else {
                 EXPECT_EQ(r.status, 1) << where << "\n" << r.err;
+                // Under a limit of 0 not even the message fits standard error's file.
+                EXPECT_EQ(r.err, limit > 0 ? limited : "") << where;
                 EXPECT_EQ(ReadFile(dir / name), "older file") << where;
             }
+            EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml", name})) << where;
         }
         std::filesystem::remove(dir / name);
     }
+}
+
+// Memory that runs out (a limit on the program's address space) ends the
+// command with one line saying what it was doing, and no file.
+TEST(ProgramFaults, RunningOutOfMemoryIsOneLineSayingWhatWasBeingDone) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+#endif
+    ScratchDir dir;
+    dir.Write("duet.mml", kDuet);
+    const auto r =
+        RunVelnari(dir, "render duet.mml -o day.vgm --seconds 86400)", "(ulimit -v 100000; exec");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velnari: out of memory while rendering 'duet.mml' to 'day.vgm'\n");
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"duet.mml"}));
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -51,6 +52,15 @@ TEST(ProgramRegisterLog, EveryFormatPlaysTheSongsBytes) {
     EXPECT_EQ(dir.Entries(),
               (std::vector<std::string>{"song.mml", "song.s98", "song.vgm", "song.vgz"}))
         << "no temporary files left";
+    // What a file holds decides whether it is a log: a song named as one
+    // plays as the song, and can be exported.
+    dir.Write("text.vgm", kSong);
+    EXPECT_TRUE(RunVelnari(dir, "render text.vgm -o - --seconds 9").out == song.out);
+    const auto text = RunVelnari(dir, "render text.vgm -o text.s98");
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(RunVelnari(dir, "render text.s98 -o - --seconds 9").out == song.out);
+    std::filesystem::remove(dir / "text.vgm");
+    std::filesystem::remove(dir / "text.s98");
 
     // By default a log plays its intro and two trips through its loop, then
     // the fade.
@@ -84,6 +94,10 @@ TEST(ProgramRegisterLog, RefusesOrIgnoresWhatDoesNotApply) {
         {"render song.vgm -o x.wav --stems", 2, "a register log has no parts"},
         {"render song.mml -o x.wav --title T", 2, "--title is for register-log outputs"},
         {"render song.mml -o x.vgm --date 1.1.2026", 2, "is not yyyy, yyyy/mm or yyyy/mm/dd"},
+        {"render song.mml -o x.vgm --date 2026/13/45", 2, "'2026/13/45' is no real date"},
+        {"render song.mml -o x.vgm --date 2026/02/30", 2, "'2026/02/30' is no real date"},
+        {"render song.mml -o x.vgm --date 2025/02/29", 2, "'2025/02/29' is no real date"},
+        {"render song.mml -o x.vgm --date 2024/02/29", 0, ""},
         {"render song.mml -o x.vgm --author \"$(printf 'a\\nb')\"", 2,
          "only --notes may hold line breaks"},
         {"render song.mml -o x.vgm --title \"$(printf '\\377')\"", 2, "not UTF-8"},
@@ -117,6 +131,37 @@ TEST(ProgramRegisterLog, WarnsWhenTheLoopsDoNotLineUpWithinTheLimit) {
     const auto info = nlohmann::json::parse(RunVelnari(dir, "info odd.vgm --json").out);
     EXPECT_TRUE(info["loopStart"].is_null());
     EXPECT_EQ(info["samples"], 30 * 44100);
+}
+
+// A signal stops every phase of an export within moments (the search, the
+// recording, the writing, the compression) with 128 + its number, keeping
+// the older file: sent at several points through a long export, timed from
+// a whole run.
+TEST(ProgramRegisterLog, ASignalAtAnyPointOfAnExportStopsItAtOnce) {
+    ScratchDir dir;
+    dir.Write("song.mml", kSong);
+    const std::string export_ = "render song.mml -o long.vgz --seconds 43200";
+    auto timed = [&](const std::string& environment) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto r = RunVelnari(dir, export_, environment);
+        return std::pair{
+            r, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+    };
+    const auto [whole, seconds] = timed("");
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    for (const double share : {0.3, 0.6, 0.8, 0.95}) {
+        dir.Write("long.vgz", "older file");
+        const double delay = share * seconds;
+        const auto [r, took] = timed("timeout --preserve-status -s INT " + std::to_string(delay));
+        const std::string where =
+            "signal after " + std::to_string(delay) + " s of " + std::to_string(seconds);
+        if (r.status == 0 && took < delay) continue;  // done before the signal: a faster run
+        EXPECT_EQ(r.status, 130) << where << ": " << r.err;
+        // A few milliseconds on a quiet machine; a busy one may add scheduling delays.
+        EXPECT_LT(took - delay, 1.0) << where;
+        EXPECT_EQ(ReadFile(dir / "long.vgz"), "older file") << where;
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"long.vgz", "song.mml"})) << where;
+    }
 }
 
 TEST(ProgramRegisterLog, InfoShowsHeaderLengthLoopAndTags) {

@@ -20,6 +20,7 @@
 #include "CliTestSupport.h"
 #include "engine/Engine.h"
 #include "mml/Compile.h"
+#include "mml/Warnings.h"
 
 namespace {
 
@@ -146,22 +147,22 @@ class Walk {
 TEST(ProgramWatch, SavesTakeOverAtTheSameTickAndBadSavesKeepTheOldSongPlaying) {
     std::signal(SIGPIPE, SIG_IGN);  // should the program end early, the key pipe breaks
     ScratchDir dir;
-    const std::string a =
-        "1: t120 @0 v12 o4 c4 e4 g4 e4 c2 r2\n4: v10 o5 c8 e8 g8 e8 d8 f8 a8 f8\n";
-    const std::string b =
-        "1: t120 @0 v12 o3 a4 f4 d4 f4 a2 r2\n4: v10 o6 c8 e8 g8 e8 d8 f8 a8 f8\n";
-    const std::string bad = "1: t120 @0 v12 o3 a4 ! f4\n";
-    const std::string c = "1: t150 @0 v13 o4 g2 e2\n5: v9 o5 c16 d16 e16 f16 g4\n";
+    const std::string a = "6: t120 v12 o4 c4 e4 g4 e4 c2 r2\n4: v10 o5 c8 e8 g8 e8 d8 f8 a8 f8\n";
+    const std::string b = "6: t120 v12 o3 a4 f4 d4 f4 a2 r2\n4: v10 o6 c8 e8 g8 e8 d8 f8 a8 f8\n";
+    const std::string bad = "6: t120 v12 o3 a4 ! f4\n";
+    const std::string warned = "6: t120 v12 o3 a4 v+2 f4\n";  // refused under --werror
+    const std::string c = "6: t150 v13 o4 g2 e2\n5: v9 o5 c16 d16 e16 f16 g4\n";
     const std::string song = dir / "song.mml";
     dir.Write("song.mml", a);
     ASSERT_EQ(std::system(("mkfifo " + Quote(dir / "keys")).c_str()), 0);
 
     clitest::RunResult result;
     std::thread program([&] {
-        result = RunVelnari(dir, "play song.mml --watch --seconds 3600 --rate 22050",
-                            "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=40 SDL_DISKAUDIOFILE=" +
-                                Quote(dir / "played.raw") + " timeout -s INT 180",
-                            VELNARI_PROGRAM, dir / "keys");
+        result = RunVelnari(
+            dir, "play song.mml --watch --werror --format gnu --seconds 3600 --rate 22050",
+            "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=40 SDL_DISKAUDIOFILE=" +
+                Quote(dir / "played.raw") + " timeout -s INT 180",
+            VELNARI_PROGRAM, dir / "keys");
     });
     std::ofstream keys(dir / "keys");  // opens once the program's shell does
 
@@ -188,6 +189,9 @@ TEST(ProgramWatch, SavesTakeOverAtTheSameTickAndBadSavesKeepTheOldSongPlaying) {
     EXPECT_EQ(playing(1, 0, kRate), 1u);
     std::ofstream(song, std::ios::trunc) << b;  // saved in place
     EXPECT_EQ(playing(2, 1, kRate), 2u);
+    std::ofstream(song, std::ios::trunc) << warned;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(playing(2, 1, 2 * kRate), 2u) << "a save with warnings took over under --werror";
     std::ofstream(song, std::ios::trunc) << bad;
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(playing(2, 1, 3 * kRate), 2u) << "the bad save changed what plays";
@@ -219,14 +223,18 @@ TEST(ProgramWatch, SavesTakeOverAtTheSameTickAndBadSavesKeepTheOldSongPlaying) {
     EXPECT_EQ(takes[3].from, 0);
     for (const Take& take : takes) EXPECT_LE(take.fade, kLongestFade);
 
-    // The fault once, with file, line and column.
+    // The warning and the fault once each, as check shows them in the format chosen.
     const Tarsel::CompileFault fault = *Tarsel::Compile(bad, "song.mml").fault;
-    const std::string line = "velnari: song.mml:" + std::to_string(fault.line) + ":" +
-                             std::to_string(fault.column) + ": parse error at \"" + fault.detail +
-                             "\"";
-    const std::size_t found = result.err.find(line);
-    EXPECT_NE(found, std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find("velnari:", found + 1), std::string::npos) << result.err;
+    const Tarsel::Warning warning = Tarsel::FindWarnings(warned, "song.mml").at(0);
+    for (const std::string& line :
+         {"song.mml:" + std::to_string(warning.line) + ":" + std::to_string(warning.column) +
+              ": warning: " + warning.text + "\n",
+          "song.mml:" + std::to_string(fault.line) + ":" + std::to_string(fault.column) +
+              ": error: " + fault.readable + "\n"}) {
+        const std::size_t found = result.err.find(line);
+        EXPECT_NE(found, std::string::npos) << line << result.err;
+        EXPECT_EQ(result.err.find(line, found + 1), std::string::npos) << result.err;
+    }
 }
 
 }  // namespace

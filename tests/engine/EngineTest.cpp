@@ -122,6 +122,18 @@ TEST(LoopSearch, APartThatStopsHasFinishedEveryLaterPassWhereItsLastNoteEnds) {
     }
 }
 
+TEST(LoopSearch, APartThatNestsDeeperEveryPassStopsAndHasNoLoop) {
+    // Each pass leaves macro "end" by its "}" twice without returning: 2 more
+    // calls pending per pass of 64 ticks, until the third call of pass 128
+    // finds 256 pending, after its d8, 40 ticks into that pass.
+    const auto song = Compile("str:end = c8 }\n1: @1 {3 d8 $end$ e4\n2: c4\n");
+    Engine ahead(song, 44100);
+    const engine::LoopReport report = engine::LoopDetector::Run(ahead, 2, 100000);
+    EXPECT_TRUE(report.parts[0].passEnds.empty());
+    EXPECT_EQ(report.parts[0].stopped, 127 * 64 + 40);
+    EXPECT_EQ(report.endTick, 127 * 64 + 40);
+}
+
 TEST(Engine, SeekingLandsOnTheFramesOfARenderFromTheStart) {
     const auto song = Tarsel::CompileFile(kDemo).song;
     Engine reference(song, 22050);

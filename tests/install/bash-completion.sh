@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Bash completion as a user meets it: the commands and, for each command,
 # exactly the options the program's --help lists; after a flag a song, after
-# an option that takes a number nothing; songs and outputs by extension.
+# an option that takes a number nothing; songs, register logs and outputs by
+# extension.
 #   bash-completion.sh COMPLETION_SCRIPT PROGRAM
 set -uo pipefail
 script=$1 program=$(realpath "$2")
@@ -31,11 +32,14 @@ done
 
 work=$(mktemp -d /tmp/velnari-completion.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-cd "$work" && mkdir folder && touch song.mml SONG.TARSEL notes.txt out.wav
-expect "songs" "$(printf '%s\n' SONG.TARSEL folder song.mml | sort)" "$(complete_line play '')"
-expect "outputs" "$(printf '%s\n' folder out.wav | sort)" \
+cd "$work" && mkdir folder && touch song.mml SONG.TARSEL notes.txt out.wav log.VGZ log.s98
+expect "songs and logs" "$(printf '%s\n' SONG.TARSEL folder log.VGZ log.s98 song.mml | sort)" \
+    "$(complete_line play '')"
+expect "songs to check" "$(printf '%s\n' SONG.TARSEL folder song.mml | sort)" \
+    "$(complete_line check '')"
+expect "outputs" "$(printf '%s\n' folder log.VGZ log.s98 out.wav | sort)" \
     "$(complete_line render song.mml -o '')"
-expect "after a flag" "$(printf '%s\n' SONG.TARSEL folder song.mml | sort)" \
+expect "after a flag" "$(printf '%s\n' SONG.TARSEL folder log.VGZ log.s98 song.mml | sort)" \
     "$(complete_line render --stems '')"
 expect "after a number option" "" "$(complete_line render --loops '')"
 [ $failed -eq 0 ] && echo "PASS completion follows --help"

@@ -18,6 +18,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libsdl2 libsndfile1; do
     [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
+dpkg-deb -f "$deb" Description | grep -q 'register logs (VGM, VGZ, S98)' ||
+    fail "the description does not mention register logs"
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for file in usr/bin/velnari usr/lib/velnari/plugin/velnari.so usr/share/man/man1/velnari.1.gz \
             usr/share/bash-completion/completions/velnari usr/share/doc/velnari/copyright \
@@ -41,6 +43,8 @@ export XDG_CONFIG_HOME=$work/config
 grep -q "^description: velnari $version:" host.log || fail "module record: $(grep description host.log)"
 zcat "$root/usr/share/man/man1/velnari.1.gz" | grep -q "^\.TH VELNARI \"1\" .*\"velnari $version\"" ||
     fail "the man page does not carry version $version"
+zcat "$root/usr/share/man/man1/velnari.1.gz" | grep -q '^\.B 128+N$' ||
+    fail "the man page's EXIT STATUS lacks 128+N"
 
 if ! lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
     cat "$work/lintian.log"

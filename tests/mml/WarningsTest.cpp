@@ -24,7 +24,16 @@ struct WarningCase {
     std::string source;
     std::vector<std::string> found;  // "LINE:COLUMN kind", in order
     std::string mentions = "";       // a fact the first warning's text must state
+    std::string underline = "";      // the text the first warning is about, when given
 };
+
+// The bytes a warning is about: `length` of them from its line and column.
+std::string Underlined(const std::string& source, const Tarsel::Warning& w) {
+    std::size_t at = 0;
+    for (int32_t line = 1; line < w.line; ++line) at = source.find('\n', at) + 1;
+    return source.substr(at + static_cast<std::size_t>(w.column) - 1,
+                         static_cast<std::size_t>(w.length));
+}
 
 class Warnings : public testing::TestWithParam<WarningCase> {};
 
@@ -41,6 +50,9 @@ TEST_P(Warnings, AreFoundAtTheirPlaceAndNothingElseIs) {
         EXPECT_NE(warnings[0].text.find(GetParam().mentions), std::string::npos)
             << warnings[0].text;
     }
+    if (!GetParam().underline.empty() && !warnings.empty()) {
+        EXPECT_EQ(Underlined(GetParam().source, warnings[0]), GetParam().underline);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"1: @1 @2 c\n", {"1:7 undefined-voice"}},
         WarningCase{"1: c @1 d\n", {"1:4 undefined-voice"}},
         WarningCase{"4: @5 c\n", {"1:4 undefined-envelope"}},
-        WarningCase{"1: @1 $a$ $A$ c\nstr:a=d\n", {"1:11 undefined-macro"}, "did you mean 'a'"},
+        WarningCase{
+            "1: @1 $a$ $A$c\nstr:a=d\n", {"1:11 undefined-macro"}, "did you mean 'a'", "$A$"},
         WarningCase{"sound:@2\nlfo:0,0,0,4\n1: @1 c\n",
                     {"1:1 definition", "2:5 definition"},
                     "no op1, op2, op3, op4 line"},
@@ -64,17 +77,34 @@ INSTANTIATE_TEST_SUITE_P(
             "op1:31,0,0,0,0,128,0,1,0,0\n1: @1 c0 d--4\n",
             {"1:16 value-out-of-range", "2:8 value-out-of-range", "2:10 value-out-of-range"},
             "so it is 0"},
+        WarningCase{"lfo:0,0,0,4,5,1\n1: @1 c\n",
+                    {"1:15 definition"},
+                    "the 1 value from here on is ignored"},
         WarningCase{
             "ssgenv:@0,1,15,-1\n4: @0 c\n", {"1:16 negative-envelope-level"}, "full volume"},
         WarningCase{"1: @1 v12,3 l16.. h c\n",
                     {"1:7 ignored-command", "1:13 ignored-command", "1:19 ignored-command"}},
-        WarningCase{"1: @1 c y7,1 y300,1\n", {"1:9 register", "1:14 register"}},
+        WarningCase{"1: @1 c y7,1 y300,1\n",
+                    {"1:9 register", "1:14 register"},
+                    "lasts only while every SSG part holds a sounding note"},
+        WarningCase{
+            "1: @1 y76,127 c1\n4: y0,5 c\n", {"1:7 register", "2:4 register"}, "every tick"},
+        WarningCase{"1: @1 c++4 o8 > c v+2 o+1 c\n",
+                    {"1:7 value-out-of-range", "1:15 value-out-of-range", "1:19 value-out-of-range",
+                     "1:23 value-out-of-range"},
+                    "a double sharp plays as a single one",
+                    "c++4"},
+        WarningCase{"1: @1 i60,4,8 p4 c1\n", {"1:15 ignored-command"}, "switches off the vibrato"},
         // Loops, ties and what is never reached.
         WarningCase{"1: @1 c } d\n", {"1:9 loop"}, "starts again from its beginning"},
         WarningCase{"1: @1 {3 c d\n2: @1 { c\n", {"1:7 loop", "2:7 loop"}, "the part stops"},
         WarningCase{"1: @1 r { c } d\n", {"1:15 unreachable"}},
-        WarningCase{"1: @1 c & r & d\n", {"1:13 tie"}},
+        WarningCase{"1: @1 c & r & d\n", {"1:9 tie", "1:13 tie"}, "before a rest"},
         WarningCase{"1: @1 $x$\nstr:x=c $x$\n", {"2:9 recursive-macro"}},
+        // A "}" that leaves a macro for a loop outside it is no recursion, but
+        // each pass of the part nests deeper until the part stops.
+        WarningCase{
+            "str:end = c8 }\n1: @1 {3 d8 $end$ e4\n", {"1:14 loop"}, "leaves 2 more calls pending"},
         // The song as a whole and each part in playing order.
         WarningCase{
             "1: @1 t150 c\n2: @1 t150 c t90\n", {"1:7 tempo", "2:7 tempo"}, "t90 on line 2"},
@@ -86,7 +116,17 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"4: o1 c1 n-510 c1\n",
                     {"1:7 ssg-pitch-range", "1:16 ssg-pitch-range"},
                     "4283 is cut to 12 bits, 187, a high tone (667 Hz)"},
-        WarningCase{"4: o1 i400,1 c2 i400,40 c2\n", {"1:14 ssg-pitch-range"}}));
+        WarningCase{"4: o1 i400,1 c2 i400,40 c2\n", {"1:14 ssg-pitch-range"}},
+        WarningCase{"4: o1 < e1 b1\n", {"1:9 ssg-pitch-range"}, "octave higher than written"},
+        // An octave that drifts pass by pass; the hardware envelope under rests.
+        WarningCase{"4: l4 c e g >c\n", {"1:13 value-out-of-range"}, "by pass 4"},
+        WarningCase{"4: m400 s8 v15 o4 l4 c r1\n", {"1:24 hardware-envelope"}},
+        // One envelope for all SSG parts: a change under another part's note
+        // counts, two values at different times do not.
+        WarningCase{"5: m1800 l8 s0 o2 a4\n6: m240 l8 s0 o7 c\n",
+                    {"1:19 hardware-envelope"},
+                    "part 6's m240 (line 2)"},
+        WarningCase{"5: m1800 s0 o2 a4 r2\n6: r2 m240 s0 o7 c4\n", {}}));
 
 TEST(Warnings, NoneOnTheExampleSongsOrOnTextThatDoesNotCompile) {
     for (const auto& entry :

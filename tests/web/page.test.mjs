@@ -3,12 +3,12 @@
 
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawnSync } from "node:child_process";
 import { createHash } from "node:crypto";
-import { mkdir, mkdtemp, readFile, readdir, rm } from "node:fs/promises";
+import { mkdir, mkdtemp, readFile, readdir, rm, writeFile } from "node:fs/promises";
 import os from "node:os";
 import path from "node:path";
-import { openBrowser, openPage, repo } from "./browser.mjs";
+import { openBrowser, openPage, repo, serveFolder, webDir } from "./browser.mjs";
 
 const velnari = process.env.VELNARI_CLI ?? path.join(repo, "build/release/velnari");
 const kRate = 44100;
@@ -25,13 +25,35 @@ const sha = (bytes) => createHash("sha256").update(bytes).digest("hex");
 // Clicks "Download WAV" for `amount` seconds from the current position, or
 // `amount` loops from the start; the PCM data.
 async function downloadSeconds(page, amount, mode = "seconds") {
+    return (await downloadWav(page, amount, mode)).pcm;
+}
+
+// The same, with the file's name: {pcm, name}.
+async function downloadWav(page, amount, mode) {
     await page.selectOption("#length-mode", mode);
     await page.fill("#length", String(amount));
     const [download] = await Promise.all([page.waitForEvent("download"), page.click("#wav")]);
     const wav = await readFile(await download.path());
     assert.equal(wav.toString("latin1", 36, 40), "data");
-    return wav.subarray(44);
+    return { pcm: wav.subarray(44), name: download.suggestedFilename() };
 }
+
+// Replaces the editor's whole text, as typing would.
+async function typeText(page, text) {
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+A");
+    await page.keyboard.insertText(text);
+}
+
+// Saves a picture of the page in build/web-test/ (docs/web.md shows them).
+async function screenshot(page, name, options = {}) {
+    await mkdir(path.join(repo, "build/web-test"), { recursive: true });
+    await page.screenshot({ path: path.join(repo, "build/web-test", name), ...options });
+}
+
+// The editor's text (of a song short enough to be all in view).
+const editorText = (page) =>
+    page.evaluate(() => [...document.querySelectorAll(".cm-line")].map((l) => l.textContent).join("\n"));
 
 let browser;
 before(async () => {
@@ -130,7 +152,7 @@ test("a shared link opens the same song", async () => {
         return p.inputValue("#share-link");
     };
     const link = await shareLink(page);
-    assert.match(link, /#song=[A-Za-z0-9_-]+$/);
+    assert.match(link, /#song=[A-Za-z0-9_-]+&name=festival$/);
     const opened = await openPage(browser, link.slice(link.indexOf("#")));
     // The opened page shares the same text again: the same link.
     assert.equal(await shareLink(opened.page), link);
@@ -140,7 +162,7 @@ test("a shared link opens the same song", async () => {
     // A damaged link says so and opens the demo.
     const damaged = await openPage(browser, "#song=AAAA");
     assert.match(await damaged.page.textContent("#status"), /no song that can be read/);
-    assert.equal(await damaged.page.inputValue("#examples"), "demo.mml");
+    assert.equal(await damaged.page.inputValue("#song-name"), "demo");
 });
 
 // Records what the page's audio node plays, from the moment it is called:
@@ -190,7 +212,11 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     // was, so what is heard stays the render from the start.
     await page.locator(".cm-content").click();
     await page.keyboard.press("Control+End");
-    await page.keyboard.insertText("\n; edited while playing\n");
+    // Line breaks by Enter: inserted text with breaks in it can reach the
+    // editor as a change elsewhere in the text when that is out of view.
+    await page.keyboard.press("Enter");
+    await page.keyboard.insertText("; edited while playing");
+    await page.keyboard.press("Enter");
     await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
     await page.waitForFunction(() => /^0:0[3-9]/.test(document.querySelector("#time").textContent));
     const heard = await stop();
@@ -219,9 +245,290 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     // Every used part shows a level: the meters follow what each channel plays.
     const levels = await page.locator("#parts .level").evaluateAll((ms) => ms.map((m) => Number(m.value)));
     assert.ok(levels.filter((v) => v > 0).length >= 4, String(levels));
-    await mkdir(path.join(repo, "build/web-test"), { recursive: true });
-    await page.screenshot({ path: path.join(repo, "build/web-test/demo-playing.png") });
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "demo-playing.png");
+    await page.emulateMedia({ colorScheme: "light" });
+    await screenshot(page, "demo-playing-light.png");
     await page.setViewportSize({ width: 390, height: 844 });
-    await page.screenshot({ path: path.join(repo, "build/web-test/demo-phone.png"), fullPage: true });
+    await screenshot(page, "demo-phone.png", { fullPage: true });
     assert.deepEqual(errors, []);
+});
+
+test("songs are kept: a reload brings the text back, songs stay apart, examples open as new songs", async () => {
+    const { page, errors } = await openPage(browser);
+    const first = "; kept\n4: t120 o4 l8 v12 c d e f g";
+    await typeText(page, first);
+    await page.waitForSelector("body[data-kept=true]");
+    await page.reload();
+    await page.waitForSelector("body[data-ready=true]");
+    assert.equal(await editorText(page), first);
+
+    // A second song, then back to the first: each keeps its own text, and
+    // its undo history.
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText(" a b");
+    await page.click("#new");
+    const second = "; another\n5: t90 o3 l4 v10 c e g";
+    await typeText(page, second);
+    const songs = page.locator("#songs option");
+    assert.deepEqual(await songs.allTextContents(), ["untitled", "untitled 2"]);
+    await page.selectOption("#songs", { label: "untitled" });
+    assert.equal(await editorText(page), `${first} a b`);
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+Z");
+    assert.equal(await editorText(page), first);
+    // An example is a new song; the others stay as they were.
+    await page.selectOption("#examples", "clockwork.mml");
+    assert.deepEqual(await songs.allTextContents(), ["untitled", "untitled 2", "clockwork"]);
+    await page.waitForSelector("body[data-kept=true]");
+    await page.reload();
+    await page.waitForSelector("body[data-ready=true]");
+    assert.equal(await page.inputValue("#song-name"), "clockwork");
+    await page.selectOption("#songs", { label: "untitled 2" });
+    assert.equal(await editorText(page), second);
+    await page.selectOption("#songs", { label: "untitled" });
+    assert.equal(await editorText(page), first);
+
+    // All of them at once: a zip that an unzip program reads back whole.
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click("#export")]);
+    const unzip = "import sys, zipfile, json; z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; " +
+        "print(json.dumps({n: z.read(n).decode() for n in z.namelist()}))";
+    const files = JSON.parse(execFileSync("python3", ["-c", unzip, await download.path()], { encoding: "utf8" }));
+    assert.deepEqual(Object.keys(files), ["untitled.mml", "untitled 2.mml", "clockwork.mml"]);
+    assert.equal(files["untitled.mml"], first);
+    assert.equal(files["clockwork.mml"], await readFile(path.join(repo, "examples/clockwork.mml"), "latin1"));
+    await screenshot(page, "songs.png", { clip: { x: 0, y: 0, width: 1280, height: 240 } });
+    assert.deepEqual(errors, []);
+});
+
+// A stand-in for the File System Access save picker: records what is written
+// and how often a file was chosen.
+async function fakeSavePicker(page) {
+    await page.evaluate(() => {
+        window.saved = { picks: 0, bytes: null };
+        window.showSaveFilePicker = async (options) => {
+            window.saved.picks += 1;
+            return {
+                name: options.suggestedName,
+                async createWritable() {
+                    const chunks = [];
+                    return {
+                        write: async (data) => chunks.push(new Uint8Array(data)),
+                        close: async () => (window.saved.bytes = [...chunks.flatMap((c) => [...c])]),
+                    };
+                },
+            };
+        };
+    });
+    return async () => {
+        await page.click("#save");
+        await page.waitForFunction(() => window.saved.bytes !== null);
+        const result = await page.evaluate(() => window.saved);
+        await page.evaluate(() => (window.saved.bytes = null));
+        return { picks: result.picks, bytes: Buffer.from(result.bytes) };
+    };
+}
+
+test("a Shift-JIS file opens, saves back byte for byte, and stays Shift-JIS with a Japanese comment", async () => {
+    const { page, errors } = await openPage(browser);
+    const fixtures = path.join(repo, "tests/web/fixtures");
+    const original = await readFile(path.join(fixtures, "nocturne.mml"));
+    await page.setInputFiles("#open-file", path.join(fixtures, "nocturne.mml"));
+    await page.waitForFunction(() => document.querySelector("#song-name").value === "nocturne");
+    assert.match(await editorText(page), /^; ノクターン～試作－ｶﾀｶﾅ\n4: /);
+    const save = await fakeSavePicker(page);
+
+    // An edit undone: the same bytes as the file.
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("x");
+    await page.keyboard.press("Control+Z");
+    assert.deepEqual(await save(), { picks: 1, bytes: original });
+
+    // A Japanese comment added: Shift-JIS with the file's CR LF line ends,
+    // written to the same file without asking again.
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("; 夜に弾く");
+    await page.keyboard.press("Enter");
+    assert.deepEqual(await save(), { picks: 1, bytes: await readFile(path.join(fixtures, "nocturne-commented.mml")) });
+
+    // A UTF-8 file with a byte-order mark, dropped on the page, saves as it came.
+    const dropped = Buffer.from("\ufeff; ドロップ\n4: t120 o4 l8 c d e\n");
+    await page.evaluate((bytes) => {
+        const data = new DataTransfer();
+        data.items.add(new File([new Uint8Array(bytes)], "dropped.mml"));
+        document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: data, bubbles: true, cancelable: true }));
+    }, [...dropped]);
+    await page.waitForFunction(() => document.querySelector("#song-name").value === "dropped");
+    assert.deepEqual(await save(), { picks: 2, bytes: dropped });
+
+    // A change not saved to the file: leaving the page asks first.
+    await page.locator(".cm-content").click();
+    await page.keyboard.insertText("; not saved");
+    const asked = page.waitForEvent("dialog").then((dialog) => (dialog.dismiss(), dialog.type()));
+    await page.close({ runBeforeUnload: true });
+    assert.equal(await asked, "beforeunload");
+    assert.deepEqual(errors, []);
+});
+
+test("a song named Night Drive: the downloads, the VGM's title and the share link are named for it", async () => {
+    const { page, errors } = await openPage(browser);
+    const text = await readFile(path.join(repo, "examples/festival.mml"), "latin1");
+    await typeText(page, text);
+    // With its whole text replaced, the demo is not the demo any more.
+    assert.equal(await page.inputValue("#song-name"), "untitled");
+    await page.fill("#song-name", "Night Drive");
+    await page.press("#song-name", "Enter");
+    assert.deepEqual(await page.locator("#songs option").allTextContents(), ["Night Drive"]);
+
+    assert.equal((await downloadWav(page, 2, "loops")).name, "Night Drive (2 loops).wav");
+    await page.fill("#goto-bar", "3");
+    await page.press("#goto-bar", "Enter");
+    assert.match((await downloadWav(page, 20, "seconds")).name, /^Night Drive \(from 0m0[1-9](\.\d)?s, 20 s\)\.wav$/);
+    // The register log is the command line's for a file of that name.
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    const songFile = path.join(scratch, "Night Drive.mml");
+    await writeFile(songFile, text, "latin1");
+    const [download] = await Promise.all([page.waitForEvent("download"), page.click("#vgm")]);
+    assert.equal(download.suggestedFilename(), "Night Drive.vgm");
+    execFileSync(velnari, ["render", songFile, "-o", path.join(scratch, "cli.vgm")]);
+    const vgm = await readFile(await download.path());
+    assert.equal(sha(vgm), sha(await readFile(path.join(scratch, "cli.vgm"))));
+    assert.ok(vgm.includes(Buffer.from("Night Drive", "utf16le")));
+    await rm(scratch, { recursive: true });
+
+    await page.click("#share");
+    const link = await page.inputValue("#share-link");
+    const opened = await openPage(browser, link.slice(link.indexOf("#")));
+    assert.equal(await opened.page.inputValue("#song-name"), "Night Drive");
+    assert.deepEqual([...errors, ...opened.errors], []);
+});
+
+// What `velnari check --format gnu` prints for `text`, as
+// {severity, line, column, text} (line and column 0 where it gives none).
+async function cliCheck(text) {
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    const file = path.join(scratch, "song.mml");
+    await writeFile(file, text);
+    const { stderr } = spawnSync(velnari, ["check", "--format", "gnu", file], { encoding: "utf8" });
+    await rm(scratch, { recursive: true });
+    return stderr
+        .split("\n")
+        .filter(Boolean)
+        .map((line) => {
+            const [, where, severity, message] = line.slice(file.length).match(/^(:\d+:\d+)?: (error|warning): (.*)$/);
+            const [l, c] = where ? where.slice(1).split(":").map(Number) : [0, 0];
+            return { severity, line: l, column: c, text: message };
+        });
+}
+
+test("the problems panel lists what velnari check prints, and a click goes there", async () => {
+    const { page, errors } = await openPage(browser);
+    const problems = () =>
+        page.locator("#problem-list .problem").evaluateAll((items) =>
+            items.map((b) => ({
+                severity: b.querySelector(".severity").textContent,
+                line: Number(b.dataset.line),
+                column: Number(b.dataset.column),
+                text: b.querySelector(".text").textContent,
+            })),
+        );
+    // Three warnings, hidden behind a fault until it is mended.
+    const warned = "1: t120 o4 l8 @2 c d e\n4: o4 l8 v12 c d }\n5: t150 o4 l4 v10 c\n";
+    const faulty = warned.replace("v10 c", "v10 c ! d");
+    await typeText(page, faulty);
+    await page.locator(".cm-lintRange-error").waitFor();
+    await page.click("#problems-toggle");
+    const fault = await cliCheck(faulty);
+    assert.equal(fault.length, 1);
+    assert.deepEqual(await problems(), fault);
+    await typeText(page, warned);
+    await page.waitForFunction(() => document.querySelector("#problems-toggle").textContent === "Problems (3)");
+    assert.deepEqual(await problems(), await cliCheck(warned));
+    // A click puts the cursor on the undefined voice's "@2".
+    await page.locator("#problem-list .problem").nth(1).click();
+    await page.keyboard.insertText("X");
+    assert.equal(await page.locator(".cm-line").first().textContent(), "1: t120 o4 l8 X@2 c d e");
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "problems.png");
+    assert.deepEqual(errors, []);
+});
+
+// axe-core's serious and critical findings on the page as it is now, in the
+// light and in the dark theme: [theme: rule (where)].
+async function accessibilityFaults(page) {
+    await page.addScriptTag({ path: path.join(repo, "web/node_modules/axe-core/axe.min.js") });
+    const faults = [];
+    for (const colorScheme of ["light", "dark"]) {
+        await page.emulateMedia({ colorScheme });
+        const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ["violations"] }));
+        for (const v of result.violations) {
+            if (v.impact !== "serious" && v.impact !== "critical") continue;
+            faults.push(`${colorScheme}: ${v.id} (${v.nodes.map((n) => n.target.join(" ")).join(", ")})`);
+        }
+    }
+    return faults;
+}
+
+test("keyboard and axe: Tab reaches every control; nothing serious idle, playing, faulty, problems open", async () => {
+    const { page, errors } = await openPage(browser);
+    assert.deepEqual(await accessibilityFaults(page), [], "idle");
+    // Tab reaches every control, each with a focus ring.
+    const reached = new Map();
+    for (let k = 0; k < 60 && !reached.has("problems-toggle"); ++k) {
+        await page.keyboard.press("Tab");
+        const [id, outline] = await page.evaluate(async () => {
+            const e = document.activeElement;
+            // The editor draws its ring around the whole editor, once it has
+            // seen the focus.
+            const ring = e.closest(".cm-editor") ?? e;
+            if (ring !== e) await new Promise((resolve) => setTimeout(resolve, 100));
+            return e === document.body ? [] : [e.id || e.classList[0], getComputedStyle(ring).outlineStyle];
+        });
+        if (id) reached.set(id, outline);
+    }
+    for (const id of ["songs", "song-name", "new", "open", "save", "export", "examples", "share", "cm-content"]) {
+        assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
+    }
+    for (const id of ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "problems-toggle"]) {
+        assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
+    }
+    assert.deepEqual([...reached].filter(([, outline]) => outline === "none"), []);
+    await page.click("#play");
+    await page.waitForFunction(() => /^0:0[1-9]/.test(document.querySelector("#time").textContent));
+    assert.deepEqual(await accessibilityFaults(page), [], "playing");
+    await page.click("#play");
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+End");
+    await page.keyboard.press("Enter");
+    await page.keyboard.insertText("2: c ! d");
+    await page.locator(".cm-lintRange-error").hover();
+    await page.locator(".cm-tooltip").waitFor();
+    assert.deepEqual(await accessibilityFaults(page), [], "a fault shown");
+    await screenshot(page, "fault.png");
+    await page.click("#problems-toggle");
+    assert.deepEqual(await accessibilityFaults(page), [], "problems panel open");
+    assert.deepEqual(errors, []);
+});
+
+test("a second visit without the server opens the page and plays", async () => {
+    const server = await serveFolder(webDir);
+    const base = `http://127.0.0.1:${server.address().port}/`;
+    const { page, errors, context } = await openPage(browser, "", { base, context: await browser.newContext() });
+    await page.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        if (!navigator.serviceWorker.controller) {
+            await new Promise((resolve) => navigator.serviceWorker.addEventListener("controllerchange", resolve));
+        }
+    });
+    server.closeAllConnections();
+    await new Promise((resolve) => server.close(resolve));
+    await page.reload();
+    await page.waitForSelector("body[data-ready=true]");
+    await page.click("#play");
+    await page.waitForFunction(() => /^0:0[1-9]/.test(document.querySelector("#time").textContent));
+    await context.close();
+    // What the page tried to fetch while the server was gone is no fault of its own.
+    assert.deepEqual(errors.filter((e) => !/Failed to load resource|ERR_CONNECTION_REFUSED/.test(e)), []);
 });

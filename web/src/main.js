@@ -1,18 +1,23 @@
-// The page: editor, transport, parts and downloads. The music is the
+// The page: songs, editor, transport, parts and downloads. The music is the
 // engine's (velnari.js, in this thread for compiles and downloads, and in the
-// audio thread for playback); this file only wires the page to it.
+// audio thread for playback); the songs are kept by songs.js; this file only
+// wires the page to them.
 
 import { EditorView, keymap, lineNumbers, highlightActiveLine } from "@codemirror/view";
 import { EditorState } from "@codemirror/state";
 import { defaultKeymap, history as editHistory, historyKeymap } from "@codemirror/commands";
-import { syntaxHighlighting, defaultHighlightStyle } from "@codemirror/language";
+import { syntaxHighlighting } from "@codemirror/language";
 import { setDiagnostics, lintGutter } from "@codemirror/lint";
 import examples from "velnari:examples";
-import { mmlLanguage } from "./mml-language.js";
+import { mmlLanguage, mmlHighlightStyle } from "./mml-language.js";
 import { loadVelnari, PART_COUNT, chipMaskMuting } from "./velnari.js";
-import { fragmentFor, textFromFragment } from "./share.js";
+import { fragmentFor, songFromFragment } from "./share.js";
 import { wavBlob } from "./wav.js";
 import { ChannelView } from "./scopes.js";
+import { SongStore } from "./songs.js";
+import { decodeSongFile, encodeSongFile } from "./text-files.js";
+import { zipBlob } from "./zip.js";
+import { showProblems } from "./problems.js";
 
 const kRate = 44100;
 const kTicksPerBar = 64;
@@ -36,6 +41,11 @@ const page = {
     channels: null, // the channels' worker, once it is ready
 };
 
+const store = new SongStore();
+let currentId = null; // the song in the editor
+const editorStates = new Map(); // song id -> its EditorState, with its undo history for this visit
+const fileHandles = new Map(); // song id -> the file it saves to, where the browser gives one
+
 // ---- compile ---------------------------------------------------------------
 
 // The editor's offset within a line of the compiler's 1-based byte column
@@ -51,8 +61,9 @@ function columnOffset(text, column) {
     return i;
 }
 
-// An underline at a line and column (the word there), or the whole line when
-// the column is not known.
+// An underline at a line and column over the `length` bytes given there (the
+// word there when that is not known), or the whole line when the column is
+// not known.
 function diagnostic(doc, where, severity, message) {
     const line = doc.line(Math.min(Math.max(where.line, 1), doc.lines));
     let from = line.from;
@@ -60,7 +71,11 @@ function diagnostic(doc, where, severity, message) {
     if (where.column > 0) {
         from = line.from + columnOffset(line.text, where.column);
         const word = line.text.slice(from - line.from).match(/^\S+/);
-        to = Math.min(from + (word ? word[0].length : 1), line.to);
+        const end =
+            where.length > 0
+                ? line.from + columnOffset(line.text, where.column + where.length)
+                : from + (word ? word[0].length : 1);
+        to = Math.min(end, line.to);
         if (to === from && from > line.from) from -= 1;
     }
     return { from, to, severity, message };
@@ -74,9 +89,14 @@ function compileNow(view) {
         const fault = song.fault;
         view.dispatch(setDiagnostics(view.state, [diagnostic(doc, fault, "error", fault.message)]));
         showStatus(`line ${fault.line}${fault.column ? `, column ${fault.column}` : ""}: ${fault.message}`, true);
+        showProblems([{ severity: "error", line: fault.line, column: fault.column, text: fault.message }], goTo);
         song.free();
         return;
     }
+    showProblems(
+        song.warnings.map((w) => ({ severity: "warning", line: w.line, column: w.column, text: w.text })),
+        goTo,
+    );
     const marked = song.warnings.filter((w) => w.line > 0);
     view.dispatch(setDiagnostics(view.state, marked.map((w) => diagnostic(doc, w, "warning", w.text))));
     // Warnings about the whole song have no line to mark: the status says them.
@@ -104,6 +124,15 @@ function markBars() {
     for (let f = 0; f < page.lengthFrames && bars.children.length < 100; f += barFrames) {
         bars.append(new Option("", String(f)));
     }
+}
+
+// Puts the cursor at a line and byte column of the text, in view.
+function goTo(line, column) {
+    const doc = editor.state.doc;
+    const at = doc.line(Math.min(Math.max(line, 1), doc.lines));
+    const pos = at.from + (column > 0 ? columnOffset(at.text, column) : 0);
+    editor.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
+    editor.focus();
 }
 
 let compileTimer = 0;
@@ -234,10 +263,10 @@ function buildParts() {
         row.className = "part";
         row.innerHTML = `
             <span class="name">${k + 1} <small>${kPartNames[k]}</small></span>
-            <button class="mute" title="Mute part ${k + 1}" aria-pressed="false">M</button>
-            <button class="solo" title="Solo part ${k + 1}" aria-pressed="false">S</button>
-            <canvas class="scope" aria-label="part ${k + 1} oscilloscope"></canvas>
-            <meter class="level" min="0" max="60" low="45" high="54" optimum="30" value="0"></meter>
+            <button class="mute" title="Mute part ${k + 1}" aria-label="mute part ${k + 1}" aria-pressed="false">M</button>
+            <button class="solo" title="Solo part ${k + 1}" aria-label="solo part ${k + 1}" aria-pressed="false">S</button>
+            <canvas class="scope" role="img" aria-label="part ${k + 1} oscilloscope"></canvas>
+            <meter class="level" min="0" max="60" low="45" high="54" optimum="30" value="0" aria-label="part ${k + 1} level"></meter>
             <span class="pass" title="the pass through the part's loop now playing"></span>`;
         row.querySelector(".mute").onclick = () => {
             page.muted[k] = !page.muted[k];
@@ -307,7 +336,8 @@ function updateTransport() {
 
 // Renders what the play button would play from the current position, with the
 // current mute and solo: `loops` passes of the song from its start, or
-// `seconds` from the position.
+// `seconds` from the position. Returns {pcm, what} (what it holds, for the
+// file's name), or null.
 function renderDownload() {
     if (!page.song) return null;
     const engine = page.song.engine(kRate);
@@ -316,6 +346,7 @@ function renderDownload() {
     const amount = Number($("length").value);
     let start = page.position;
     let end;
+    let what;
     if (mode === "loops") {
         start = 0;
         const tick = page.song.passesEndTick(Math.max(1, Math.round(amount)));
@@ -325,8 +356,11 @@ function renderDownload() {
             return null;
         }
         end = tick * engine.framesPerTick;
+        const loops = Math.max(1, Math.round(amount));
+        what = `${loops} loop${loops > 1 ? "s" : ""}`;
     } else {
         end = start + Math.round(Math.max(0, amount) * kRate);
+        what = `from ${formatClock(start)}, ${Math.max(0, amount)} s`;
     }
     engine.seek(start);
     const frames = Math.max(0, end - start);
@@ -337,7 +371,16 @@ function renderDownload() {
         done += n;
     }
     engine.free();
-    return pcm;
+    return { pcm, what };
+}
+
+// A position as minutes and seconds for a file name, "1m30s" (tenths where
+// there are any): browsers replace a ":" in a download's name.
+function formatClock(frames) {
+    const tenths = Math.round((frames / kRate) * 10);
+    const m = Math.floor(tenths / 600);
+    const s = (tenths - 600 * m) / 10;
+    return `${m}m${String(Math.floor(s)).padStart(2, "0")}${s % 1 ? `.${Math.round((s % 1) * 10)}` : ""}s`;
 }
 
 function download(blob, name) {
@@ -350,13 +393,18 @@ function download(blob, name) {
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
 }
 
-function songName() {
-    const choice = $("examples").value;
-    return choice ? choice.replace(/\.mml$/, "") : "song";
+function currentSong() {
+    return store.get(currentId);
+}
+
+// The song's name as part of a file name: characters no file system takes
+// become "_".
+function fileStem() {
+    return (currentSong()?.name ?? "song").replace(/[\\/:*?"<>|\x00-\x1f]/g, "_");
 }
 
 async function share() {
-    const fragment = await fragmentFor(editor.state.doc.toString());
+    const fragment = await fragmentFor(editor.state.doc.toString(), currentSong().name);
     history.replaceState(null, "", fragment);
     const link = location.href;
     $("share-link").value = link;
@@ -370,13 +418,140 @@ async function share() {
     }
 }
 
-// ---- editor and start-up ---------------------------------------------------
+// ---- songs: kept in the browser, opened from and saved to files ------------
 
-function setText(text) {
-    editor.dispatch({ changes: { from: 0, to: editor.state.doc.length, insert: text } });
+function renderSongList() {
+    const select = $("songs");
+    select.replaceChildren(
+        ...store.list().map((s) => {
+            const unsaved = s.savedText !== null && s.savedText !== s.text;
+            return new Option(unsaved ? `${s.name} (unsaved)` : s.name, s.id);
+        }),
+    );
+    select.value = currentId ?? "";
+    const song = currentSong();
+    if (song && document.activeElement !== $("song-name")) $("song-name").value = song.name;
+    $("kept").textContent = store.kept ? "kept in this browser" : "keeping…";
+    document.body.dataset.kept = String(store.kept);
+}
+
+function openSong(id) {
+    if (currentId !== null) editorStates.set(currentId, editor.state);
+    const song = store.get(id);
+    currentId = id;
+    let state = editorStates.get(id);
+    if (!state || state.doc.toString() !== song.text) {
+        state = EditorState.create({ doc: song.text, extensions: editorExtensions });
+    }
+    editor.setState(state);
+    store.setCurrent(id);
+    renderSongList();
     clearTimeout(compileTimer); // compiled here and now, not again later
     compileNow(editor);
 }
+
+function addSong(fields) {
+    openSong(store.add(fields).id);
+}
+
+function deleteSong() {
+    const song = currentSong();
+    if (!window.confirm(`Delete "${song.name}" from this browser? Its file on disk, if any, stays.`)) return;
+    store.remove(song.id);
+    editorStates.delete(song.id);
+    fileHandles.delete(song.id);
+    currentId = null;
+    const next = store.list().at(-1);
+    if (next) openSong(next.id);
+    else addSong({ name: "untitled", text: "" });
+}
+
+// Opens each file as a new song; `handles`, where given, are where they save.
+async function openFiles(files, handles = []) {
+    for (const [k, file] of files.entries()) {
+        const bytes = new Uint8Array(await file.arrayBuffer());
+        if (bytes.length === 0) {
+            showStatus(`${file.name} is empty: a song file holds at least one byte`, true);
+            continue;
+        }
+        const { text, ...format } = decodeSongFile(bytes);
+        const name = file.name.replace(/\.[^.]*$/, "") || file.name;
+        const song = store.add({ name, text, format, savedText: text, fileName: file.name });
+        if (handles[k]) fileHandles.set(song.id, handles[k]);
+        openSong(song.id);
+    }
+}
+
+async function chooseFiles() {
+    if (!window.showOpenFilePicker) {
+        $("open-file").click();
+        return;
+    }
+    try {
+        const handles = await window.showOpenFilePicker({ multiple: true, types: kFileTypes });
+        await openFiles(await Promise.all(handles.map((h) => h.getFile())), handles);
+    } catch (e) {
+        if (e.name !== "AbortError") showStatus(`could not open: ${e.message}`, true);
+    }
+}
+
+const kFileTypes = [{ description: "MML songs", accept: { "text/plain": [".mml"] } }];
+
+// Saves the song to its file in the file's own encoding: the same file again
+// where the browser lets the page write files (File System Access), else a
+// download.
+async function save() {
+    const song = currentSong();
+    let bytes;
+    try {
+        bytes = encodeSongFile(song.text, song.format);
+    } catch (e) {
+        showStatus(`not saved: ${e.message}`, true);
+        return;
+    }
+    const suggested = song.fileName ?? `${fileStem()}.mml`;
+    if (window.showSaveFilePicker) {
+        try {
+            let handle = fileHandles.get(song.id);
+            if (!handle) {
+                handle = await window.showSaveFilePicker({ suggestedName: suggested, types: kFileTypes });
+                fileHandles.set(song.id, handle);
+            }
+            const out = await handle.createWritable();
+            await out.write(bytes);
+            await out.close();
+            store.update(song.id, { savedText: song.text, fileName: handle.name });
+            showStatus(`saved ${handle.name}`, false);
+        } catch (e) {
+            if (e.name !== "AbortError") showStatus(`not saved: ${e.message}`, true);
+        }
+        return;
+    }
+    download(new Blob([bytes], { type: "text/plain" }), suggested);
+    store.update(song.id, { savedText: song.text, fileName: suggested });
+}
+
+// Every kept song in one zip, each in its file's encoding (UTF-8 where that
+// cannot hold it).
+function exportAll() {
+    const names = new Set();
+    const files = store.list().map((s) => {
+        const stem = s.name.replace(/[\\/:*?"<>|\x00-\x1f]/g, "_");
+        let name = `${stem}.mml`;
+        for (let n = 2; names.has(name); ++n) name = `${stem} ${n}.mml`;
+        names.add(name);
+        let bytes;
+        try {
+            bytes = encodeSongFile(s.text, s.format);
+        } catch {
+            bytes = encodeSongFile(s.text, { ...s.format, encoding: "utf-8" });
+        }
+        return { name, bytes };
+    });
+    download(zipBlob(files), `velnari songs ${new Date().toISOString().slice(0, 10)}.zip`);
+}
+
+// ---- editor and start-up ---------------------------------------------------
 
 function togglePlay() {
     if (page.playing) pause();
@@ -390,24 +565,38 @@ const shortcuts = [
     { key: "Escape", run: () => (stop(), true) },
 ];
 
+const editorExtensions = [
+    lineNumbers(),
+    highlightActiveLine(),
+    editHistory(),
+    lintGutter(),
+    mmlLanguage,
+    syntaxHighlighting(mmlHighlightStyle),
+    keymap.of([...shortcuts, ...defaultKeymap, ...historyKeymap]),
+    EditorView.updateListener.of((u) => {
+        if (!u.docChanged) return;
+        const fields = { text: u.state.doc.toString() };
+        // An example whose whole text is replaced is no longer that example.
+        const song = currentSong();
+        if (song.example && u.startState.doc.length > 0) {
+            u.changes.iterChangedRanges((fromA, toA) => {
+                if (fromA === 0 && toA === u.startState.doc.length) {
+                    fields.example = null;
+                    fields.name = store.freeName("untitled", song.id);
+                }
+            });
+        }
+        store.update(currentId, fields);
+        scheduleCompile(u.view);
+    }),
+    EditorView.lineWrapping,
+    // Focusable by Tab as it is; the tabindex says so to checkers too.
+    EditorView.contentAttributes.of({ "aria-label": "MML text", tabindex: "0" }),
+];
+
 const editor = new EditorView({
     parent: $("editor"),
-    state: EditorState.create({
-        doc: "",
-        extensions: [
-            lineNumbers(),
-            highlightActiveLine(),
-            editHistory(),
-            lintGutter(),
-            mmlLanguage,
-            syntaxHighlighting(defaultHighlightStyle),
-            keymap.of([...shortcuts, ...defaultKeymap, ...historyKeymap]),
-            EditorView.updateListener.of((u) => {
-                if (u.docChanged) scheduleCompile(u.view);
-            }),
-            EditorView.lineWrapping,
-        ],
-    }),
+    state: EditorState.create({ doc: "", extensions: editorExtensions }),
 });
 
 function bindControls() {
@@ -421,34 +610,107 @@ function bindControls() {
     };
     $("share").onclick = share;
     $("wav").onclick = () => {
-        const pcm = renderDownload();
-        if (pcm) download(wavBlob(pcm, kRate), `${songName()}.wav`);
+        const rendered = renderDownload();
+        if (rendered) download(wavBlob(rendered.pcm, kRate), `${fileStem()} (${rendered.what}).wav`);
     };
     for (const format of ["vgm", "s98"]) {
         $(format).onclick = () => {
             if (!page.song) return;
-            const bytes = page.song.registerLog(format, songName());
+            const bytes = page.song.registerLog(format, currentSong().name);
             if (!bytes) {
                 showStatus(`the ${format} log would be larger than velnari reads back`, true);
                 return;
             }
-            download(new Blob([bytes], { type: "application/octet-stream" }), `${songName()}.${format}`);
+            download(new Blob([bytes], { type: "application/octet-stream" }), `${fileStem()}.${format}`);
         };
     }
     const select = $("examples");
     for (const name of Object.keys(examples)) select.add(new Option(name, name));
     select.onchange = () => {
-        if (select.value) setText(examples[select.value]);
+        const name = select.value;
+        select.value = "";
+        if (name) addSong({ name: name.replace(/\.mml$/, ""), text: examples[name], example: name });
     };
+    $("songs").onchange = (e) => openSong(e.target.value);
+    $("song-name").onchange = (e) => {
+        const name = e.target.value.trim() || "untitled";
+        store.update(currentId, { name: store.freeName(name, currentId), example: null });
+        e.target.value = currentSong().name;
+    };
+    $("new").onclick = () => addSong({ name: "untitled", text: "" });
+    $("duplicate").onclick = () => {
+        const song = currentSong();
+        addSong({ name: `${song.name} copy`, text: song.text, format: song.format });
+    };
+    $("delete").onclick = deleteSong;
+    $("open").onclick = chooseFiles;
+    $("open-file").onchange = async (e) => {
+        await openFiles([...e.target.files]);
+        e.target.value = "";
+    };
+    $("save").onclick = save;
+    $("export").onclick = exportAll;
+    $("problems-toggle").onclick = () => {
+        const open = $("problems").hidden;
+        $("problems").hidden = !open;
+        $("problems-toggle").setAttribute("aria-expanded", String(open));
+    };
+    // Files dropped anywhere on the page open as new songs.
+    document.addEventListener("dragover", (e) => {
+        if (e.dataTransfer?.types.includes("Files")) e.preventDefault();
+    });
+    document.addEventListener("drop", (e) => {
+        if (!e.dataTransfer?.files.length) return;
+        e.preventDefault();
+        openFiles([...e.dataTransfer.files]);
+    });
     // Outside the editor, the bare keys work too.
     document.addEventListener("keydown", (e) => {
-        if (editor.hasFocus || e.target.matches("input, select, textarea")) return;
+        if (editor.hasFocus || e.target.matches("input, select, textarea, button")) return;
         if (e.key === " ") {
             e.preventDefault();
             togglePlay();
         } else if (e.key === "r" || e.key === "R") restart();
         else if (e.key === "Escape") stop();
     });
+    // What is typed is written a moment later; leaving writes it now, and
+    // asks first when a song from a file has changes not saved to it.
+    store.onChange = renderSongList;
+    addEventListener("pagehide", () => store.flush());
+    document.addEventListener("visibilitychange", () => {
+        if (document.visibilityState === "hidden") store.flush();
+    });
+    addEventListener("beforeunload", (e) => {
+        store.flush();
+        if (store.unsaved().length) {
+            e.preventDefault();
+            e.returnValue = "";
+        }
+    });
+}
+
+// The song to show first: a shared link's (as a new song), else the one open
+// last, else the demo.
+async function openFirstSong() {
+    let last = null;
+    let unkept = false;
+    try {
+        last = await store.load();
+    } catch (e) {
+        console.warn(`the browser's storage cannot be read: ${e.message}`);
+        unkept = true;
+    }
+    const shared = await songFromFragment(location.hash);
+    if (shared !== null) {
+        // The link has done its work: a reload opens the kept song.
+        history.replaceState(null, "", location.pathname + location.search);
+        addSong({ name: shared.name ?? "shared song", text: shared.text });
+        return;
+    }
+    if (last !== null) openSong(last);
+    else addSong({ name: "demo", text: examples["demo.mml"], example: "demo.mml" });
+    if (location.hash) showStatus("the link holds no song that can be read: here is the last song", true);
+    if (unkept) showStatus("this browser keeps no songs for the page: save your work to files", true);
 }
 
 async function start() {
@@ -457,16 +719,14 @@ async function start() {
     page.wasmModule = await WebAssembly.compileStreaming(fetch("velnari.wasm"));
     page.velnari = await loadVelnari(page.wasmModule);
     startChannels();
-    const shared = await textFromFragment(location.hash);
-    if (shared !== null) {
-        $("examples").value = "";
-        setText(shared);
-    } else {
-        $("examples").value = "demo.mml";
-        setText(examples["demo.mml"]);
-        if (location.hash) showStatus("the link holds no song that can be read: here is the demo", true);
-    }
+    await openFirstSong();
     updateTransport();
+    // The browser may clear its storage when space runs short, unless asked
+    // to keep it.
+    navigator.storage?.persist?.().then((kept) => (document.body.dataset.persistent = String(kept)));
+    if ("serviceWorker" in navigator) {
+        navigator.serviceWorker.register("sw.js").catch((e) => console.warn(`no offline copy: ${e.message}`));
+    }
     document.body.dataset.ready = "true";
 }
 

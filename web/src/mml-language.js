@@ -3,7 +3,8 @@
 // "op1:"...), and part lines colour notes, commands, numbers, macro calls
 // and loop brackets. It only colours: faults come from the compiler.
 
-import { StreamLanguage } from "@codemirror/language";
+import { HighlightStyle, StreamLanguage } from "@codemirror/language";
+import { tags } from "@lezer/highlight";
 
 const kHead = /^\s*(?:[1-6]\s*:|sound\s*:|lfo\s*:|op\s*[1-4]\s*:|ssgenv\s*:|str\s*:|->)/i;
 
@@ -56,3 +57,16 @@ const mml = {
 };
 
 export const mmlLanguage = StreamLanguage.define(mml);
+
+// The colours, from the page's style sheet (--syntax-*), so that the dark and
+// the light theme each keep every kind of text readable on their background.
+export const mmlHighlightStyle = HighlightStyle.define([
+    { tag: tags.comment, color: "var(--syntax-comment)", fontStyle: "italic" },
+    { tag: tags.heading, color: "var(--syntax-heading)", fontWeight: "bold" },
+    { tag: [tags.labelName, tags.macroName], color: "var(--syntax-macro)" },
+    { tag: tags.number, color: "var(--syntax-number)" },
+    { tag: tags.keyword, color: "var(--syntax-note)" },
+    { tag: [tags.bracket, tags.operator, tags.punctuation], color: "var(--syntax-operator)" },
+    { tag: tags.variableName, color: "var(--syntax-command)" },
+    { tag: tags.invalid, color: "var(--syntax-invalid)", textDecoration: "underline wavy" },
+]);

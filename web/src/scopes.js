@@ -3,6 +3,19 @@
 
 const kWindow = 512; // samples shown, from a rising zero crossing when there is one
 
+// The theme's colours (the style sheet's --accent and --dim), read again when
+// the system switches between light and dark.
+let colours = null;
+matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => (colours = null));
+function themeColour(name) {
+    if (!colours) {
+        const style = getComputedStyle(document.documentElement);
+        colours = {};
+        for (const name of ["--accent", "--dim"]) colours[name] = style.getPropertyValue(name).trim();
+    }
+    return colours[name];
+}
+
 export class ChannelView {
     constructor(canvas, meter) {
         this.canvas = canvas;
@@ -16,7 +29,7 @@ export class ChannelView {
         const height = (c.height = c.clientHeight * devicePixelRatio);
         const g = c.getContext("2d");
         g.clearRect(0, 0, width, height);
-        g.strokeStyle = muted ? "#555" : "#6fe3a5";
+        g.strokeStyle = themeColour(muted ? "--dim" : "--accent");
         g.lineWidth = devicePixelRatio;
         g.beginPath();
         let start = 0;

@@ -90,6 +90,7 @@ export class CompiledSong {
             this.warnings.push({
                 line: m._vn_warning_line(handle, i),
                 column: m._vn_warning_column(handle, i),
+                length: m._vn_warning_length(handle, i),
                 kind: m.UTF8ToString(m._vn_warning_kind(handle, i)),
                 text: m.UTF8ToString(m._vn_warning_text(handle, i)),
             });

@@ -83,7 +83,8 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_song_part_used(const WebSong* s, int32_t part) {
     return s->song && part >= 0 && part < song::kPartCount && s->song->IsPartUsed(part);
 }
 // Warning `i` of a reviewed song: line (0: the whole song), 1-based byte
-// column (0: not known), kind name and text.
+// column (0: not known), bytes of the text it is about (0: not known), kind
+// name and text.
 EMSCRIPTEN_KEEPALIVE int32_t vn_warning_count(const WebSong* s) {
     return static_cast<int32_t>(s->warnings.size());
 }
@@ -92,6 +93,9 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_warning_line(const WebSong* s, int32_t i) {
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_warning_column(const WebSong* s, int32_t i) {
     return s->warnings.at(i).column;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_warning_length(const WebSong* s, int32_t i) {
+    return s->warnings.at(i).length;
 }
 EMSCRIPTEN_KEEPALIVE const char* vn_warning_kind(const WebSong* s, int32_t i) {
     static std::string name;

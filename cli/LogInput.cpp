@@ -1,0 +1,34 @@
+#include "LogInput.h"
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "reglog/Gzip.h"
+#include "reglog/LogReader.h"
+
+namespace cli {
+
+namespace {
+
+// Enough of the file to see a zero byte in a log's header.
+constexpr std::size_t kLooked = 4096;
+
+}  // namespace
+
+bool IsRegisterLogInput(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> head(kLooked);
+    file.read(reinterpret_cast<char*>(head.data()), kLooked);  // nothing when it did not open
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    auto startsWith = [&](const char* magic, std::size_t n) {
+        return head.size() >= n && std::equal(magic, magic + n, head.begin());
+    };
+    if (startsWith("Vgm ", 4) || startsWith("S98", 3) || reglog::IsGzip(head.data(), head.size())) {
+        return true;
+    }
+    if (!reglog::IsRegisterLogPath(path)) return false;
+    return head.empty() || std::find(head.begin(), head.end(), 0) != head.end();
+}
+
+}  // namespace cli
