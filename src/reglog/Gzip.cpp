@@ -57,9 +57,9 @@ std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes,
 }
 
 bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
-                    std::vector<uint8_t>& out, std::string& fault, std::string& warning) {
+                    std::vector<uint8_t>& out, std::string& fault, std::string* warning) {
     out.clear();
-    warning.clear();
+    if (warning) warning->clear();
     z_stream stream{};
     if (inflateInit2(&stream, kGzipWindow) != Z_OK) {
         fault = "cannot start decompressing";
@@ -92,8 +92,10 @@ bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
             const std::size_t rest = static_cast<std::size_t>(data + size - stream.next_in);
             if (rest == 0) break;
             if (!IsGzip(stream.next_in, rest)) {
-                warning = std::to_string(rest) + " byte" + (rest == 1 ? "" : "s") +
-                          " after the compressed data, ignored";
+                if (warning) {
+                    *warning = std::to_string(rest) + " byte" + (rest == 1 ? "" : "s") +
+                               " after the compressed data, ignored";
+                }
                 break;
             }
             if (inflateReset(&stream) != Z_OK)

@@ -18,7 +18,7 @@ LogReadResult ReadRegisterLog(const uint8_t* data, std::size_t size, std::size_t
     std::string gzipWarning;
     if (gzipped) {
         std::string fault;
-        if (!GzipDecompress(data, size, maxBytes, inflated, fault, gzipWarning)) {
+        if (!GzipDecompress(data, size, maxBytes, inflated, fault, &gzipWarning)) {
             result.fault = "cannot decompress: " + fault;
             return result;
         }
