@@ -17,15 +17,13 @@
 #include "Renderer.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
+#include "SongInfo.h"
 #include "StartPosition.h"
 #include "WriteFailure.h"
 #include "platform/Terminal.h"
 #include "reglog/Export.h"
-#include "reglog/Gzip.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LogReader.h"
-#include "reglog/S98.h"
-#include "reglog/Vgm.h"
 #include "velnari/Version.h"
 
 // Deliberate choices:
@@ -143,10 +141,19 @@ std::string NoLoopReason(const reglog::ExportReport& report) {
     }
 }
 
-std::shared_ptr<const reglog::RegisterLog> ReadLogFile(const std::string& path) {
+// Reads a log for render, play or info: a fault ends the command, a damaged
+// part of a log that plays is a warning, in the same words for all three.
+reglog::LogReadResult ReadLogFile(const std::string& path, const char* verb) {
     reglog::LogReadResult read = reglog::ReadRegisterLogFile(path);
-    if (!read.log) throw CliError(kExitFailure, "cannot play '" + path + "': " + read.fault);
-    return std::make_shared<const reglog::RegisterLog>(std::move(*read.log));
+    if (!read.log)
+        throw CliError(kExitFailure,
+                       std::string("cannot ") + verb + " '" + path + "': " + read.fault);
+    for (const std::string& warning : read.warnings) Warn("'" + path + "': " + warning);
+    return read;
+}
+
+std::shared_ptr<const reglog::RegisterLog> ReadLogToPlay(const std::string& path) {
+    return std::make_shared<const reglog::RegisterLog>(std::move(*ReadLogFile(path, "play").log));
 }
 
 class PlayerFrames : public FrameSource {
@@ -197,7 +204,7 @@ LogTiming PlanLogTiming(const std::string& file, const reglog::RegisterLog& log,
 // player as a frame source, and how long it plays.
 struct LogSession {
     LogSession(const std::string& file, const MixOptions& mix)
-        : log(ReadLogFile(file)),
+        : log(ReadLogToPlay(file)),
           player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume), mix.chipMask),
           frames(player),
           timing(PlanLogTiming(file, *log, mix)) {}
@@ -249,20 +256,22 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     StopIfInterrupted();
 
     reglog::LogTags& tags = exported.log.tags;
-    tags.title = options.tags.title.value_or(fs::path(options.song).stem().string());
+    // A file name need not be UTF-8; the tags are.
+    tags.title = options.tags.title.value_or(TextForJson(fs::path(options.song).stem().string()));
     tags.author = options.tags.author.value_or("");
     tags.notes = options.tags.notes.value_or("");
     tags.date = options.tags.date.value_or("");
     tags.maker = std::string("velnari ") + velnari::kVersion;
-    std::vector<uint8_t> bytes;
-    if (ext == ".s98") {
-        bytes = reglog::WriteS98(exported.log, StopIfInterrupted);
-    } else {
-        bytes = reglog::WriteVgm(exported.log, StopIfInterrupted);
-        if (ext == ".vgz") bytes = reglog::GzipCompress(bytes, StopIfInterrupted);
+    // What velnari writes, it reads back.
+    const reglog::LogFile file = reglog::WriteLogFile(
+        exported.log, ext == ".s98" ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm,
+        ext == ".vgz", reglog::kMaxLogBytes, StopIfInterrupted);
+    if (!file.fault.empty()) {
+        throw CliError(kExitFailure, "cannot write '" + output + "': " + file.fault +
+                                         "; use --seconds or --max-seconds for less");
     }
     StopIfInterrupted();
-    WriteWholeFile(output, bytes);
+    WriteWholeFile(output, file.bytes);
     return kExitOk;
 }
 
@@ -308,10 +317,9 @@ int RunPlayLog(const PlayOptions& options) {
 }
 
 int RunInfoLog(const InfoOptions& options) {
-    reglog::LogReadResult read = reglog::ReadRegisterLogFile(options.song);
-    if (!read.log)
-        throw CliError(kExitFailure, "cannot read '" + options.song + "': " + read.fault);
-    const LogInfo info = DescribeLog(options.song, *read.log, read.origin);
+    const reglog::LogReadResult read = ReadLogFile(options.song, "read");
+    LogInfo info = DescribeLog(options.song, *read.log, read.origin);
+    info.warnings = read.warnings;
     if (options.json) {
         std::printf("%s\n", ToJson(info).dump(2).c_str());
     } else {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "reglog/RegisterLog.h"
 
@@ -25,6 +26,7 @@ struct LogInfo {
     std::optional<int64_t> loopStart;    // samples before the loop point
     std::optional<int64_t> loopSamples;  // length of the loop
     reglog::LogTags tags;
+    std::vector<std::string> warnings;  // the damaged parts of a log that plays
 };
 
 LogInfo DescribeLog(const std::string& file, const reglog::RegisterLog& log,

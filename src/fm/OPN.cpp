@@ -261,6 +261,15 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
     if (ssgSounds) ssg_.EndMix(frames);
 }
 
+bool OPN::Silent() const {
+    for (const Channel& ch : channel_) {
+        for (int n = 0; n < 4; ++n) {
+            if (ch.GetOperator(n).Phase() != EnvelopePhase::Off) return false;
+        }
+    }
+    return ssg_.Quiet();
+}
+
 void OPN::SetVolumeFM(int32_t db) {
     db = std::min(db, 20);
     fmGain_ = db <= -192 ? 0 : static_cast<int32_t>(std::pow(10.0, db / 40.0) * 16384);

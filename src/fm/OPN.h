@@ -48,6 +48,11 @@ class OPN : public OPNBase {
     void ClearStatus(uint32_t bits) override;
     virtual void OnInterrupt(bool) {}
 
+    // True when the chip makes no sound that changes: every FM operator's
+    // envelope at full attenuation (released to its end) and the SSG quiet
+    // (SSG::Quiet). A tool asks this to know where a piece's sound has ended.
+    bool Silent() const;
+
     // Read-only access for tools and tests.
     const Channel& GetChannel(int index) const { return channel_[index % 3]; }
     uint32_t FrequencyWord(int channel) const { return frequency_[channel % 3]; }

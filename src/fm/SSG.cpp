@@ -403,6 +403,24 @@ void SSG::Mix(int16_t* buffer, int32_t frames) {
     EndMix(frames);
 }
 
+bool SSG::Quiet() const {
+    const uint32_t enable = ~static_cast<uint32_t>(registers_[7]);
+    // Past its first segment the envelope of a holding shape (no continue
+    // bit, or the hold bit) stays at its row's last level.
+    const bool held =
+        envelopeCounter_ >= 0x20000000 && (envelopeShape_ < 8 || (envelopeShape_ & 1));
+    for (uint32_t i = 0; i < 3; ++i) {
+        if (!(enableMask_ & (1u << i))) continue;
+        const bool envelope = (registers_[8 + i] & 0x10) != 0;
+        if (envelope && !held) return false;
+        const int32_t level = envelope ? envelope_[envelopeShape_][63] : outputLevel_[i];
+        const bool tone = (enable & (1u << i)) && toneStep_[i] <= 0x1000000;
+        const bool noise = (enable & (8u << i)) != 0;
+        if (level != 0 && (tone || noise)) return false;
+    }
+    return true;
+}
+
 int32_t SSG::LevelTable(int index) const {
     return level_[index & 31];
 }

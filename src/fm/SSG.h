@@ -41,6 +41,11 @@ class SSG {
     void Render(int32_t* values, int32_t frames);
     void EndMix(int32_t frames);
 
+    // True when no channel that is heard changes its output: none has its
+    // tone or noise on at a level above silence, and none follows an
+    // envelope that still moves. A constant level is no sound.
+    bool Quiet() const;
+
     // Read-only state, for the chip and tests.
     uint8_t GetReg(uint32_t reg) const { return reg < 16 ? registers_[reg] : 0; }
     int32_t OutputLevel(int channel) const { return outputLevel_[channel % 3]; }

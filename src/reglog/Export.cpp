@@ -4,9 +4,13 @@
 #include <numeric>
 
 #include "engine/LoopDetector.h"
+#include "reglog/Gzip.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LoopFinder.h"
+#include "reglog/S98.h"
 #include "reglog/SongRecording.h"
+#include "reglog/Vgm.h"
+#include "reglog/WriteRate.h"
 
 namespace reglog {
 
@@ -25,6 +29,10 @@ constexpr int64_t kLongestLineUp = int64_t{1} << 40;
 // (so a player that cuts each wait into spans from its start cuts where the
 // sequencer did) that one VGM wait command can hold.
 constexpr int64_t kLongestWait = (0xFFFF / LogPlayer::kSpanFrames) * LogPlayer::kSpanFrames;
+
+// After every part has stopped, the log runs on until the chip is silent
+// (the release of the last notes), at most this long.
+constexpr int64_t kLongestTail = int64_t{10} * kLogRate;
 
 // Ticks between two polls while recording or building: a few milliseconds of
 // work at most.
@@ -71,6 +79,24 @@ RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites
 // The ticks a run must have made to build a log up to sample `end`.
 int64_t TicksFor(int64_t end, int64_t perTick) {
     return end / perTick + 1;
+}
+
+// The first tick boundary from `stop` at which the chip is silent when the
+// log is played, or the log's end: the log holds the ticks from `stop` on,
+// each with its own wait.
+int64_t SilentFrom(const RegisterLog& log, int64_t stop, int64_t perTick,
+                   const std::function<void()>& poll) {
+    LogPlayer player(std::make_shared<RegisterLog>(log), kLogRate);
+    const int64_t end = log.TotalSamples();
+    std::vector<int16_t> frames(static_cast<std::size_t>(LogPlayer::kSpanFrames) * 2);
+    for (int64_t boundary = stop;; boundary = std::min(boundary + perTick, end)) {
+        while (player.Frame() < boundary) {
+            Poll(poll);
+            player.Render(frames.data(), static_cast<int32_t>(std::min<int64_t>(
+                                             LogPlayer::kSpanFrames, boundary - player.Frame())));
+        }
+        if (boundary == end || player.Chip().Silent()) return boundary;
+    }
 }
 
 // Runs the recording to `ticks`, polling between steps.
@@ -137,10 +163,15 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
         return Limited(recording, report, settings.maxSamples, settings.poll);
     }
     if (!anyLoops) {
+        // Every part stops: on to where the chip falls silent, so a player
+        // that stops at the log's end plays the last notes' release.
         report.ending = ExportReport::Ending::kStops;
-        RunTo(recording, *loops.endTick + 1, settings.poll);
-        return {BuildLog(recording, *loops.endTick * perTick, true, std::nullopt, settings.poll),
-                report};
+        const int64_t stop = *loops.endTick * perTick;
+        RunTo(recording, TicksFor(stop + kLongestTail, perTick), settings.poll);
+        const int64_t end =
+            SilentFrom(BuildLog(recording, stop + kLongestTail, true, std::nullopt, settings.poll),
+                       stop, perTick, settings.poll);
+        return {BuildLog(recording, end, true, std::nullopt, settings.poll), report};
     }
     const int64_t lookTicks = std::min(maxTicks, kMaxLookTicks);
     if (tooLong || expectedStart + 2 * base > lookTicks) {
@@ -162,6 +193,28 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     }
     report.reason = ExportReport::Reason::kNoRepeat;
     return Limited(recording, report, settings.maxSamples, settings.poll);
+}
+
+LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip, std::size_t maxBytes,
+                     const std::function<void()>& poll) {
+    LogFile file;
+    if (const auto flood = FindWriteFlood(log)) {
+        file.fault = "the log " + FloodText(*flood);
+        return file;
+    }
+    Poll(poll);
+    std::vector<uint8_t> bytes =
+        format == LogFormat::kS98 ? WriteS98(log, poll) : WriteVgm(log, poll);
+    if (bytes.size() > maxBytes) {
+        file.fault = "the log would be " + std::to_string(bytes.size()) + " bytes" +
+                     (gzip ? " before compression" : "") + ", more than the " +
+                     (maxBytes >= (1u << 20) ? std::to_string(maxBytes >> 20) + " MiB"
+                                             : std::to_string(maxBytes) + " bytes") +
+                     " that velnari reads";
+        return file;
+    }
+    file.bytes = gzip ? GzipCompress(bytes, poll) : std::move(bytes);
+    return file;
 }
 
 }  // namespace reglog

@@ -9,8 +9,10 @@
 // repeat with (LoopFinder.h). The search looks through the song up to the
 // limit (which must cover every part's first two passes and two whole-song
 // loops) and keeps a loop only if the writes repeat through all of it. A song
-// in which every part stops has no loop and ends where its last part stops,
-// with the writes made there.
+// in which every part stops has no loop; its log runs on past the writes made
+// where the last part stops, tick by tick, until the chip is silent
+// (FM::OPN::Silent: the last notes' release is over), at most 10 s, so that a
+// player that stops at the end of the data plays the whole release.
 //
 // Every tick gets a wait command of its own, also where nothing is written
 // (after every part has stopped, for example), because the sequencer cuts
@@ -24,8 +26,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "reglog/LogReader.h"
 #include "reglog/RegisterLog.h"
 #include "song/Song.h"
 
@@ -45,7 +49,7 @@ struct ExportSettings {
 struct ExportReport {
     enum class Ending {
         kLoop,   // a loop point; the log ends where the loop comes round
-        kStops,  // every part stops; the log ends there
+        kStops,  // every part stops; the log ends when the chip is silent
         kFixed,  // ExportSettings::samples
         kLimit,  // no loop within maxSamples: that much, without a loop point
     };
@@ -76,5 +80,18 @@ struct SongExport {
 };
 
 SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettings& settings);
+
+// A log as the bytes of a file, VGM (gzip-compressed where `gzip`, for .vgz)
+// or S98; or, for a log that velnari would refuse to read back, no bytes and
+// a one-line fault that names its size (more than `maxBytes`, the reader's
+// limit, before any compression) or its densest second (WriteRate.h).
+struct LogFile {
+    std::vector<uint8_t> bytes;
+    std::string fault;
+};
+// `poll`, when set, is called every few thousand commands (it may throw to
+// stop the writing).
+LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip,
+                     std::size_t maxBytes = kMaxLogBytes, const std::function<void()>& poll = {});
 
 }  // namespace reglog

@@ -57,8 +57,9 @@ std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes,
 }
 
 bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
-                    std::vector<uint8_t>& out, std::string& fault) {
+                    std::vector<uint8_t>& out, std::string& fault, std::string* warning) {
     out.clear();
+    if (warning) warning->clear();
     z_stream stream{};
     if (inflateInit2(&stream, kGzipWindow) != Z_OK) {
         fault = "cannot start decompressing";
@@ -86,8 +87,17 @@ bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
         out.resize(before + room - stream.avail_out);
         const bool moved = stream.total_in != consumed || out.size() != before;
         if (status == Z_STREAM_END) {
-            // Another member may follow, as gzip allows.
-            if (stream.avail_in == 0 && inLeft == 0) break;
+            // Another member may follow, as gzip allows; anything else after
+            // a whole member is not compressed data, and the member is whole.
+            const std::size_t rest = static_cast<std::size_t>(data + size - stream.next_in);
+            if (rest == 0) break;
+            if (!IsGzip(stream.next_in, rest)) {
+                if (warning) {
+                    *warning = std::to_string(rest) + " byte" + (rest == 1 ? "" : "s") +
+                               " after the compressed data, ignored";
+                }
+                break;
+            }
             if (inflateReset(&stream) != Z_OK)
                 status = Z_DATA_ERROR;
             else

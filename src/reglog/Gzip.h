@@ -17,10 +17,12 @@ bool IsGzip(const uint8_t* data, std::size_t size);
 std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes,
                                   const std::function<void()>& poll = {});
 
-// Decompresses a gzip stream into `out`. False, with a one-line reason in
-// `fault`, for a damaged or cut-short stream, or one that would expand past
-// `maxBytes` (so a small file cannot make the reader take all memory).
+// Decompresses a gzip stream (one or more members) into `out`. False, with a
+// one-line reason in `fault`, for a damaged or cut-short stream, or one that
+// would expand past `maxBytes` (so a small file cannot make the reader take
+// all memory). Bytes after a whole member that start no other member are
+// left alone, with a one-line `*warning` (where given) saying how many.
 bool GzipDecompress(const uint8_t* data, std::size_t size, std::size_t maxBytes,
-                    std::vector<uint8_t>& out, std::string& fault);
+                    std::vector<uint8_t>& out, std::string& fault, std::string* warning = nullptr);
 
 }  // namespace reglog

@@ -45,6 +45,9 @@ class LogPlayer {
     void SetChannelMask(uint32_t mask) { chip_.SetChannelMask(mask); }
     void SetVolumes(engine::Volumes volumes);
 
+    // The chip as mixed so far (the writes that follow the last wait
+    // mixed are made when the next frames are asked for).
+    const FM::OPN& Chip() const { return chip_; }
     uint32_t Rate() const { return rate_; }
     int64_t Frame() const { return frame_; }  // frames rendered since the start
     // The frame at which sample `sample` of a log (counted through the loop's

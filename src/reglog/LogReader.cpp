@@ -15,9 +15,10 @@ LogReadResult ReadRegisterLog(const uint8_t* data, std::size_t size, std::size_t
     LogReadResult result;
     std::vector<uint8_t> inflated;
     const bool gzipped = IsGzip(data, size);
+    std::string gzipWarning;
     if (gzipped) {
         std::string fault;
-        if (!GzipDecompress(data, size, maxBytes, inflated, fault)) {
+        if (!GzipDecompress(data, size, maxBytes, inflated, fault, &gzipWarning)) {
             result.fault = "cannot decompress: " + fault;
             return result;
         }
@@ -37,6 +38,7 @@ LogReadResult ReadRegisterLog(const uint8_t* data, std::size_t size, std::size_t
                                : "neither a VGM, a gzip-compressed VGM nor an S98 file";
         return result;
     }
+    if (!gzipWarning.empty()) result.warnings.insert(result.warnings.begin(), gzipWarning);
     result.origin.gzipped = gzipped;
     result.origin.fileBytes = size;
     result.origin.dataBytes = length;

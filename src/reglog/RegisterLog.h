@@ -77,12 +77,20 @@ struct RegisterLog {
 };
 
 // What reading a log file gives: the log and where it came from, or a fault
-// that says what is wrong with the file (one line, for the user).
+// that says what is wrong with the file (one line, for the user). A file
+// whose music is intact but some other part damaged (its tag, its loop
+// point, bytes after its compressed data) is read with a warning for each
+// such part, one line each, in the words a fault would use.
 struct LogReadResult {
     std::optional<RegisterLog> log;
     LogOrigin origin;
     std::string fault;  // empty when `log` is set
+    std::vector<std::string> warnings;
 };
+
+// The warning for a loop without waits, which the readers drop.
+inline constexpr char kLoopWithoutWaits[] =
+    "the loop holds no waits, so it would never end; the log plays once";
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(const std::string& text);

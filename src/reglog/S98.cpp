@@ -9,6 +9,12 @@
 //   and so is a log longer than kMaxLogSamples in all.
 // - A line break in a tag value would end the line, so the writer turns it
 //   into a space.
+// - A loop that holds no waits would never end: the log plays once, with a
+//   warning. A log that asks for more writes in a second than any song can
+//   make is a fault (WriteRate.h), named by the offset where that second
+//   starts.
+// - The device list must fit before the dump; a count beyond that says the
+//   list is cut short rather than reading devices out of the dump.
 #include "reglog/S98.h"
 
 #include <array>
@@ -16,6 +22,7 @@
 
 #include "platform/TextEncoding.h"
 #include "reglog/Bytes.h"
+#include "reglog/WriteRate.h"
 
 namespace reglog {
 
@@ -215,6 +222,13 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
     if (compression != 0) return Fault("the dump is compressed, which S98 players do not do");
     if (devices == 0)
         return Fault("names no device, which means an OPNA (YM2608); velnari plays a YM2203");
+    const std::size_t listEnd = dumpAt > kHeaderSize && dumpAt < size ? dumpAt : size;
+    const std::size_t room = (listEnd - kHeaderSize) / kDeviceSize;
+    if (devices > room) {
+        return Fault("the device list is cut short: the header names " + std::to_string(devices) +
+                     " device" + (devices == 1 ? "" : "s") + ", the file holds " +
+                     std::to_string(room) + " before the dump");
+    }
     std::string kinds;
     uint32_t firstType = 0;
     uint32_t clock = 0;
@@ -261,6 +275,7 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
     };
 
     in.Seek(dumpAt);
+    std::vector<uint32_t> offsets;  // of each command, for the write-rate fault
     bool ended = false;
     while (!in.AtEnd()) {
         const std::size_t at = in.Position();
@@ -305,6 +320,7 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
             return Fault("unknown command " + std::to_string(op) + " at offset " +
                          std::to_string(at));
         }
+        offsets.resize(log.commands.size(), static_cast<uint32_t>(at));
         if (!in.Ok()) break;
     }
     if (!in.Ok() || !ended) return Fault("the dump is cut short (no end command 0xFD)");
@@ -312,7 +328,11 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
         return Fault("the loop offset " + std::to_string(loopAt) + " does not point at a command");
     }
     if (log.loopStart && log.LoopSamples() == 0) {
-        return Fault("the loop holds no waits, so it would never end");
+        result.warnings.push_back(kLoopWithoutWaits);
+        log.loopStart.reset();
+    }
+    if (const auto flood = FindWriteFlood(log)) {
+        return Fault(FloodText(*flood, "offset " + std::to_string(offsets[flood->command])));
     }
     if (tagAt != 0) {
         if (tagAt >= size || size - tagAt < sizeof kTagStart - 1 ||

@@ -6,8 +6,12 @@
 //   read as 0, as in files of older versions.
 // - The total and loop sample counts of the header are not trusted: they are
 //   recomputed from the commands.
-// - A GD3 tag that is present but malformed is a fault, like the rest of the
-//   file.
+// - A damaged GD3 tag (one cut short, with fewer than its eleven strings, or
+//   an offset that points at no tag) leaves the music intact: the log is read
+//   with the strings there are and a warning. So is a loop that holds no
+//   waits, which would never end: the log plays once.
+// - A log that asks for more writes in a second than any song can make is a
+//   fault (WriteRate.h), named by the offset where that second starts.
 #include "reglog/Vgm.h"
 
 #include <algorithm>
@@ -15,6 +19,7 @@
 #include <string>
 
 #include "reglog/Bytes.h"
+#include "reglog/WriteRate.h"
 
 namespace reglog {
 
@@ -252,35 +257,38 @@ LogReadResult Fault(std::string text) {
     return result;
 }
 
-bool ReadGd3(const uint8_t* data, std::size_t size, uint64_t at, LogTags& tags,
-             std::string& fault) {
+// Reads the tag into `tags`; for a damaged tag, what it holds and a
+// one-line `warning`.
+void ReadGd3(const uint8_t* data, std::size_t size, uint64_t at, LogTags& tags,
+             std::string& warning) {
     ByteReader in(data, size);
     in.Seek(at > size ? size + 1 : static_cast<std::size_t>(at));
     const uint32_t ident = in.U32();
     in.U32();  // version
-    const uint32_t length = in.U32();
+    uint32_t length = in.U32();
     if (!in.Ok() || ident != kGd3Ident) {
-        fault = "the GD3 tag offset does not point at a GD3 tag";
-        return false;
+        warning = "the GD3 tag offset does not point at a GD3 tag; no tags read";
+        return;
     }
     if (length > in.Left()) {
-        fault = "the GD3 tag is cut short";
-        return false;
+        warning = "the GD3 tag is cut short";
+        length = static_cast<uint32_t>(in.Left());
     }
     ByteReader text(data + in.Position(), length);
     std::array<std::string, kGd3FieldCount> fields;
-    for (std::string& field : fields) {
+    int count = 0;
+    while (count < kGd3FieldCount && text.Ok() && !text.AtEnd()) {
         std::u16string units;
         for (;;) {
             const auto unit = static_cast<char16_t>(text.U16());
-            if (!text.Ok()) {
-                fault = "the GD3 tag is cut short";
-                return false;
-            }
-            if (unit == 0) break;
+            if (!text.Ok() || unit == 0) break;
             units += unit;
         }
-        field = ToUtf8(units);
+        fields[count++] = ToUtf8(units);
+    }
+    if (count < kGd3FieldCount && warning.empty()) {
+        warning = "the GD3 tag holds " + std::to_string(count) + " of its " +
+                  std::to_string(int{kGd3FieldCount}) + " strings";
     }
     auto pick = [&](Gd3Field english, Gd3Field original) {
         return fields[english].empty() ? fields[original] : fields[english];
@@ -292,7 +300,6 @@ bool ReadGd3(const uint8_t* data, std::size_t size, uint64_t at, LogTags& tags,
     tags.date = fields[kDate];
     tags.maker = fields[kMaker];
     tags.notes = fields[kNotes];
-    return true;
 }
 
 // Commands of the VGM command set that address other chips or features.
@@ -386,6 +393,7 @@ LogReadResult ReadVgm(const uint8_t* data, std::size_t size) {
     const uint64_t loopAt = loopRelative == 0 ? 0 : uint64_t{loopRelative} + kLoopOffset;
     ByteReader in(data, static_cast<std::size_t>(end));
     in.Seek(static_cast<std::size_t>(dataAt));
+    std::vector<uint32_t> offsets;  // of each command, for the write-rate fault
     bool ended = false;
     while (!in.AtEnd()) {
         const std::size_t at = in.Position();
@@ -424,27 +432,34 @@ LogReadResult ReadVgm(const uint8_t* data, std::size_t size) {
             return Fault("unknown command " + Hex(op) + " at offset " +
                          Hex(static_cast<uint32_t>(at)));
         }
+        offsets.resize(log.commands.size(), static_cast<uint32_t>(at));
         if (!in.Ok()) break;
     }
     if (!in.Ok() || !ended) return Fault("the data is cut short (no end-of-data command 0x66)");
     if (log.TotalSamples() > kMaxLogSamples) {
         return Fault("longer than " + std::to_string(kMaxLogSamples) + " samples");
     }
+    if (loopAt != 0 && loopAt >= end) {
+        return Fault("the loop offset " + Hex(loopRelative) + " points past the end of the file");
+    }
     if (loopAt != 0 && !log.loopStart) {
-        return Fault("the loop offset " + Hex(static_cast<uint32_t>(loopAt)) +
-                     " does not point at a command");
+        return Fault("the loop offset " + Hex(loopRelative) + " (position " +
+                     Hex(static_cast<uint32_t>(loopAt)) + ") does not point at a command");
     }
     if (log.loopStart && log.LoopSamples() == 0) {
-        return Fault("the loop holds no waits, so it would never end");
+        result.warnings.push_back(kLoopWithoutWaits);
+        log.loopStart.reset();
+    }
+    if (const auto flood = FindWriteFlood(log)) {
+        return Fault(FloodText(*flood, "offset " + Hex(offsets[flood->command])));
     }
 
     const uint32_t gd3Relative = field(kGd3Offset);
     if (gd3Relative != 0) {
-        std::string fault;
-        if (!ReadGd3(data, static_cast<std::size_t>(end), uint64_t{gd3Relative} + kGd3Offset,
-                     log.tags, fault)) {
-            return Fault(fault);
-        }
+        std::string warning;
+        ReadGd3(data, static_cast<std::size_t>(end), uint64_t{gd3Relative} + kGd3Offset, log.tags,
+                warning);
+        if (!warning.empty()) result.warnings.push_back(warning);
     }
     return result;
 }

@@ -189,6 +189,19 @@ TEST(ProgramRegisterLog, InfoShowsHeaderLengthLoopAndTags) {
     EXPECT_EQ(info["tags"]["date"], "2026/11");
     EXPECT_EQ(info["tags"]["notes"], "two\nlines");
     EXPECT_EQ(info["tags"]["maker"].get<std::string>().rfind("velnari ", 0), 0u);
+
+    // A file name in Shift-JIS gives its characters; a control character in
+    // a tag reaches no terminal.
+    dir.Write("\x93\xFA\x96\x7B.mml", kSong);
+    ASSERT_EQ(RunVelnari(dir,
+                         "render $(printf '\\223\\372\\226{.mml') -o sj.vgm "
+                         "--author \"$(printf 'red \\033[31m')\"")
+                  .status,
+              0);
+    const auto named = nlohmann::json::parse(RunVelnari(dir, "info sj.vgm --json").out);
+    EXPECT_EQ(named["tags"]["title"], "\u65E5\u672C");
+    EXPECT_NE(RunVelnari(dir, "info sj.vgm").out.find("author:    red \\x1B[31m\n"),
+              std::string::npos);
 }
 
 TEST(ProgramRegisterLog, ADamagedLogIsRefusedWithItsReason) {
@@ -203,6 +216,21 @@ TEST(ProgramRegisterLog, ADamagedLogIsRefusedWithItsReason) {
         EXPECT_NE(r.err.find("'cut.vgm': the file is cut short"), std::string::npos) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
+
+    // Bytes after the compressed data leave the music whole: it plays, and
+    // every command says what was ignored, in the same words.
+    ASSERT_EQ(RunVelnari(dir, "render song.mml -o song.vgz").status, 0);
+    dir.Write("tail.vgz", ReadFile(dir / "song.vgz") + "junk");
+    for (const char* command :
+         {"render tail.vgz -o x.wav --seconds 1", "play tail.vgz --seconds 1", "info tail.vgz"}) {
+        const auto r = RunVelnari(dir, command,
+                                  "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=1 SDL_DISKAUDIOFILE=" +
+                                      clitest::Quote(dir / "p.raw"));
+        EXPECT_EQ(r.status, 0) << command << ": " << r.err;
+        EXPECT_NE(r.err.find("warning: 'tail.vgz': 4 bytes after the compressed data, ignored\n"),
+                  std::string::npos)
+            << command << ": " << r.err;
+    }
 }
 
 }  // namespace

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "SongTexts.h"
+#include "engine/Engine.h"
 #include "mml/Compile.h"
 #include "reglog/Export.h"
+#include "reglog/LogPlayer.h"
 
 namespace {
 
@@ -24,7 +28,7 @@ struct Case {
     double maxSeconds;
     Ending ending;
     Reason reason;
-    int64_t loopStartTick;  // kLoop; for kStops the tick where the log ends
+    int64_t loopStartTick;  // kLoop; for kStops the tick where the last part stops
     int64_t loopTicks;      // kLoop; for kTooLong the ticks after which the loops line up
 };
 
@@ -50,10 +54,31 @@ TEST_P(LoopSearch, FindsTheEarliestShortestRepeatOrSaysWhyNot) {
             EXPECT_EQ(log.LoopStartSample(), c.loopStartTick * tick);
             EXPECT_EQ(log.LoopSamples(), c.loopTicks * tick);
             break;
-        case Ending::kStops:
+        case Ending::kStops: {
             EXPECT_FALSE(log.loopStart.has_value());
-            EXPECT_EQ(log.TotalSamples(), c.loopStartTick * tick);
+            // The writes end where the last part stops; the waits run on
+            // through the release, to the first tick at which the chip is
+            // silent, and the song's sound changes no more from there.
+            ASSERT_EQ(log.commands.back().kind, reglog::LogCommand::Kind::kWait);
+            reglog::RegisterLog writes = log;
+            while (writes.commands.back().kind == reglog::LogCommand::Kind::kWait)
+                writes.commands.pop_back();
+            EXPECT_EQ(writes.TotalSamples(), c.loopStartTick * tick);
+            const int64_t end = log.TotalSamples();
+            ASSERT_GE(end, (c.loopStartTick + 1) * tick);
+            reglog::LogPlayer player(std::make_shared<reglog::RegisterLog>(log), reglog::kLogRate);
+            std::vector<int16_t> frames(static_cast<std::size_t>(end + 2 * reglog::kLogRate) * 2);
+            player.Render(frames.data(), static_cast<int32_t>(end - tick));
+            EXPECT_FALSE(player.Chip().Silent()) << "a tick before the end";
+            player.Render(frames.data(), static_cast<int32_t>(tick));
+            EXPECT_TRUE(player.Chip().Silent());
+            engine::Engine song(compiled.song, reglog::kLogRate);
+            song.Render(frames.data(), static_cast<int32_t>(frames.size() / 2));
+            EXPECT_TRUE(std::all_of(frames.begin() + 2 * end, frames.end(), [&](int16_t v) {
+                return v == frames[2 * end];
+            })) << "the sound changes after the end";
             break;
+        }
         default:
             EXPECT_FALSE(log.loopStart.has_value());
             EXPECT_EQ(log.TotalSamples(), settings.maxSamples) << "the whole limit, no more";
@@ -83,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Loops of 21 and 73 ticks line up after 1533 ticks, beyond 20 s.
         Case{"loopsDoNotLineUp", kVoice + "1: t255 @1 v12 o4 { c3 }\n4: @0 v11 o5 { c1 c7 }\n", 20,
              Ending::kLimit, Reason::kTooLong, 0, 1533},
-        // Every part stops: the log ends at tick 120, where the last rest ends.
+        // Every part stops at tick 120, where the last rest ends; the log
+        // runs on through the release.
         Case{"stops", kVoice + "1: t200 @1 v12 o4 l8 {2 c d e f g r8\n4: @0 v10 o5 l4 {3 c e r8\n",
              600, Ending::kStops, Reason::kNone, 120, 0}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });

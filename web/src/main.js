@@ -617,6 +617,10 @@ function bindControls() {
         $(format).onclick = () => {
             if (!page.song) return;
             const bytes = page.song.registerLog(format, currentSong().name);
+            if (!bytes) {
+                showStatus(`the ${format} log would be larger than velnari reads back`, true);
+                return;
+            }
             download(new Blob([bytes], { type: "application/octet-stream" }), `${fileStem()}.${format}`);
         };
     }

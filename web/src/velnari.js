@@ -107,7 +107,8 @@ export class CompiledSong {
     }
 
     // The song as a register log file, "vgm" or "s98", as the command line
-    // writes it (first whole-song loop with its loop point), titled `title`.
+    // writes it (first whole-song loop with its loop point), titled `title`;
+    // null for a log too large for velnari to read back.
     registerLog(format, title) {
         const m = this.v.m;
         const name = encodeText(this.v.encoder, title + "\0");
@@ -115,6 +116,7 @@ export class CompiledSong {
         m.HEAPU8.set(name, ptr);
         const bytes = m._vn_song_log(this.handle, format === "s98" ? 1 : 0, ptr);
         m._free(ptr);
+        if (!bytes) return null;
         const copy = m.HEAPU8.slice(m._vn_bytes_data(bytes), m._vn_bytes_data(bytes) + m._vn_bytes_size(bytes));
         m._vn_bytes_free(bytes);
         return copy;

@@ -19,8 +19,6 @@
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
 #include "reglog/Export.h"
-#include "reglog/S98.h"
-#include "reglog/Vgm.h"
 
 namespace {
 
@@ -124,15 +122,18 @@ EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes,
 // The song as a register log file (format 0: VGM, 1: S98) as the command
 // line's `render -o FILE.vgm` writes it: up to the end of its first
 // whole-song loop with the loop point (or 600 s without one), titled
-// `title`. The bytes stay valid until vn_bytes_free.
+// `title`; null where the command line refuses to write it (a log larger
+// than velnari reads back). The bytes stay valid until vn_bytes_free.
 EMSCRIPTEN_KEEPALIVE std::vector<uint8_t>* vn_song_log(const WebSong* s, int32_t format,
                                                        const char* title) {
     if (!s->song) return nullptr;
     reglog::SongExport exported = reglog::ExportSong(s->song, reglog::ExportSettings{});
     exported.log.tags.title = title;
     exported.log.tags.maker = std::string("velnari ") + VELNARI_VERSION;
-    return new std::vector<uint8_t>(format == 1 ? reglog::WriteS98(exported.log)
-                                                : reglog::WriteVgm(exported.log));
+    reglog::LogFile file = reglog::WriteLogFile(
+        exported.log, format == 1 ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm, false);
+    if (!file.fault.empty()) return nullptr;
+    return new std::vector<uint8_t>(std::move(file.bytes));
 }
 EMSCRIPTEN_KEEPALIVE const uint8_t* vn_bytes_data(const std::vector<uint8_t>* b) {
     return b->data();
