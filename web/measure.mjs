@@ -1,8 +1,10 @@
 // The figures of docs/web.md: the render speed of each example song as
 // WebAssembly in Chromium (bench.html), and the size of what the page
 // downloads, raw and gzip-compressed. Beside each speed, the same render by
-// the native command line, the two taking turns five times; medians, and the
-// median of the turns' ratios, which holds up on a busy machine too.
+// the native command line, the two taking turns five times over ten minutes
+// of audio (long enough that the native process's start and compile, about
+// 10 ms, cost it under 3 %); medians, and the median of the turns' ratios,
+// which holds up on a busy machine too.
 //   node web/measure.mjs [SITE_DIR [VELNARI]]   (default build/web, build/release/velnari)
 
 import { execFileSync } from "node:child_process";
@@ -18,14 +20,17 @@ const examples = path.resolve(path.dirname(new URL(import.meta.url).pathname), "
 
 const devNull = openSync("/dev/null", "w");
 
-// × real time of the command line rendering the song's first minute
-// (process start and compile included: a few milliseconds).
+// Seconds of audio in each turn.
+const kSeconds = 600;
+
+// × real time of the command line rendering the song's first kSeconds
+// (process start and compile included).
 function nativeSpeed(song) {
     const start = process.hrtime.bigint();
-    execFileSync(velnari, ["render", path.join(examples, song), "--seconds", "60", "-o", "-"], {
+    execFileSync(velnari, ["render", path.join(examples, song), "--seconds", String(kSeconds), "-o", "-"], {
         stdio: ["ignore", devNull, "inherit"],
     });
-    return 60 / (Number(process.hrtime.bigint() - start) / 1e9);
+    return kSeconds / (Number(process.hrtime.bigint() - start) / 1e9);
 }
 
 // What a visit to the page loads: everything but the speed page.
@@ -59,7 +64,7 @@ try {
         const web = [];
         const cli = [];
         for (let run = 0; run < 5; ++run) {
-            web.push(await page.evaluate((name) => window.renderSpeed(name), song));
+            web.push(await page.evaluate(([name, seconds]) => window.renderSpeed(name, seconds), [song, kSeconds]));
             if (native) cli.push(nativeSpeed(song));
         }
         const row = [song, median(web).toFixed(0)];

@@ -9,6 +9,8 @@
 #include "fm/Channel.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 #include "fm/Quad.h"
 
@@ -39,13 +41,20 @@ struct Lookup {
 
     // Sample `i` of operator n of the channel in rows `Row` to `Row` + 3:
     // the sine at the phase offset by half the modulation, attenuated by the
-    // envelope's output.
+    // envelope's output. `at` is the spans' address plus 4 * `i`, so that
+    // every row's entry is a constant offset from it (one address per sample,
+    // which WebAssembly folds into its loads).
     template <int Row>
-    int32_t Get(int n, int32_t i, int32_t modulation) const {
-        const uint32_t index = (spans->phase[Row + n][i] + static_cast<uint32_t>(modulation >> 1)) &
-                               (Tables::kSineSize - 1);
-        return level[static_cast<uint32_t>(spans->envelope[Row + n][i]) +
-                     static_cast<uint32_t>(sine[index])];
+    int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
+        constexpr std::size_t kRow = sizeof(int32_t) * OperatorSpans::kStride;
+        uint32_t phase;
+        int32_t envelope;
+        std::memcpy(&phase, at + offsetof(OperatorSpans, phase) + (Row + n) * kRow, sizeof phase);
+        std::memcpy(&envelope, at + offsetof(OperatorSpans, envelope) + (Row + n) * kRow,
+                    sizeof envelope);
+        const uint32_t index =
+            (phase + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
+        return level[static_cast<uint32_t>(envelope) + static_cast<uint32_t>(sine[index])];
     }
 };
 
@@ -56,8 +65,10 @@ struct Lookup {
 // late; in algorithms 0-2 operator 3 hears operator 2 one sample late.
 template <int A, int Row>
 [[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup,
-                                               int32_t i) {
-    auto op = [&](int n, int32_t modulation) { return lookup.template Get<Row>(n, i, modulation); };
+                                               const unsigned char* at) {
+    auto op = [&](int n, int32_t modulation) {
+        return lookup.template Get<Row>(n, at, modulation);
+    };
     const int32_t o1 = m.output[0];
     int32_t o2 = m.output[1], o3, o4, r;
     if constexpr (A == 0) {  // 1 -> 2 -> 3 -> 4
@@ -89,24 +100,24 @@ template <int A, int Row>
 
 template <int Row>
 [[gnu::always_inline]] inline int32_t Sample(Moving& m, const Voice& v, const Lookup& op,
-                                             int32_t i) {
+                                             const unsigned char* at) {
     switch (v.algorithm) {
         case 0:
-            return SampleOf<0, Row>(m, v, op, i);
+            return SampleOf<0, Row>(m, v, op, at);
         case 1:
-            return SampleOf<1, Row>(m, v, op, i);
+            return SampleOf<1, Row>(m, v, op, at);
         case 2:
-            return SampleOf<2, Row>(m, v, op, i);
+            return SampleOf<2, Row>(m, v, op, at);
         case 3:
-            return SampleOf<3, Row>(m, v, op, i);
+            return SampleOf<3, Row>(m, v, op, at);
         case 4:
-            return SampleOf<4, Row>(m, v, op, i);
+            return SampleOf<4, Row>(m, v, op, at);
         case 5:
-            return SampleOf<5, Row>(m, v, op, i);
+            return SampleOf<5, Row>(m, v, op, at);
         case 6:
-            return SampleOf<6, Row>(m, v, op, i);
+            return SampleOf<6, Row>(m, v, op, at);
         case 7:
-            return SampleOf<7, Row>(m, v, op, i);
+            return SampleOf<7, Row>(m, v, op, at);
         default:
             __builtin_unreachable();  // an algorithm is 0..7
     }
@@ -122,11 +133,15 @@ template <int Row>
 // registers, and no store to the accumulator can alias it.
 template <int Count>
 void RenderSpan(Voice (&voices)[3], const Lookup& lookup, int32_t* accumulator, int32_t frames) {
-    Moving a = voices[0].moving, b = voices[1].moving, c = voices[2].moving;
+    const Voice va = voices[0], vb = voices[1], vc = voices[2];
+    const Lookup l = lookup;
+    Moving a = va.moving, b = vb.moving, c = vc.moving;
+    const auto* rows = reinterpret_cast<const unsigned char*>(l.spans);
     for (int32_t i = 0; i < frames; ++i) {
-        int32_t sum = Sample<0>(a, voices[0], lookup, i);
-        if constexpr (Count > 1) sum += Sample<4>(b, voices[1], lookup, i);
-        if constexpr (Count > 2) sum += Sample<8>(c, voices[2], lookup, i);
+        const unsigned char* at = rows + sizeof(int32_t) * static_cast<uint32_t>(i);
+        int32_t sum = Sample<0>(a, va, l, at);
+        if constexpr (Count > 1) sum += Sample<4>(b, vb, l, at);
+        if constexpr (Count > 2) sum += Sample<8>(c, vc, l, at);
         accumulator[i] += sum;
     }
     voices[0].moving = a;

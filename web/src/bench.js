@@ -13,16 +13,16 @@ const kBlock = 4096;
 
 const velnari = await loadVelnari();
 
-// × real time of one render of the song's first minute, compile excluded.
-function renderSpeed(name) {
+// × real time of one render of the song's first `seconds`, compile excluded.
+function renderSpeed(name, seconds = kSeconds) {
     const song = velnari.compile(examples[name]);
     const engine = song.engine(kRate);
     const start = performance.now();
-    for (let done = 0; done < kSeconds * kRate; done += kBlock) engine.render(kBlock);
+    for (let done = 0; done < seconds * kRate; done += kBlock) engine.render(kBlock);
     const elapsed = (performance.now() - start) / 1000;
     engine.free();
     song.free();
-    return kSeconds / elapsed;
+    return seconds / elapsed;
 }
 window.renderSpeed = renderSpeed;
 window.exampleNames = Object.keys(examples);

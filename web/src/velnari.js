@@ -142,6 +142,7 @@ export class Engine {
         this.rate = rate;
         this.capacity = 0;
         this.ptr = 0;
+        this.view = null;
     }
 
     // Renders `frames` stereo frames; returns an Int16Array view of them,
@@ -151,9 +152,17 @@ export class Engine {
             if (this.ptr) this.m._free(this.ptr);
             this.capacity = frames;
             this.ptr = this.m._malloc(frames * 4);
+            this.view = null;
         }
         this.m._vn_engine_render(this.handle, this.ptr, frames);
-        return new Int16Array(this.m.HEAP16.buffer, this.ptr, frames * 2);
+        // The same view serves every call of the same size (the audio thread
+        // renders one quantum at a time and should not allocate for it), until
+        // the module's memory grows and replaces its buffer.
+        const buffer = this.m.HEAP16.buffer;
+        if (!this.view || this.view.buffer !== buffer || this.view.length !== frames * 2) {
+            this.view = new Int16Array(buffer, this.ptr, frames * 2);
+        }
+        return this.view;
     }
 
     // Moves toward `frame` by at most `budget` frames of work; returns the
