@@ -22,6 +22,7 @@
 #include "WriteFailure.h"
 #include "platform/Terminal.h"
 #include "reglog/Export.h"
+#include "reglog/Gzip.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LogReader.h"
 #include "velnari/Version.h"
@@ -263,9 +264,15 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     tags.date = options.tags.date.value_or("");
     tags.maker = std::string("velnari ") + velnari::kVersion;
     // What velnari writes, it reads back.
+    reglog::Compressor gzip;
+    if (ext == ".vgz") {
+        gzip = [](const std::vector<uint8_t>& bytes) {
+            return reglog::GzipCompress(bytes, StopIfInterrupted);
+        };
+    }
     const reglog::LogFile file = reglog::WriteLogFile(
-        exported.log, ext == ".s98" ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm,
-        ext == ".vgz", reglog::kMaxLogBytes, StopIfInterrupted);
+        exported.log, ext == ".s98" ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm, gzip,
+        reglog::kMaxLogBytes, StopIfInterrupted);
     if (!file.fault.empty()) {
         throw CliError(kExitFailure, "cannot write '" + output + "': " + file.fault +
                                          "; use --seconds or --max-seconds for less");

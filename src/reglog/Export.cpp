@@ -4,7 +4,6 @@
 #include <numeric>
 
 #include "engine/LoopDetector.h"
-#include "reglog/Gzip.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LoopFinder.h"
 #include "reglog/S98.h"
@@ -195,8 +194,8 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     return Limited(recording, report, settings.maxSamples, settings.poll);
 }
 
-LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip, std::size_t maxBytes,
-                     const std::function<void()>& poll) {
+LogFile WriteLogFile(const RegisterLog& log, LogFormat format, const Compressor& compress,
+                     std::size_t maxBytes, const std::function<void()>& poll) {
     LogFile file;
     if (const auto flood = FindWriteFlood(log)) {
         file.fault = "the log " + FloodText(*flood);
@@ -207,13 +206,13 @@ LogFile WriteLogFile(const RegisterLog& log, LogFormat format, bool gzip, std::s
         format == LogFormat::kS98 ? WriteS98(log, poll) : WriteVgm(log, poll);
     if (bytes.size() > maxBytes) {
         file.fault = "the log would be " + std::to_string(bytes.size()) + " bytes" +
-                     (gzip ? " before compression" : "") + ", more than the " +
+                     (compress ? " before compression" : "") + ", more than the " +
                      (maxBytes >= (1u << 20) ? std::to_string(maxBytes >> 20) + " MiB"
                                              : std::to_string(maxBytes) + " bytes") +
                      " that velnari reads";
         return file;
     }
-    file.bytes = gzip ? GzipCompress(bytes, poll) : std::move(bytes);
+    file.bytes = compress ? compress(bytes) : std::move(bytes);
     return file;
 }
 

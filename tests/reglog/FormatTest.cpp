@@ -140,10 +140,11 @@ TEST(S98File, HeaderLoopWaitsAndTagAsThePublishedLayoutSays) {
 TEST(LogFile, WhatTheReaderWouldRefuseIsNotWritten) {
     const reglog::RegisterLog log = SampleLog();
     const std::size_t size = reglog::WriteVgm(log).size();
-    const reglog::LogFile fits = reglog::WriteLogFile(log, reglog::LogFormat::kVgm, true, size);
+    const auto gzip = [](const std::vector<uint8_t>& bytes) { return reglog::GzipCompress(bytes); };
+    const reglog::LogFile fits = reglog::WriteLogFile(log, reglog::LogFormat::kVgm, gzip, size);
     ASSERT_EQ(fits.fault, "");
     EXPECT_TRUE(reglog::ReadRegisterLog(fits.bytes.data(), fits.bytes.size(), size).log);
-    const reglog::LogFile over = reglog::WriteLogFile(log, reglog::LogFormat::kVgm, true, size - 1);
+    const reglog::LogFile over = reglog::WriteLogFile(log, reglog::LogFormat::kVgm, gzip, size - 1);
     EXPECT_TRUE(over.bytes.empty());
     EXPECT_NE(over.fault.find("would be " + std::to_string(size) + " bytes before compression"),
               std::string::npos)
