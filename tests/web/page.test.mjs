@@ -399,6 +399,7 @@ test("a song named Night Drive: the downloads, the VGM's title and the share lin
     await rm(scratch, { recursive: true });
 
     await page.click("#share");
+    await page.locator("#share-link").waitFor();
     const link = await page.inputValue("#share-link");
     const opened = await openPage(browser, link.slice(link.indexOf("#")));
     assert.equal(await opened.page.inputValue("#song-name"), "Night Drive");
