@@ -8,12 +8,14 @@
 #       the script's.
 #   scripts/stage-time.sh --report FILE      prints the table of FILE: one row
 #       per stage (lines of the same stage added up, in the order they first
-#       came), then the whole; minutes:seconds of wall clock and of CPU.
+#       came), then their sum; minutes:seconds of wall clock and of CPU.
+#       The stage named "check", if any, is the whole run: its own last line.
 set -u
 
 if [ "${1:-}" = --report ]; then
     [ -s "${2:-}" ] || exit 0
     awk '
+        $1 == "check" { whole = $2; whole_cpu = $3 + $4; next }
         { if (!($1 in wall)) order[n++] = $1
           wall[$1] += $2; user[$1] += $3; sys[$1] += $4; if ($5 != 0) bad[$1] = 1 }
         function clock(s) { return sprintf("%d:%02d", int(s / 60), int(s % 60 + 0.5)) }
@@ -27,6 +29,8 @@ if [ "${1:-}" = --report ]; then
                 tw += wall[s]; tu += user[s]; ts += sys[s]
             }
             printf "%-14s %8s %8s %8s %8s\n", "all stages", clock(tw), clock(tu + ts), clock(tu), clock(ts)
+            if (whole != "")
+                printf "%-14s %8s %8s   (stages overlapping)\n", "make check", clock(whole), clock(whole_cpu)
         }' "$2"
     exit 0
 fi
