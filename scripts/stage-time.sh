@@ -18,7 +18,7 @@ if [ "${1:-}" = --report ]; then
         $1 == "check" { whole = $2; whole_cpu = $3 + $4; next }
         { if (!($1 in wall)) order[n++] = $1
           wall[$1] += $2; user[$1] += $3; sys[$1] += $4; if ($5 != 0) bad[$1] = 1 }
-        function clock(s) { return sprintf("%d:%02d", int(s / 60), int(s % 60 + 0.5)) }
+        function clock(s) { s = int(s + 0.5); return sprintf("%d:%02d", int(s / 60), s % 60) }
         END {
             printf "\n%-14s %8s %8s %8s %8s\n", "stage", "wall", "cpu", "user", "system"
             for (i = 0; i < n; i++) {
