@@ -78,9 +78,10 @@ soak: build-release
 # order, their output lines marked with the lane's name: much of a stage's
 # time leaves a core idle (configuring, linking, the last test, Wine and the
 # browser starting, one fuzz target alone), which the other lane then uses.
-# Lanes share no build folder. The native lane builds, and tests, what the
-# other stages do not touch: the release build (which the Windows and the
-# browser checks compare against), Windows and the web page.
+# Lanes share no build folder, and each runs one stage at a time even under
+# make -j. The native lane builds, and tests, what the other stages do not
+# touch: the release build (which the Windows and the browser checks compare
+# against), Windows and the web page.
 CHECK_NATIVE := test-release test-windows test-web
 CHECK_SANITIZERS := test-asan test-tsan fuzz-smoke
 
@@ -92,8 +93,8 @@ check:
 
 check-stages: deps
 	@set -o pipefail; export VELNARI_DEPS_DONE=1; \
-	 $(MAKE) --no-print-directory $(CHECK_NATIVE) 2>&1 | sed -u 's/^/[native] /' & native=$$!; \
-	 $(MAKE) --no-print-directory $(CHECK_SANITIZERS) 2>&1 | sed -u 's/^/[sanitizers] /' & \
+	 $(MAKE) -j1 --no-print-directory $(CHECK_NATIVE) 2>&1 | sed -u 's/^/[native] /' & native=$$!; \
+	 $(MAKE) -j1 --no-print-directory $(CHECK_SANITIZERS) 2>&1 | sed -u 's/^/[sanitizers] /' & \
 	 sanitizers=$$!; status=0; \
 	 wait $$native || { status=1; echo "check: the native lane failed"; }; \
 	 wait $$sanitizers || { status=1; echo "check: the sanitizers lane failed"; }; \
