@@ -293,7 +293,7 @@ why_32bit_cannot_run() {
 # One case of misbehaving-host (tests/host/MisbehavingHost.cpp) against the
 # DLL, from DIR, which holds duet.mml and takes its scratch files.
 misbehaving_host() {  # BITS DIR CASE
-    local loader=$wine64 log=$work/misbehaving.log
+    local loader=$wine64 log=$scratch/misbehaving.log
     [ "$1" = 32 ] && loader=$wine32
     (cd "$2" && env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all \
         WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$loader" ./misbehaving-host.exe \
@@ -318,22 +318,22 @@ trace_open() {  # BITS DIR SONG
     (cd "$2" && env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all,+relay \
         WINEDLLOVERRIDES="mscoree,mshtml=" timeout 120 "$loader" ./velnari-host.exe velnari.dll "$3" \
         2>&1 >/dev/null) | grep -a -E 'Call (KERNEL32\.OutputDebugStringA|user32\.MessageBoxA)\(' \
-        >"$work/trace.txt"
+        >"$scratch/trace.txt"
 }
 
 debug_output_names() {  # FILE: the file name went to the debugger output, as given
-    grep -qF "OutputDebugStringA(" "$work/trace.txt" && grep -qF " \"$1\")" "$work/trace.txt" ||
-        { cat "$work/trace.txt"; return 1; }
+    grep -qF "OutputDebugStringA(" "$scratch/trace.txt" && grep -qF " \"$1\")" "$scratch/trace.txt" ||
+        { cat "$scratch/trace.txt"; return 1; }
 }
 
 one_message_box() {  # TEXT: one box, no owner, the Shift-JIS caption, an OK button only
     local boxes
-    boxes=$(grep -c 'MessageBoxA' "$work/trace.txt")
+    boxes=$(grep -c 'MessageBoxA' "$scratch/trace.txt")
     [ "$boxes" -eq 1 ] && grep -qE "MessageBoxA\(0+,[0-9a-f]+ \"$1\",[0-9a-f]+ \"\\\\x83G\\\\x83\\\\x89\\\\x81\\[\",0+\)" \
-        "$work/trace.txt" || { echo "  $boxes boxes:"; cat "$work/trace.txt"; return 1; }
+        "$scratch/trace.txt" || { echo "  $boxes boxes:"; cat "$scratch/trace.txt"; return 1; }
 }
 
-no_message_box() { ! grep -q 'MessageBoxA' "$work/trace.txt"; }
+no_message_box() { ! grep -q 'MessageBoxA' "$scratch/trace.txt"; }
 
 # Bytes as Wine's trace prints a string: printable ASCII as it is, '\' and '"'
 # escaped, a line feed as \n, any other byte as \xNN.
@@ -366,31 +366,31 @@ has_japanese_locale() {
 }
 
 japanese_song_plays() {  # BITS: the same bytes as the Linux twin's render of the song
-    rm -f "$work/linux/linux.raw" "$work/win$1/win.raw"
-    run_linux "$work/linux" ./velnari.so "音楽/曲.mml" --quiet --out linux.raw --seconds 1 \
+    rm -f "$linux_ref/linux.raw" "$work/win$1/win.raw"
+    run_linux "$linux_ref" ./velnari.so "音楽/曲.mml" --quiet --out linux.raw --seconds 1 \
         >/dev/null 2>&1 || { echo "  the Linux render failed"; return 1; }
     japanese run_windows "$1" "$work/win$1" velnari.dll '音楽\曲.mml' --quiet --out win.raw \
         --seconds 1 >/dev/null 2>&1 || { echo "  the Windows render failed"; return 1; }
-    [ -s "$work/linux/linux.raw" ] && cmp "$work/linux/linux.raw" "$work/win$1/win.raw"
+    [ -s "$linux_ref/linux.raw" ] && cmp "$linux_ref/linux.raw" "$work/win$1/win.raw"
 }
 
 exits_with() {  # CODE runner args...
     local want=$1; shift
-    "$@" >"$work/out.txt" 2>"$work/err.txt"
+    "$@" >"$scratch/out.txt" 2>"$scratch/err.txt"
     local got=$?
-    [ "$got" -eq "$want" ] || { echo "  exit $got, expected $want"; head -5 "$work/out.txt" "$work/err.txt"; return 1; }
+    [ "$got" -eq "$want" ] || { echo "  exit $got, expected $want"; head -5 "$scratch/out.txt" "$scratch/err.txt"; return 1; }
 }
 
 # Renders the same request on Linux and Windows and compares the bytes.
 same_bytes() {  # BITS SONG args...
     local bits=$1 song=$2; shift 2
-    rm -f "$work/linux/linux.raw" "$work/win$bits/win.raw"
-    run_linux "$work/linux" ./velnari.so "$song" --quiet --out linux.raw "$@" >/dev/null 2>&1 ||
+    rm -f "$linux_ref/linux.raw" "$work/win$bits/win.raw"
+    run_linux "$linux_ref" ./velnari.so "$song" --quiet --out linux.raw "$@" >/dev/null 2>&1 ||
         { echo "  the Linux render failed"; return 1; }
     run_windows "$bits" "$work/win$bits" velnari.dll "$song" --quiet --out win.raw "$@" \
         >/dev/null 2>&1 || { echo "  the Windows render failed"; return 1; }
-    [ -s "$work/linux/linux.raw" ] || { echo "  nothing rendered"; return 1; }
-    cmp "$work/linux/linux.raw" "$work/win$bits/win.raw"
+    [ -s "$linux_ref/linux.raw" ] || { echo "  nothing rendered"; return 1; }
+    cmp "$linux_ref/linux.raw" "$work/win$bits/win.raw"
 }
 
 # With ExactSeek=1 beside the DLL: SetPosition(20000) one second in returns
@@ -399,8 +399,8 @@ exact_seek_lands() {  # BITS
     local dir=$work/win$1
     rm -f "$dir/seek.raw" "$dir/fresh.raw"
     run_windows "$1" "$dir" velnari.dll duet.mml --out seek.raw --seconds 3 --seek-at 1000 \
-        --seek-to 20000 >"$work/out.txt" 2>&1 || { echo "  the seeking render failed"; return 1; }
-    grep -q 'SetPosition(20000) returned 20000' "$work/out.txt" || { cat "$work/out.txt"; return 1; }
+        --seek-to 20000 >"$scratch/out.txt" 2>&1 || { echo "  the seeking render failed"; return 1; }
+    grep -q 'SetPosition(20000) returned 20000' "$scratch/out.txt" || { cat "$scratch/out.txt"; return 1; }
     run_windows "$1" "$dir" velnari.dll duet.mml --quiet --out fresh.raw --seconds 22 \
         >/dev/null 2>&1 || { echo "  the fresh render failed"; return 1; }
     cmp -n 176400 "$dir/seek.raw" "$dir/fresh.raw" &&
@@ -409,12 +409,12 @@ exact_seek_lands() {  # BITS
 
 differs_from_default() {  # BITS: the last Windows render differs from one without settings
     [ -s "$work/win$1/win.raw" ] || return 1
-    cp "$work/win$1/win.raw" "$work/with-settings.raw"
-    mv "$work/win$1/velnari.ini" "$work/velnari.ini.held"
+    cp "$work/win$1/win.raw" "$scratch/with-settings.raw"
+    mv "$work/win$1/velnari.ini" "$scratch/velnari.ini.held"
     run_windows "$1" "$work/win$1" velnari.dll duet.mml --quiet --out win.raw --seconds 1 \
         >/dev/null 2>&1
-    mv "$work/velnari.ini.held" "$work/win$1/velnari.ini"
-    [ -s "$work/win$1/win.raw" ] && ! cmp -s "$work/with-settings.raw" "$work/win$1/win.raw"
+    mv "$scratch/velnari.ini.held" "$work/win$1/velnari.ini"
+    [ -s "$work/win$1/win.raw" ] && ! cmp -s "$scratch/with-settings.raw" "$work/win$1/win.raw"
 }
 
 settings_cases=(
@@ -434,9 +434,14 @@ settings_cases=(
     "an empty file|"
 )
 
+# The checks of one build under Wine. The 32-bit and the 64-bit build are
+# checked at once, each with its own folders: the DLL's ($work/winBITS), a
+# copy of the Linux reference ($linux_ref) and scratch files ($scratch).
 run_checks_under_wine() {  # BITS
     local bits=$1 dir=$work/win$1 song name
-    mkdir -p "$dir"
+    scratch=$work/scratch$bits linux_ref=$work/linux$bits
+    mkdir -p "$dir" "$scratch" "$linux_ref"
+    cp -r "$work"/linux/* "$linux_ref/"
     cp "${build_dir[$bits]}/velnari.dll" "${build_dir[$bits]}/velnari-host.exe" \
         "${build_dir[$bits]}/misbehaving-host.exe" "$dir/"
     cp -r "$work"/songs/* "$dir/"
@@ -486,7 +491,7 @@ run_checks_under_wine() {  # BITS
     for entry in "${settings_cases[@]}"; do
         what=${entry%%|*} text=${entry#*|}
         printf "$text" >"$dir/velnari.ini"
-        printf "$text" >"$work/linux/velnari.ini"
+        printf "$text" >"$linux_ref/velnari.ini"
         check "win$bits: settings file beside the DLL ($what): the same bytes as on Linux" \
             same_bytes "$bits" duet.mml --seconds 1
         if [ "$what" = "both volumes" ]; then
@@ -495,16 +500,16 @@ run_checks_under_wine() {  # BITS
         fi
     done
     printf '[velnari]\nExactSeek=1\n' >"$dir/velnari.ini"
-    printf '[velnari]\nExactSeek=1\n' >"$work/linux/velnari.ini"
+    printf '[velnari]\nExactSeek=1\n' >"$linux_ref/velnari.ini"
     check "win$bits: ExactSeek=1: a seek lands on a fresh open's bytes at that position" \
         exact_seek_lands "$bits"
     check "win$bits: ExactSeek=1: a seek part-way gives the same bytes as on Linux" \
         same_bytes "$bits" duet.mml --seconds 2 --seek-at 700 --seek-to 90000
-    rm -f "$dir/velnari.ini" "$work/linux/velnari.ini"
-    mkdir "$dir/velnari.ini" "$work/linux/velnari.ini"
+    rm -f "$dir/velnari.ini" "$linux_ref/velnari.ini"
+    mkdir "$dir/velnari.ini" "$linux_ref/velnari.ini"
     check "win$bits: a settings file that cannot be read: the same bytes as on Linux" \
         same_bytes "$bits" duet.mml --seconds 1
-    rmdir "$dir/velnari.ini" "$work/linux/velnari.ini"
+    rmdir "$dir/velnari.ini" "$linux_ref/velnari.ini"
 
     local case
     for case in $("$linux_dir/misbehaving-host" --list); do
@@ -567,18 +572,35 @@ else
     cp -r "$work"/songs/* "$work/linux/"
     check "the ja_JP.UTF-8 locale exists" has_japanese_locale
 
+    # Both builds run at once: most of the time goes to starting Wine, one
+    # process after the other, so each keeps about one core busy. The prefix
+    # is made first, by the 64-bit loader, so that they do not race to make it.
+    env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$wine_prefix" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$wine64" wineboot --init >/dev/null 2>&1
+    runs=()
     if [ -f "${build_dir[64]}/velnari.dll" ]; then
-        run_checks_under_wine 64
+        runs+=(64)
     else
         fail "win64: no DLL to run"
     fi
     if [ ! -f "${build_dir[32]}/velnari.dll" ]; then
         fail "win32: no DLL to run"
     elif ! why=$(why_32bit_cannot_run); then
-        run_checks_under_wine 32
+        runs+=(32)
     else
         skip "win32: the 32-bit DLL is not run: $why"
     fi
+    for bits in "${runs[@]}"; do
+        run_checks_under_wine "$bits" >"$work/checks$bits.log" 2>&1 &
+    done
+    wait
+    # Each build's results in one piece, counted here.
+    for bits in "${runs[@]}"; do
+        cat "$work/checks$bits.log"
+        passed=$((passed + $(grep -c '^PASS ' "$work/checks$bits.log")))
+        failed=$((failed + $(grep -c '^FAIL ' "$work/checks$bits.log")))
+        skipped=$((skipped + $(grep -c '^SKIP ' "$work/checks$bits.log")))
+    done
 fi
 
 summary="windows: $passed passed, $failed failed"

@@ -9,8 +9,11 @@
 #     that song byte for byte as the installed program does;
 #   - the public headers pull in no Boost header.
 #   install-tree.sh BUILD_DIR SOURCE_DIR CXX [COMPILER_LAUNCHER]
+# (the launcher as CMake holds it: a command and its arguments, separated by
+# semicolons)
 set -euo pipefail
 build=$1 source=$2 cxx=$3 launcher=${4:-}
+IFS=';' read -ra launch <<<"$launcher"
 work=$(mktemp -d /tmp/velnari-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -46,7 +49,7 @@ cmp -s consumer.raw <(head -c "$(stat -c %s consumer.raw)" /dev/zero) && fail "s
 # The consumer through pkg-config, which sees only this installation.
 flags=$(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --cflags --libs velnari)
 # shellcheck disable=SC2086  # the flags are words
-$launcher "$cxx" -std=c++20 "$source/tests/consumer/render_second.cpp" $flags -o pc_render_second ||
+"${launch[@]}" "$cxx" -std=c++20 "$source/tests/consumer/render_second.cpp" $flags -o pc_render_second ||
     fail "consumer does not build with pkg-config's flags: $flags"
 ./pc_render_second <"$song" | cmp program.raw - || fail "pkg-config build renders differently"
 
