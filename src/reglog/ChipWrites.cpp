@@ -10,14 +10,13 @@
 #include <array>
 
 #include "reglog/Bytes.h"
+#include "reglog/VgmFormat.h"
 
 namespace reglog {
 
 namespace {
 
-constexpr uint32_t kVgmIdent = 0x206D6756;  // "Vgm "
-constexpr uint32_t kClockMask = 0x3FFFFFFF;
-constexpr uint32_t kSecondChip = 0x40000000;
+using namespace vgm;
 
 // The header's clock field of each kind, and the write commands of its first
 // and second chip for port 0 and port 1 (0: none).
@@ -33,41 +32,6 @@ constexpr VgmKind kVgmKinds[] = {
     {FmChipKind::kYM2610, 0x4C, {0x58, 0x59}, {0xA8, 0xA9}},
     {FmChipKind::kYM2612, 0x2C, {0x52, 0x53}, {0xA2, 0xA3}},
 };
-
-// The clock fields of every chip a VGM 1.71 header can name, these included.
-constexpr std::size_t kVgmClockFields[] = {
-    0x0C, 0x10, 0x2C, 0x30, 0x38, 0x40, 0x44, 0x48, 0x4C, 0x50, 0x54, 0x58, 0x5C, 0x60,
-    0x64, 0x68, 0x6C, 0x70, 0x74, 0x80, 0x84, 0x88, 0x8C, 0x90, 0x98, 0x9C, 0xA0, 0xA4,
-    0xA8, 0xAC, 0xB0, 0xB4, 0xB8, 0xC0, 0xC4, 0xC8, 0xCC, 0xD0, 0xD8, 0xDC, 0xE0};
-
-// Operand bytes of a VGM command that is neither a wait, a data block nor
-// the end; -1 for a command the format does not define.
-int OperandBytes(uint32_t op) {
-    if (op >= 0x30 && op <= 0x3F) return 1;
-    if (op >= 0x40 && op <= 0x4E) return 2;
-    if (op == 0x4F || op == 0x50) return 1;
-    if (op >= 0x51 && op <= 0x5F) return 2;
-    if (op == 0x68) return 11;
-    if (op >= 0x80 && op <= 0x8F) return 0;
-    switch (op) {
-        case 0x90:
-        case 0x91:
-        case 0x95:
-            return 4;
-        case 0x92:
-            return 5;
-        case 0x93:
-            return 10;
-        case 0x94:
-            return 1;
-        default:
-            break;
-    }
-    if (op >= 0xA0 && op <= 0xBF) return 2;
-    if (op >= 0xC0 && op <= 0xDF) return 3;
-    if (op >= 0xE0) return 4;
-    return -1;
-}
 
 const char* KindName(FmChipKind kind) {
     switch (kind) {
@@ -93,10 +57,10 @@ std::string TooLong() {
 
 ChipWriteReadResult ReadVgm(const uint8_t* data, std::size_t size, ChipWriteListener& listener) {
     if (size < 0x40) return Fault("the VGM header is cut short", false);
-    const uint64_t end = uint64_t{FieldU32(data, size, 0x04)} + 0x04;
-    const uint32_t version = FieldU32(data, size, 0x08);
-    const uint32_t dataRelative = version >= 0x150 ? FieldU32(data, size, 0x34) : 0;
-    const uint64_t dataAt = dataRelative == 0 ? 0x40 : uint64_t{dataRelative} + 0x34;
+    const uint64_t end = uint64_t{FieldU32(data, size, kEofOffset)} + kEofOffset;
+    const uint32_t version = FieldU32(data, size, kVersionOffset);
+    const uint32_t dataRelative = version >= 0x150 ? FieldU32(data, size, kDataOffset) : 0;
+    const uint64_t dataAt = dataRelative == 0 ? 0x40 : uint64_t{dataRelative} + kDataOffset;
     auto field = [&](std::size_t offset) {
         return offset + 4 <= dataAt ? FieldU32(data, size, offset) : 0u;
     };
@@ -114,11 +78,13 @@ ChipWriteReadResult ReadVgm(const uint8_t* data, std::size_t size, ChipWriteList
         }
     }
     int clocks = 0;
-    for (std::size_t at : kVgmClockFields) {
+    const auto count = [&](std::size_t at) {
         const uint32_t clock = field(at);
         clocks +=
             ((clock & kClockMask) != 0) + ((clock & kClockMask) != 0 && (clock & kSecondChip));
-    }
+    };
+    count(kYM2203ClockOffset);
+    for (const ChipField& chip : kOtherChips) count(chip.offset);
     const bool named = !chips.empty() && (clocks > 1 || chips[0].kind != FmChipKind::kYM2203);
     if (chips.empty()) return Fault("uses no YM2203, YM2608, YM2610 or YM2612", false);
     if (version < 0x110) return Fault("VGM version is older than 1.10", named);
@@ -280,7 +246,7 @@ void ReadChipWrites(const RegisterLog& log, ChipWriteListener& listener) {
 
 ChipWriteReadResult ReadChipWrites(const uint8_t* data, std::size_t size,
                                    ChipWriteListener& listener) {
-    if (FieldU32(data, size, 0) == kVgmIdent) return ReadVgm(data, size, listener);
+    if (FieldU32(data, size, 0) == kIdent) return ReadVgm(data, size, listener);
     if (size >= 0x20 && data[0] == 'S' && data[1] == '9' && data[2] == '8')
         return ReadS98(data, size, listener);
     return Fault("neither a VGM nor an S98 file", false);

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "reglog/Bytes.h"
+#include "reglog/VgmFormat.h"
 #include "reglog/WriteRate.h"
 
 namespace reglog {
@@ -28,41 +29,11 @@ namespace {
 // Commands written between two polls of the caller: a few milliseconds.
 constexpr std::size_t kCommandsPerPoll = std::size_t{1} << 16;
 
-constexpr uint32_t kIdent = 0x206D6756;     // "Vgm "
+using namespace vgm;
+
 constexpr uint32_t kGd3Ident = 0x20336447;  // "Gd3 "
 constexpr uint32_t kVersion = 0x171;
 constexpr std::size_t kHeaderSize = 0x100;
-
-// Header fields: byte offsets.
-constexpr std::size_t kEofOffset = 0x04;
-constexpr std::size_t kVersionOffset = 0x08;
-constexpr std::size_t kGd3Offset = 0x14;
-constexpr std::size_t kTotalSamples = 0x18;
-constexpr std::size_t kLoopOffset = 0x1C;
-constexpr std::size_t kLoopSamples = 0x20;
-constexpr std::size_t kDataOffset = 0x34;
-constexpr std::size_t kYM2203ClockOffset = 0x44;
-
-// The clock fields of the other chips a VGM 1.71 header can name. Bit 30 of a
-// clock marks a second chip of the kind; bit 31 is a flag of some chips.
-struct ChipField {
-    std::size_t offset;
-    const char* name;
-};
-constexpr ChipField kOtherChips[] = {
-    {0x0C, "SN76489"},    {0x10, "YM2413"},  {0x2C, "YM2612"},      {0x30, "YM2151"},
-    {0x38, "SegaPCM"},    {0x40, "RF5C68"},  {0x48, "YM2608"},      {0x4C, "YM2610"},
-    {0x50, "YM3812"},     {0x54, "YM3526"},  {0x58, "Y8950"},       {0x5C, "YMF262"},
-    {0x60, "YMF278B"},    {0x64, "YMF271"},  {0x68, "YMZ280B"},     {0x6C, "RF5C164"},
-    {0x70, "PWM"},        {0x74, "AY8910"},  {0x80, "GameBoy DMG"}, {0x84, "NES APU"},
-    {0x88, "MultiPCM"},   {0x8C, "uPD7759"}, {0x90, "OKIM6258"},    {0x98, "OKIM6295"},
-    {0x9C, "K051649"},    {0xA0, "K054539"}, {0xA4, "HuC6280"},     {0xA8, "C140"},
-    {0xAC, "K053260"},    {0xB0, "Pokey"},   {0xB4, "QSound"},      {0xB8, "SCSP"},
-    {0xC0, "WonderSwan"}, {0xC4, "VSU"},     {0xC8, "SAA1099"},     {0xCC, "ES5503"},
-    {0xD0, "ES5506"},     {0xD8, "X1-010"},  {0xDC, "C352"},        {0xE0, "GA20"},
-};
-constexpr uint32_t kClockMask = 0x3FFFFFFF;
-constexpr uint32_t kSecondChip = 0x40000000;
 
 // GD3 fields in file order.
 enum Gd3Field {
@@ -303,8 +274,9 @@ void ReadGd3(const uint8_t* data, std::size_t size, uint64_t at, LogTags& tags,
 }
 
 // Commands of the VGM command set that address other chips or features.
+// A command the format defines but a log of the one YM2203 does not hold.
 bool IsForeign(uint32_t op) {
-    return (op >= 0x30 && op <= 0x5F) || op == 0x68 || (op >= 0x80 && op <= 0x95) || op >= 0xA0;
+    return op != 0x55 && OperandBytes(op) >= 0;
 }
 
 }  // namespace
