@@ -9,7 +9,7 @@
 #include "CliError.h"
 #include "PartSelection.h"
 #include "RegisterLogOptions.h"
-#include "StartPosition.h"
+#include "playback/StartPosition.h"
 #include "velnari/Version.h"
 
 namespace cli {
@@ -160,7 +160,7 @@ void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
     if (binding.ssgOption->count() > 0) mix.ssgVolume = binding.ssgVolume;
     if (binding.startTickOption->count() > 0) mix.startTick = binding.startTick;
     if (binding.startOption->count() > 0) {
-        mix.startSeconds = ParseStartTime(binding.start);
+        mix.startSeconds = playback::ParseStartTime(binding.start);
         if (!mix.startSeconds || *mix.startSeconds > kLongestRender) {
             throw CliError(kExitUsage, "--start " + binding.start +
                                            ": give seconds (75.5) or minutes and seconds "

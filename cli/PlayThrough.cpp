@@ -8,21 +8,18 @@
 #include "Interrupt.h"
 #include "Progress.h"
 #include "SdlPlayback.h"
-#include "platform/Terminal.h"
 
 namespace cli {
 
-int PlayThroughSoundCard(Renderer& renderer, const MixOptions& mix, int64_t start,
-                         const std::vector<int64_t>& passEndFrames) {
-    SdlPlayback playback(mix.rate, [&renderer](int16_t* frames, int32_t count) {
+int PlayThroughSoundCard(playback::Renderer& renderer, uint32_t rate,
+                         const playback::Timing& timing, int64_t start) {
+    SdlPlayback playback(rate, [&renderer](int16_t* frames, int32_t count) {
         SdlPlayback::Chunk chunk;
         chunk.frames = renderer.Fill(frames, count);
         chunk.last = renderer.Finished();
         return chunk;
     });
-    const RenderPlan& plan = renderer.Plan();
-    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate, plan.totalFrames,
-                      passEndFrames, mix.seconds ? 0 : mix.loops, plan.fadeStart);
+    Progress progress = Progress::OnStandardError(rate, timing);
     if (!renderer.Finished()) {
         playback.Start();
         while (!playback.Done() && !Interrupted()) {

@@ -6,15 +6,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "Options.h"
-#include "Renderer.h"
+#include "playback/RenderTiming.h"
+#include "playback/Renderer.h"
 
 namespace cli {
 
-// Plays `renderer` (standing at frame `start` of its plan) and returns the
-// exit status: 0 at the end, 128+N when signal N stopped it. The progress
-// line marks the passes that end at `passEndFrames`.
-int PlayThroughSoundCard(Renderer& renderer, const MixOptions& mix, int64_t start,
-                         const std::vector<int64_t>& passEndFrames);
+// Plays `renderer` (standing at frame `start` of the plan of `timing`) at
+// `rate` and returns the exit status: 0 at the end, 128+N when signal N
+// stopped it.
+int PlayThroughSoundCard(playback::Renderer& renderer, uint32_t rate,
+                         const playback::Timing& timing, int64_t start);
 
 }  // namespace cli

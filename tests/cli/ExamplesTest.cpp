@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "PartSelection.h"
-#include "RenderPlan.h"
-#include "Renderer.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "playback/RenderPlan.h"
+#include "playback/Renderer.h"
 #include "song/Song.h"
 
 using engine::Engine;
@@ -22,6 +22,7 @@ using engine::LoopDetector;
 using engine::LoopReport;
 using song::Song;
 using namespace cli;
+using namespace playback;
 
 namespace {
 

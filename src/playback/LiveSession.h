@@ -18,15 +18,16 @@
 #include <mutex>
 #include <vector>
 
-#include "RenderPlan.h"
-#include "Renderer.h"
 #include "engine/Engine.h"
+#include "playback/FrameSource.h"
+#include "playback/RenderPlan.h"
+#include "playback/Renderer.h"
 #include "song/Song.h"
 
-namespace cli {
+namespace playback {
 
 // One version of the song on an engine of its own, rendered by its plan (the
-// length and fade of --loops or --seconds) from where it stands.
+// length and fade by passes or seconds) from where it stands.
 class Take {
   public:
     // Starts at frame 0 on a fresh engine.
@@ -38,9 +39,9 @@ class Take {
 
     // Plays on to `frame` without output (nothing when there already). The
     // take has only played since its fresh start, so it then stands exactly
-    // where a render from the beginning is. False when Ctrl-C stopped it
+    // where a render from the beginning is. False when `stop` stopped it
     // short.
-    bool RunAheadTo(int64_t frame);
+    bool RunAheadTo(int64_t frame, const StopAsked& stop = {});
 
     // Fills up to `count` frames; fewer at the end of the plan.
     int32_t Fill(int16_t* frames, int32_t count) { return renderer_->Fill(frames, count); }
@@ -58,14 +59,14 @@ class Take {
     std::unique_ptr<Renderer> renderer_;
 };
 
-class LivePlayer {
+class LiveSession {
   public:
     // The cross-fade lasts `fadeFrames` frames (at least 1).
-    explicit LivePlayer(int32_t fadeFrames);
-    ~LivePlayer();
+    explicit LiveSession(int32_t fadeFrames);
+    ~LiveSession();
 
-    LivePlayer(const LivePlayer&) = delete;
-    LivePlayer& operator=(const LivePlayer&) = delete;
+    LiveSession(const LiveSession&) = delete;
+    LiveSession& operator=(const LiveSession&) = delete;
 
     // Audio thread: fills all `count` frames, with silence while paused,
     // before the first take and after a take's plan has ended.
@@ -80,6 +81,27 @@ class LivePlayer {
     bool PlayAt(std::unique_ptr<Take>& take, int64_t at);
 
     void SetPaused(bool paused);
+
+    // How a new version of the song took over (TakeOver).
+    struct TakeOverResult {
+        enum class Kind {
+            kAtTick,         // at `tick` of both versions
+            kFromBeginning,  // from its start: it ends before the tick reached, or nothing plays
+            kStopped,        // `stop` stopped the run-ahead; nothing changed
+        };
+        Kind kind = Kind::kFromBeginning;
+        int64_t tick = 0;
+    };
+    // Hands `take` (a new version, fresh) over on the first tick boundary at
+    // least `leadFrames` ahead of what plays, run ahead to the same tick; so a
+    // change is heard within a few device buffers, at the same place of the
+    // music. Should the playing take pass that tick while the new one runs
+    // ahead, the next boundary is tried, kTakeOverTries times; then the new
+    // version takes over wherever it stands. A version whose plan ends
+    // before the tick (it got shorter) plays from its beginning.
+    static constexpr int kTakeOverTries = 20;
+    TakeOverResult TakeOver(std::unique_ptr<Take> take, int64_t leadFrames,
+                            const StopAsked& stop = {});
 
     // The playing take, as the main thread sees it.
     struct Status {
@@ -113,4 +135,4 @@ class LivePlayer {
     std::array<int16_t, 2 * 1024> scratch_{};  // the fading take's frames
 };
 
-}  // namespace cli
+}  // namespace playback

@@ -1,12 +1,12 @@
-#include "LivePlayer.h"
+#include "playback/LiveSession.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "StartPosition.h"
+#include "playback/Position.h"
 
-namespace cli {
+namespace playback {
 
 Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volumes volumes,
            uint32_t chipMask, const RenderPlan& plan)
@@ -15,18 +15,18 @@ Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volume
       frames_(*engine_),
       renderer_(std::make_unique<Renderer>(frames_, plan_)) {}
 
-bool Take::RunAheadTo(int64_t frame) {
+bool Take::RunAheadTo(int64_t frame, const StopAsked& stop) {
     if (frame <= Frame()) return true;
-    const bool reached = RunAhead(*engine_, frame);
+    const bool reached = RunAhead(frames_, frame, stop);
     renderer_ = std::make_unique<Renderer>(frames_, plan_, engine_->Frame());
     return reached;
 }
 
-LivePlayer::LivePlayer(int32_t fadeFrames) : fadeFrames_(std::max(fadeFrames, 1)) {}
+LiveSession::LiveSession(int32_t fadeFrames) : fadeFrames_(std::max(fadeFrames, 1)) {}
 
-LivePlayer::~LivePlayer() = default;
+LiveSession::~LiveSession() = default;
 
-void LivePlayer::Fill(int16_t* frames, int32_t count) {
+void LiveSession::Fill(int16_t* frames, int32_t count) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (paused_ || (!current_ && !next_)) {
         std::memset(frames, 0, static_cast<std::size_t>(count) * 4);
@@ -54,7 +54,7 @@ void LivePlayer::Fill(int16_t* frames, int32_t count) {
 
 // Frame k (1-based) of the fade weighs the new take k / fadeFrames_ and the
 // old one the rest, so the last frame of the fade is the new take's alone.
-void LivePlayer::CrossFade(int16_t* frames, int32_t count) {
+void LiveSession::CrossFade(int16_t* frames, int32_t count) {
     const int32_t total = std::min(count, fadeFrames_ - faded_);
     const int32_t block = static_cast<int32_t>(scratch_.size() / 2);
     for (int32_t done = 0; done < total;) {
@@ -75,14 +75,14 @@ void LivePlayer::CrossFade(int16_t* frames, int32_t count) {
     if (faded_ >= fadeFrames_) retired_.push_back(std::move(fading_));
 }
 
-void LivePlayer::Play(std::unique_ptr<Take> take) {
+void LiveSession::Play(std::unique_ptr<Take> take) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (next_) retired_.push_back(std::move(next_));
     next_ = std::move(take);
     nextAt_ = -1;
 }
 
-bool LivePlayer::PlayAt(std::unique_ptr<Take>& take, int64_t at) {
+bool LiveSession::PlayAt(std::unique_ptr<Take>& take, int64_t at) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (current_ && !current_->Finished() && current_->Frame() > at) return false;
     if (next_) retired_.push_back(std::move(next_));
@@ -91,12 +91,12 @@ bool LivePlayer::PlayAt(std::unique_ptr<Take>& take, int64_t at) {
     return true;
 }
 
-void LivePlayer::SetPaused(bool paused) {
+void LiveSession::SetPaused(bool paused) {
     std::lock_guard<std::mutex> lock(mutex_);
     paused_ = paused;
 }
 
-LivePlayer::Status LivePlayer::GetStatus() const {
+LiveSession::Status LiveSession::GetStatus() const {
     std::lock_guard<std::mutex> lock(mutex_);
     Status status;
     status.paused = paused_;
@@ -113,7 +113,27 @@ LivePlayer::Status LivePlayer::GetStatus() const {
     return status;
 }
 
-void LivePlayer::Collect() {
+LiveSession::TakeOverResult LiveSession::TakeOver(std::unique_ptr<Take> take, int64_t leadFrames,
+                                                  const StopAsked& stop) {
+    const int32_t perTick = take->Engine().FramesPerTick();
+    for (int attempt = 0;; ++attempt) {
+        const Status status = GetStatus();
+        if (!status.playing || status.finished) break;
+        const int64_t tick = TickOfFrame(status.frame + leadFrames, status.framesPerTick) + 1;
+        const int64_t at = FrameOfTick(tick, status.framesPerTick);
+        const int64_t frame = FrameOfTick(tick, perTick);
+        if (frame >= take->Plan().totalFrames || at >= status.totalFrames) break;
+        if (!take->RunAheadTo(frame, stop)) return {TakeOverResult::Kind::kStopped, 0};
+        if (attempt == kTakeOverTries || PlayAt(take, at)) {
+            if (take) Play(std::move(take));
+            return {TakeOverResult::Kind::kAtTick, tick};
+        }
+    }
+    Play(std::move(take));
+    return {TakeOverResult::Kind::kFromBeginning, 0};
+}
+
+void LiveSession::Collect() {
     std::vector<std::unique_ptr<Take>> retired;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -121,4 +141,4 @@ void LivePlayer::Collect() {
     }
 }
 
-}  // namespace cli
+}  // namespace playback
