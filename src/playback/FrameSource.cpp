@@ -24,4 +24,10 @@ bool RunAhead(FrameSource& source, int64_t frame, const StopAsked& stop, int64_t
     return source.Frame() >= frame;
 }
 
+bool Seek(engine::Engine& engine, int64_t frame, const StopAsked& stop, int64_t budget) {
+    if (frame < engine.Frame()) engine.SeekToFrame(0);
+    EngineFrames frames(engine);
+    return RunAhead(frames, frame, stop, budget);
+}
+
 }  // namespace playback

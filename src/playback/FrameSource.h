@@ -56,4 +56,11 @@ class EngineFrames : public FrameSource {
 bool RunAhead(FrameSource& source, int64_t frame, const StopAsked& stop = {},
               int64_t budget = std::numeric_limits<int64_t>::max());
 
+// Moves `engine` to `frame` so that its output from there equals a fresh
+// engine's: run ahead from where it stands, or from a new start when `frame`
+// lies behind it (an engine that has only ever rendered since its start;
+// see engine::Engine::RunAheadTo). `stop` and `budget` as for RunAhead.
+bool Seek(engine::Engine& engine, int64_t frame, const StopAsked& stop = {},
+          int64_t budget = std::numeric_limits<int64_t>::max());
+
 }  // namespace playback

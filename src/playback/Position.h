@@ -32,4 +32,14 @@ constexpr int64_t TickOfBar(int64_t bar) {
     return (std::max<int64_t>(bar, 1) - 1) * kTicksPerBar;
 }
 
+// The frame at `ms` milliseconds at `rate`, and back, each rounded to the
+// nearest, so that at 1000 Hz or more a position in milliseconds comes back
+// as it went in.
+constexpr int64_t FrameOfMilliseconds(uint64_t ms, uint32_t rate) {
+    return static_cast<int64_t>((ms * rate + 500) / 1000);
+}
+constexpr uint64_t MillisecondsOfFrame(int64_t frame, uint32_t rate) {
+    return (static_cast<uint64_t>(frame) * 1000 + rate / 2) / rate;
+}
+
 }  // namespace playback
