@@ -22,8 +22,10 @@ struct Length {
     uint32_t rate = 44100;              // output rate in Hz
     int32_t loops = 2;                  // passes of the piece before the fade
     std::optional<double> seconds;      // a fixed length instead of passes
+    int64_t secondsFrom = 0;            // the frame that a fixed length counts from
     std::optional<double> fadeSeconds;  // unset: kDefaultFadeSeconds after passes, none for seconds
     double maxSeconds = 600.0;          // the longest render by passes; cut there
+    std::optional<int64_t> maxTicks;    // a song's limit in ticks instead of maxSeconds
 
     static constexpr double kDefaultFadeSeconds = 5.0;
 };
@@ -33,6 +35,7 @@ struct Length {
 struct Passes {
     std::optional<int64_t> endFrame;
     std::vector<int64_t> passEndFrames;
+    std::optional<int64_t> maxFrames;  // the limit, where the source set its own
 };
 
 struct Timing {

@@ -340,37 +340,17 @@ function updateTransport() {
 // file's name), or null.
 function renderDownload() {
     if (!page.song) return null;
-    const engine = page.song.engine(kRate);
-    engine.setMask(currentMask());
-    const mode = $("length-mode").value;
+    const byPasses = $("length-mode").value === "loops";
     const amount = Number($("length").value);
-    let start = page.position;
-    let end;
-    let what;
-    if (mode === "loops") {
-        start = 0;
-        const tick = page.song.passesEndTick(Math.max(1, Math.round(amount)));
-        if (tick === null) {
-            engine.free();
-            showStatus("the loops do not end within 2000 bars: download seconds instead", true);
-            return null;
-        }
-        end = tick * engine.framesPerTick;
-        const loops = Math.max(1, Math.round(amount));
-        what = `${loops} loop${loops > 1 ? "s" : ""}`;
-    } else {
-        end = start + Math.round(Math.max(0, amount) * kRate);
-        what = `from ${formatClock(start)}, ${Math.max(0, amount)} s`;
+    const pcm = page.song.download(kRate, currentMask(), byPasses, amount, page.position);
+    if (!pcm) {
+        showStatus("the loops do not end within 2000 bars: download seconds instead", true);
+        return null;
     }
-    engine.seek(start);
-    const frames = Math.max(0, end - start);
-    const pcm = new Int16Array(frames * 2);
-    for (let done = 0; done < frames; ) {
-        const n = Math.min(65536, frames - done);
-        pcm.set(engine.render(n), done * 2);
-        done += n;
-    }
-    engine.free();
+    const loops = Math.max(1, Math.round(amount));
+    const what = byPasses
+        ? `${loops} loop${loops > 1 ? "s" : ""}`
+        : `from ${formatClock(page.position)}, ${Math.max(0, amount)} s`;
     return { pcm, what };
 }
 

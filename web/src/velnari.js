@@ -122,6 +122,27 @@ export class CompiledSong {
         return copy;
     }
 
+    // The frames of a download, with chip mute bits `mask`: `amount` passes
+    // from the start (byPasses) or `amount` seconds from frame `position`, as
+    // the library plans them; null when the passes do not end within 2000 bars.
+    download(rate, mask, byPasses, amount, position) {
+        const m = this.v.m;
+        const render = m._vn_render_new(this.handle, rate, mask >>> 0, byPasses ? 1 : 0, amount, position);
+        if (!render) return null;
+        const pcm = new Int16Array(m._vn_render_frames_left(render) * 2);
+        const block = 65536;
+        const ptr = m._malloc(block * 4);
+        for (let done = 0; ; ) {
+            const n = m._vn_render_fill(render, ptr, block);
+            if (n === 0) break;
+            pcm.set(new Int16Array(m.HEAP16.buffer, ptr, n * 2), done * 2);
+            done += n;
+        }
+        m._free(ptr);
+        m._vn_render_free(render);
+        return pcm;
+    }
+
     // An engine at tick 0; its output is the command line's for the same
     // rate and volumes.
     engine(rate, fmVolume = 0, ssgVolume = 0) {

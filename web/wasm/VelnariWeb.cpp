@@ -3,12 +3,20 @@
 // and the engine. Frames are interleaved 16-bit stereo at the engine's rate;
 // the page converts them to Float32 at its own edge. Positions are in frames
 // and ticks, passed as doubles (exact up to 2^53) so that JavaScript needs no
-// 64-bit integers.
+// 64-bit integers. The rules of playing (how long a download is, the
+// run-ahead to a position) are the playback layer's, as for every front end.
+//
+// The glue also builds natively, for the tests that compare it with the
+// command line.
 
+#ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
+#else
+#define EMSCRIPTEN_KEEPALIVE
+#endif
 
 #include <algorithm>
-#include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,12 +26,14 @@
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "playback/FrameSource.h"
+#include "playback/Position.h"
+#include "playback/RenderTiming.h"
+#include "playback/Renderer.h"
 #include "reglog/Export.h"
 
-namespace {
-
-// A song, or the first fault that stopped its compile; and, from a review,
-// the warnings.
+// The handles the page holds. A song, or the first fault that stopped its
+// compile; and, from a review, the warnings.
 struct WebSong {
     std::shared_ptr<const song::Song> song;
     int32_t line = 0;
@@ -31,6 +41,20 @@ struct WebSong {
     std::string text;  // the fault as a person reads it, without name or line
     std::vector<Tarsel::Warning> warnings;
 };
+
+// A download being rendered: an engine over the song, run ahead to where the
+// download begins, and the plan of its frames.
+struct WebRender {
+    WebRender(std::shared_ptr<const song::Song> song, uint32_t rate, uint32_t mask)
+        : engine(std::move(song), rate, {}, mask), frames(engine) {}
+
+    engine::Engine engine;
+    playback::EngineFrames frames;
+    playback::Timing timing;
+    std::unique_ptr<playback::Renderer> renderer;
+};
+
+namespace {
 
 WebSong* FromResult(Tarsel::CompileResult&& compiled) {
     auto* result = new WebSong;
@@ -46,6 +70,9 @@ WebSong* FromResult(Tarsel::CompileResult&& compiled) {
 std::string_view Text(const char* text, int32_t length) {
     return {text, static_cast<std::size_t>(length)};
 }
+
+// How far the page looks for the end of a song's passes.
+constexpr int64_t kMaxBars = 2000;
 
 }  // namespace
 
@@ -119,6 +146,46 @@ EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes,
     return loops.endTick ? static_cast<double>(*loops.endTick) : -1;
 }
 
+// A download of the song as the page plays it, with chip mute bits `mask`:
+// round(`amount`) passes (at least 1) from the start when `byPasses`, without
+// a fade; otherwise `amount` seconds from frame `position`. Null for a
+// handle without a song, or when the passes do not end within 2000 bars.
+EMSCRIPTEN_KEEPALIVE WebRender* vn_render_new(const WebSong* s, uint32_t rate, uint32_t mask,
+                                              int32_t byPasses, double amount, double position) {
+    if (!s->song) return nullptr;
+    if (!std::isfinite(amount)) amount = 0;
+    playback::Length length;
+    length.rate = rate;
+    length.fadeSeconds = 0;
+    int64_t start = 0;
+    if (byPasses) {
+        length.loops = std::max(1, static_cast<int32_t>(std::llround(amount)));
+        length.maxTicks = kMaxBars * playback::kTicksPerBar;
+    } else {
+        start = static_cast<int64_t>(position);
+        length.seconds = std::max(0.0, amount);
+        length.secondsFrom = start;
+    }
+    auto render = std::make_unique<WebRender>(s->song, rate, mask);
+    render->timing = *playback::PlanTiming(s->song, length);
+    if (render->timing.plan.cut) return nullptr;
+    playback::RunAhead(render->frames, start);
+    render->renderer =
+        std::make_unique<playback::Renderer>(render->frames, render->timing.plan, start);
+    return render.release();
+}
+// Frames the download still has to give.
+EMSCRIPTEN_KEEPALIVE double vn_render_frames_left(const WebRender* r) {
+    return static_cast<double>(r->timing.plan.totalFrames - r->renderer->FramesDone());
+}
+// Writes up to `count` frames to `out`; returns how many (0 at the end).
+EMSCRIPTEN_KEEPALIVE int32_t vn_render_fill(WebRender* r, int16_t* out, int32_t count) {
+    return r->renderer->Fill(out, count);
+}
+EMSCRIPTEN_KEEPALIVE void vn_render_free(WebRender* r) {
+    delete r;
+}
+
 // The song as a register log file (format 0: VGM, 1: S98) as the command
 // line's `render -o FILE.vgm` writes it: up to the end of its first
 // whole-song loop with the loop point (or 600 s without one), titled
@@ -167,15 +234,7 @@ EMSCRIPTEN_KEEPALIVE void vn_engine_restart(WebEngine* e) {
 // when the target lies behind), rendering at most `budget` frames; returns
 // the frame reached. Output from there equals a render from the start.
 EMSCRIPTEN_KEEPALIVE double vn_engine_run_ahead(WebEngine* e, double target, int32_t budget) {
-    const auto to = static_cast<int64_t>(target);
-    if (to < e->Frame()) e->SeekToFrame(0);
-    static std::array<int16_t, 2 * 4096> scratch;
-    while (e->Frame() < to && budget > 0) {
-        const auto n = static_cast<int32_t>(
-            std::min<int64_t>({to - e->Frame(), budget, int64_t{scratch.size() / 2}}));
-        e->Render(scratch.data(), n);
-        budget -= n;
-    }
+    playback::Seek(*e, static_cast<int64_t>(target), {}, budget);
     return static_cast<double>(e->Frame());
 }
 
