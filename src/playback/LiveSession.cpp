@@ -15,19 +15,26 @@ Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volume
       frames_(*engine_),
       renderer_(std::make_unique<Renderer>(frames_, plan_)) {}
 
-bool Take::RunAheadTo(int64_t frame, const StopAsked& stop) {
+bool Take::RunAheadTo(int64_t frame, const StopAsked& stop, int64_t budget) {
     if (frame <= Frame()) return true;
-    const bool reached = RunAhead(frames_, frame, stop);
+    const bool reached = RunAhead(frames_, frame, stop, budget);
     renderer_ = std::make_unique<Renderer>(frames_, plan_, engine_->Frame());
     return reached;
 }
 
-LiveSession::LiveSession(int32_t fadeFrames) : fadeFrames_(std::max(fadeFrames, 1)) {}
+void Take::Rewind() {
+    engine_->SeekToFrame(0);
+    renderer_ = std::make_unique<Renderer>(frames_, plan_);
+}
+
+LiveSession::LiveSession(int32_t fadeFrames, int64_t runAheadBudget)
+    : fadeFrames_(std::max(fadeFrames, 1)), runAheadBudget_(runAheadBudget) {}
 
 LiveSession::~LiveSession() = default;
 
 void LiveSession::Fill(int16_t* frames, int32_t count) {
     std::lock_guard<std::mutex> lock(mutex_);
+    RunPendingAhead();
     if (paused_ || (!current_ && !next_)) {
         std::memset(frames, 0, static_cast<std::size_t>(count) * 4);
         return;
@@ -75,11 +82,74 @@ void LiveSession::CrossFade(int16_t* frames, int32_t count) {
     if (faded_ >= fadeFrames_) retired_.push_back(std::move(fading_));
 }
 
+void LiveSession::Retire(std::unique_ptr<Take>& take) {
+    if (take) retired_.push_back(std::move(take));
+}
+
+void LiveSession::RunPendingAhead() {
+    if (!pending_) return;
+    int64_t at = -1;
+    if (pendingLead_ >= 0) {
+        // The next tick boundary past the lead, in both versions; from the
+        // beginning when nothing plays or the new version ends before it.
+        pendingFrame_ = 0;
+        if (current_ && !current_->Finished()) {
+            const int32_t perTick = current_->Engine().FramesPerTick();
+            const int64_t tick = TickOfFrame(current_->Frame() + pendingLead_, perTick) + 1;
+            const int64_t frame = FrameOfTick(tick, pending_->Engine().FramesPerTick());
+            if (frame < pending_->Plan().totalFrames &&
+                FrameOfTick(tick, perTick) < current_->Plan().totalFrames) {
+                pendingFrame_ = frame;
+                at = FrameOfTick(tick, perTick);
+            }
+        }
+    }
+    if (pending_->Frame() > pendingFrame_) pending_->Rewind();
+    if (!pending_->RunAheadTo(pendingFrame_, {}, runAheadBudget_)) return;
+    HandOver(pending_, at);
+}
+
+void LiveSession::HandOver(std::unique_ptr<Take>& take, int64_t at) {
+    Retire(next_);
+    if (!current_ || paused_) {
+        // Nothing sounds to fade from.
+        Retire(current_);
+        current_ = std::move(take);
+        return;
+    }
+    next_ = std::move(take);
+    nextAt_ = at;
+}
+
+void LiveSession::PlayWhenReady(std::unique_ptr<Take> take, int64_t frame) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Retire(next_);
+    Retire(pending_);
+    pending_ = std::move(take);
+    pendingFrame_ = std::max<int64_t>(frame, 0);
+    pendingLead_ = -1;
+}
+
+void LiveSession::TakeOverWhenReady(std::unique_ptr<Take> take, int64_t leadFrames) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Retire(next_);
+    Retire(pending_);
+    pending_ = std::move(take);
+    pendingFrame_ = 0;
+    pendingLead_ = std::max<int64_t>(leadFrames, 0);
+}
+
+void LiveSession::SetChannelMask(uint32_t mask) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto* take : {&current_, &next_, &pending_, &fading_}) {
+        if (*take) (*take)->SetChannelMask(mask);
+    }
+}
+
 void LiveSession::Play(std::unique_ptr<Take> take) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (next_) retired_.push_back(std::move(next_));
-    next_ = std::move(take);
-    nextAt_ = -1;
+    Retire(pending_);
+    HandOver(take, -1);
 }
 
 bool LiveSession::PlayAt(std::unique_ptr<Take>& take, int64_t at) {
@@ -100,7 +170,8 @@ LiveSession::Status LiveSession::GetStatus() const {
     std::lock_guard<std::mutex> lock(mutex_);
     Status status;
     status.paused = paused_;
-    status.switching = next_ != nullptr || fading_ != nullptr;
+    status.switching = next_ != nullptr || fading_ != nullptr || pending_ != nullptr;
+    status.handingOver = pending_ != nullptr || next_ != nullptr;
     if (!current_) return status;
     status.playing = true;
     status.finished = current_->Finished();
@@ -108,6 +179,7 @@ LiveSession::Status LiveSession::GetStatus() const {
     status.totalFrames = current_->Plan().totalFrames;
     const engine::Engine& engine = current_->Engine();
     status.framesPerTick = engine.FramesPerTick();
+    status.tick = engine.Tick();
     for (int part = 0; part < song::kPartCount; ++part) status.parts[part] = engine.Part(part);
     status.song = current_->Song();
     return status;

@@ -11,9 +11,15 @@
 // one device buffer (about a millisecond of work), the other thread only to
 // swap pointers or read the status; takes are built, run ahead and destroyed
 // outside it.
+//
+// A player with one thread for both (the web page's audio thread) hands
+// takes over with PlayWhenReady and TakeOverWhenReady instead: the take then
+// runs ahead inside Fill, at most a budget of frames each time, while the
+// playing take goes on sounding, so no buffer is ever late.
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -41,7 +47,11 @@ class Take {
     // take has only played since its fresh start, so it then stands exactly
     // where a render from the beginning is. False when `stop` stopped it
     // short.
-    bool RunAheadTo(int64_t frame, const StopAsked& stop = {});
+    bool RunAheadTo(int64_t frame, const StopAsked& stop = {},
+                    int64_t budget = std::numeric_limits<int64_t>::max());
+    // Back to its fresh start, as a new take would stand.
+    void Rewind();
+    void SetChannelMask(uint32_t mask) { engine_->SetChannelMask(mask); }
 
     // Fills up to `count` frames; fewer at the end of the plan.
     int32_t Fill(int16_t* frames, int32_t count) { return renderer_->Fill(frames, count); }
@@ -61,8 +71,10 @@ class Take {
 
 class LiveSession {
   public:
-    // The cross-fade lasts `fadeFrames` frames (at least 1).
-    explicit LiveSession(int32_t fadeFrames);
+    // The cross-fade lasts `fadeFrames` frames (at least 1). A take handed
+    // over "when ready" runs ahead at most `runAheadBudget` frames in each
+    // Fill.
+    explicit LiveSession(int32_t fadeFrames, int64_t runAheadBudget = 8192);
     ~LiveSession();
 
     LiveSession(const LiveSession&) = delete;
@@ -72,13 +84,25 @@ class LiveSession {
     // before the first take and after a take's plan has ended.
     void Fill(int16_t* frames, int32_t count);
 
-    // Plays `take` from the next frame on. A take that was waiting for its
-    // moment is dropped.
+    // Plays `take` from the next frame on (at once while paused). A take that
+    // was waiting for its moment or running ahead is dropped.
     void Play(std::unique_ptr<Take> take);
     // Plays `take` once the playing take reaches its frame `at`, or at once
     // when nothing plays or the playing take ends first. False, leaving
     // `take` with the caller, when the playing take is past `at` already.
     bool PlayAt(std::unique_ptr<Take>& take, int64_t at);
+
+    // Plays `take` once it stands at `frame` of its own, running it ahead in
+    // Fill meanwhile; the playing take plays on until then. Drops any take
+    // still waiting or running ahead.
+    void PlayWhenReady(std::unique_ptr<Take> take, int64_t frame);
+    // As TakeOver, with the run-ahead done in Fill: the tick is chosen again
+    // in each Fill from where the playing take stands, until the new version
+    // reaches it. Drops any take still waiting or running ahead.
+    void TakeOverWhenReady(std::unique_ptr<Take> take, int64_t leadFrames);
+
+    // Chip mute bits for every take, playing or to come.
+    void SetChannelMask(uint32_t mask);
 
     void SetPaused(bool paused);
 
@@ -107,9 +131,11 @@ class LiveSession {
     struct Status {
         bool playing = false;  // a take has been handed over
         bool paused = false;
-        bool finished = false;   // the playing take's plan has ended
-        bool switching = false;  // a take waits for its moment or fades in
-        int64_t frame = 0;       // of the playing take's plan, rendered so far
+        bool finished = false;     // the playing take's plan has ended
+        bool switching = false;    // a take runs ahead, waits for its moment or fades in
+        bool handingOver = false;  // a take handed over has not begun to sound yet
+        int64_t frame = 0;         // of the playing take's plan, rendered so far
+        int64_t tick = 0;          // ticks the playing take has run
         int64_t totalFrames = 0;
         int32_t framesPerTick = 1;
         std::array<engine::PartStatus, song::kPartCount> parts{};
@@ -122,12 +148,23 @@ class LiveSession {
 
   private:
     void CrossFade(int16_t* frames, int32_t count);
+    // Runs the take handed over "when ready" ahead by the budget, and makes
+    // it the next take once it stands where it should.
+    void RunPendingAhead();
+    void Retire(std::unique_ptr<Take>& take);
+    // Makes `take` the next to play at frame `at` of the playing take (-1:
+    // at once); the playing one at once while paused or when nothing plays.
+    void HandOver(std::unique_ptr<Take>& take, int64_t at);
 
     const int32_t fadeFrames_;
     mutable std::mutex mutex_;
     std::unique_ptr<Take> current_;
     std::unique_ptr<Take> next_;
-    int64_t nextAt_ = -1;  // frame of current_ at which next_ takes over; -1: at once
+    int64_t nextAt_ = -1;            // frame of current_ at which next_ takes over; -1: at once
+    std::unique_ptr<Take> pending_;  // running ahead in Fill
+    int64_t pendingFrame_ = 0;       // where it plays from
+    int64_t pendingLead_ = -1;       // -1: a plain PlayWhenReady; else TakeOverWhenReady's lead
+    const int64_t runAheadBudget_;
     std::unique_ptr<Take> fading_;
     int32_t faded_ = 0;  // frames of the cross-fade done
     bool paused_ = false;

@@ -21,6 +21,9 @@ struct RenderPlan {
     // `maxFrames` is cut there, its fade moved to end at the cut.
     static RenderPlan AfterLoops(int64_t loopEndFrame, int64_t fadeFrames, int64_t maxFrames);
 
+    // No end and no fade: a piece played until the listener stops it.
+    static RenderPlan Endless() { return Fixed(int64_t{1} << 62, 0); }
+
     // Scales the interleaved stereo frames [firstFrame, firstFrame + count) of
     // the render by the linear fade: full level before fadeStart, then
     // (end - f) / fadeFrames for frame f, reaching 1 / fadeFrames on the last.

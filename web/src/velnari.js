@@ -1,5 +1,5 @@
-// The WebAssembly module's C interface as JavaScript objects. Songs and
-// engines are handles into the module's memory; free them when done.
+// The WebAssembly module's C interface as JavaScript objects. Songs, engines
+// and live sessions are handles into the module's memory; free them when done.
 
 import createVelnari from "velnari-wasm";
 
@@ -44,6 +44,12 @@ export class Velnari {
     // Compiles and reviews: the result also lists the warnings.
     review(text) {
         return this.call(this.m._vn_review, text);
+    }
+
+    // The live session of the audio thread, at `rate`: what it plays, where,
+    // and each quantum's frames.
+    live(rate) {
+        return new LiveSession(this, this.m._vn_live_new(rate));
     }
 
     call(compile, text) {
@@ -218,6 +224,81 @@ export class Engine {
     free() {
         if (this.ptr) this.m._free(this.ptr);
         this.m._vn_engine_free(this.handle);
+        this.handle = 0;
+    }
+}
+
+// A song playing live (the library's live session): a new version takes over
+// at the same tick, a seek runs ahead in slices, every change cross-fades.
+export class LiveSession {
+    constructor(velnari, handle) {
+        this.m = velnari.m;
+        this.handle = handle;
+        this.capacity = 0;
+        this.ptr = 0;
+        this.view = null;
+    }
+
+    // Plays `song` (which may be freed after): from the tick reached when
+    // `follow` and a song plays, otherwise from its beginning.
+    play(song, follow) {
+        this.m._vn_live_song(this.handle, song.handle, follow ? 1 : 0);
+    }
+    seek(frame) {
+        this.m._vn_live_seek(this.handle, frame);
+    }
+    setPlaying(playing) {
+        this.m._vn_live_set_playing(this.handle, playing ? 1 : 0);
+    }
+    setMask(mask) {
+        this.m._vn_live_set_mask(this.handle, mask >>> 0);
+    }
+
+    // The next `frames` stereo frames as an Int16Array view, valid until the
+    // next call that may grow the module's memory (one view serves every
+    // quantum of the same size: the audio thread should not allocate).
+    fill(frames) {
+        if (frames > this.capacity) {
+            if (this.ptr) this.m._free(this.ptr);
+            this.capacity = frames;
+            this.ptr = this.m._malloc(frames * 4);
+            this.view = null;
+        }
+        this.m._vn_live_fill(this.handle, this.ptr, frames);
+        const buffer = this.m.HEAP16.buffer;
+        if (!this.view || this.view.buffer !== buffer || this.view.length !== frames * 2) {
+            this.view = new Int16Array(buffer, this.ptr, frames * 2);
+        }
+        return this.view;
+    }
+
+    get hasSong() {
+        return this.m._vn_live_has_song(this.handle) !== 0;
+    }
+    get frame() {
+        return this.m._vn_live_frame(this.handle);
+    }
+    get tick() {
+        return this.m._vn_live_tick(this.handle);
+    }
+    get framesPerTick() {
+        return this.m._vn_live_frames_per_tick(this.handle);
+    }
+    get seeking() {
+        return this.m._vn_live_seeking(this.handle) !== 0;
+    }
+    get following() {
+        return this.m._vn_live_following(this.handle) !== 0;
+    }
+    passes(part) {
+        return this.m._vn_live_part_passes(this.handle, part);
+    }
+    active(part) {
+        return this.m._vn_live_part_active(this.handle, part) !== 0;
+    }
+    free() {
+        if (this.ptr) this.m._free(this.ptr);
+        this.m._vn_live_free(this.handle);
         this.handle = 0;
     }
 }

@@ -27,6 +27,7 @@
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
 #include "playback/FrameSource.h"
+#include "playback/LiveSession.h"
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
@@ -52,6 +53,32 @@ struct WebRender {
     playback::EngineFrames frames;
     playback::Timing timing;
     std::unique_ptr<playback::Renderer> renderer;
+};
+
+// The song playing on the audio thread: the live session, and what a new
+// take of it needs. Paused at first.
+struct WebLive {
+    explicit WebLive(uint32_t rate) : rate(rate), session(kFadeFrames, kRunAheadBudget) {
+        session.SetPaused(true);
+    }
+
+    std::unique_ptr<playback::Take> NewTake() const {
+        return std::make_unique<playback::Take>(song, rate, engine::Volumes{}, mask,
+                                                playback::RenderPlan::Endless());
+    }
+
+    // One audio quantum fades one take into the next; a take running ahead
+    // does at most kRunAheadBudget frames of work per quantum (well under a
+    // millisecond for the example songs), so no quantum is ever late.
+    static constexpr int32_t kFadeFrames = 128;
+    static constexpr int64_t kRunAheadBudget = 8192;
+
+    uint32_t rate;
+    uint32_t mask = 0;
+    std::shared_ptr<const song::Song> song;
+    bool seeking = false;  // the take running ahead is a seek, not a new version
+    playback::LiveSession session;
+    playback::LiveSession::Status status;  // as of the last fill or change
 };
 
 namespace {
@@ -257,6 +284,80 @@ EMSCRIPTEN_KEEPALIVE double vn_engine_part_passes(const WebEngine* e, int32_t pa
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_engine_part_active(const WebEngine* e, int32_t part) {
     return e->Part(part).active;
+}
+
+// The live session of the audio thread at `rate`.
+EMSCRIPTEN_KEEPALIVE WebLive* vn_live_new(uint32_t rate) {
+    return new WebLive(rate);
+}
+EMSCRIPTEN_KEEPALIVE void vn_live_free(WebLive* l) {
+    delete l;
+}
+// Plays the song of `s` (nothing for a handle without a song): when
+// `follow` and a song plays, from the same tick on, handed over when it has
+// run ahead there; otherwise from its beginning at once.
+EMSCRIPTEN_KEEPALIVE void vn_live_song(WebLive* l, const WebSong* s, int32_t follow) {
+    if (!s->song) return;
+    const bool playing = l->song != nullptr;
+    l->song = s->song;
+    l->seeking = false;
+    if (follow && playing) {
+        l->session.TakeOverWhenReady(l->NewTake(), 0);
+    } else {
+        l->session.Play(l->NewTake());
+    }
+    l->status = l->session.GetStatus();
+}
+// Plays the latest song from `frame`, once a take of it has run ahead there;
+// what plays goes on until then.
+EMSCRIPTEN_KEEPALIVE void vn_live_seek(WebLive* l, double frame) {
+    if (!l->song) return;
+    l->seeking = true;
+    l->session.PlayWhenReady(l->NewTake(), static_cast<int64_t>(frame));
+    l->status = l->session.GetStatus();
+}
+EMSCRIPTEN_KEEPALIVE void vn_live_set_playing(WebLive* l, int32_t playing) {
+    l->session.SetPaused(playing == 0);
+    l->status = l->session.GetStatus();
+}
+// Mute bits: 0-2 FM channels 1-3, 6-8 SSG channels A-C.
+EMSCRIPTEN_KEEPALIVE void vn_live_set_mask(WebLive* l, uint32_t mask) {
+    l->mask = mask;
+    l->session.SetChannelMask(mask);
+}
+// The next `count` frames of the audio thread (silence while paused or
+// before a song).
+EMSCRIPTEN_KEEPALIVE void vn_live_fill(WebLive* l, int16_t* out, int32_t count) {
+    l->session.Fill(out, count);
+    l->session.Collect();
+    l->status = l->session.GetStatus();
+}
+// Where the playing take stands, as of the last call.
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_has_song(const WebLive* l) {
+    return l->status.playing;
+}
+EMSCRIPTEN_KEEPALIVE double vn_live_frame(const WebLive* l) {
+    return static_cast<double>(l->status.frame);
+}
+EMSCRIPTEN_KEEPALIVE double vn_live_tick(const WebLive* l) {
+    return static_cast<double>(l->status.tick);
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_frames_per_tick(const WebLive* l) {
+    return l->status.framesPerTick;
+}
+// A take runs ahead to a seek's frame, or to the tick of a new version (or
+// stands there, waiting to sound).
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_seeking(const WebLive* l) {
+    return l->status.handingOver && l->seeking;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_following(const WebLive* l) {
+    return l->status.handingOver && !l->seeking;
+}
+EMSCRIPTEN_KEEPALIVE double vn_live_part_passes(const WebLive* l, int32_t part) {
+    return static_cast<double>(l->status.parts.at(part).passes);
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_part_active(const WebLive* l, int32_t part) {
+    return l->status.parts.at(part).active;
 }
 
 }  // extern "C"
