@@ -45,8 +45,8 @@ class Take {
 
     // Plays on to `frame` without output (nothing when there already). The
     // take has only played since its fresh start, so it then stands exactly
-    // where a render from the beginning is. False when `stop` stopped it
-    // short.
+    // where a render from the beginning is. False when `stop` stopped it,
+    // or it ran out of its `budget` of frames, short of `frame`.
     bool RunAheadTo(int64_t frame, const StopAsked& stop = {},
                     int64_t budget = std::numeric_limits<int64_t>::max());
     // Back to its fresh start, as a new take would stand.

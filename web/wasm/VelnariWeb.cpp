@@ -180,17 +180,18 @@ EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes,
 EMSCRIPTEN_KEEPALIVE WebRender* vn_render_new(const WebSong* s, uint32_t rate, uint32_t mask,
                                               int32_t byPasses, double amount, double position) {
     if (!s->song) return nullptr;
-    if (!std::isfinite(amount)) amount = 0;
+    // A length the page cannot hold anyway stays one the library can count.
+    amount = std::isfinite(amount) ? std::clamp(amount, 0.0, 1e7) : 0.0;
     playback::Length length;
     length.rate = rate;
     length.fadeSeconds = 0;
     int64_t start = 0;
     if (byPasses) {
-        length.loops = std::max(1, static_cast<int32_t>(std::llround(amount)));
+        length.loops = std::max(1, static_cast<int32_t>(std::llround(amount)));  // at most 1e7
         length.maxTicks = kMaxBars * playback::kTicksPerBar;
     } else {
         start = static_cast<int64_t>(position);
-        length.seconds = std::max(0.0, amount);
+        length.seconds = amount;
         length.secondsFrom = start;
     }
     auto render = std::make_unique<WebRender>(s->song, rate, mask);
