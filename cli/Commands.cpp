@@ -242,30 +242,16 @@ int RunRender(const RenderOptions& options) {
         tracks[i].sink = OpenAudioSink(files[i], mix.rate, timing.plan.totalFrames);
     }
     std::vector<Renderer*> renderers;
+    std::vector<AudioSink*> sinks;
     for (Track& track : tracks) {
         if (!playback::RunAhead(*track.frames, start, Interrupted)) {
             throw StoppedWritingNothing();
         }
         track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan, start);
         renderers.push_back(track.renderer.get());
+        sinks.push_back(track.sink.get());
     }
-
-    Progress progress = Progress::OnStandardError(mix.rate, timing);
-    const bool whole = playback::RenderThrough(
-        renderers,
-        [&tracks](std::size_t i, const int16_t* frames, int32_t count) {
-            tracks[i].sink->Write(frames, count);
-        },
-        [&progress](int64_t done) { progress.Update(done); }, Interrupted);
-    if (!whole) {
-        progress.Finish(tracks[0].renderer->FramesDone());
-        throw StoppedWritingNothing();
-    }
-    // A signal during the last block: nothing is made visible.
-    if (Interrupted()) throw StoppedWritingNothing();
-    // The mix last: should a stem fail, no complete-looking mix is left either.
-    for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) track->sink->Finish();
-    progress.Finish(tracks[0].renderer->FramesDone());
+    RenderIntoFiles(renderers, sinks, mix.rate, timing);
     WarnAboutClipping(options.song, tracks[0].renderer->FullScaleSamples(), volumes);
     return kExitOk;
 }

@@ -266,19 +266,7 @@ int RunRenderLog(const RenderOptions& options, const std::string& output) {
     Renderer renderer(session.player, timing.plan, start);
     const std::unique_ptr<AudioSink> sink =
         OpenAudioSink(output, mix.rate, timing.plan.totalFrames);
-    Progress progress = Progress::OnStandardError(mix.rate, timing);
-    const bool whole = playback::RenderThrough(
-        {&renderer},
-        [&sink](std::size_t, const int16_t* frames, int32_t count) { sink->Write(frames, count); },
-        [&progress](int64_t done) { progress.Update(done); }, Interrupted);
-    if (!whole) {
-        progress.Finish(renderer.FramesDone());
-        throw StoppedWritingNothing();
-    }
-    // A signal during the last block: nothing is made visible.
-    StopIfInterrupted();
-    sink->Finish();
-    progress.Finish(renderer.FramesDone());
+    RenderIntoFiles({&renderer}, {sink.get()}, mix.rate, timing);
     return kExitOk;
 }
 
