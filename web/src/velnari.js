@@ -46,6 +46,11 @@ export class Velnari {
         return this.call(this.m._vn_review, text);
     }
 
+    // Ticks in a bar, as positions count bars.
+    get ticksPerBar() {
+        return this.m._vn_ticks_per_bar();
+    }
+
     // The live session of the audio thread, at `rate`: what it plays, where,
     // and each quantum's frames.
     live(rate) {
@@ -103,6 +108,17 @@ export class CompiledSong {
         }
         this.partsUsed = [];
         for (let p = 0; p < PART_COUNT; ++p) this.partsUsed.push(m._vn_song_part_used(handle, p) !== 0);
+    }
+
+    // Frames per tick at `rate`.
+    framesPerTick(rate) {
+        return this.v.m._vn_song_frames_per_tick(this.handle, rate);
+    }
+
+    // The length the page shows, in frames at `rate`: the first pass (at
+    // least a bar), or 64 bars when it does not end within 2000 bars.
+    lengthFrames(rate) {
+        return this.v.m._vn_song_length(this.handle, rate);
     }
 
     // Tick by which every used part has played `passes` passes (or stopped);

@@ -173,6 +173,35 @@ EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes,
     return loops.endTick ? static_cast<double>(*loops.endTick) : -1;
 }
 
+// Frames per tick of the song at `rate` (1 for a handle without a song).
+EMSCRIPTEN_KEEPALIVE int32_t vn_song_frames_per_tick(const WebSong* s, uint32_t rate) {
+    return s->song ? engine::Engine(s->song, rate).FramesPerTick() : 1;
+}
+
+// The length the page shows for the song at `rate`, in frames: to the end of
+// its first pass, at least a bar; 64 bars when that pass does not end within
+// 2000 bars.
+EMSCRIPTEN_KEEPALIVE double vn_song_length(const WebSong* s, uint32_t rate) {
+    if (!s->song) return 0;
+    playback::Length length;
+    length.rate = rate;
+    length.loops = 1;
+    length.fadeSeconds = 0;
+    length.maxTicks = kMaxBars * playback::kTicksPerBar;
+    const playback::Timing timing = *playback::PlanTiming(s->song, length);
+    const int32_t perTick = vn_song_frames_per_tick(s, rate);
+    if (timing.plan.cut) {
+        return static_cast<double>(playback::FrameOfTick(64 * playback::kTicksPerBar, perTick));
+    }
+    return static_cast<double>(
+        std::max(timing.plan.totalFrames, playback::FrameOfTick(playback::kTicksPerBar, perTick)));
+}
+
+// Ticks in a bar, as the page counts bars.
+EMSCRIPTEN_KEEPALIVE int32_t vn_ticks_per_bar() {
+    return static_cast<int32_t>(playback::kTicksPerBar);
+}
+
 // A download of the song as the page plays it, with chip mute bits `mask`:
 // round(`amount`) passes (at least 1) from the start when `byPasses`, without
 // a fade; otherwise `amount` seconds from frame `position`. Null for a
