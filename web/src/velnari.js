@@ -121,13 +121,6 @@ export class CompiledSong {
         return this.v.m._vn_song_length(this.handle, rate);
     }
 
-    // Tick by which every used part has played `passes` passes (or stopped);
-    // null when that lies beyond `maxTicks`.
-    passesEndTick(passes, maxTicks = 64 * 2000) {
-        const t = this.v.m._vn_song_passes_end(this.handle, passes, maxTicks);
-        return t < 0 ? null : t;
-    }
-
     // The song as a register log file, "vgm" or "s98", as the command line
     // writes it (first whole-song loop with its loop point), titled `title`;
     // null for a log too large for velnari to read back.
@@ -212,12 +205,6 @@ export class Engine {
     // frame reached. Output from `frame` on equals a render from the start.
     runAhead(frame, budget = 0x7fffffff) {
         return this.m._vn_engine_run_ahead(this.handle, frame, budget);
-    }
-    seek(frame) {
-        return this.runAhead(frame);
-    }
-    restart() {
-        this.m._vn_engine_restart(this.handle);
     }
     setMask(mask) {
         this.m._vn_engine_set_mask(this.handle, mask >>> 0);

@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
 #include "playback/FrameSource.h"
@@ -163,16 +162,6 @@ EMSCRIPTEN_KEEPALIVE void vn_song_free(WebSong* s) {
     delete s;
 }
 
-// Tick by which every used part has ended `passes` passes or stopped (0 when
-// no part plays); -1 when that is not reached within `maxTicks`.
-EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes, double maxTicks) {
-    if (!s->song) return 0;
-    engine::Engine ahead(s->song, 44100);
-    const engine::LoopReport loops =
-        engine::LoopDetector::Run(ahead, passes, static_cast<int64_t>(maxTicks));
-    return loops.endTick ? static_cast<double>(*loops.endTick) : -1;
-}
-
 // Frames per tick of the song at `rate` (1 for a handle without a song).
 EMSCRIPTEN_KEEPALIVE int32_t vn_song_frames_per_tick(const WebSong* s, uint32_t rate) {
     return s->song ? engine::Engine(s->song, rate).FramesPerTick() : 1;
@@ -282,11 +271,6 @@ EMSCRIPTEN_KEEPALIVE void vn_engine_free(WebEngine* e) {
 EMSCRIPTEN_KEEPALIVE void vn_engine_render(WebEngine* e, int16_t* out, int32_t frames) {
     e->Render(out, frames);
 }
-// Back to the start, as a new engine would play it.
-EMSCRIPTEN_KEEPALIVE void vn_engine_restart(WebEngine* e) {
-    e->SeekToFrame(0);
-}
-
 // Runs ahead from the current frame toward `target` (starting afresh first
 // when the target lies behind), rendering at most `budget` frames; returns
 // the frame reached. Output from there equals a render from the start.
