@@ -6,6 +6,7 @@
 #include "LogInput.h"
 #include "reglog/LogReader.h"
 #include "reglog/RegisterLog.h"
+#include "text/Utf8.h"
 
 // Deliberate choices:
 // - --mute, --solo and --stems are refused for a log output: several
@@ -60,7 +61,7 @@ bool IsRealDate(const DateParts& date) {
 
 void CheckTag(const char* option, const std::optional<std::string>& value, bool lines) {
     if (!value) return;
-    if (!reglog::IsValidUtf8(*value)) {
+    if (!text::IsValidUtf8(*value)) {
         throw CliError(kExitUsage, std::string(option) + ": the text is not UTF-8");
     }
     if (!lines && value->find_first_of("\r\n") != std::string::npos) {

@@ -1,7 +1,6 @@
 #include "SndFileSink.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -9,6 +8,7 @@
 
 #include "CliError.h"
 #include "WriteFailure.h"
+#include "text/Case.h"
 
 namespace cli {
 
@@ -17,10 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string LowerExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
+    return text::AsciiLower(path.extension().string());
 }
 
 // The longest file name most file systems take, in bytes.

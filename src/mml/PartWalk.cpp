@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -12,6 +11,7 @@
 #include "sequencer/FMController.h"
 #include "sequencer/Pitch.h"
 #include "song/CommandTable.h"
+#include "text/Case.h"
 
 // Deliberate choices:
 // - The walk plays each part's own loop twice (what the second pass starts
@@ -37,7 +37,7 @@ constexpr int kStepLimit = 200000;
 constexpr int kSSGParts = song::kPartCount - song::kFMPartCount;
 constexpr std::size_t kMaxNesting = 256;  // the sequencer's limit on calls and open loops
 constexpr int32_t kLargestTonePeriod = 0xFFF;
-constexpr double kSSGToneClock = 3993600.0 / 32.0;  // Hz times the tone period
+constexpr double kSSGToneClock = song::kChipClock / 32.0;  // Hz times the tone period
 
 struct Cursor {
     CommandList::const_iterator at;
@@ -287,8 +287,8 @@ class PartWalker {
                                                   : "portamento";
             };
             sink_.Add(Warning::Kind::kIgnoredCommand, PlaceOf(cmd),
-                      std::string("'") + static_cast<char>(std::tolower(cmd.code)) +
-                          "' switches off the " + name(pendingEffect_->code) + " set on line " +
+                      std::string("'") + text::AsciiLower(cmd.code) + "' switches off the " +
+                          name(pendingEffect_->code) + " set on line " +
                           std::to_string(PlaceOf(*pendingEffect_).line) +
                           " before any note plays it");
         }
@@ -422,7 +422,7 @@ class PartWalker {
             case code::kEnvelopePeriod:
                 if (isFM_) {
                     sink_.Add(Warning::Kind::kWrongPart, PlaceOf(cmd),
-                              std::string("'") + static_cast<char>(std::tolower(cmd.code)) +
+                              std::string("'") + text::AsciiLower(cmd.code) +
                                   "' acts on the SSG parts (4-6) only: on " + PartName(part_) +
                                   " it does nothing");
                 } else {
@@ -574,7 +574,7 @@ std::string NearName(const song::Song& song, const std::string& name) {
         std::string out;
         for (const char c : text) {
             if (c == ' ' || c == '\t') continue;
-            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            out += text::AsciiLower(c);
         }
         return out;
     };

@@ -1,6 +1,6 @@
 #pragma once
 // A song as a register log: every write the sequencer makes, start-up
-// included, with waits of 1/44100 s, for a YM2203 at 3993600 Hz.
+// included, with waits of 1/44100 s, for a YM2203 at song::kChipClock.
 //
 // By default the log holds the song up to the end of its first whole-song
 // loop and marks where that loop starts, so a player repeats it seamlessly:

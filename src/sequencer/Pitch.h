@@ -18,7 +18,7 @@
 namespace sequencer::pitch {
 
 // F-numbers of the semitones -1..12 of one octave (C = 0; -1 is the B below,
-// 12 the C above), at block = octave, for the 3993600 Hz chip clock.
+// 12 the C above), at block = octave, for the chip at song::kChipClock.
 inline constexpr std::array<int32_t, 14> FNUM_TABLE = {584, 618, 655, 694,  735,  779,  825,
                                                        874, 926, 981, 1040, 1101, 1167, 1236};
 

@@ -62,8 +62,7 @@ namespace sequencer {
 
 class Sequencer {
   public:
-    static constexpr uint32_t kChipClock = 3993600;  // Hz
-    static constexpr uint32_t kMinRate = 8000;       // Hz, output rates accepted by Init
+    static constexpr uint32_t kMinRate = 8000;  // Hz, output rates accepted by Init
     static constexpr uint32_t kMaxRate = 192000;
     static constexpr std::size_t kMaxNesting = 256;  // macro calls, and open loops, per part
     static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per part and tick
@@ -74,7 +73,7 @@ class Sequencer {
     // Nothing is written to the chip until Init.
     Sequencer(FM::OPN* chip, const song::Song* song);
 
-    // Fixes the tick length, initialises the chip at kChipClock and `rate`,
+    // Fixes the tick length, initialises the chip at song::kChipClock and `rate`,
     // arms the used parts at their first command and puts FM channel 3 in its
     // special mode. False for a rate outside kMinRate..kMaxRate or a missing
     // chip or song; the sequencer then renders silence.
