@@ -4,7 +4,7 @@
 
 #include "CliError.h"
 #include "LogInput.h"
-#include "reglog/LogReader.h"
+#include "reglog/Formats.h"
 #include "reglog/RegisterLog.h"
 #include "text/Utf8.h"
 

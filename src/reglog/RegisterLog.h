@@ -51,13 +51,10 @@ struct LogTags {
     friend bool operator==(const LogTags&, const LogTags&) = default;
 };
 
-enum class LogFormat { kVgm, kS98 };
-
 // Where a log came from, for `info`: the container and its version.
 struct LogOrigin {
-    LogFormat format = LogFormat::kVgm;
+    std::string format;  // the format and its version: "VGM 1.71", "S98 3"
     bool gzipped = false;
-    uint32_t version = 0;    // VGM: BCD, 0x171 for 1.71; S98: the digit, 3
     uint64_t fileBytes = 0;  // as read (compressed for .vgz)
     uint64_t dataBytes = 0;  // after decompression
     std::string timer;       // S98: "1/44100 s"; VGM: empty (always 1/44100 s)

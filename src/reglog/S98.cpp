@@ -247,8 +247,7 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
     LogReadResult result;
     RegisterLog& log = result.log.emplace();
     log.clock = clock;
-    result.origin.format = LogFormat::kS98;
-    result.origin.version = 3;
+    result.origin.format = "S98 3";
     result.origin.dataBytes = size;
     result.origin.timer = std::to_string(numerator) + "/" + std::to_string(denominator) + " s";
 

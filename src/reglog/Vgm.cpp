@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 
 #include "reglog/Bytes.h"
@@ -303,8 +304,10 @@ LogReadResult ReadVgm(const uint8_t* data, std::size_t size) {
     LogReadResult result;
     RegisterLog& log = result.log.emplace();
     log.clock = clock;
-    result.origin.format = LogFormat::kVgm;
-    result.origin.version = version;
+    // The version field is BCD: 0x171 is 1.71.
+    char versionText[16];
+    std::snprintf(versionText, sizeof versionText, "%x.%02x", version >> 8, version & 0xFF);
+    result.origin.format = std::string("VGM ") + versionText;
     result.origin.dataBytes = size;
 
     const uint32_t loopRelative = field(kLoopOffset);
