@@ -103,8 +103,8 @@ void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& option
     if (!logOut) {
         for (const char* tag : {"--title", "--author", "--notes", "--date"}) {
             if (Given(render, tag)) {
-                throw CliError(kExitUsage, std::string(tag) +
-                                               " is for register-log outputs (.vgm, .vgz, .s98)");
+                throw CliError(kExitUsage, std::string(tag) + " is for register-log outputs (" +
+                                               reglog::LogFileExtensions() + ")");
             }
         }
         if (logIn && options.stems) {

@@ -8,6 +8,7 @@
 
 #include "CliError.h"
 #include "WriteFailure.h"
+#include "reglog/Formats.h"
 #include "text/Case.h"
 
 namespace cli {
@@ -124,10 +125,9 @@ int SndFileSink::FormatFor(const fs::path& path, int64_t plannedFrames) {
     }
     if (ext == ".flac") return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     if (ext == ".ogg") return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    throw CliError(
-        kExitUsage,
-        "cannot write '" + path.string() +
-            "': unknown extension (use .wav, .flac, .ogg, .vgm, .vgz, .s98, or - for raw)");
+    throw CliError(kExitUsage, "cannot write '" + path.string() +
+                                   "': unknown extension (use .wav, .flac, .ogg, " +
+                                   reglog::LogFileExtensions() + ", or - for raw)");
 }
 
 SndFileSink::SndFileSink(const fs::path& target, uint32_t rate, int64_t plannedFrames)

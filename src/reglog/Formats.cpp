@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "reglog/ChipWrites.h"
 #include "reglog/Gzip.h"
 #include "reglog/S98.h"
 #include "reglog/Vgm.h"
@@ -25,9 +26,9 @@ bool StartsAsS98(const uint8_t* data, std::size_t size) {
 }
 
 constexpr LogFileFormat kFormats[] = {
-    {"VGM", ".vgm", "a VGM", false, StartsAsVgm, ReadVgm, WriteVgm, nullptr},
-    {"VGZ", ".vgz", "a gzip-compressed VGM", true, IsGzip, nullptr, nullptr, "VGM"},
-    {"S98", ".s98", "an S98", false, StartsAsS98, ReadS98, WriteS98, nullptr},
+    {"VGM", ".vgm", "a VGM", false, StartsAsVgm, ReadVgm, WriteVgm, nullptr, ReadVgmChipWrites},
+    {"VGZ", ".vgz", "a gzip-compressed VGM", true, IsGzip, nullptr, nullptr, "VGM", nullptr},
+    {"S98", ".s98", "an S98", false, StartsAsS98, ReadS98, WriteS98, nullptr, ReadS98ChipWrites},
 };
 
 // "neither A, B nor C".
@@ -89,6 +90,15 @@ const LogFileFormat* LogFileFormatOfBytes(const uint8_t* data, std::size_t size)
 
 bool IsRegisterLogPath(std::string_view path) {
     return LogFileFormatOfPath(path) != nullptr;
+}
+
+std::string LogFileExtensions() {
+    std::string text;
+    for (const LogFileFormat& format : kFormats) {
+        if (!text.empty()) text += ", ";
+        text += format.extension;
+    }
+    return text;
 }
 
 LogReadResult ReadLogFileBytes(const uint8_t* data, std::size_t size, std::size_t maxBytes,

@@ -24,6 +24,9 @@
 
 namespace reglog {
 
+struct ChipWriteReadResult;
+class ChipWriteListener;
+
 // Largest log accepted, after decompression: far beyond any song, small
 // enough that a hostile file cannot take all memory.
 inline constexpr std::size_t kMaxLogBytes = std::size_t{64} << 20;
@@ -51,6 +54,10 @@ struct LogFileFormat {
     LogReadResult (*read)(const uint8_t* data, std::size_t size);
     std::vector<uint8_t> (*write)(const RegisterLog& log, const std::function<void()>& poll);
     const char* holds;  // compressed rows: the name of the format written inside
+    // The writes to every FM chip of the YM2203's kind in a file of this
+    // format (ChipWrites.h), for `voices`; nullptr where there is no reader.
+    ChipWriteReadResult (*readChipWrites)(const uint8_t* data, std::size_t size,
+                                          ChipWriteListener& listener);
 };
 
 // Every format, in the order the faults name them.
@@ -67,6 +74,9 @@ const LogFileFormat* LogFileFormatOfBytes(const uint8_t* data, std::size_t size)
 
 // True for the extensions of register logs (.vgm, .vgz, .s98, any case).
 bool IsRegisterLogPath(std::string_view path);
+
+// The extensions of every format, for messages: ".vgm, .vgz, .s98".
+std::string LogFileExtensions();
 
 // Reads a log file of any format in the table, told apart by its first
 // bytes, not by its name; a compressed file is passed through `decompress`
