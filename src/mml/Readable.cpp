@@ -5,8 +5,8 @@
 
 namespace Tarsel {
 
-std::string Readable(std::string_view text, std::size_t maxCharacters) {
-    return text::ShowLine(text, platform::ShiftJisToUtf8, maxCharacters);
+std::string Readable(std::string_view line, std::size_t maxCharacters) {
+    return text::ShowLine(line, platform::ShiftJisToUtf8, maxCharacters);
 }
 
 }  // namespace Tarsel
