@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "sequencer/FMController.h"
+#include "sequencer/Flow.h"
 #include "sequencer/Pitch.h"
 #include "song/CommandTable.h"
 
 // Deliberate choices:
-// - The walk plays each part's own loop twice (what the second pass starts
+// - The walk follows the sequencer's flow (sequencer/Flow.h) and adds its own
+//   ends: it plays each part's own loop twice (what the second pass starts
 //   with can differ: a detune set at the end of the first) and at most
 //   kStepLimit commands; a part that runs longer has shown what it does.
 // - A command met many times (in a loop, in a macro called from several
@@ -35,34 +37,27 @@ using song::CommandList;
 
 constexpr int kStepLimit = 200000;
 constexpr int kSSGParts = song::kPartCount - song::kFMPartCount;
-constexpr std::size_t kMaxNesting = 256;  // the sequencer's limit on calls and open loops
 constexpr int32_t kLargestTonePeriod = 0xFFF;
 constexpr double kSSGToneClock = 3993600.0 / 32.0;  // Hz times the tone period
 
-struct Cursor {
-    CommandList::const_iterator at;
-    CommandList::const_iterator end;
-};
-
-struct Loop {
-    Cursor start;
-    int32_t remaining;        // 0: endless
-    std::size_t returnDepth;  // macro returns pending when it opened
-    const Command* open;
-};
+using sequencer::LoopFrame;
 
 // The "{" that a "}" closed from another list: a macro's "}" closing a loop
 // of the part that called it, or the other way round.
 using ClosedElsewhere = std::set<const Command*>;
 
-// A macro call not yet returned from. A "}" that goes back to a loop start
-// outside the macro leaves it as the sequencer does, with its return still
-// pending: the walk is then no longer inside that macro.
+// A macro call not yet returned from, beside the flow's return stack. A "}"
+// that goes back to a loop start outside the macro leaves it as the
+// sequencer does, with its return still pending: the walk is then no longer
+// inside that macro.
 struct PendingCall {
-    Cursor back;
     const std::string* macro;  // the macro's key in the song's map
     bool left = false;
 };
+
+std::string NestingText() {
+    return std::to_string(sequencer::kMaxNesting);
+}
 
 // The SSG's one hardware envelope as each part uses it, on the walk's clock.
 // A setting is ordered by tick, then by part: the sequencer runs the parts
@@ -106,15 +101,18 @@ std::string Hertz(int32_t period) {
     return text;
 }
 
-// What a part's walk carries from command to command.
-class PartWalker {
+// What a part's walk carries from command to command. Its hooks into the
+// flow note what the flow does and end the walk where the warnings have
+// seen enough.
+class PartWalker : public sequencer::FlowHooks {
   public:
     // `horizon`: the part's endless loop goes on past its second pass until
     // the walk's clock reaches it. `envelope`: where the part's use of the
     // hardware envelope is noted, if anywhere.
+    // `observer`: told each command the walk reaches.
     PartWalker(const song::Song& song, const CommandPlaces& places, WarningSink& sink, int part,
                ClosedElsewhere& closedElsewhere, int64_t horizon = 0,
-               EnvelopeUse* envelope = nullptr)
+               EnvelopeUse* envelope = nullptr, sequencer::CommandObserver* observer = nullptr)
         : song_(song),
           places_(places),
           sink_(sink),
@@ -122,18 +120,20 @@ class PartWalker {
           isFM_(part < song::kFMPartCount),
           closedElsewhere_(closedElsewhere),
           horizon_(horizon),
-          envelope_(envelope) {}
+          envelope_(envelope),
+          observer_(observer) {}
 
     // The walk's clock when it ended.
     int64_t Ticks() const { return tick_; }
 
     void Run() {
         const CommandList& list = song_.Part(part_);
-        Cursor p{list.begin(), list.end()};
-        for (int steps = 0; steps < kStepLimit && p.at != p.end; ++steps) {
+        sequencer::CommandCursor p{list.begin(), list.end()};
+        while (sequencer::ResolveFlow(song_, flow_, p, *this)) {
             const Command& cmd = *p.at;
-            ++p.at;
-            if (!Flow(cmd, p)) break;
+            p = p.Next();
+            if (observer_ != nullptr) observer_->Reached(part_, cmd);
+            Execute(cmd);
         }
         CheckLeftCalls();
         CheckOctaveDrift();
@@ -159,89 +159,69 @@ class PartWalker {
         return {};
     }
 
-    // Moves `p` as the sequencer's flow would; false when the part ends here.
-    bool Flow(const Command& cmd, Cursor& p) {
-        switch (cmd.code) {
-            case code::kCall: {
-                const auto& macros = song_.Macros();
-                const auto macro = macros.find(cmd.text);
-                if (macro == macros.end()) return true;  // flagged where the call is written
-                // Map keys are unique, so a macro is known by its key's address:
-                // no name is compared, however long.
-                const std::string* name = &macro->first;
-                const auto active =
-                    std::find_if(returns_.begin(), returns_.end(),
-                                 [&](const PendingCall& c) { return !c.left && c.macro == name; });
-                if (active != returns_.end()) {
-                    std::string through;
-                    for (auto it = std::next(active); it < returns_.end(); ++it) {
-                        if (it->left) continue;
-                        through += (through.empty() ? " through '" : "', '") + *it->macro;
-                    }
-                    if (!through.empty()) through += "'";
-                    sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
-                              "macro '" + cmd.text + "' calls itself" + through +
-                                  ": a part that plays it stops once calls nest 256 deep");
-                    return false;
-                }
-                if (returns_.size() >= kMaxNesting) {
-                    sink_.Add(
-                        Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
-                        "macro calls nest more than 256 deep here: " + PartName(part_) + " stops");
-                    return false;
-                }
-                returns_.push_back({p, name});
-                p = {macro->second.begin(), macro->second.end()};
-                return true;
+  public:
+    // The flow's hooks.
+    bool Step() { return steps_++ < kStepLimit; }
+
+    bool Call(const Command& cmd, const std::string& name) {
+        // Map keys are unique, so a macro is known by its key's address: no
+        // name is compared, however long.
+        const auto active = std::find_if(calls_.begin(), calls_.end(), [&](const PendingCall& c) {
+            return !c.left && c.macro == &name;
+        });
+        if (active != calls_.end()) {
+            std::string through;
+            for (auto it = std::next(active); it < calls_.end(); ++it) {
+                if (it->left) continue;
+                through += (through.empty() ? " through '" : "', '") + *it->macro;
             }
-            case code::kReturn:
-                if (returns_.empty()) return false;
-                p = returns_.back().back;
-                returns_.pop_back();
-                return true;
-            case code::kLoopOpen:
-                if (loops_.size() >= kMaxNesting) return false;
-                loops_.push_back({p, std::max(cmd.arg[0], 0), returns_.size(), &cmd});
-                return true;
-            case code::kLoopClose: {
-                if (loops_.empty()) return false;
-                Loop& loop = loops_.back();
-                if (returns_.size() != loop.returnDepth) closedElsewhere_.insert(loop.open);
-                if (loop.remaining != 0) {
-                    if (--loop.remaining == 0) {
-                        loops_.pop_back();
-                    } else {
-                        LeaveCalls(cmd, loop.returnDepth);
-                        p = loop.start;
-                    }
-                    return true;
-                }
-                // An endless loop that closes again without time passing ends
-                // the part, as it does in the sequencer; two passes are enough.
-                if (endlessCloses_ > 0 && !advancedSinceClose_) return false;
-                if (++endlessCloses_ > 2 && tick_ >= horizon_) return false;
-                advancedSinceClose_ = false;
-                LeaveCalls(cmd, loop.returnDepth);
-                passNesting_.push_back(returns_.size() + loops_.size());
-                passOctaves_.push_back(octave_);
-                p = loop.start;
-                return true;
-            }
-            default:
-                Execute(cmd);
-                return true;
+            if (!through.empty()) through += "'";
+            sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
+                      "macro '" + cmd.text + "' calls itself" + through +
+                          ": a part that plays it stops once calls nest " + NestingText() +
+                          " deep");
+            return false;
         }
+        calls_.push_back({&name});
+        return true;
     }
 
+    void Return() { calls_.pop_back(); }
+
+    void TooDeep(const Command& cmd) {
+        if (cmd.code != code::kCall) return;
+        sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
+                  "macro calls nest more than " + NestingText() + " deep here: " + PartName(part_) +
+                      " stops");
+    }
+
+    void Close(const Command& /*close*/, const LoopFrame& loop) {
+        if (flow_.returns.size() != loop.returnDepth) closedElsewhere_.insert(&loop.Open());
+    }
+
+    bool Endless(const Command& /*close*/, const LoopFrame& /*loop*/) {
+        // An endless loop that closes again without time passing ends the
+        // part, as it does in the sequencer; two passes are enough.
+        if (endlessCloses_ > 0 && !advancedSinceClose_) return false;
+        if (++endlessCloses_ > 2 && tick_ >= horizon_) return false;
+        advancedSinceClose_ = false;
+        passNesting_.push_back(flow_.Nesting());
+        passOctaves_.push_back(octave_);
+        return true;
+    }
+
+    void Back(const Command& close, const LoopFrame& loop) { LeaveCalls(close, loop.returnDepth); }
+
+  private:
     // A "}" going back to a loop opened outside the macros being played
     // leaves them with their returns pending.
     void LeaveCalls(const Command& close, std::size_t depth) {
-        for (std::size_t i = depth; i < returns_.size(); ++i) {
-            if (returns_[i].left) continue;
-            returns_[i].left = true;
+        for (std::size_t i = depth; i < calls_.size(); ++i) {
+            if (calls_[i].left) continue;
+            calls_[i].left = true;
             if (leavingClose_ == nullptr) {
                 leavingClose_ = &close;
-                leftMacro_ = returns_[i].macro;
+                leftMacro_ = calls_[i].macro;
             }
         }
     }
@@ -256,7 +236,7 @@ class PartWalker {
                   "'}' goes back to a loop outside macro '" + *leftMacro_ +
                       "', leaving the call unreturned: each pass of " + PartName(part_) +
                       "'s loop leaves " + Count(growth, "more call", "more calls") +
-                      " pending, and the part stops once they nest 256 deep");
+                      " pending, and the part stops once they nest " + NestingText() + " deep");
     }
 
     // The octave a pass of the part's loop ends on, compared with the pass
@@ -493,12 +473,7 @@ class PartWalker {
                       "the SSG's lowest tone is the B of octave 0: below it, octave 0 plays as "
                       "octave 1, an octave higher than written");
         }
-        const int32_t base = pitch::SSGPeriodFor(octave_, cmd.arg[0]);
-        int32_t period = base;
-        if (detune_ != 0) {
-            period = pitch::RoundToRegister(pitch::PeriodFactor(detune_) * base);
-            if (period == base) period = detune_ > 0 ? base - 1 : base + 1;
-        }
+        const int32_t period = pitch::DetunedSSGPeriod(octave_, cmd.arg[0], detune_);
         if (period > kLargestTonePeriod) {
             sink_.Add(Warning::Kind::kSSGPitchRange, PlaceOf(cmd),
                       "below the SSG's lowest tone with the detune n" + std::to_string(detune_) +
@@ -533,8 +508,9 @@ class PartWalker {
     const bool isFM_;
     ClosedElsewhere& closedElsewhere_;
 
-    std::vector<PendingCall> returns_;  // outermost first
-    std::vector<Loop> loops_;
+    sequencer::FlowStacks flow_;
+    std::vector<PendingCall> calls_;  // beside flow_.returns, outermost first
+    int steps_ = 0;                   // commands the walk has looked at
     std::vector<std::size_t>
         passNesting_;  // calls and loops pending at each close of the part's loop
     const Command* leavingClose_ = nullptr;  // the first "}" that left a macro
@@ -561,6 +537,7 @@ class PartWalker {
     int32_t gate_ = 8;
     const int64_t horizon_;
     EnvelopeUse* const envelope_;
+    sequencer::CommandObserver* const observer_;
     int64_t tick_ = 0;
     const Command* pendingEffect_ = nullptr;  // an 'i', 'u' or 'p' no note has played yet
     std::vector<int32_t> passOctaves_;        // the octave at each close of the part's loop
@@ -705,7 +682,8 @@ void CheckSharedEnvelope(const std::array<EnvelopeUse, kSSGParts>& uses, Warning
     }
 }
 
-void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink) {
+void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink,
+               sequencer::CommandObserver* observer) {
     bool anyUsed = false;
     ClosedElsewhere closedElsewhere;
     int64_t horizon = 0;
@@ -716,7 +694,7 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
         anyUsed = true;
         EnvelopeUse* use =
             part >= song::kFMPartCount ? &envelope[part - song::kFMPartCount] : nullptr;
-        PartWalker walker(song, places, sink, part, closedElsewhere, 0, use);
+        PartWalker walker(song, places, sink, part, closedElsewhere, 0, use, observer);
         walker.Run();
         CheckList(song, song.Part(part), true, PartName(part), places, closedElsewhere, sink);
         horizon = std::max(horizon, walker.Ticks());

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fm/OPN.h"
+#include "sequencer/Flow.h"
 #include "sequencer/Pitch.h"
 #include "sequencer/Sequencer.h"
 #include "song/CommandTable.h"
@@ -35,65 +36,38 @@ void Sequencer::RunCommands(int part) {
             EndPart(part);
             return;
         }
+        if (observer_ != nullptr) observer_->Reached(part, cmd);
         Execute(part, cmd, p);
     }
     ps.position = p;
 }
 
+namespace {
+
+// The sequencer's part of the flow: a step budget per command run, an
+// endless loop closing at most once per run (a loop without a note, rest or
+// wait would otherwise spin for ever), and the pass bookkeeping for tools.
+struct PlayHooks : FlowHooks {
+    PartState& ps;
+    int32_t& budget;
+
+    bool Step() { return --budget >= 0; }
+    bool Endless(const song::Command& /*close*/, const LoopFrame& /*loop*/) {
+        if (ps.loopedThisCall) return false;
+        ps.loopedThisCall = true;
+        ++ps.passes;
+        ps.passEndTick = ps.nextEvent;
+        ps.passNesting = static_cast<int64_t>(ps.flow.Nesting());
+        return true;
+    }
+};
+
+}  // namespace
+
 bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     PartState& ps = parts_[part];
-    for (;;) {
-        if (p.AtEnd() || --budget_ < 0) return false;
-        const song::Command& cmd = *p.at;
-        switch (cmd.code) {
-            case code::kCall: {
-                const auto& macros = song_->Macros();
-                const auto it = macros.find(cmd.text);
-                if (it == macros.end()) {  // an undefined macro is skipped
-                    p = p.Next();
-                    break;
-                }
-                if (ps.returnStack.size() >= kMaxNesting) return false;
-                ps.returnStack.push_back(p.Next());
-                p = {it->second.begin(), it->second.end()};
-                break;
-            }
-            case code::kReturn:
-                if (ps.returnStack.empty()) return false;
-                p = ps.returnStack.back();
-                ps.returnStack.pop_back();
-                break;
-            case code::kLoopOpen:
-                if (ps.loopStack.size() >= kMaxNesting) return false;
-                ps.loopStack.push_back({p.Next(), std::max(cmd.arg[0], 0)});
-                p = p.Next();
-                break;
-            case code::kLoopClose: {
-                if (ps.loopStack.empty()) return false;
-                LoopFrame& loop = ps.loopStack.back();
-                if (loop.remaining != 0) {
-                    if (--loop.remaining == 0) {
-                        ps.loopStack.pop_back();
-                        p = p.Next();
-                    } else {
-                        p = loop.start;
-                    }
-                    break;
-                }
-                // An endless loop closes at most once per command run: a loop
-                // without a note, rest or wait would otherwise spin for ever.
-                if (ps.loopedThisCall) return false;
-                ps.loopedThisCall = true;
-                ++ps.passes;
-                ps.passEndTick = ps.nextEvent;
-                ps.passNesting = static_cast<int64_t>(ps.returnStack.size() + ps.loopStack.size());
-                p = loop.start;
-                break;
-            }
-            default:
-                return true;
-        }
-    }
+    PlayHooks hooks{{}, ps, budget_};
+    return sequencer::ResolveFlow(*song_, ps.flow, p, hooks);
 }
 
 void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
@@ -198,20 +172,11 @@ void Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next
     if (!ps.tied) ps.noteStart = tick_;
 
     if (part < song::kFMPartCount) {
-        int32_t f = pitch::FnumFor(semitone);
-        if (ps.detune != 0) {
-            f = pitch::RoundToRegister(pitch::FrequencyFactor(ps.detune) * f);
-        }
+        const int32_t f = pitch::DetunedFnum(semitone, ps.detune);
         fm_.SetFrequency(part, ps.octave, f);
         ps.freq = f;
     } else {
-        const int32_t t = pitch::SSGPeriodFor(ps.octave, semitone);
-        int32_t u = t;
-        if (ps.detune != 0) {
-            u = pitch::RoundToRegister(pitch::PeriodFactor(ps.detune) * t);
-            // A detune always moves the period by at least one.
-            if (u == t) u = ps.detune > 0 ? t - 1 : t + 1;
-        }
+        const int32_t u = pitch::DetunedSSGPeriod(ps.octave, semitone, ps.detune);
         ssg_.SetTone(part - song::kFMPartCount, u);
         ps.freq = u;
     }
