@@ -55,6 +55,9 @@ struct PendingCall {
     bool left = false;
 };
 
+// The octaves '<' and '>' step through, from the command table.
+constexpr song::ValueRange kOctaveSteps = song::RangeOf(code::kOctaveUp);
+
 std::string NestingText() {
     return std::to_string(sequencer::kMaxNesting);
 }
@@ -246,7 +249,8 @@ class PartWalker : public sequencer::FlowHooks {
         if (passOctaves_.size() < 2 || passOctaves_[1] == passOctaves_[0]) return;
         const int32_t drift = passOctaves_[1] - passOctaves_[0];
         const bool up = drift > 0;
-        const int32_t room = up ? 8 - passOctaves_[1] : passOctaves_[1];
+        const int32_t room =
+            up ? kOctaveSteps.highest - passOctaves_[1] : passOctaves_[1] - kOctaveSteps.lowest;
         const int32_t step = up ? drift : -drift;
         const int32_t passes = (room + step - 1) / step;
         sink_.Add(Warning::Kind::kValueOutOfRange, octaveStepPlace_,
@@ -254,7 +258,9 @@ class PartWalker : public sequencer::FlowHooks {
                       Count(static_cast<std::size_t>(step), "octave", "octaves") +
                       (up ? " higher" : " lower") + " than the one before: by pass " +
                       std::to_string(passes + 2) + " it plays at " +
-                      (up ? "the top of the range, o8" : "octave 0") + ", and stays there");
+                      (up ? "the top of the range, o" + std::to_string(kOctaveSteps.highest)
+                          : "octave " + std::to_string(kOctaveSteps.lowest)) +
+                      ", and stays there");
     }
 
     // 'i', 'u' and 'p' each switch the other two off: one set and replaced
@@ -355,22 +361,26 @@ class PartWalker : public sequencer::FlowHooks {
                 defaultLength_ = a[0];
                 break;
             case code::kOctave:
-                octave_ = std::clamp(a[0], 1, 8);
+                octave_ = song::RangeOf(code::kOctave).Fit(a[0]);
                 break;
             case code::kOctaveDown:
-                if (octave_ == 0) {
-                    sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
-                              "'<' below octave 0 does nothing: the octave stays 0");
+                if (octave_ == kOctaveSteps.lowest) {
+                    const std::string lowest = std::to_string(kOctaveSteps.lowest);
+                    sink_.Add(
+                        Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                        "'<' below octave " + lowest + " does nothing: the octave stays " + lowest);
                 }
-                octave_ = std::max(octave_ - 1, 0);
+                octave_ = kOctaveSteps.Fit(octave_ - 1);
                 octaveStepPlace_ = PlaceOf(cmd);
                 break;
             case code::kOctaveUp:
-                if (octave_ == 8) {
+                if (octave_ == kOctaveSteps.highest) {
+                    const std::string highest = std::to_string(kOctaveSteps.highest);
                     sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
-                              "'>' above octave 8 does nothing: the octave stays 8");
+                              "'>' above octave " + highest + " does nothing: the octave stays " +
+                                  highest);
                 }
-                octave_ = std::min(octave_ + 1, 8);
+                octave_ = kOctaveSteps.Fit(octave_ + 1);
                 octaveStepPlace_ = PlaceOf(cmd);
                 break;
             case code::kDetune:
@@ -411,9 +421,7 @@ class PartWalker : public sequencer::FlowHooks {
                         hardwarePlace_ = PlaceOf(cmd);
                     }
                     EnvelopeSetting& own = cmd.code == code::kEnvelopeShape ? shape_ : period_;
-                    own = {tick_, part_,
-                           cmd.code == code::kEnvelopeShape ? a[0] & 15 : a[0] & 0xFFFF,
-                           PlaceOf(cmd)};
+                    own = {tick_, part_, song::RangeOf(cmd.code).Fit(a[0]), PlaceOf(cmd)};
                     if (envelope_ != nullptr) {
                         (cmd.code == code::kEnvelopeShape ? envelope_->shapes : envelope_->periods)
                             .push_back(own);

@@ -14,6 +14,18 @@ namespace sequencer {
 
 namespace code = song::code;
 
+namespace {
+
+// Argument `I` of a command with code `Code`, kept in the range the command
+// table gives it.
+template <char Code, std::size_t I = 0>
+constexpr int32_t Fit(int32_t value) {
+    constexpr song::ValueRange range = song::RangeOf(Code, I);
+    return range.Fit(value);
+}
+
+}  // namespace
+
 void Sequencer::EndPart(int part) {
     parts_[part].active = false;
 }
@@ -90,13 +102,13 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
             ps.defaultLength = a[0];
             break;
         case code::kOctave:
-            ps.octave = std::clamp(a[0], 1, 8);
+            ps.octave = Fit<code::kOctave>(a[0]);
             break;
         case code::kOctaveDown:
-            ps.octave = std::max(ps.octave - 1, 0);
+            ps.octave = Fit<code::kOctaveDown>(ps.octave - 1);
             break;
         case code::kOctaveUp:
-            ps.octave = std::min(ps.octave + 1, 8);
+            ps.octave = Fit<code::kOctaveUp>(ps.octave + 1);
             break;
         case code::kGate:
             ps.gate = a[0];
@@ -105,7 +117,7 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
             ps.detune = a[0];
             break;
         case code::kVolume:
-            ps.volume = std::clamp(a[0], 0, 15);
+            ps.volume = Fit<code::kVolume>(a[0]);
             if (isFM) {
                 fm_.SetVolume(ch, ps.volume);
             } else {
@@ -137,21 +149,21 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
         case code::kPortamento:
             ps.prevOctave = ps.octave;
             ps.prevFreq = ps.freq;
-            ps.portaLength = std::max(a[0], 0);
+            ps.portaLength = Fit<code::kPortamento>(a[0]);
             ps.tremPeriod = 0;
             ps.vibPeriod = 0;
             break;
         case code::kVibrato:
             ps.vibDepth = a[0];
-            ps.vibPeriod = std::max(a[1], 0);
-            ps.vibDelay = std::max(a[2], 0);
+            ps.vibPeriod = Fit<code::kVibrato, 1>(a[1]);
+            ps.vibDelay = Fit<code::kVibrato, 2>(a[2]);
             ps.tremPeriod = 0;
             ps.portaLength = 0;
             break;
         case code::kTremolo:
             ps.tremDepth = a[0];
-            ps.tremPeriod = std::max(a[1], 0);
-            ps.tremDelay = std::max(a[2], 0);
+            ps.tremPeriod = Fit<code::kTremolo, 1>(a[1]);
+            ps.tremDelay = Fit<code::kTremolo, 2>(a[2]);
             ps.portaLength = 0;
             ps.vibPeriod = 0;
             break;
