@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "mml/Readable.h"
 #include "song/CommandTable.h"
@@ -241,13 +242,6 @@ void SourceRecorder::CheckControl(std::string_view text) {
         case code::kLength:
             if (n == 1) CheckLength(args[0], ArgPlace(0), row->code != code::kLength);
             break;
-        case code::kVolume:
-        case code::kOctave:
-            if (!range.Holds(v)) {
-                warnRange(Quote(text) + " is out of range " + rangeText + ": it plays as " +
-                          Lower(row->letter) + std::to_string(range.Fit(v)));
-            }
-            break;
         case code::kGate:
             if (v > 8) warnRange(Quote(text) + ": gates above 8 play as q8");
             if (v < 0) warnRange(Quote(text) + ": a negative gate plays every note as a blip");
@@ -262,12 +256,6 @@ void SourceRecorder::CheckControl(std::string_view text) {
             if (!range.Holds(v)) {
                 warnRange(Quote(text) + " is out of range " + rangeText +
                           ": the chip keeps the low 4 bits, " + std::to_string(range.Fit(v)));
-            }
-            break;
-        case code::kEnvelopePeriod:
-            if (!range.Holds(v)) {
-                warnRange(Quote(text) + " is out of range " + rangeText +
-                          ": only the low 16 bits count, " + std::to_string(range.Fit(v)));
             }
             break;
         case code::kRegister: {
@@ -298,7 +286,21 @@ void SourceRecorder::CheckControl(std::string_view text) {
             }
             break;
         }
+        case code::kPortamento:
+            break;  // a negative length switches the glide off, as 0 does
         default:
+            // What the command table says of the first value: 'v', 'o', 'm'.
+            if (range.Holds(v)) break;
+            if (range.outside == song::OutOfRange::kClamped) {
+                warnRange(Quote(text) + " is out of range " + rangeText + ": it plays as " +
+                          Lower(row->letter) + std::to_string(range.Fit(v)));
+            } else if (range.outside == song::OutOfRange::kLowBits) {
+                warnRange(Quote(text) + " is out of range " + rangeText + ": only the low " +
+                          std::to_string(std::bit_width(static_cast<uint32_t>(range.highest))) +
+                          " bits count, " + std::to_string(range.Fit(v)));
+            } else {
+                warnRange(Quote(text) + " is out of range " + rangeText + ": it does nothing");
+            }
             break;
     }
 }
