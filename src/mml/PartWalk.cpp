@@ -133,6 +133,10 @@ class PartWalker : public sequencer::FlowHooks {
         const CommandList& list = song_.Part(part_);
         sequencer::CommandCursor p{list.begin(), list.end()};
         while (sequencer::ResolveFlow(song_, flow_, p, *this)) {
+            if (runEndsAfterFlow_) {
+                runEndsAfterFlow_ = false;
+                closedThisRun_ = false;
+            }
             const Command& cmd = *p.at;
             p = p.Next();
             if (observer_ != nullptr) observer_->Reached(part_, cmd);
@@ -203,11 +207,11 @@ class PartWalker : public sequencer::FlowHooks {
     }
 
     bool Endless(const Command& /*close*/, const LoopFrame& /*loop*/) {
-        // An endless loop that closes again without time passing ends the
+        // An endless loop that closes again in the same command run ends the
         // part, as it does in the sequencer; two passes are enough.
-        if (endlessCloses_ > 0 && !advancedSinceClose_) return false;
+        if (closedThisRun_) return false;
         if (++endlessCloses_ > 2 && tick_ >= horizon_) return false;
-        advancedSinceClose_ = false;
+        closedThisRun_ = true;
         passNesting_.push_back(flow_.Nesting());
         passOctaves_.push_back(octave_);
         return true;
@@ -323,10 +327,10 @@ class PartWalker : public sequencer::FlowHooks {
         const auto& a = cmd.arg;
         switch (cmd.code) {
             case code::kNote: {
-                Advance();
                 Note(cmd);
                 pendingEffect_ = nullptr;
                 const int32_t length = a[1] != 0 ? a[1] : defaultLength_;
+                Advance(length, true);
                 if (hardware_ && envelope_ != nullptr) {
                     const int64_t gated = int64_t{length} * gate_ / 8;
                     envelope_->notes.push_back({tick_, tick_ + std::max<int64_t>(gated, 1),
@@ -336,7 +340,7 @@ class PartWalker : public sequencer::FlowHooks {
                 break;
             }
             case code::kRest:
-                Advance();
+                Advance(a[0] != 0 ? a[0] : defaultLength_, false);
                 tick_ += a[0] != 0 ? a[0] : defaultLength_;
                 if (hardware_ && shape_.tick >= 0 && (shape_.value & 9) == 8) {
                     sink_.Add(Warning::Kind::kHardwareEnvelope, PlaceOf(cmd),
@@ -348,7 +352,7 @@ class PartWalker : public sequencer::FlowHooks {
                 }
                 break;
             case code::kWait:
-                Advance();
+                Advance(a[0] != 0 ? a[0] : defaultLength_, false);
                 tick_ += a[0] != 0 ? a[0] : defaultLength_;
                 break;
             case code::kGate:
@@ -433,9 +437,17 @@ class PartWalker : public sequencer::FlowHooks {
         }
     }
 
-    void Advance() {
+    // A note (`note`), rest or wait of `length` ticks. One that takes time
+    // ends the sequencer's command run: a note once the flow after it is
+    // taken (the sequencer looks ahead from a note), a rest or wait at once.
+    void Advance(int32_t length, bool note) {
         advanced_ = true;
-        advancedSinceClose_ = true;
+        if (length <= 0) return;
+        if (note) {
+            runEndsAfterFlow_ = true;
+        } else {
+            closedThisRun_ = false;
+        }
     }
 
     void Select(const Command& cmd) {
@@ -525,7 +537,8 @@ class PartWalker : public sequencer::FlowHooks {
     const std::string* leftMacro_ = nullptr;
     int endlessCloses_ = 0;
     bool advanced_ = false;
-    bool advancedSinceClose_ = false;
+    bool closedThisRun_ = false;     // an endless loop closed in this command run
+    bool runEndsAfterFlow_ = false;  // a note that takes time: the run ends after its flow
 
     int32_t octave_ = 4;
     int32_t defaultLength_ = 64;

@@ -1,13 +1,15 @@
 // The warnings pass follows each part as the sequencer plays it: for every
-// example and test song, and for songs whose flow is tangled, the commands
-// the warnings pass reaches are the ones the sequencer executes, in the same
-// order. The pass may stop sooner (after two passes of a part's loop, at a
-// recursive call), never later and never elsewhere.
+// example and test song, for songs whose flow is tangled and for random
+// songs of flow commands, the commands the warnings pass reaches are the
+// ones the sequencer executes, in the same order. The pass may stop sooner
+// (after two passes of a part's loop, at a recursive call), never later and
+// never elsewhere.
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,25 @@ struct FlowCase {
     bool mustCompile = true;  // the test folders hold faulty songs and fuzzer inputs too
 };
 
+// Macros and parts of random flow commands, notes, rests and waits.
+std::string RandomSong(uint32_t seed) {
+    static const char* const kWords[] = {"c",  "d8", "e16", "f2", "r",   "r16", "w8",  "l16",
+                                         "l2", "&",  "o3",  "<",  ">",   "v9",  "{",   "{2",
+                                         "{3", "{0", "}",   "}",  "$a$", "$b$", "$c$", "$x$"};
+    std::mt19937 rng(seed);
+    const auto line = [&](int words) {
+        std::string text;
+        for (int i = 0; i < words; ++i)
+            text += std::string(" ") + kWords[rng() % std::size(kWords)];
+        return text + "\n";
+    };
+    std::string song;
+    for (const char* name : {"a", "b", "c"})
+        song += std::string("str:") + name + " =" + line(1 + rng() % 6);
+    for (int part = 1; part <= 6; ++part) song += std::to_string(part) + ":" + line(rng() % 20);
+    return song;
+}
+
 std::vector<FlowCase> Songs() {
     std::vector<FlowCase> songs = {
         // A macro's "}" going back to a loop outside it, pass after pass.
@@ -44,6 +65,9 @@ std::vector<FlowCase> Songs() {
         {"a loop without time", "1: c { v1 } d\n4: {2 v1 } c\n"},
         {"a macro run off its end", "str:m = c { d\n5: $m$ e\n"},
     };
+    for (uint32_t seed = 0; seed < 4000; ++seed) {
+        songs.push_back({"random song " + std::to_string(seed), RandomSong(seed)});
+    }
     const fs::path root(VELNARI_SOURCE_DIR);
     for (const fs::path& folder : {root / "examples", root / "tests"}) {
         for (const auto& entry : fs::recursive_directory_iterator(folder)) {
