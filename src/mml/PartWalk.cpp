@@ -15,7 +15,9 @@
 #include "song/CommandTable.h"
 
 // Deliberate choices:
-// - The walk follows the sequencer's flow (sequencer/Flow.h) and adds its own
+// - The walk follows the sequencer's flow (sequencer/Flow.h), with the
+//   sequencer's rule that an endless loop closes once per command run, so it
+//   reaches the commands the sequencer plays, in their order. It adds its own
 //   ends: it plays each part's own loop twice (what the second pass starts
 //   with can differ: a detune set at the end of the first) and at most
 //   kStepLimit commands; a part that runs longer has shown what it does.
@@ -152,21 +154,6 @@ class PartWalker : public sequencer::FlowHooks {
         }
     }
 
-  private:
-    SourcePlace PlaceOf(const Command& cmd) const {
-        const auto it = places_.find(&cmd);
-        return it != places_.end() ? it->second : SourcePlace{};
-    }
-
-    SourcePlace FirstPlace(const CommandList& list) const {
-        for (const Command& cmd : list) {
-            const SourcePlace place = PlaceOf(cmd);
-            if (place.line != 0) return place;
-        }
-        return {};
-    }
-
-  public:
     // The flow's hooks.
     bool Step() { return steps_++ < kStepLimit; }
 
@@ -189,6 +176,8 @@ class PartWalker : public sequencer::FlowHooks {
                           " deep");
             return false;
         }
+        // Noted before the flow's nesting check: a call past the limit ends
+        // the walk anyway.
         calls_.push_back({&name});
         return true;
     }
@@ -220,6 +209,19 @@ class PartWalker : public sequencer::FlowHooks {
     void Back(const Command& close, const LoopFrame& loop) { LeaveCalls(close, loop.returnDepth); }
 
   private:
+    SourcePlace PlaceOf(const Command& cmd) const {
+        const auto it = places_.find(&cmd);
+        return it != places_.end() ? it->second : SourcePlace{};
+    }
+
+    SourcePlace FirstPlace(const CommandList& list) const {
+        for (const Command& cmd : list) {
+            const SourcePlace place = PlaceOf(cmd);
+            if (place.line != 0) return place;
+        }
+        return {};
+    }
+
     // A "}" going back to a loop opened outside the macros being played
     // leaves them with their returns pending.
     void LeaveCalls(const Command& close, std::size_t depth) {
