@@ -1,10 +1,11 @@
 #include "mml/SourceRecorder.h"
 
 #include <algorithm>
-#include <array>
+#include <span>
 
 #include "mml/Readable.h"
 #include "song/CommandTable.h"
+#include "song/VoiceFields.h"
 
 // Deliberate choices:
 // - Only what the compile or the player certainly does differently from the
@@ -50,24 +51,6 @@ std::string Takes(const song::ControlCommand& row) {
     return std::to_string(row.least) + " to " + std::to_string(row.most) + " values";
 }
 
-// The fields of an op line: name, largest value (each keeps that many low bits).
-struct Field {
-    const char* name;
-    int32_t largest;
-};
-constexpr std::array<Field, 10> kOpFields = {{{"AR", 31},
-                                              {"DR", 31},
-                                              {"SR", 31},
-                                              {"RR", 15},
-                                              {"SL", 15},
-                                              {"TL", 127},
-                                              {"KS", 3},
-                                              {"MUL", 15},
-                                              {"DT", 7},
-                                              {"ratio", 3}}};
-constexpr std::array<Field, 5> kLfoFields = {
-    {{"", -1}, {"", -1}, {"", -1}, {"the algorithm", 7}, {"the feedback", 7}}};
-
 }  // namespace
 
 void SourceRecorder::OnCompileStart(const CompileContext& context, std::string_view source) {
@@ -98,25 +81,37 @@ SourcePlace SourceRecorder::ArgPlace(std::size_t i) const {
     return i < argTexts_.size() ? PlaceOf(argTexts_[i].data(), argTexts_[i].size()) : SourcePlace{};
 }
 
-void SourceRecorder::OnAction(std::string_view action, std::string_view text) {
+void SourceRecorder::OnLineStart(LineKind kind, std::string_view syntax) {
     ResolveSoundLine();
-    if (action == "BeginLine") {
-        argTexts_.clear();
-        std::string head;
-        for (const char c : text.substr(0, 5)) head += Lower(c);
-        if (head == "sound") pendingSoundLine_ = text.data();
-    } else if (action == "BeginCommand") {
-        argTexts_.clear();
-    } else if (action == "PushArg") {
-        argTexts_.push_back(text);
-    } else if (action == "ProcessCtrl") {
-        CheckControl(text);
-    } else if (action == "ProcessNote") {
-        CheckNote(text);
-    } else if (action == "ProcessOP" || action == "ProcessLFO") {
-        CheckVoiceLine(action == "ProcessOP", text);
-    } else if (action == "ProcessSSGEnv") {
-        CheckEnvelope(text);
+    argTexts_.clear();
+    if (kind == kSoundLine) pendingSoundLine_ = syntax.data();
+}
+
+void SourceRecorder::OnCommandStart(char) {
+    argTexts_.clear();
+}
+
+void SourceRecorder::OnArgument(std::string_view text) {
+    argTexts_.push_back(text);
+}
+
+void SourceRecorder::OnCompile(Compiled what, std::string_view text) {
+    switch (what) {
+        case Compiled::kControl:
+            CheckControl(text);
+            break;
+        case Compiled::kNote:
+            CheckNote(text);
+            break;
+        case Compiled::kOpLine:
+        case Compiled::kLfoLine:
+            CheckVoiceLine(what == Compiled::kOpLine, text);
+            break;
+        case Compiled::kEnvelopeLine:
+            CheckEnvelope(text);
+            break;
+        case Compiled::kCall:
+            break;
     }
 }
 
@@ -306,7 +301,9 @@ void SourceRecorder::CheckControl(std::string_view text) {
 }
 
 void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
-    const std::size_t expected = isOp ? kOpFields.size() : kLfoFields.size();
+    const std::span<const song::VoiceField> fields =
+        isOp ? std::span<const song::VoiceField>(song::kOpLineFields) : song::kLfoLineFields;
+    const std::size_t expected = fields.size();
     const std::string line = isOp ? "op" + std::to_string(context_->part + 1) + ":" : "lfo:";
     const SourcePlace place = PlaceOf(text.data(), text.size());
     const std::size_t n = argTexts_.size();
@@ -326,14 +323,14 @@ void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
     }
     CheckWholeNumbers(0);
     for (std::size_t i = 0; i < std::min(n, expected); ++i) {
-        const Field& field = isOp ? kOpFields[i] : kLfoFields[i];
-        if (field.largest < 0) continue;
+        const song::VoiceField& field = fields[i];
+        if (field.bits == 0) continue;
         const int32_t v = CompileContext::ToInt(argTexts_[i]);
-        if (v >= 0 && v <= field.largest) continue;
+        if (v >= 0 && v <= field.Largest()) continue;
         sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
                   std::string(field.name) + " " + std::to_string(v) + " is out of range (0-" +
-                      std::to_string(field.largest) + "): only its low bits count, so it is " +
-                      std::to_string(v & field.largest));
+                      std::to_string(field.Largest()) + "): only its low bits count, so it is " +
+                      std::to_string(field.Keep(v)));
     }
     if (inVoiceBlock_) voice_.linesSeen |= isOp ? 2u << context_->part : 1u;
 }

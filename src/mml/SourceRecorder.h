@@ -21,7 +21,10 @@ class SourceRecorder : public CompileObserver {
     explicit SourceRecorder(WarningSink& sink) : sink_(sink) {}
 
     void OnCompileStart(const CompileContext& context, std::string_view source) override;
-    void OnAction(std::string_view action, std::string_view text) override;
+    void OnLineStart(LineKind kind, std::string_view syntax) override;
+    void OnCommandStart(char c) override;
+    void OnArgument(std::string_view text) override;
+    void OnCompile(Compiled what, std::string_view text) override;
     void OnEmit(const song::Command& stored) override;
 
     // Ends the checks that wait for later lines; call once the compile has
