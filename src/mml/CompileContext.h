@@ -106,9 +106,15 @@ struct CompileContext {
     // A fault raised while compiling a command is placed there.
     const char* commandStart = nullptr;
     const char* commandEnd = nullptr;  // and where it ends
+    // The first byte of the text as the caller gave it, from which a stored
+    // command's source counts; null (as for a text beyond the 4 GiB that a
+    // source counts): commands are stored without a source. Set only when
+    // the grammar runs over the text's own characters.
+    const char* textBegin = nullptr;
 
     // Routes a compiled command by the line kind: part lines append it to the
     // current part, macro lines to the current macro; other kinds drop it.
+    // The stored command's source is commandStart to commandEnd.
     void Emit(const song::Command& compiled);
 
     // The text as a whole decimal integer with an optional sign; anything else

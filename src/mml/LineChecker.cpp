@@ -1,4 +1,4 @@
-#include "mml/SourceRecorder.h"
+#include "mml/LineChecker.h"
 
 #include <algorithm>
 #include <span>
@@ -53,49 +53,36 @@ std::string Takes(const song::ControlCommand& row) {
 
 }  // namespace
 
-void SourceRecorder::OnCompileStart(const CompileContext& context, std::string_view source) {
+void LineChecker::OnCompileStart(const CompileContext& context, std::string_view source) {
     context_ = &context;
-    source_ = source;
-    lineStarts_.assign(1, 0);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        const char c = source[i];
-        if (c == '\n' || (c == '\r' && (i + 1 == source.size() || source[i + 1] != '\n'))) {
-            lineStarts_.push_back(i + 1);
-        }
-    }
+    lines_ = SourceLines(source);
 }
 
-SourcePlace SourceRecorder::PlaceOf(const char* at, std::size_t length) const {
-    if (at == nullptr || at < source_.data() || at > source_.data() + source_.size()) return {};
-    const auto offset = static_cast<std::size_t>(at - source_.data());
-    const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
-    const auto line = static_cast<std::size_t>(next - lineStarts_.begin());
-    const std::size_t lineEnd = source_.find_first_of("\r\n", offset);
-    length =
-        std::min(length, (lineEnd == std::string_view::npos ? source_.size() : lineEnd) - offset);
-    return {static_cast<int32_t>(line), static_cast<int32_t>(offset - lineStarts_[line - 1] + 1),
-            static_cast<int32_t>(length)};
+SourcePlace LineChecker::PlaceOf(const char* at, std::size_t length) const {
+    const std::string_view text = lines_.Text();
+    if (at == nullptr || at < text.data() || at > text.data() + text.size()) return {};
+    return lines_.PlaceOf(static_cast<std::size_t>(at - text.data()), length);
 }
 
-SourcePlace SourceRecorder::ArgPlace(std::size_t i) const {
+SourcePlace LineChecker::ArgPlace(std::size_t i) const {
     return i < argTexts_.size() ? PlaceOf(argTexts_[i].data(), argTexts_[i].size()) : SourcePlace{};
 }
 
-void SourceRecorder::OnLineStart(LineKind kind, std::string_view syntax) {
+void LineChecker::OnLineStart(LineKind kind, std::string_view syntax) {
     ResolveSoundLine();
     argTexts_.clear();
     if (kind == kSoundLine) pendingSoundLine_ = syntax.data();
 }
 
-void SourceRecorder::OnCommandStart(char) {
+void LineChecker::OnCommandStart(char) {
     argTexts_.clear();
 }
 
-void SourceRecorder::OnArgument(std::string_view text) {
+void LineChecker::OnArgument(std::string_view text) {
     argTexts_.push_back(text);
 }
 
-void SourceRecorder::OnCompile(Compiled what, std::string_view text) {
+void LineChecker::OnCompile(Compiled what, std::string_view text) {
     switch (what) {
         case Compiled::kControl:
             CheckControl(text);
@@ -115,14 +102,7 @@ void SourceRecorder::OnCompile(Compiled what, std::string_view text) {
     }
 }
 
-void SourceRecorder::OnEmit(const song::Command& stored) {
-    const char* end = context_->commandEnd;
-    const char* start = context_->commandStart;
-    places_[&stored] =
-        PlaceOf(start, start != nullptr && end > start ? static_cast<std::size_t>(end - start) : 0);
-}
-
-void SourceRecorder::Finish() {
+void LineChecker::Finish() {
     ResolveSoundLine();
     CloseVoiceBlock();
     // One tempo for the whole song: the last one compiled.
@@ -144,7 +124,7 @@ void SourceRecorder::Finish() {
     }
 }
 
-void SourceRecorder::CheckWholeNumbers(std::size_t from) {
+void LineChecker::CheckWholeNumbers(std::size_t from) {
     for (std::size_t i = from; i < argTexts_.size(); ++i) {
         if (argTexts_[i].empty() || IsWholeNumber(argTexts_[i])) continue;
         sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
@@ -152,7 +132,7 @@ void SourceRecorder::CheckWholeNumbers(std::size_t from) {
     }
 }
 
-void SourceRecorder::CheckLength(std::string_view length, SourcePlace place, bool isRest) {
+void LineChecker::CheckLength(std::string_view length, SourcePlace place, bool isRest) {
     if (length.empty()) return;
     if (length.back() == '.') length.remove_suffix(1);
     const int32_t n = CompileContext::ToInt(length);
@@ -163,7 +143,7 @@ void SourceRecorder::CheckLength(std::string_view length, SourcePlace place, boo
     sink_.Add(Warning::Kind::kValueOutOfRange, place, text);
 }
 
-void SourceRecorder::CheckNote(std::string_view text) {
+void LineChecker::CheckNote(std::string_view text) {
     // args: the accidental (possibly empty), then the length text.
     if (argTexts_.size() < 2) return;
     std::string_view length = argTexts_[1];
@@ -183,7 +163,7 @@ void SourceRecorder::CheckNote(std::string_view text) {
     CheckLength(length, ArgPlace(1), false);
 }
 
-void SourceRecorder::CheckControl(std::string_view text) {
+void LineChecker::CheckControl(std::string_view text) {
     const char letter = context_->command;
     const SourcePlace place = PlaceOf(text.data(), text.size());
     const song::ControlCommand* row = song::FindControl(letter);
@@ -300,7 +280,7 @@ void SourceRecorder::CheckControl(std::string_view text) {
     }
 }
 
-void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
+void LineChecker::CheckVoiceLine(bool isOp, std::string_view text) {
     const std::span<const song::VoiceField> fields =
         isOp ? std::span<const song::VoiceField>(song::kOpLineFields) : song::kLfoLineFields;
     const std::size_t expected = fields.size();
@@ -335,7 +315,7 @@ void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
     if (inVoiceBlock_) voice_.linesSeen |= isOp ? 2u << context_->part : 1u;
 }
 
-void SourceRecorder::CheckEnvelope(std::string_view text) {
+void LineChecker::CheckEnvelope(std::string_view text) {
     const SourcePlace place = PlaceOf(text.data(), text.size());
     const std::vector<std::string>& args = context_->args;
     if (args.size() < 3) {
@@ -372,7 +352,7 @@ void SourceRecorder::CheckEnvelope(std::string_view text) {
     }
 }
 
-void SourceRecorder::ResolveSoundLine() {
+void LineChecker::ResolveSoundLine() {
     if (pendingSoundLine_ == nullptr) return;
     CloseVoiceBlock();
     inVoiceBlock_ = true;
@@ -380,7 +360,7 @@ void SourceRecorder::ResolveSoundLine() {
     pendingSoundLine_ = nullptr;
 }
 
-void SourceRecorder::CloseVoiceBlock() {
+void LineChecker::CloseVoiceBlock() {
     if (!inVoiceBlock_) return;
     inVoiceBlock_ = false;
     const std::string name = "voice " + std::to_string(voice_.number);
