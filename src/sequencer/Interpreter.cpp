@@ -13,6 +13,18 @@ namespace sequencer {
 
 namespace code = song::code;
 
+namespace {
+
+// A "$" leaves on the return stack the position after itself.
+void NoteSounding(PartState& ps, const song::Command& cmd) {
+    ps.sounding = &cmd;
+    ps.soundingCalls.clear();
+    for (const CommandCursor& back : ps.returnStack)
+        ps.soundingCalls.push_back(&*std::prev(back.at));
+}
+
+}  // namespace
+
 void Sequencer::EndPart(int part) {
     parts_[part].active = false;
 }
@@ -103,12 +115,14 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
     const auto& a = cmd.arg;
     switch (cmd.code) {
         case code::kNote:
+            NoteSounding(ps, cmd);
             PlayNote(part, cmd, next);
             break;
         case code::kRest:
             KeyOnOff(part, false);
             [[fallthrough]];
         case code::kWait:
+            NoteSounding(ps, cmd);
             ps.nextEvent = tick_ + (a[0] != 0 ? a[0] : ps.defaultLength);
             ps.tied = false;
             break;

@@ -44,6 +44,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "sequencer/FMController.h"
 #include "sequencer/PartState.h"
@@ -112,6 +113,21 @@ class Sequencer {
     // False from the tick in which the part's last note, rest or wait ended,
     // once its commands have run out.
     bool IsActive(int part) const { return parts_[part].active; }
+
+    // What a part (0..5) is playing after the ticks run so far: the note,
+    // rest or wait that began last, and the macro calls ("$" commands) it
+    // was reached through, outermost first; each command's source says where
+    // it was written. Nothing once the part has stopped, or before its first.
+    // The calls stay valid until the next Tick or Render.
+    struct Playing {
+        const song::Command* command = nullptr;
+        std::span<const song::Command* const> calls;
+    };
+    Playing NowPlaying(int part) const {
+        const PartState& ps = parts_[part];
+        if (!ps.active || ps.sounding == nullptr) return {};
+        return {ps.sounding, ps.soundingCalls};
+    }
 
     const FMController& FMControl() const { return fm_; }
     const SSGController& SSGControl() const { return ssg_; }
