@@ -13,18 +13,6 @@ namespace sequencer {
 
 namespace code = song::code;
 
-namespace {
-
-// A "$" leaves on the return stack the position after itself.
-void NoteSounding(PartState& ps, const song::Command& cmd) {
-    ps.sounding = &cmd;
-    ps.soundingCalls.clear();
-    for (const CommandCursor& back : ps.returnStack)
-        ps.soundingCalls.push_back(&*std::prev(back.at));
-}
-
-}  // namespace
-
 void Sequencer::EndPart(int part) {
     parts_[part].active = false;
 }
@@ -108,6 +96,16 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     }
 }
 
+void Sequencer::NoteSounding(int part, const song::Command& cmd) {
+    Sounding& now = sounding_[part];
+    now.command = &cmd;
+    now.calls.clear();
+    // A "$" leaves on the return stack the position after itself.
+    for (const CommandCursor& back : parts_[part].returnStack) {
+        now.calls.push_back(&*std::prev(back.at));
+    }
+}
+
 void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
     PartState& ps = parts_[part];
     const bool isFM = part < song::kFMPartCount;
@@ -115,14 +113,14 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
     const auto& a = cmd.arg;
     switch (cmd.code) {
         case code::kNote:
-            NoteSounding(ps, cmd);
+            NoteSounding(part, cmd);
             PlayNote(part, cmd, next);
             break;
         case code::kRest:
             KeyOnOff(part, false);
             [[fallthrough]];
         case code::kWait:
-            NoteSounding(ps, cmd);
+            NoteSounding(part, cmd);
             ps.nextEvent = tick_ + (a[0] != 0 ? a[0] : ps.defaultLength);
             ps.tied = false;
             break;

@@ -45,6 +45,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "sequencer/FMController.h"
 #include "sequencer/PartState.h"
@@ -124,9 +125,9 @@ class Sequencer {
         std::span<const song::Command* const> calls;
     };
     Playing NowPlaying(int part) const {
-        const PartState& ps = parts_[part];
-        if (!ps.active || ps.sounding == nullptr) return {};
-        return {ps.sounding, ps.soundingCalls};
+        const Sounding& now = sounding_[part];
+        if (!parts_[part].active || now.command == nullptr) return {};
+        return {now.command, now.calls};
     }
 
     const FMController& FMControl() const { return fm_; }
@@ -145,6 +146,9 @@ class Sequencer {
     // look-ahead moves it).
     void Execute(int part, const song::Command& cmd, CommandCursor& next);
     void PlayNote(int part, const song::Command& cmd, CommandCursor& next);
+    // Notes a note, rest or wait as what the part plays, before a note's
+    // look-ahead can leave the macro it is in.
+    void NoteSounding(int part, const song::Command& cmd);
     void UpdateEffects(int part);
     void EndPart(int part);
     // Runs the tick that is due, if one is, and mixes the next span of the
@@ -167,6 +171,15 @@ class Sequencer {
     int32_t stepBudget_ = kStepBudget;  // steps allowed in one command run
     int32_t budget_ = 0;                // steps left in the current command run
     bool ready_ = false;                // Init succeeded
+
+    // For NowPlaying, per part: the note, rest or wait that began last, and
+    // the calls on the return stack then, outermost first. Kept apart from
+    // the parts' playing state, which the tick's work reads.
+    struct Sounding {
+        const song::Command* command = nullptr;
+        std::vector<const song::Command*> calls;
+    };
+    std::array<Sounding, song::kPartCount> sounding_;
 };
 
 }  // namespace sequencer
