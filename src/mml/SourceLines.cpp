@@ -20,9 +20,11 @@ SourcePlace SourceLines::PlaceOf(std::size_t offset, std::size_t length) const {
     if (offset > text_.size() || offset < lineStarts_.front()) return {};
     const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
     const auto line = static_cast<std::size_t>(next - lineStarts_.begin());
-    const std::size_t lineEnd = text_.find_first_of("\r\n", offset);
-    length =
-        std::min(length, (lineEnd == std::string_view::npos ? text_.size() : lineEnd) - offset);
+    // A line holds no line-end byte but its own end: "\n", "\r" or "\r\n".
+    std::size_t lineEnd = line < lineStarts_.size() ? lineStarts_[line] : text_.size();
+    if (lineEnd > offset && text_[lineEnd - 1] == '\n') --lineEnd;
+    if (lineEnd > offset && text_[lineEnd - 1] == '\r') --lineEnd;
+    length = lineEnd > offset ? std::min(length, lineEnd - offset) : 0;
     return {static_cast<int32_t>(line), static_cast<int32_t>(offset - lineStarts_[line - 1] + 1),
             static_cast<int32_t>(length)};
 }
