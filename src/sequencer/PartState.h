@@ -62,12 +62,6 @@ struct PartState {
     bool loopedThisCall = false;  // an endless loop closed during this command run
     bool flowEnded = false;       // the commands ran out after the current note: stop at its end
 
-    // What the part plays, for tools: the note, rest or wait that began last,
-    // and the macro calls it was reached through, outermost first (taken
-    // when it began: a note's look-ahead may already have left the macro).
-    const song::Command* sounding = nullptr;
-    std::vector<const song::Command*> soundingCalls;
-
     // Loop bookkeeping for tools; playback never reads it.
     int64_t passes = 0;       // closes of an endless loop so far
     int64_t passEndTick = 0;  // tick at which the latest pass ended musically
