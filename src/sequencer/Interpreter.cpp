@@ -87,7 +87,7 @@ void Sequencer::NoteSounding(int part, const song::Command& cmd) {
     now.command = &cmd;
     now.calls.clear();
     // A "$" leaves on the return stack the position after itself.
-    for (const CommandCursor& back : parts_[part].returnStack) {
+    for (const CommandCursor& back : parts_[part].flow.returns) {
         now.calls.push_back(&*std::prev(back.at));
     }
 }
