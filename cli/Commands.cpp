@@ -148,10 +148,10 @@ Track MakeTrack(const std::shared_ptr<const song::Song>& song, const MixOptions&
 
 // The first frame of the output (--start, --start-tick), with a warning when
 // nothing is left to `what` from there.
-int64_t FirstFrame(const MixOptions& mix, const engine::Engine& engine, const RenderPlan& plan,
-                   const char* what) {
+int64_t FirstFrame(const MixOptions& mix, const Timing& timing, const char* what) {
+    const RenderPlan& plan = timing.plan;
     const int64_t start =
-        playback::StartFrame(StartOf(mix), mix.rate, engine.FramesPerTick(), plan.totalFrames);
+        playback::StartFrame(StartOf(mix), mix.rate, timing.ticks, plan.totalFrames);
     if (StartsAtTheEnd(start, plan)) {
         Warn(std::string("the start is at or past the end (") +
              FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);
@@ -223,7 +223,7 @@ int RunRender(const RenderOptions& options) {
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
     const Timing timing = PlanTiming(options.song, song, mix, true);
-    const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
+    const int64_t start = FirstFrame(mix, timing, "write");
     if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
 
     std::vector<std::string> files(1, output);
@@ -268,7 +268,7 @@ int RunPlay(const PlayOptions& options) {
     engine::Engine engine(song, mix.rate, volumes, mix.chipMask);
     EngineFrames frames(engine);
     const Timing timing = PlanTiming(options.song, song, mix, false);
-    const int64_t start = FirstFrame(mix, engine, timing.plan, "play");
+    const int64_t start = FirstFrame(mix, timing, "play");
     if (!playback::RunAhead(frames, start, Interrupted)) return InterruptedStatus();
     Renderer renderer(frames, timing.plan, start);
     const int status = PlayThroughSoundCard(renderer, mix.rate, timing, start);
@@ -306,9 +306,10 @@ int RunInfo(const InfoOptions& options) {
     info.file = options.song;
     info.rate = options.rate;
     info.framesPerTick = ahead.FramesPerTick();
+    const int64_t maxFrames = playback::SecondsToFrames(options.maxSeconds, options.rate);
+    info.ticks = playback::TickMap::OfSong(song, options.rate, maxFrames);
     DescribeDefinitions(*song, info);
-    const int64_t maxTicks =
-        playback::SecondsToFrames(options.maxSeconds, options.rate) / ahead.FramesPerTick() + 1;
+    const int64_t maxTicks = info.ticks.TickOfFrame(maxFrames) + 1;
     DescribeLoops(engine::LoopDetector::Run(ahead, 2, maxTicks), info);
     if (options.json) {
         std::printf("%s\n", ToJson(info).dump(2).c_str());

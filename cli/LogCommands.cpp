@@ -132,6 +132,10 @@ std::string NoLoopReason(const reglog::ExportReport& report) {
                                       reglog::kLogRate) +
                               " s), and two whole loops do not fit"
                         : "only after far longer");
+        case Reason::kTempoDrifts:
+            return "the tempo differs on every pass (a tempo ramp that never returns?), though "
+                   "the loops of " +
+                   PartList(report.parts, perTick, looping) + " line up";
         default:
             return "the register writes do not repeat, though the loops of " +
                    PartList(report.parts, perTick, looping) +
@@ -195,7 +199,7 @@ struct LogSession {
 // `what`, and no run ahead. False when interrupted.
 bool StartLog(const MixOptions& mix, const playback::RenderPlan& plan, reglog::LogPlayer& player,
               int64_t& start, const char* what) {
-    start = playback::StartFrame(StartOf(mix), mix.rate, 1, plan.totalFrames);
+    start = playback::StartFrame(StartOf(mix), mix.rate, playback::TickMap(1), plan.totalFrames);
     if (playback::StartsAtTheEnd(start, plan)) {
         Warn(std::string("the start is at or past the end (") +
              FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);

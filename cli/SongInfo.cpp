@@ -1,5 +1,6 @@
 #include "SongInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <type_traits>
@@ -37,9 +38,9 @@ std::string JoinList(const std::vector<T>& items) {
     return text;
 }
 
-std::string TicksText(const SongInfo& info, int64_t ticks) {
+std::string TicksText(const SongInfo& info, int64_t ticks, int64_t from = 0) {
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", info.TicksToSeconds(ticks));
+    std::snprintf(seconds, sizeof seconds, "%.2f", info.TicksToSeconds(from + ticks, from));
     return std::to_string(ticks) + (ticks == 1 ? " tick (" : " ticks (") + seconds + " s)";
 }
 
@@ -51,15 +52,48 @@ std::string TextForJson(std::string_view bytes) {
 
 namespace {
 
-nlohmann::json LengthJson(const SongInfo& info, const std::optional<int64_t>& ticks) {
+nlohmann::json LengthJson(const SongInfo& info, const std::optional<int64_t>& ticks,
+                          int64_t from = 0) {
     if (!ticks) return nullptr;
-    return {{"ticks", *ticks}, {"seconds", info.TicksToSeconds(*ticks)}};
+    return {{"ticks", *ticks}, {"seconds", info.TicksToSeconds(from + *ticks, from)}};
+}
+
+// The steps of the tempo map through the ticks the loop search looked at.
+std::vector<playback::TickMap::Step> TempoSteps(const SongInfo& info) {
+    std::vector<playback::TickMap::Step> steps;
+    for (const playback::TickMap::Step& step : info.ticks.Steps()) {
+        if (step.tick > 0 && step.tick >= info.searchedTicks) break;
+        steps.push_back(step);
+    }
+    return steps;
+}
+
+// One line per step of the tempo map after the first, at most kTempoLines.
+constexpr std::size_t kTempoLines = 24;
+std::string TempoChangesText(const SongInfo& info) {
+    std::string text;
+    const std::vector<playback::TickMap::Step> steps = TempoSteps(info);
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+        if (i > kTempoLines) {
+            text += "           ... " + std::to_string(steps.size() - i) + " more changes\n";
+            break;
+        }
+        const playback::TickMap::Step& step = steps[i];
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f",
+                      info.rate == 0 ? 0.0 : static_cast<double>(step.frame) / info.rate);
+        text += "           from tick " + std::to_string(step.tick) + " (" + seconds +
+                " s): " + std::to_string(step.tempo) + " (" + std::to_string(step.framesPerTick) +
+                " frames per tick)\n";
+    }
+    return text;
 }
 
 }  // namespace
 
-double SongInfo::TicksToSeconds(int64_t ticks) const {
-    return rate == 0 ? 0.0 : static_cast<double>(ticks) * framesPerTick / rate;
+double SongInfo::TicksToSeconds(int64_t to, int64_t from) const {
+    return rate == 0 ? 0.0
+                     : static_cast<double>(ticks.FrameOfTick(to) - ticks.FrameOfTick(from)) / rate;
 }
 
 void DescribeDefinitions(const song::Song& song, SongInfo& info) {
@@ -93,10 +127,14 @@ void DescribeLoops(const engine::LoopReport& loops, SongInfo& info) {
         }
         if (source.passEnds.size() >= 2) {
             target.loopTicks = source.passEnds[1] - source.passEnds[0];
+            target.loopStartTick = source.passEnds[0];
         }
         target.stops = source.stopped.has_value();
         if (!target.stops && source.passEnds.size() < 2) info.searchLimited = true;
+        for (int64_t end : source.passEnds) info.searchedTicks = std::max(info.searchedTicks, end);
+        if (source.stopped) info.searchedTicks = std::max(info.searchedTicks, *source.stopped);
     }
+    info.tempoDrifts = loops.tempoDrifts;
 }
 
 std::string FormatText(const SongInfo& info) {
@@ -104,6 +142,7 @@ std::string FormatText(const SongInfo& info) {
     text += "song:      " + info.file + "\n";
     text += "tempo:     " + std::to_string(info.tempo) + " (" + std::to_string(info.framesPerTick) +
             " frames per tick at " + std::to_string(info.rate) + " Hz)\n";
+    text += TempoChangesText(info);
     for (int part = 0; part < song::kPartCount; ++part) {
         const SongInfo::Part& p = info.parts[part];
         char head[32];
@@ -118,9 +157,12 @@ std::string FormatText(const SongInfo& info) {
             text += p.stops && !p.loopTicks ? ", stops after " : ", first pass ";
             text += TicksText(info, *p.firstPassTicks);
         }
-        if (p.loopTicks) text += ", loop " + TicksText(info, *p.loopTicks);
+        if (p.loopTicks) text += ", loop " + TicksText(info, *p.loopTicks, p.loopStartTick);
         if (!p.stops && !p.loopTicks) text += ", loop not found within the search limit";
         text += "\n";
+    }
+    if (info.tempoDrifts) {
+        text += "loop:      none: the tempo differs on every pass (a ramp that never returns)\n";
     }
     text += "voices:    " + JoinList(info.voices) + "\n";
     text += "envelopes: " + JoinList(info.envelopes) + "\n";
@@ -138,7 +180,14 @@ nlohmann::json ToJson(const SongInfo& info) {
                          {"used", p.used},
                          {"stops", p.stops},
                          {"firstPass", LengthJson(info, p.firstPassTicks)},
-                         {"loop", LengthJson(info, p.loopTicks)}});
+                         {"loop", LengthJson(info, p.loopTicks, p.loopStartTick)}});
+    }
+    nlohmann::json tempoMap = nlohmann::json::array();
+    for (const playback::TickMap::Step& step : TempoSteps(info)) {
+        tempoMap.push_back({{"tick", step.tick},
+                            {"frame", step.frame},
+                            {"tempo", step.tempo},
+                            {"framesPerTick", step.framesPerTick}});
     }
     std::vector<std::string> macros, missingMacros;
     for (const std::string& name : info.macros) macros.push_back(TextForJson(name));
@@ -147,12 +196,14 @@ nlohmann::json ToJson(const SongInfo& info) {
             {"tempo", info.tempo},
             {"rate", info.rate},
             {"framesPerTick", info.framesPerTick},
+            {"tempoMap", tempoMap},
             {"parts", parts},
             {"voices", info.voices},
             {"envelopes", info.envelopes},
             {"macros", macros},
             {"missingMacros", missingMacros},
-            {"searchLimited", info.searchLimited}};
+            {"searchLimited", info.searchLimited},
+            {"tempoDrifts", info.tempoDrifts}};
 }
 
 }  // namespace cli

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/LoopDetector.h"
+#include "playback/TickMap.h"
 #include "song/Song.h"
 
 namespace cli {
@@ -21,21 +22,26 @@ struct SongInfo {
         bool used = false;
         std::optional<int64_t> firstPassTicks;  // end of the first pass (or of a part that stops)
         std::optional<int64_t> loopTicks;       // length of the second pass
+        int64_t loopStartTick = 0;              // where the second pass starts
         bool stops = false;                     // the part's commands run out
     };
 
     std::string file;
     int32_t tempo = 0;
     uint32_t rate = 0;
-    int32_t framesPerTick = 0;
+    int32_t framesPerTick = 0;  // of the first tick
+    playback::TickMap ticks;    // where each tick starts: the tempo map
     std::array<Part, song::kPartCount> parts;
     std::vector<int32_t> voices;             // sound numbers defined
     std::vector<int32_t> envelopes;          // SSG envelope numbers defined
     std::vector<std::string> macros;         // macro names defined
     std::vector<std::string> missingMacros;  // called somewhere, never defined
     bool searchLimited = false;              // some loop was not found within the search limit
+    bool tempoDrifts = false;                // the passes end, the tempo never repeats
+    int64_t searchedTicks = 0;               // the ticks the loop search looked through
 
-    double TicksToSeconds(int64_t ticks) const;
+    // Seconds from the start of tick `from` to that of tick `to`, as played.
+    double TicksToSeconds(int64_t to, int64_t from = 0) const;
 };
 
 // The definitions the song makes and the macros it calls.

@@ -82,8 +82,8 @@ class WatchSession {
     int Run() {
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         auto first = NewTake();
-        const int64_t start = playback::StartFrame(
-            StartOf(mix_), mix_.rate, first->Engine().FramesPerTick(), timing_.plan.totalFrames);
+        const int64_t start =
+            playback::StartFrame(StartOf(mix_), mix_.rate, timing_.ticks, timing_.plan.totalFrames);
         if (!first->RunAheadTo(start, Interrupted)) return InterruptedStatus();
         live_.Play(std::move(first));
 
@@ -200,7 +200,7 @@ class WatchSession {
     // Time, bar (64 ticks) and the pass each used part is in.
     void Draw(const LiveSession::Status& status) {
         if (!terminal_ || !status.playing) return;
-        const int64_t tick = playback::TickOfFrame(status.frame, status.framesPerTick);
+        const int64_t tick = status.ticks->TickOfFrame(status.frame);
         std::string line = FormatDuration(status.frame, mix_.rate) + " / " +
                            FormatDuration(status.totalFrames, mix_.rate) + "  bar " +
                            std::to_string(playback::BarOfTick(tick)) + "  pass";

@@ -103,6 +103,16 @@ int32_t Engine::FramesPerTick() const {
     return sequencer_ ? sequencer_->FramesPerTick() : 1;
 }
 
+int32_t Engine::TickLength(int32_t tempo, uint32_t rate) {
+    return sequencer::Sequencer::TickLength(tempo, rate);
+}
+
+TempoStatus Engine::Tempo() const {
+    if (!sequencer_) return {};
+    const sequencer::Sequencer::TempoState& t = sequencer_->Tempo();
+    return {t.tempo, t.from, t.to, t.length, t.step};
+}
+
 int64_t Engine::Tick() const {
     return sequencer_ ? sequencer_->CurrentTick() : 0;
 }

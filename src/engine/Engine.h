@@ -46,6 +46,18 @@ struct PartStatus {
     int64_t passNesting = 0;  // macro calls and loops pending when it ended
 };
 
+// The tempo in force and any ramp in progress ("!t"): a ramp from `from` to
+// `to` over `length` ticks (0: none), `step` of them run. Equal states play
+// on alike.
+struct TempoStatus {
+    int32_t tempo = 0;
+    int32_t from = 0;
+    int32_t to = 0;
+    int32_t length = 0;
+    int32_t step = 0;
+    friend bool operator==(const TempoStatus&, const TempoStatus&) = default;
+};
+
 // Sees every register write the engine makes, in order, with the frame of
 // the piece at which it takes effect (frame 0 for the writes made while
 // starting). Meant for register-log export, visualisers and tests.
@@ -108,7 +120,14 @@ class Engine {
     void SetRegisterWriteObserver(RegisterWriteObserver* observer) { observer_ = observer; }
 
     uint32_t Rate() const { return rate_; }
+    // The length of the tick run last (before the first, of the first at the
+    // song's tempo), in frames. Ticks change length where the song changes
+    // its tempo: playback::TickMap turns ticks into frames.
     int32_t FramesPerTick() const;
+    // Frames per tick at `tempo` and `rate`: the whole frames of
+    // 60 / (tempo * 16) / 1.1 seconds, rounded to the nearest, at least 1.
+    static int32_t TickLength(int32_t tempo, uint32_t rate);
+    TempoStatus Tempo() const;
     int64_t Frame() const { return frame_; }  // frames rendered since the start
     int64_t Tick() const;                     // ticks run since the start
     PartStatus Part(int part) const;          // part 0..5

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
+#include <utility>
 
 #include "engine/Engine.h"
 
@@ -27,6 +29,8 @@ class EngineTicks : public TickSource {
     int64_t PassesCompleted(int part) const override { return engine_.Part(part).passes; }
     int64_t LastPassEndTick(int part) const override { return engine_.Part(part).passEndTick; }
     int64_t LastPassNesting(int part) const override { return engine_.Part(part).passNesting; }
+    bool TempoChanges() const override { return engine_.Song().ChangesTempo(); }
+    TempoStatus Tempo() const override { return engine_.Tempo(); }
 
   private:
     Engine& engine_;
@@ -67,10 +71,31 @@ std::optional<int64_t> PassEnd(const PartLoops& loops, std::size_t k) {
     return std::nullopt;
 }
 
+// The tempo state at the start of each tick, kept where it changes.
+class TempoTrack {
+  public:
+    void Note(int64_t tick, const TempoStatus& state) {
+        if (changes_.empty() || !(changes_.back().second == state))
+            changes_.emplace_back(tick, state);
+    }
+    TempoStatus At(int64_t tick) const {
+        const auto after =
+            std::upper_bound(changes_.begin(), changes_.end(), tick,
+                             [](int64_t t, const auto& change) { return t < change.first; });
+        return after == changes_.begin() ? TempoStatus{} : std::prev(after)->second;
+    }
+
+  private:
+    std::vector<std::pair<int64_t, TempoStatus>> changes_;
+};
+
 }  // namespace
 
 LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTicks) {
     LoopReport report;
+    const bool tempoChanges = source.TempoChanges();
+    TempoTrack tempo;
+    if (tempoChanges) tempo.Note(source.TicksRun(), source.Tempo());
     std::array<Nesting, song::kPartCount> nesting{};
     for (int p = 0; p < song::kPartCount; ++p) {
         report.parts[p].used = source.IsPartUsed(p);
@@ -89,6 +114,7 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     while (!allDone() && source.TicksRun() < maxTicks) {
         const int64_t tick = source.TicksRun();
         source.Tick();
+        if (tempoChanges) tempo.Note(tick + 1, source.Tempo());
         for (int p = 0; p < song::kPartCount; ++p) {
             PartLoops& loops = report.parts[p];
             if (!loops.used || loops.stopped) continue;
@@ -130,6 +156,16 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
                         [&](const PartLoops& l) { return l.passEnds.size() >= k; });
         if (!known || !anyPass) break;
         report.songPassEnds.push_back(end);
+    }
+
+    const std::size_t ends = report.songPassEnds.size();
+    if (tempoChanges && report.endTick && passes >= 2 && ends >= static_cast<std::size_t>(passes)) {
+        const int64_t last = report.songPassEnds[static_cast<std::size_t>(passes) - 1];
+        const int64_t before = report.songPassEnds[static_cast<std::size_t>(passes) - 2];
+        if (last > before && !(tempo.At(last) == tempo.At(before))) {
+            report.tempoDrifts = true;
+            report.endTick.reset();
+        }
     }
     return report;
 }

@@ -15,7 +15,9 @@
 // until the nesting limit of a part's flow (sequencer/Flow.h) stops it: the
 // search follows it to that stop rather than taking its first passes for a
 // loop. The passes and stops are the sequencer's own, so the search, `info`
-// and playback agree by construction.
+// and playback agree by construction. A song that changes its tempo loops
+// only where the tempo state (the tempo and any ramp) is the same at the
+// ends of the last two passes looked for.
 
 #include <array>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/Engine.h"
 #include "song/Song.h"
 
 namespace engine {
@@ -42,6 +45,10 @@ class TickSource {
     virtual int64_t LastPassEndTick(int part) const = 0;  // where the latest pass ended
     // Macro calls and loops pending when the latest pass ended.
     virtual int64_t LastPassNesting(int /*part*/) const { return 0; }
+    // Whether the tempo can change ("!t"), and the tempo state after the
+    // ticks run so far.
+    virtual bool TempoChanges() const { return false; }
+    virtual TempoStatus Tempo() const { return {}; }
 };
 
 struct PartLoops {
@@ -60,6 +67,9 @@ struct LoopReport {
     // Song-wide pass boundaries: entry k is the tick by which every used part
     // has ended k + 1 passes (or stopped). As many entries as were found.
     std::vector<int64_t> songPassEnds;
+    // The passes end, but the tempo differs where the last two begin again
+    // (a tempo ramp that never returns): no loop, endTick unset.
+    bool tempoDrifts = false;
 };
 
 class LoopDetector {

@@ -57,6 +57,7 @@ void ProcessCtrl::Run(CompileContext& ctx) {
         ctx.song->SetTempo(values[0]);
         return;
     }
+    if (row->code == song::code::kTempoChange) ctx.song->NoteTempoChange();
     ctx.Emit(song::Command(row->code, values[0], values[1], values[2]));
 }
 

@@ -58,6 +58,29 @@ struct BeginCommand {
     }
 };
 
+// The "!" and letter that open an extension's command: as BeginCommand, with
+// the command's code given; the observer is told the code.
+struct BeginExtensionCommand {
+    CompileContext* ctx;
+    char code;
+    template <typename Iterator>
+    void operator()(Iterator, Iterator) const {
+        if (ctx->observer) ctx->observer->OnCommandStart(code);
+        ctx->args.clear();
+        ctx->command = code;
+    }
+};
+
+// Notes the matched text as one use of extension `kind`.
+struct NoteExtension {
+    CompileContext* ctx;
+    Extension kind;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        ctx->UseExtension(kind, first, last);
+    }
+};
+
 // Appends an argument text, possibly empty, to the argument list.
 struct PushArg {
     CompileContext* ctx;

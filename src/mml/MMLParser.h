@@ -24,6 +24,7 @@
 #include "mml/Actions.h"
 #include "mml/CompileContext.h"
 #include "mml/ParserPrimitives.h"
+#include "song/CommandTable.h"
 
 namespace Tarsel {
 
@@ -46,6 +47,8 @@ class MMLParser : public boost::spirit::classic::grammar<MMLParser> {
         // Part-line commands.
         boost::spirit::classic::rule<ScannerT> mml_command, note, accidental, control, call,
             argument_list, argument, identifier, integer;
+        // Extensions opened by "!" and a letter, written without blanks inside.
+        boost::spirit::classic::rule<ScannerT> bang_command, tempo_change;
         // Envelope lists.
         boost::spirit::classic::rule<ScannerT> envelope_list, envelope_item, envelope_separator;
     };
@@ -72,7 +75,12 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
            (argument | EmptyText(PushArg{ctx}));
     control = FoldedChar("h-z@{}<>&")[BeginCommand{ctx}] >> !argument_list;
     call = ch_p('$')[BeginCommand{ctx}] >> identifier[PushArg{ctx}] >> ch_p('$') >> !ch_p(',');
-    mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}];
+    // "!tN" or "!tN,L": a tempo change, or a ramp to it over L ticks.
+    tempo_change =
+        FoldedKeyword("!t")[BeginExtensionCommand{ctx, song::code::kTempoChange}] >> !argument_list;
+    bang_command = tempo_change[NoteExtension{ctx, Extension::kTempoChange}];
+    mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}] |
+                  bang_command[ProcessCtrl{ctx}];
 
     part_line = (range_p('1', '6')[SetChNumber{ctx}] >> ch_p(':'))[BeginLine<kPartLine>{ctx}] >>
                 *mml_command;

@@ -12,6 +12,9 @@ Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volume
            uint32_t chipMask, const RenderPlan& plan)
     : engine_(std::make_unique<engine::Engine>(std::move(song), rate, volumes, chipMask)),
       plan_(plan),
+      ticks_(std::make_shared<const TickMap>(
+          TickMap::OfSong(engine_->SharedSong(), rate,
+                          std::min(plan.totalFrames, SecondsToFrames(kMapSeconds, rate))))),
       frames_(*engine_),
       renderer_(std::make_unique<Renderer>(frames_, plan_)) {}
 
@@ -94,13 +97,13 @@ void LiveSession::RunPendingAhead() {
         // beginning when nothing plays or the new version ends before it.
         pendingFrame_ = 0;
         if (current_ && !current_->Finished()) {
-            const int32_t perTick = current_->Engine().FramesPerTick();
-            const int64_t tick = TickOfFrame(current_->Frame() + pendingLead_, perTick) + 1;
-            const int64_t frame = FrameOfTick(tick, pending_->Engine().FramesPerTick());
+            const TickMap& now = *current_->Ticks();
+            const int64_t tick = now.TickOfFrame(current_->Frame() + pendingLead_) + 1;
+            const int64_t frame = pending_->Ticks()->FrameOfTick(tick);
             if (frame < pending_->Plan().totalFrames &&
-                FrameOfTick(tick, perTick) < current_->Plan().totalFrames) {
+                now.FrameOfTick(tick) < current_->Plan().totalFrames) {
                 pendingFrame_ = frame;
-                at = FrameOfTick(tick, perTick);
+                at = now.FrameOfTick(tick);
             }
         }
     }
@@ -179,6 +182,7 @@ LiveSession::Status LiveSession::GetStatus() const {
     status.totalFrames = current_->Plan().totalFrames;
     const engine::Engine& engine = current_->Engine();
     status.framesPerTick = engine.FramesPerTick();
+    status.ticks = current_->Ticks();
     status.tick = engine.Tick();
     for (int part = 0; part < song::kPartCount; ++part) status.parts[part] = engine.Part(part);
     status.song = current_->Song();
@@ -187,13 +191,13 @@ LiveSession::Status LiveSession::GetStatus() const {
 
 LiveSession::TakeOverResult LiveSession::TakeOver(std::unique_ptr<Take> take, int64_t leadFrames,
                                                   const StopAsked& stop) {
-    const int32_t perTick = take->Engine().FramesPerTick();
+    const TickMap& ticks = *take->Ticks();
     for (int attempt = 0;; ++attempt) {
         const Status status = GetStatus();
         if (!status.playing || status.finished) break;
-        const int64_t tick = TickOfFrame(status.frame + leadFrames, status.framesPerTick) + 1;
-        const int64_t at = FrameOfTick(tick, status.framesPerTick);
-        const int64_t frame = FrameOfTick(tick, perTick);
+        const int64_t tick = status.ticks->TickOfFrame(status.frame + leadFrames) + 1;
+        const int64_t at = status.ticks->FrameOfTick(tick);
+        const int64_t frame = ticks.FrameOfTick(tick);
         if (frame >= take->Plan().totalFrames || at >= status.totalFrames) break;
         if (!take->RunAheadTo(frame, stop)) return {TakeOverResult::Kind::kStopped, 0};
         if (attempt == kTakeOverTries || PlayAt(take, at)) {

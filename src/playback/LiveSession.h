@@ -28,6 +28,7 @@
 #include "playback/FrameSource.h"
 #include "playback/RenderPlan.h"
 #include "playback/Renderer.h"
+#include "playback/TickMap.h"
 #include "song/Song.h"
 
 namespace playback {
@@ -59,12 +60,17 @@ class Take {
     int64_t Frame() const { return renderer_->FramesDone(); }
     bool Finished() const { return renderer_->Finished(); }
     const RenderPlan& Plan() const { return plan_; }
+    // Where its ticks start: the song's map through the plan's end (at most
+    // kMapSeconds of it).
+    const std::shared_ptr<const TickMap>& Ticks() const { return ticks_; }
     const engine::Engine& Engine() const { return *engine_; }
+    static constexpr double kMapSeconds = 3600.0;
     const std::shared_ptr<const song::Song>& Song() const { return engine_->SharedSong(); }
 
   private:
     std::unique_ptr<engine::Engine> engine_;
     RenderPlan plan_;
+    std::shared_ptr<const TickMap> ticks_;
     EngineFrames frames_;
     std::unique_ptr<Renderer> renderer_;
 };
@@ -137,7 +143,8 @@ class LiveSession {
         int64_t frame = 0;         // of the playing take's plan, rendered so far
         int64_t tick = 0;          // ticks the playing take has run
         int64_t totalFrames = 0;
-        int32_t framesPerTick = 1;
+        int32_t framesPerTick = 1;             // of the tick run last
+        std::shared_ptr<const TickMap> ticks;  // where the playing take's ticks start
         std::array<engine::PartStatus, song::kPartCount> parts{};
         std::shared_ptr<const song::Song> song;
     };

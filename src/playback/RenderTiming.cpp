@@ -40,22 +40,31 @@ Timing PlanTiming(const Length& length,
 
 std::optional<Timing> PlanTiming(const std::shared_ptr<const song::Song>& song,
                                  const Length& length, const StopAsked& stop) {
+    const std::function<void()> poll = [&stop] {
+        if (stop()) throw SearchStopped{};
+    };
+    const std::function<void()> polled = stop ? poll : std::function<void()>{};
     try {
-        return PlanTiming(length, [&](int64_t maxFrames) {
+        std::optional<TickMap> ticks;
+        Timing timing = PlanTiming(length, [&](int64_t maxFrames) {
+            ticks = TickMap::OfSong(song, length.rate, maxFrames,
+                                    length.maxTicks.value_or(TickMap::kNoTickLimit), polled);
             engine::Engine ahead(song, length.rate);
-            const int64_t perTick = ahead.FramesPerTick();
-            const int64_t maxTicks = length.maxTicks.value_or(maxFrames / perTick + 1);
-            const std::function<void()> poll = [&stop] {
-                if (stop()) throw SearchStopped{};
-            };
-            const engine::LoopReport loops = engine::LoopDetector::Run(
-                ahead, length.loops, maxTicks, stop ? poll : std::function<void()>{});
+            const int64_t maxTicks = length.maxTicks.value_or(ticks->TickOfFrame(maxFrames) + 1);
+            const engine::LoopReport loops =
+                engine::LoopDetector::Run(ahead, length.loops, maxTicks, polled);
             Passes passes;
-            if (length.maxTicks) passes.maxFrames = *length.maxTicks * perTick;
-            for (int64_t tick : loops.songPassEnds) passes.passEndFrames.push_back(tick * perTick);
-            if (loops.endTick) passes.endFrame = *loops.endTick * perTick;
+            if (length.maxTicks) passes.maxFrames = ticks->FrameOfTick(*length.maxTicks);
+            for (int64_t tick : loops.songPassEnds) {
+                passes.passEndFrames.push_back(ticks->FrameOfTick(tick));
+            }
+            if (loops.endTick) passes.endFrame = ticks->FrameOfTick(*loops.endTick);
             return passes;
         });
+        timing.ticks = ticks ? std::move(*ticks)
+                             : TickMap::OfSong(song, length.rate, timing.plan.totalFrames,
+                                               TickMap::kNoTickLimit, polled);
+        return timing;
     } catch (const SearchStopped&) {
         return std::nullopt;
     }

@@ -13,6 +13,7 @@
 
 #include "playback/FrameSource.h"
 #include "playback/RenderPlan.h"
+#include "playback/TickMap.h"
 #include "song/Song.h"
 
 namespace playback {
@@ -42,6 +43,7 @@ struct Timing {
     RenderPlan plan;                     // plan.cut: the passes ran past maxSeconds
     std::vector<int64_t> passEndFrames;  // where the piece's passes end (none for seconds)
     int32_t passes = 0;                  // passes played before the fade (0 for seconds)
+    TickMap ticks;                       // where the ticks start (a log: one frame a tick)
 };
 
 // The timing for `length`; `findPasses` is asked, with the frame limit,

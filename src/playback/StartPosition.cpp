@@ -35,14 +35,12 @@ std::optional<double> ParseStartTime(const std::string& text) {
     return std::stod(minutes) * 60.0 + *seconds;
 }
 
-int64_t StartFrame(const Start& start, uint32_t rate, int32_t framesPerTick, int64_t endFrame) {
+int64_t StartFrame(const Start& start, uint32_t rate, const TickMap& ticks, int64_t endFrame) {
     int64_t frame = 0;
     if (start.seconds) {
         frame = SecondsToFrames(*start.seconds, rate);
     } else if (start.tick) {
-        // Past the end already when the product would not fit.
-        const int64_t perTick = std::max(framesPerTick, 1);
-        frame = *start.tick > endFrame / perTick ? endFrame : *start.tick * perTick;
+        frame = ticks.FrameOfTick(*start.tick);  // saturates past any end
     }
     return std::clamp<int64_t>(frame, 0, std::max<int64_t>(endFrame, 0));
 }

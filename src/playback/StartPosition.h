@@ -16,6 +16,7 @@
 #include <string>
 
 #include "playback/RenderPlan.h"
+#include "playback/TickMap.h"
 
 namespace playback {
 
@@ -30,8 +31,9 @@ struct Start {
 std::optional<double> ParseStartTime(const std::string& text);
 
 // The first frame of the output for `start` at `rate` (0 without one), at
-// most `endFrame`. A source without ticks counts one frame a tick.
-int64_t StartFrame(const Start& start, uint32_t rate, int32_t framesPerTick, int64_t endFrame);
+// most `endFrame`; a tick starts where `ticks` says. A source without ticks
+// counts one frame a tick.
+int64_t StartFrame(const Start& start, uint32_t rate, const TickMap& ticks, int64_t endFrame);
 
 // Whether a StartFrame leaves nothing to output: a start past the beginning
 // at the plan's end. (A plan of no frames started at 0 is an empty output,

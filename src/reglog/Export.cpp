@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "engine/LoopDetector.h"
+#include "playback/TickMap.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LoopFinder.h"
 #include "reglog/SongRecording.h"
@@ -21,6 +22,9 @@ constexpr int64_t kMaxLookTicks = int64_t{1} << 22;
 // A common multiple of the parts' loops beyond this many ticks is not worked
 // out (it could overflow); it lies far beyond any limit anyway.
 constexpr int64_t kLongestLineUp = int64_t{1} << 40;
+// Multiples of the loops' line-up tried for a period in which the tempo
+// repeats as well as the writes.
+constexpr int64_t kTempoPeriods = 4;
 
 // The longest wait command written: a whole number of the sequencer's spans
 // (so a player that cuts each wait into spans from its start cuts where the
@@ -39,20 +43,24 @@ void Poll(const std::function<void()>& poll) {
     if (poll) poll();
 }
 
-// The commands of ticks [0, end / framesPerTick] up to sample `end`: the
-// start-up writes, then each tick's writes and its wait. The writes of the tick that starts exactly
-// at `end` are included when `endWrites`; the loop point goes before tick `loopTick`.
-RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites,
-                     std::optional<int64_t> loopTick, const std::function<void()>& poll) {
+using playback::TickMap;
+
+// The commands of the ticks up to sample `end`: the start-up writes, then
+// each tick's writes and its wait, as long as `ticks` says the tick lasts.
+// The writes of the tick that starts exactly at `end` are included when
+// `endWrites`; the loop point goes before tick `loopTick`.
+RegisterLog BuildLog(const SongRecording& recording, const TickMap& ticks, int64_t end,
+                     bool endWrites, std::optional<int64_t> loopTick,
+                     const std::function<void()>& poll) {
     RegisterLog log;
     for (const RegisterWrite& w : recording.Startup()) {
         log.commands.push_back(LogCommand::Write(w.address, w.data));
     }
-    const int64_t perTick = recording.FramesPerTick();
     const auto& groups = recording.Groups();
     auto group = groups.begin();
+    int64_t start = 0;
     for (int64_t tick = 0;; ++tick) {
-        const int64_t start = tick * perTick;
+        const int64_t perTick = ticks.FramesPerTickAt(tick);
         if (start > end || (start == end && !endWrites)) break;
         if (tick % kTicksPerPoll == 0) Poll(poll);
         if (loopTick == tick) log.loopStart = log.commands.size();
@@ -69,24 +77,26 @@ RegisterLog BuildLog(const SongRecording& recording, int64_t end, bool endWrites
             log.commands.push_back(LogCommand::Wait(static_cast<uint32_t>(wait)));
         }
         if (start == end) break;
+        start += perTick;
     }
     return log;
 }
 
 // The ticks a run must have made to build a log up to sample `end`.
-int64_t TicksFor(int64_t end, int64_t perTick) {
-    return end / perTick + 1;
+int64_t TicksFor(int64_t end, const TickMap& ticks) {
+    return ticks.TickOfFrame(end) + 1;
 }
 
 // The first tick boundary from `stop` at which the chip is silent when the
 // log is played, or the log's end: the log holds the ticks from `stop` on,
 // each with its own wait.
-int64_t SilentFrom(const RegisterLog& log, int64_t stop, int64_t perTick,
+int64_t SilentFrom(const RegisterLog& log, int64_t stopTick, const TickMap& ticks,
                    const std::function<void()>& poll) {
     LogPlayer player(std::make_shared<RegisterLog>(log), kLogRate);
     const int64_t end = log.TotalSamples();
     std::vector<int16_t> frames(static_cast<std::size_t>(LogPlayer::kSpanFrames) * 2);
-    for (int64_t boundary = stop;; boundary = std::min(boundary + perTick, end)) {
+    for (int64_t tick = stopTick;; ++tick) {
+        const int64_t boundary = std::min(ticks.FrameOfTick(tick), end);
         while (player.Frame() < boundary) {
             Poll(poll);
             player.Render(frames.data(), static_cast<int32_t>(std::min<int64_t>(
@@ -107,26 +117,44 @@ void RunTo(SongRecording& recording, int64_t ticks, const std::function<void()>&
     }
 }
 
-SongExport Limited(SongRecording& recording, ExportReport report, int64_t samples,
-                   const std::function<void()>& poll) {
-    RunTo(recording, TicksFor(samples, recording.FramesPerTick()), poll);
-    SongExport result{BuildLog(recording, samples, true, std::nullopt, poll), std::move(report)};
+SongExport Limited(SongRecording& recording, const TickMap& ticks, ExportReport report,
+                   int64_t samples, const std::function<void()>& poll) {
+    RunTo(recording, TicksFor(samples, ticks), poll);
+    SongExport result{BuildLog(recording, ticks, samples, true, std::nullopt, poll),
+                      std::move(report)};
     return result;
+}
+
+// Where a loop of `period` ticks whose writes repeat from `start` can begin
+// so that the tempo repeats too: every tick from there up to `lookTicks`
+// lasts as long as the one a period later, for two periods at least.
+// Nothing when the tempo never settles into the period.
+std::optional<int64_t> TempoRepeatStart(const TickMap& ticks, int64_t start, int64_t period,
+                                        int64_t lookTicks) {
+    if (ticks.Uniform()) return start;
+    int64_t from = start;
+    for (int64_t tick = start; tick + period < lookTicks; ++tick) {
+        if (ticks.FramesPerTickAt(tick) != ticks.FramesPerTickAt(tick + period)) from = tick + 1;
+    }
+    if (from + 2 * period > lookTicks) return std::nullopt;
+    return from;
 }
 
 }  // namespace
 
 SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettings& settings) {
+    const TickMap ticks = TickMap::OfSong(
+        song, kLogRate, settings.samples.value_or(settings.maxSamples) + kLongestTail,
+        TickMap::kNoTickLimit, settings.poll);
     SongRecording recording(std::move(song));
-    const int64_t perTick = recording.FramesPerTick();
     ExportReport report;
-    report.framesPerTick = static_cast<int32_t>(perTick);
+    report.framesPerTick = recording.FramesPerTick();
     if (settings.samples) {
         report.ending = ExportReport::Ending::kFixed;
-        return Limited(recording, report, *settings.samples, settings.poll);
+        return Limited(recording, ticks, report, *settings.samples, settings.poll);
     }
 
-    const int64_t maxTicks = settings.maxSamples / perTick;
+    const int64_t maxTicks = ticks.TickOfFrame(settings.maxSamples);
     const engine::LoopReport loops =
         engine::LoopDetector::Run(recording.Ahead(), kPasses, maxTicks + 1, settings.poll);
     int64_t base = 1;
@@ -157,39 +185,57 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     report.ending = ExportReport::Ending::kLimit;
     if (!loops.endTick) {
         report.reason = ExportReport::Reason::kUnfinished;
-        return Limited(recording, report, settings.maxSamples, settings.poll);
+        return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
     }
     if (!anyLoops) {
         // Every part stops: on to where the chip falls silent, so a player
         // that stops at the log's end plays the last notes' release.
         report.ending = ExportReport::Ending::kStops;
-        const int64_t stop = *loops.endTick * perTick;
-        RunTo(recording, TicksFor(stop + kLongestTail, perTick), settings.poll);
-        const int64_t end =
-            SilentFrom(BuildLog(recording, stop + kLongestTail, true, std::nullopt, settings.poll),
-                       stop, perTick, settings.poll);
-        return {BuildLog(recording, end, true, std::nullopt, settings.poll), report};
+        const int64_t stop = ticks.FrameOfTick(*loops.endTick);
+        RunTo(recording, TicksFor(stop + kLongestTail, ticks), settings.poll);
+        const int64_t end = SilentFrom(
+            BuildLog(recording, ticks, stop + kLongestTail, true, std::nullopt, settings.poll),
+            *loops.endTick, ticks, settings.poll);
+        return {BuildLog(recording, ticks, end, true, std::nullopt, settings.poll), report};
     }
     const int64_t lookTicks = std::min(maxTicks, kMaxLookTicks);
     if (tooLong || expectedStart + 2 * base > lookTicks) {
         report.reason = ExportReport::Reason::kTooLong;
         report.lineUpTicks = tooLong ? 0 : base;
-        return Limited(recording, report, settings.maxSamples, settings.poll);
+        return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
     }
 
     // The repetition must hold through everything looked at, up to the limit:
     // an effect slower than the loops (a vibrato across tied notes, say)
     // breaks it late.
     RunTo(recording, lookTicks, settings.poll);
-    if (const auto repeat = LoopFinder::Find(recording, base, settings.poll)) {
+    auto repeat = LoopFinder::Find(recording, base, settings.poll);
+    if (repeat && !ticks.Uniform()) {
+        // The writes may repeat sooner than the tempo (a silent stretch):
+        // the period of the loops', or a few of them, is where to look.
+        std::optional<int64_t> start =
+            TempoRepeatStart(ticks, repeat->startTick, repeat->periodTicks, lookTicks);
+        const int64_t lineUp = std::lcm(repeat->periodTicks, base);
+        for (int64_t k = 1; !start && k <= kTempoPeriods; ++k) {
+            Poll(settings.poll);
+            start = TempoRepeatStart(ticks, repeat->startTick, lineUp * k, lookTicks);
+            if (start) repeat->periodTicks = lineUp * k;
+        }
+        if (!start) {
+            report.reason = ExportReport::Reason::kTempoDrifts;
+            return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
+        }
+        repeat->startTick = *start;
+    }
+    if (repeat) {
         report.ending = ExportReport::Ending::kLoop;
         report.loopStartTick = repeat->startTick;
         report.loopTicks = repeat->periodTicks;
-        const int64_t end = (repeat->startTick + repeat->periodTicks) * perTick;
-        return {BuildLog(recording, end, false, repeat->startTick, settings.poll), report};
+        const int64_t end = ticks.FrameOfTick(repeat->startTick + repeat->periodTicks);
+        return {BuildLog(recording, ticks, end, false, repeat->startTick, settings.poll), report};
     }
     report.reason = ExportReport::Reason::kNoRepeat;
-    return Limited(recording, report, settings.maxSamples, settings.poll);
+    return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
 }
 
 LogFile WriteLogFile(const RegisterLog& log, const LogFileFormat& format,

@@ -55,9 +55,10 @@ struct ExportReport {
     };
     enum class Reason {
         kNone,
-        kUnfinished,  // some part does not end two passes within the limit
-        kTooLong,     // the parts' loops line up only after the limit
-        kNoRepeat,    // the loops line up, but the writes do not repeat
+        kUnfinished,   // some part does not end two passes within the limit
+        kTooLong,      // the parts' loops line up only after the limit
+        kNoRepeat,     // the loops line up, but the writes do not repeat
+        kTempoDrifts,  // the writes repeat, but the tempo differs on every pass
     };
     struct PartLoop {
         int part = 0;           // 0..5

@@ -182,6 +182,9 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
         case code::kRegister:
             chip_->SetReg(static_cast<uint32_t>(a[0]), static_cast<uint32_t>(a[1]));
             break;
+        case code::kTempoChange:
+            ChangeTempo(a[0], Fit<code::kTempoChange, 1>(a[1]));
+            break;
         default:  // a tie and unknown codes do nothing when executed
             break;
     }

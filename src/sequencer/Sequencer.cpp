@@ -30,8 +30,9 @@ bool Sequencer::Init(uint32_t rate) {
     ready_ = false;
     if (chip_ == nullptr || song_ == nullptr || rate < kMinRate || rate > kMaxRate) return false;
     rate_ = rate;
-    framesPerTick_ = TickLength(song_->GetTempo(), rate);
-    stepBudget_ = StepBudget(song_->GetTempo());
+    tempo_ = TempoState{song_->GetTempo()};
+    tempoSet_ = false;
+    ApplyTempo();
     framesLeft_ = 0;
     framesMixed_ = 0;
     spanLength_ = spanRead_ = 0;
@@ -88,10 +89,40 @@ void Sequencer::MixNextSpan() {
 
 void Sequencer::Tick() {
     if (!ready_) return;
+    if (tempo_.length != 0) StepRamp();
     for (int part = 0; part < song::kPartCount; ++part) {
         if (parts_[part].active) PartTick(part);
     }
+    if (tempoSet_) {
+        tempoSet_ = false;
+        ApplyTempo();
+    }
     ++tick_;
+}
+
+void Sequencer::ApplyTempo() {
+    framesPerTick_ = TickLength(tempo_.tempo, rate_);
+    stepBudget_ = StepBudget(tempo_.tempo);
+}
+
+void Sequencer::ChangeTempo(int32_t to, int32_t length) {
+    if (length <= 0) {
+        tempo_ = TempoState{to};
+    } else {
+        // This tick keeps the current tempo: step 0 of the ramp.
+        tempo_ = TempoState{tempo_.tempo, tempo_.tempo, to, length, 0};
+    }
+    tempoSet_ = true;
+}
+
+// Tick k of a ramp plays at from + (to - from) * k / length, rounded toward
+// zero; the ramp ends on its last tick, at `to`.
+void Sequencer::StepRamp() {
+    TempoState& t = tempo_;
+    ++t.step;
+    t.tempo = static_cast<int32_t>(t.from + (int64_t{t.to} - t.from) * t.step / t.length);
+    if (t.step >= t.length) t = TempoState{t.to};
+    ApplyTempo();
 }
 
 void Sequencer::PartTick(int part) {

@@ -1,11 +1,14 @@
 #pragma once
 // The driver: plays a compiled Song on the chip, tick by tick.
 //
-// A whole note is 64 ticks; a tick lasts a fixed number of output frames,
-// fixed by Init from the song's tempo and the output rate. Render mixes chip
-// output up to each tick boundary and runs the tick in between, so tick n
-// always runs before output frame n * FramesPerTick(), however the caller
-// cuts its requests. The chip is mixed in spans that end at tick boundaries
+// A whole note is 64 ticks; a tick lasts a whole number of output frames,
+// given by the tempo in force in that tick and the output rate. The tempo
+// starts as the song's; a tempo change ("!t") sets it from the tick in which
+// a part plays it (parts run in order 0..5, so in one tick the higher part
+// number has the last word), and a ramp moves it one step per tick. Render
+// mixes chip output up to each tick boundary and runs the tick in between,
+// so a tick always runs before the first frame of its own, however the
+// caller cuts its requests. The chip is mixed in spans that end at tick boundaries
 // and at every kSpanFrames frames of the piece, never at a request's end, so
 // the output bytes do not depend on the request sizes either. A tick visits the active parts 0..5
 // in order: key-off of the note that ran out, the due commands, then the per-tick effects.
@@ -93,7 +96,21 @@ class Sequencer {
     // Flow steps and commands a part may take in one tick at `tempo`, at any rate.
     static int32_t StepBudget(int32_t tempo);
 
+    // The length of the tick run last (before the first, of the first at
+    // the song's tempo), in frames.
     int32_t FramesPerTick() const { return framesPerTick_; }
+
+    // The tempo and any ramp in progress: a ramp from `from` to `to` over
+    // `length` ticks, `step` of them run. Equal states play on alike.
+    struct TempoState {
+        int32_t tempo = 0;
+        int32_t from = 0;
+        int32_t to = 0;
+        int32_t length = 0;  // 0: no ramp
+        int32_t step = 0;
+        friend bool operator==(const TempoState&, const TempoState&) = default;
+    };
+    const TempoState& Tempo() const { return tempo_; }
     int64_t CurrentTick() const { return tick_; }  // ticks run so far
     // Frames of the piece the chip has mixed so far: where a register written
     // now takes effect. Render hands frames out of a mixed span, so this runs
@@ -153,6 +170,12 @@ class Sequencer {
     void NoteSounding(int part, const song::Command& cmd);
     void UpdateEffects(int part);
     void EndPart(int part);
+    // A "!t": tempo `to` now, or over `length` ticks from the current one.
+    void ChangeTempo(int32_t to, int32_t length);
+    // Moves a ramp one step on, at the start of a tick.
+    void StepRamp();
+    // The tick length and the step budget of the current tempo.
+    void ApplyTempo();
     // Runs the tick that is due, if one is, and mixes the next span of the
     // piece into span_.
     void MixNextSpan();
@@ -164,6 +187,8 @@ class Sequencer {
     const song::Song* song_;
     uint32_t rate_ = 0;
     int32_t framesPerTick_ = 1;
+    TempoState tempo_;
+    bool tempoSet_ = false;                        // a part changed the tempo in this tick
     int32_t framesLeft_ = 0;                       // frames to mix before the next tick
     int64_t framesMixed_ = 0;                      // frames of the piece mixed so far
     std::array<int16_t, kSpanFrames * 2> span_{};  // the current span, interleaved stereo

@@ -38,6 +38,7 @@ inline constexpr char kVibrato = 'I';
 inline constexpr char kEnvelopeShape = 'S';
 inline constexpr char kEnvelopePeriod = 'M';
 inline constexpr char kRegister = 'Y';
+inline constexpr char kTempoChange = 't';  // "!t": arg[0] tempo, arg[1] ticks to reach it
 }  // namespace code
 
 // What becomes of a value outside a command's range.
@@ -82,7 +83,8 @@ inline constexpr ValueRange kNonNegative{0, 2147483647, OutOfRange::kClamped};  
 
 // One control command of a part line.
 struct ControlCommand {
-    char letter;          // as written, letters upper case
+    char letter;          // as written, letters upper case; an extension's letter after
+                          // its "!" lower case
     char code;            // what it compiles to
     bool lengthArgument;  // the first argument is a note length, converted to ticks
     uint8_t least;        // arguments it takes: any other count compiles to nothing
@@ -93,7 +95,7 @@ struct ControlCommand {
 };
 
 // clang-format off
-inline constexpr std::array<ControlCommand, 20> kControlCommands = {{
+inline constexpr std::array<ControlCommand, 21> kControlCommands = {{
     {'&', code::kTie, false, 0, 0, "tie"},
     {'T', code::kTempo, false, 1, 1, "tempo"},
     {'R', code::kRest, true, 0, 1, "rest"},
@@ -114,6 +116,7 @@ inline constexpr std::array<ControlCommand, 20> kControlCommands = {{
     {'Y', code::kRegister, false, 2, 2, "register write", {kRegisters, kRegisterData}},
     {'{', code::kLoopOpen, false, 0, 1, "loop start"},
     {'}', code::kLoopClose, false, 0, 0, "loop end"},
+    {'t', code::kTempoChange, false, 1, 2, "tempo change", {kAnyValue, kNonNegative}},
 }};
 // clang-format on
 

@@ -61,6 +61,10 @@ class Song {
 
     void SetTempo(int32_t tempo) { tempo_ = tempo; }
     int32_t GetTempo() const { return tempo_; }
+    // Whether any list holds a tempo change ("!t"): a song without one keeps
+    // the tempo of GetTempo from its first tick to its last.
+    void NoteTempoChange() { changesTempo_ = true; }
+    bool ChangesTempo() const { return changesTempo_; }
 
     // Stores a copy under the number, replacing any earlier value whole.
     void SetVoice(int32_t number, const FMVoice& voice) { voices_[number] = voice; }
@@ -89,6 +93,7 @@ class Song {
     std::array<CommandList, kPartCount> parts_;
     std::array<bool, kPartCount> used_{};
     int32_t tempo_ = kDefaultTempo;
+    bool changesTempo_ = false;
 };
 
 }  // namespace song

@@ -45,6 +45,7 @@ TEST(SongInfoReport, LoopLengthsFromTheDetector) {
     SongInfo info;
     info.rate = 44100;
     info.framesPerTick = 441;  // a hundredth of a second
+    info.ticks = playback::TickMap(441);
     DescribeLoops(loops, info);
 
     EXPECT_EQ(info.parts[0].firstPassTicks, std::optional<int64_t>(100));
