@@ -162,6 +162,13 @@ LoopReport LoopDetector::Run(TickSource& source, int32_t passes, int64_t maxTick
     if (tempoChanges && report.endTick && passes >= 2 && ends >= static_cast<std::size_t>(passes)) {
         const int64_t last = report.songPassEnds[static_cast<std::size_t>(passes) - 1];
         const int64_t before = report.songPassEnds[static_cast<std::size_t>(passes) - 2];
+        // A note's look-ahead ends a pass before its last ticks have run:
+        // on to where it ends, for the tempo there.
+        while (source.TicksRun() < last) {
+            const int64_t tick = source.TicksRun();
+            source.Tick();
+            tempo.Note(tick + 1, source.Tempo());
+        }
         if (last > before && !(tempo.At(last) == tempo.At(before))) {
             report.tempoDrifts = true;
             report.endTick.reset();
