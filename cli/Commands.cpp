@@ -305,10 +305,12 @@ int RunInfo(const InfoOptions& options) {
     SongInfo info;
     info.file = options.song;
     info.rate = options.rate;
-    info.framesPerTick = ahead.FramesPerTick();
     const int64_t maxFrames = playback::SecondsToFrames(options.maxSeconds, options.rate);
     info.ticks = playback::TickMap::OfSong(song, options.rate, maxFrames);
     DescribeDefinitions(*song, info);
+    // The first tick's tempo: the song's, or a change in that very tick.
+    info.tempo = info.ticks.Steps().front().tempo;
+    info.framesPerTick = info.ticks.Steps().front().framesPerTick;
     const int64_t maxTicks = info.ticks.TickOfFrame(maxFrames) + 1;
     DescribeLoops(engine::LoopDetector::Run(ahead, 2, maxTicks), info);
     if (options.json) {

@@ -1,8 +1,10 @@
 #pragma once
 // Positions in a piece: frames of output, ticks of the sequencer, and bars of
 // kTicksPerBar ticks, as every front end shows and seeks them. A tick lasts a
-// whole number of frames for the song's whole length (the engine's
-// FramesPerTick), so the conversions are exact both ways on tick boundaries.
+// whole number of frames; the conversions here take one length for every
+// tick (a source without tempo changes, a log at one frame a tick), and are
+// exact both ways on tick boundaries. A song's own ticks go through its
+// TickMap, which holds where each starts when the tempo changes.
 
 #include <algorithm>
 #include <cstdint>
