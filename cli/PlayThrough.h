@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "Options.h"
 #include "Renderer.h"
+#include "options/Options.h"
 
 namespace cli {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
 #include "RenderPlan.h"
+#include "options/Options.h"
 #include "song/Song.h"
 
 namespace cli {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "Interrupt.h"
 #include "RenderPlan.h"
+#include "live/Interrupt.h"
 
 namespace cli {
 

@@ -15,9 +15,9 @@
 #include <optional>
 #include <string>
 
-#include "Options.h"
 #include "RenderPlan.h"
 #include "engine/Engine.h"
+#include "options/Options.h"
 
 namespace cli {
 

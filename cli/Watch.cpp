@@ -6,20 +6,20 @@
 #include <string>
 
 #include "CliError.h"
-#include "Diagnostics.h"
-#include "Interrupt.h"
 #include "LivePlayer.h"
 #include "Progress.h"
 #include "RenderTiming.h"
-#include "SdlPlayback.h"
-#include "SongFile.h"
 #include "StartPosition.h"
+#include "commands/SongFile.h"
+#include "live/Interrupt.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "output/SdlPlayback.h"
 #include "platform/FileStamp.h"
 #include "platform/KeyReader.h"
 #include "platform/Terminal.h"
 #include "platform/WholeFile.h"
+#include "report/Diagnostics.h"
 
 // Deliberate choices:
 // - The file is looked at every 100 ms. A change counts once the file has

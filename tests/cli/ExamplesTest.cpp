@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "PartSelection.h"
 #include "RenderPlan.h"
 #include "Renderer.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "options/PartSelection.h"
 #include "song/Song.h"
 
 using engine::Engine;

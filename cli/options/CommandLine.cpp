@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "options/CommandLine.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "CliError.h"
-#include "PartSelection.h"
-#include "RegisterLogOptions.h"
 #include "StartPosition.h"
+#include "options/PartSelection.h"
+#include "options/RegisterLogOptions.h"
 #include "velnari/Version.h"
 
 namespace cli {

@@ -1,4 +1,4 @@
-#include "SndFileSink.h"
+#include "output/SndFileSink.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "CliError.h"
-#include "WriteFailure.h"
+#include "output/WriteFailure.h"
 
 namespace cli {
 
