@@ -52,12 +52,6 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-std::string LowerExtension(const std::string& path) {
-    std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 // Writes `bytes` under a temporary name beside `target`, as audio files are
 // written, and renames it, so a file under the target's name is always
 // complete. Written in pieces, so that a signal stops it within a moment
@@ -240,7 +234,6 @@ bool StartLog(const MixOptions& mix, const RenderPlan& plan, reglog::LogPlayer& 
 }  // namespace
 
 int RunExportLog(const RenderOptions& options, const std::string& output) {
-    const std::string ext = LowerExtension(output);
     const std::shared_ptr<const song::Song> song =
         CompileSongFile(options.song, options.diagnostics);
     reglog::ExportSettings settings;
@@ -264,15 +257,12 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     tags.date = options.tags.date.value_or("");
     tags.maker = std::string("velnari ") + velnari::kVersion;
     // What velnari writes, it reads back.
-    reglog::Compressor gzip;
-    if (ext == ".vgz") {
-        gzip = [](const std::vector<uint8_t>& bytes) {
-            return reglog::GzipCompress(bytes, StopIfInterrupted);
-        };
-    }
-    const reglog::LogFile file = reglog::WriteLogFile(
-        exported.log, ext == ".s98" ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm, gzip,
-        reglog::kMaxLogBytes, StopIfInterrupted);
+    const reglog::Compressor gzip = [](const std::vector<uint8_t>& bytes) {
+        return reglog::GzipCompress(bytes, StopIfInterrupted);
+    };
+    const reglog::LogFile file =
+        reglog::WriteLogFile(exported.log, *reglog::LogFileFormatOfPath(output), gzip,
+                             reglog::kMaxLogBytes, StopIfInterrupted);
     if (!file.fault.empty()) {
         throw CliError(kExitFailure, "cannot write '" + output + "': " + file.fault +
                                          "; use --seconds or --max-seconds for less");

@@ -141,8 +141,8 @@ install(FILES ${CMAKE_BINARY_DIR}/src/generated/velnari/Version.h
 # The installed library is one archive, libvelnari_core.a, of the objects the
 # layers under the compiler and the engine already built (nothing is compiled
 # again), so a user links one library whatever the layers are.
-set(installed_layers velnari_platform velnari_fm velnari_song velnari_sequencer velnari_mml
-    velnari_engine)
+set(installed_layers velnari_platform velnari_text velnari_fm velnari_song velnari_sequencer
+    velnari_mml velnari_engine)
 set(installed_objects "")
 foreach(layer ${installed_layers})
     list(APPEND installed_objects $<TARGET_OBJECTS:${layer}>)

@@ -4,8 +4,7 @@
 #include <fstream>
 #include <vector>
 
-#include "reglog/Gzip.h"
-#include "reglog/LogReader.h"
+#include "reglog/Formats.h"
 
 namespace cli {
 
@@ -21,12 +20,7 @@ bool IsRegisterLogInput(const std::string& path) {
     std::vector<uint8_t> head(kLooked);
     file.read(reinterpret_cast<char*>(head.data()), kLooked);  // nothing when it did not open
     head.resize(static_cast<std::size_t>(file.gcount()));
-    auto startsWith = [&](const char* magic, std::size_t n) {
-        return head.size() >= n && std::equal(magic, magic + n, head.begin());
-    };
-    if (startsWith("Vgm ", 4) || startsWith("S98", 3) || reglog::IsGzip(head.data(), head.size())) {
-        return true;
-    }
+    if (reglog::LogFileFormatOfBytes(head.data(), head.size()) != nullptr) return true;
     if (!reglog::IsRegisterLogPath(path)) return false;
     return head.empty() || std::find(head.begin(), head.end(), 0) != head.end();
 }

@@ -6,8 +6,8 @@
 
 namespace cli {
 
-// True when the file starts as a register log does (VGM, gzip for VGZ, S98),
-// whatever its name. A file named as a log (.vgm, .vgz, .s98) that does not
+// True when the file starts as a register log of one of the formats does
+// (reglog/Formats.h), whatever its name. A file named as a log that does not
 // start so is a song when it holds text (no zero byte), else a damaged log,
 // for the log reader to name what is wrong; one that cannot be read keeps
 // the kind its name gives.

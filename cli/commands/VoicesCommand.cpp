@@ -62,17 +62,10 @@ int RunVoices(const VoicesOptions& options) {
         // Not a log of one YM2203 alone: perhaps one of its kin, or several chips.
         reglog::ChipWriteReadResult kin;
         std::string bytes;
-        std::vector<uint8_t> inflated;
-        std::string unused;
         if (platform::ReadWholeFile(options.log.c_str(), bytes) &&
             bytes.size() <= reglog::kMaxLogBytes) {
-            auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-            if (!reglog::IsGzip(data, bytes.size())) {
-                kin = reglog::ReadChipWrites(data, bytes.size(), lifter);
-            } else if (reglog::GzipDecompress(data, bytes.size(), reglog::kMaxLogBytes, inflated,
-                                              unused)) {
-                kin = reglog::ReadChipWrites(inflated.data(), inflated.size(), lifter);
-            }
+            kin = reglog::ReadChipWrites(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                         bytes.size(), lifter, reglog::GzipDecompress);
         }
         const std::string& fault = kin.named ? kin.fault : read.fault;
         if (!fault.empty())

@@ -10,6 +10,7 @@
 #include "StartPosition.h"
 #include "options/PartSelection.h"
 #include "options/RegisterLogOptions.h"
+#include "reglog/Formats.h"
 #include "velnari/Version.h"
 
 namespace cli {
@@ -199,10 +200,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
 
     RenderOptions render;
     MixBinding renderMix;
-    auto* renderCommand =
-        app.add_subcommand("render",
-                           "Render a song to an audio file (.wav, .flac, .ogg) or a "
-                           "register log (.vgm, .vgz, .s98), or a log to audio");
+    auto* renderCommand = app.add_subcommand(
+        "render", "Render a song to an audio file (.wav, .flac, .ogg) or a register log (" +
+                      reglog::LogFileExtensions() + "), or a log to audio");
     renderCommand->add_option("SONG", render.song, "The MML file, or a register log")->required();
     auto* outputOption = renderCommand->add_option(
         "-o,--output", render.output,
@@ -243,7 +243,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     VoicesOptions voices;
     auto* voicesCommand = app.add_subcommand(
         "voices", "Print the FM voices a register log plays, as voice definitions");
-    voicesCommand->add_option("LOG", voices.log, "The register log (.vgm, .vgz, .s98)")->required();
+    voicesCommand
+        ->add_option("LOG", voices.log, "The register log (" + reglog::LogFileExtensions() + ")")
+        ->required();
 
     // Arguments left over are reported here, in the order given (CLI11 would
     // list them backwards).

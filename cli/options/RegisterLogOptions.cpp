@@ -4,8 +4,9 @@
 
 #include "CliError.h"
 #include "commands/LogInput.h"
-#include "reglog/LogReader.h"
+#include "reglog/Formats.h"
 #include "reglog/RegisterLog.h"
+#include "text/Utf8.h"
 
 // Deliberate choices:
 // - --mute, --solo and --stems are refused for a log output: several
@@ -60,7 +61,7 @@ bool IsRealDate(const DateParts& date) {
 
 void CheckTag(const char* option, const std::optional<std::string>& value, bool lines) {
     if (!value) return;
-    if (!reglog::IsValidUtf8(*value)) {
+    if (!text::IsValidUtf8(*value)) {
         throw CliError(kExitUsage, std::string(option) + ": the text is not UTF-8");
     }
     if (!lines && value->find_first_of("\r\n") != std::string::npos) {
@@ -102,8 +103,8 @@ void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& option
     if (!logOut) {
         for (const char* tag : {"--title", "--author", "--notes", "--date"}) {
             if (Given(render, tag)) {
-                throw CliError(kExitUsage, std::string(tag) +
-                                               " is for register-log outputs (.vgm, .vgz, .s98)");
+                throw CliError(kExitUsage, std::string(tag) + " is for register-log outputs (" +
+                                               reglog::LogFileExtensions() + ")");
             }
         }
         if (logIn && options.stems) {

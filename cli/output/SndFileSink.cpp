@@ -1,7 +1,6 @@
 #include "output/SndFileSink.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -9,6 +8,8 @@
 
 #include "CliError.h"
 #include "output/WriteFailure.h"
+#include "reglog/Formats.h"
+#include "text/Case.h"
 
 namespace cli {
 
@@ -17,10 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string LowerExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
+    return text::AsciiLower(path.extension().string());
 }
 
 // The longest file name most file systems take, in bytes.
@@ -127,10 +125,9 @@ int SndFileSink::FormatFor(const fs::path& path, int64_t plannedFrames) {
     }
     if (ext == ".flac") return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     if (ext == ".ogg") return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    throw CliError(
-        kExitUsage,
-        "cannot write '" + path.string() +
-            "': unknown extension (use .wav, .flac, .ogg, .vgm, .vgz, .s98, or - for raw)");
+    throw CliError(kExitUsage, "cannot write '" + path.string() +
+                                   "': unknown extension (use .wav, .flac, .ogg, " +
+                                   reglog::LogFileExtensions() + ", or - for raw)");
 }
 
 SndFileSink::SndFileSink(const fs::path& target, uint32_t rate, int64_t plannedFrames)

@@ -49,14 +49,7 @@ LogInfo DescribeLog(const std::string& file, const reglog::RegisterLog& log,
                     const reglog::LogOrigin& origin) {
     LogInfo info;
     info.file = file;
-    if (origin.format == reglog::LogFormat::kVgm) {
-        char version[16];
-        std::snprintf(version, sizeof version, "%x.%02x", origin.version >> 8,
-                      origin.version & 0xFF);
-        info.format = std::string("VGM ") + version;
-    } else {
-        info.format = "S98 " + std::to_string(origin.version);
-    }
+    info.format = origin.format;
     info.gzipped = origin.gzipped;
     info.fileBytes = origin.fileBytes;
     info.dataBytes = origin.dataBytes;

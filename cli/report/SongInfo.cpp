@@ -7,6 +7,7 @@
 #include "platform/TextEncoding.h"
 #include "song/CommandTable.h"
 #include "song/Song.h"
+#include "text/Decode.h"
 
 namespace cli {
 
@@ -42,60 +43,10 @@ std::string TicksText(const SongInfo& info, int64_t ticks) {
     return std::to_string(ticks) + (ticks == 1 ? " tick (" : " ticks (") + seconds + " s)";
 }
 
-// Length of the well-formed UTF-8 sequence at text[i] (no overlong forms,
-// no surrogates, nothing past U+10FFFF), or 0 when there is none.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char b0 = byte(i);
-    if (b0 < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        if (b0 == 0xE0) low = 0xA0;
-        if (b0 == 0xED) high = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        if (b0 == 0xF0) low = 0x90;
-        if (b0 == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    }
-    return length;
-}
-
 }  // namespace
 
 std::string TextForJson(std::string_view bytes) {
-    bool utf8 = true;
-    for (std::size_t i = 0; i < bytes.size() && utf8;) {
-        const std::size_t n = Utf8SequenceAt(bytes, i);
-        utf8 = n != 0;
-        i += n;
-    }
-    if (utf8) return std::string(bytes);
-    std::string decoded;
-    if (platform::ShiftJisToUtf8(bytes, decoded)) return decoded;
-    std::string escaped;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t n = Utf8SequenceAt(bytes, i);
-        if (n != 0) {
-            escaped.append(bytes.substr(i, n));
-            i += n;
-            continue;
-        }
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(bytes[i]));
-        escaped += hex;
-        ++i;
-    }
-    return escaped;
+    return text::ToUtf8(bytes, platform::ShiftJisToUtf8, text::Undecodable::kHexEscape);
 }
 
 namespace {

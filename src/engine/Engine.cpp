@@ -8,10 +8,9 @@
 
 namespace engine {
 
-static_assert(Engine::kChipClock == sequencer::Sequencer::kChipClock &&
-                  Engine::kMinRate == sequencer::Sequencer::kMinRate &&
+static_assert(Engine::kMinRate == sequencer::Sequencer::kMinRate &&
                   Engine::kMaxRate == sequencer::Sequencer::kMaxRate,
-              "the engine states the sequencer's clock and rates");
+              "the engine states the sequencer's rates");
 
 // Passes the chip's register writes on with the frame at which they act.
 class Engine::ChipTap : public FM::RegisterObserver {

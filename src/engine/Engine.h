@@ -57,7 +57,7 @@ class RegisterWriteObserver {
 
 class Engine {
   public:
-    static constexpr uint32_t kChipClock = 3993600;  // Hz
+    static constexpr uint32_t kChipClock = song::kChipClock;  // Hz
     // Output rates an engine can play at, in Hz.
     static constexpr uint32_t kMinRate = 8000;
     static constexpr uint32_t kMaxRate = 192000;

@@ -12,8 +12,10 @@
 // A pass repeats only when it leaves as many macro calls and loops pending
 // as the one before it. A "}" that leaves a macro for a loop start outside
 // it leaves the call pending, so such a part nests deeper with every pass
-// until the sequencer's nesting limit stops it: the search follows it to
-// that stop rather than taking its first passes for a loop.
+// until the nesting limit of a part's flow (sequencer/Flow.h) stops it: the
+// search follows it to that stop rather than taking its first passes for a
+// loop. The passes and stops are the sequencer's own, so the search, `info`
+// and playback agree by construction.
 
 #include <array>
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -10,11 +9,16 @@
 #include <vector>
 
 #include "sequencer/FMController.h"
+#include "sequencer/Flow.h"
 #include "sequencer/Pitch.h"
 #include "song/CommandTable.h"
+#include "text/Case.h"
 
 // Deliberate choices:
-// - The walk plays each part's own loop twice (what the second pass starts
+// - The walk follows the sequencer's flow (sequencer/Flow.h), with the
+//   sequencer's rule that an endless loop closes once per command run, so it
+//   reaches the commands the sequencer plays, in their order. It adds its own
+//   ends: it plays each part's own loop twice (what the second pass starts
 //   with can differ: a detune set at the end of the first) and at most
 //   kStepLimit commands; a part that runs longer has shown what it does.
 // - A command met many times (in a loop, in a macro called from several
@@ -35,34 +39,30 @@ using song::CommandList;
 
 constexpr int kStepLimit = 200000;
 constexpr int kSSGParts = song::kPartCount - song::kFMPartCount;
-constexpr std::size_t kMaxNesting = 256;  // the sequencer's limit on calls and open loops
 constexpr int32_t kLargestTonePeriod = 0xFFF;
-constexpr double kSSGToneClock = 3993600.0 / 32.0;  // Hz times the tone period
+constexpr double kSSGToneClock = song::kChipClock / 32.0;  // Hz times the tone period
 
-struct Cursor {
-    CommandList::const_iterator at;
-    CommandList::const_iterator end;
-};
-
-struct Loop {
-    Cursor start;
-    int32_t remaining;        // 0: endless
-    std::size_t returnDepth;  // macro returns pending when it opened
-    const Command* open;
-};
+using sequencer::LoopFrame;
 
 // The "{" that a "}" closed from another list: a macro's "}" closing a loop
 // of the part that called it, or the other way round.
 using ClosedElsewhere = std::set<const Command*>;
 
-// A macro call not yet returned from. A "}" that goes back to a loop start
-// outside the macro leaves it as the sequencer does, with its return still
-// pending: the walk is then no longer inside that macro.
+// A macro call not yet returned from, beside the flow's return stack. A "}"
+// that goes back to a loop start outside the macro leaves it as the
+// sequencer does, with its return still pending: the walk is then no longer
+// inside that macro.
 struct PendingCall {
-    Cursor back;
     const std::string* macro;  // the macro's key in the song's map
     bool left = false;
 };
+
+// The octaves '<' and '>' step through, from the command table.
+constexpr song::ValueRange kOctaveSteps = song::RangeOf(code::kOctaveUp);
+
+std::string NestingText() {
+    return std::to_string(sequencer::kMaxNesting);
+}
 
 // The SSG's one hardware envelope as each part uses it, on the walk's clock.
 // A setting is ordered by tick, then by part: the sequencer runs the parts
@@ -106,15 +106,18 @@ std::string Hertz(int32_t period) {
     return text;
 }
 
-// What a part's walk carries from command to command.
-class PartWalker {
+// What a part's walk carries from command to command. Its hooks into the
+// flow note what the flow does and end the walk where the warnings have
+// seen enough.
+class PartWalker : public sequencer::FlowHooks {
   public:
     // `horizon`: the part's endless loop goes on past its second pass until
     // the walk's clock reaches it. `envelope`: where the part's use of the
     // hardware envelope is noted, if anywhere.
+    // `observer`: told each command the walk reaches.
     PartWalker(const song::Song& song, const CommandPlaces& places, WarningSink& sink, int part,
                ClosedElsewhere& closedElsewhere, int64_t horizon = 0,
-               EnvelopeUse* envelope = nullptr)
+               EnvelopeUse* envelope = nullptr, sequencer::CommandObserver* observer = nullptr)
         : song_(song),
           places_(places),
           sink_(sink),
@@ -122,18 +125,24 @@ class PartWalker {
           isFM_(part < song::kFMPartCount),
           closedElsewhere_(closedElsewhere),
           horizon_(horizon),
-          envelope_(envelope) {}
+          envelope_(envelope),
+          observer_(observer) {}
 
     // The walk's clock when it ended.
     int64_t Ticks() const { return tick_; }
 
     void Run() {
         const CommandList& list = song_.Part(part_);
-        Cursor p{list.begin(), list.end()};
-        for (int steps = 0; steps < kStepLimit && p.at != p.end; ++steps) {
+        sequencer::CommandCursor p{list.begin(), list.end()};
+        while (sequencer::ResolveFlow(song_, flow_, p, *this)) {
+            if (runEndsAfterFlow_) {
+                runEndsAfterFlow_ = false;
+                closedThisRun_ = false;
+            }
             const Command& cmd = *p.at;
-            ++p.at;
-            if (!Flow(cmd, p)) break;
+            p = p.Next();
+            if (observer_ != nullptr) observer_->Reached(part_, cmd);
+            Execute(cmd);
         }
         CheckLeftCalls();
         CheckOctaveDrift();
@@ -144,6 +153,60 @@ class PartWalker {
                           "nothing");
         }
     }
+
+    // The flow's hooks.
+    bool Step() { return steps_++ < kStepLimit; }
+
+    bool Call(const Command& cmd, const std::string& name) {
+        // Map keys are unique, so a macro is known by its key's address: no
+        // name is compared, however long.
+        const auto active = std::find_if(calls_.begin(), calls_.end(), [&](const PendingCall& c) {
+            return !c.left && c.macro == &name;
+        });
+        if (active != calls_.end()) {
+            std::string through;
+            for (auto it = std::next(active); it < calls_.end(); ++it) {
+                if (it->left) continue;
+                through += (through.empty() ? " through '" : "', '") + *it->macro;
+            }
+            if (!through.empty()) through += "'";
+            sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
+                      "macro '" + cmd.text + "' calls itself" + through +
+                          ": a part that plays it stops once calls nest " + NestingText() +
+                          " deep");
+            return false;
+        }
+        // Noted before the flow's nesting check: a call past the limit ends
+        // the walk anyway.
+        calls_.push_back({&name});
+        return true;
+    }
+
+    void Return() { calls_.pop_back(); }
+
+    void TooDeep(const Command& cmd) {
+        if (cmd.code != code::kCall) return;
+        sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
+                  "macro calls nest more than " + NestingText() + " deep here: " + PartName(part_) +
+                      " stops");
+    }
+
+    void Close(const Command& /*close*/, const LoopFrame& loop) {
+        if (flow_.returns.size() != loop.returnDepth) closedElsewhere_.insert(&loop.Open());
+    }
+
+    bool Endless(const Command& /*close*/, const LoopFrame& /*loop*/) {
+        // An endless loop that closes again in the same command run ends the
+        // part, as it does in the sequencer; two passes are enough.
+        if (closedThisRun_) return false;
+        if (++endlessCloses_ > 2 && tick_ >= horizon_) return false;
+        closedThisRun_ = true;
+        passNesting_.push_back(flow_.Nesting());
+        passOctaves_.push_back(octave_);
+        return true;
+    }
+
+    void Back(const Command& close, const LoopFrame& loop) { LeaveCalls(close, loop.returnDepth); }
 
   private:
     SourcePlace PlaceOf(const Command& cmd) const {
@@ -159,89 +222,15 @@ class PartWalker {
         return {};
     }
 
-    // Moves `p` as the sequencer's flow would; false when the part ends here.
-    bool Flow(const Command& cmd, Cursor& p) {
-        switch (cmd.code) {
-            case code::kCall: {
-                const auto& macros = song_.Macros();
-                const auto macro = macros.find(cmd.text);
-                if (macro == macros.end()) return true;  // flagged where the call is written
-                // Map keys are unique, so a macro is known by its key's address:
-                // no name is compared, however long.
-                const std::string* name = &macro->first;
-                const auto active =
-                    std::find_if(returns_.begin(), returns_.end(),
-                                 [&](const PendingCall& c) { return !c.left && c.macro == name; });
-                if (active != returns_.end()) {
-                    std::string through;
-                    for (auto it = std::next(active); it < returns_.end(); ++it) {
-                        if (it->left) continue;
-                        through += (through.empty() ? " through '" : "', '") + *it->macro;
-                    }
-                    if (!through.empty()) through += "'";
-                    sink_.Add(Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
-                              "macro '" + cmd.text + "' calls itself" + through +
-                                  ": a part that plays it stops once calls nest 256 deep");
-                    return false;
-                }
-                if (returns_.size() >= kMaxNesting) {
-                    sink_.Add(
-                        Warning::Kind::kRecursiveMacro, PlaceOf(cmd),
-                        "macro calls nest more than 256 deep here: " + PartName(part_) + " stops");
-                    return false;
-                }
-                returns_.push_back({p, name});
-                p = {macro->second.begin(), macro->second.end()};
-                return true;
-            }
-            case code::kReturn:
-                if (returns_.empty()) return false;
-                p = returns_.back().back;
-                returns_.pop_back();
-                return true;
-            case code::kLoopOpen:
-                if (loops_.size() >= kMaxNesting) return false;
-                loops_.push_back({p, std::max(cmd.arg[0], 0), returns_.size(), &cmd});
-                return true;
-            case code::kLoopClose: {
-                if (loops_.empty()) return false;
-                Loop& loop = loops_.back();
-                if (returns_.size() != loop.returnDepth) closedElsewhere_.insert(loop.open);
-                if (loop.remaining != 0) {
-                    if (--loop.remaining == 0) {
-                        loops_.pop_back();
-                    } else {
-                        LeaveCalls(cmd, loop.returnDepth);
-                        p = loop.start;
-                    }
-                    return true;
-                }
-                // An endless loop that closes again without time passing ends
-                // the part, as it does in the sequencer; two passes are enough.
-                if (endlessCloses_ > 0 && !advancedSinceClose_) return false;
-                if (++endlessCloses_ > 2 && tick_ >= horizon_) return false;
-                advancedSinceClose_ = false;
-                LeaveCalls(cmd, loop.returnDepth);
-                passNesting_.push_back(returns_.size() + loops_.size());
-                passOctaves_.push_back(octave_);
-                p = loop.start;
-                return true;
-            }
-            default:
-                Execute(cmd);
-                return true;
-        }
-    }
-
     // A "}" going back to a loop opened outside the macros being played
     // leaves them with their returns pending.
     void LeaveCalls(const Command& close, std::size_t depth) {
-        for (std::size_t i = depth; i < returns_.size(); ++i) {
-            if (returns_[i].left) continue;
-            returns_[i].left = true;
+        for (std::size_t i = depth; i < calls_.size(); ++i) {
+            if (calls_[i].left) continue;
+            calls_[i].left = true;
             if (leavingClose_ == nullptr) {
                 leavingClose_ = &close;
-                leftMacro_ = returns_[i].macro;
+                leftMacro_ = calls_[i].macro;
             }
         }
     }
@@ -256,7 +245,7 @@ class PartWalker {
                   "'}' goes back to a loop outside macro '" + *leftMacro_ +
                       "', leaving the call unreturned: each pass of " + PartName(part_) +
                       "'s loop leaves " + Count(growth, "more call", "more calls") +
-                      " pending, and the part stops once they nest 256 deep");
+                      " pending, and the part stops once they nest " + NestingText() + " deep");
     }
 
     // The octave a pass of the part's loop ends on, compared with the pass
@@ -266,7 +255,8 @@ class PartWalker {
         if (passOctaves_.size() < 2 || passOctaves_[1] == passOctaves_[0]) return;
         const int32_t drift = passOctaves_[1] - passOctaves_[0];
         const bool up = drift > 0;
-        const int32_t room = up ? 8 - passOctaves_[1] : passOctaves_[1];
+        const int32_t room =
+            up ? kOctaveSteps.highest - passOctaves_[1] : passOctaves_[1] - kOctaveSteps.lowest;
         const int32_t step = up ? drift : -drift;
         const int32_t passes = (room + step - 1) / step;
         sink_.Add(Warning::Kind::kValueOutOfRange, octaveStepPlace_,
@@ -274,7 +264,9 @@ class PartWalker {
                       Count(static_cast<std::size_t>(step), "octave", "octaves") +
                       (up ? " higher" : " lower") + " than the one before: by pass " +
                       std::to_string(passes + 2) + " it plays at " +
-                      (up ? "the top of the range, o8" : "octave 0") + ", and stays there");
+                      (up ? "the top of the range, o" + std::to_string(kOctaveSteps.highest)
+                          : "octave " + std::to_string(kOctaveSteps.lowest)) +
+                      ", and stays there");
     }
 
     // 'i', 'u' and 'p' each switch the other two off: one set and replaced
@@ -287,8 +279,8 @@ class PartWalker {
                                                   : "portamento";
             };
             sink_.Add(Warning::Kind::kIgnoredCommand, PlaceOf(cmd),
-                      std::string("'") + static_cast<char>(std::tolower(cmd.code)) +
-                          "' switches off the " + name(pendingEffect_->code) + " set on line " +
+                      std::string("'") + text::AsciiLower(cmd.code) + "' switches off the " +
+                          name(pendingEffect_->code) + " set on line " +
                           std::to_string(PlaceOf(*pendingEffect_).line) +
                           " before any note plays it");
         }
@@ -337,10 +329,10 @@ class PartWalker {
         const auto& a = cmd.arg;
         switch (cmd.code) {
             case code::kNote: {
-                Advance();
                 Note(cmd);
                 pendingEffect_ = nullptr;
                 const int32_t length = a[1] != 0 ? a[1] : defaultLength_;
+                Advance(length, true);
                 if (hardware_ && envelope_ != nullptr) {
                     const int64_t gated = int64_t{length} * gate_ / 8;
                     envelope_->notes.push_back({tick_, tick_ + std::max<int64_t>(gated, 1),
@@ -350,7 +342,7 @@ class PartWalker {
                 break;
             }
             case code::kRest:
-                Advance();
+                Advance(a[0] != 0 ? a[0] : defaultLength_, false);
                 tick_ += a[0] != 0 ? a[0] : defaultLength_;
                 if (hardware_ && shape_.tick >= 0 && (shape_.value & 9) == 8) {
                     sink_.Add(Warning::Kind::kHardwareEnvelope, PlaceOf(cmd),
@@ -362,7 +354,7 @@ class PartWalker {
                 }
                 break;
             case code::kWait:
-                Advance();
+                Advance(a[0] != 0 ? a[0] : defaultLength_, false);
                 tick_ += a[0] != 0 ? a[0] : defaultLength_;
                 break;
             case code::kGate:
@@ -375,22 +367,26 @@ class PartWalker {
                 defaultLength_ = a[0];
                 break;
             case code::kOctave:
-                octave_ = std::clamp(a[0], 1, 8);
+                octave_ = song::RangeOf(code::kOctave).Fit(a[0]);
                 break;
             case code::kOctaveDown:
-                if (octave_ == 0) {
-                    sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
-                              "'<' below octave 0 does nothing: the octave stays 0");
+                if (octave_ == kOctaveSteps.lowest) {
+                    const std::string lowest = std::to_string(kOctaveSteps.lowest);
+                    sink_.Add(
+                        Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                        "'<' below octave " + lowest + " does nothing: the octave stays " + lowest);
                 }
-                octave_ = std::max(octave_ - 1, 0);
+                octave_ = kOctaveSteps.Fit(octave_ - 1);
                 octaveStepPlace_ = PlaceOf(cmd);
                 break;
             case code::kOctaveUp:
-                if (octave_ == 8) {
+                if (octave_ == kOctaveSteps.highest) {
+                    const std::string highest = std::to_string(kOctaveSteps.highest);
                     sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
-                              "'>' above octave 8 does nothing: the octave stays 8");
+                              "'>' above octave " + highest + " does nothing: the octave stays " +
+                                  highest);
                 }
-                octave_ = std::min(octave_ + 1, 8);
+                octave_ = kOctaveSteps.Fit(octave_ + 1);
                 octaveStepPlace_ = PlaceOf(cmd);
                 break;
             case code::kDetune:
@@ -422,7 +418,7 @@ class PartWalker {
             case code::kEnvelopePeriod:
                 if (isFM_) {
                     sink_.Add(Warning::Kind::kWrongPart, PlaceOf(cmd),
-                              std::string("'") + static_cast<char>(std::tolower(cmd.code)) +
+                              std::string("'") + text::AsciiLower(cmd.code) +
                                   "' acts on the SSG parts (4-6) only: on " + PartName(part_) +
                                   " it does nothing");
                 } else {
@@ -431,9 +427,7 @@ class PartWalker {
                         hardwarePlace_ = PlaceOf(cmd);
                     }
                     EnvelopeSetting& own = cmd.code == code::kEnvelopeShape ? shape_ : period_;
-                    own = {tick_, part_,
-                           cmd.code == code::kEnvelopeShape ? a[0] & 15 : a[0] & 0xFFFF,
-                           PlaceOf(cmd)};
+                    own = {tick_, part_, song::RangeOf(cmd.code).Fit(a[0]), PlaceOf(cmd)};
                     if (envelope_ != nullptr) {
                         (cmd.code == code::kEnvelopeShape ? envelope_->shapes : envelope_->periods)
                             .push_back(own);
@@ -445,9 +439,17 @@ class PartWalker {
         }
     }
 
-    void Advance() {
+    // A note (`note`), rest or wait of `length` ticks. One that takes time
+    // ends the sequencer's command run: a note once the flow after it is
+    // taken (the sequencer looks ahead from a note), a rest or wait at once.
+    void Advance(int32_t length, bool note) {
         advanced_ = true;
-        advancedSinceClose_ = true;
+        if (length <= 0) return;
+        if (note) {
+            runEndsAfterFlow_ = true;
+        } else {
+            closedThisRun_ = false;
+        }
     }
 
     void Select(const Command& cmd) {
@@ -493,12 +495,7 @@ class PartWalker {
                       "the SSG's lowest tone is the B of octave 0: below it, octave 0 plays as "
                       "octave 1, an octave higher than written");
         }
-        const int32_t base = pitch::SSGPeriodFor(octave_, cmd.arg[0]);
-        int32_t period = base;
-        if (detune_ != 0) {
-            period = pitch::RoundToRegister(pitch::PeriodFactor(detune_) * base);
-            if (period == base) period = detune_ > 0 ? base - 1 : base + 1;
-        }
+        const int32_t period = pitch::DetunedSSGPeriod(octave_, cmd.arg[0], detune_);
         if (period > kLargestTonePeriod) {
             sink_.Add(Warning::Kind::kSSGPitchRange, PlaceOf(cmd),
                       "below the SSG's lowest tone with the detune n" + std::to_string(detune_) +
@@ -533,15 +530,17 @@ class PartWalker {
     const bool isFM_;
     ClosedElsewhere& closedElsewhere_;
 
-    std::vector<PendingCall> returns_;  // outermost first
-    std::vector<Loop> loops_;
+    sequencer::FlowStacks flow_;
+    std::vector<PendingCall> calls_;  // beside flow_.returns, outermost first
+    int steps_ = 0;                   // commands the walk has looked at
     std::vector<std::size_t>
         passNesting_;  // calls and loops pending at each close of the part's loop
     const Command* leavingClose_ = nullptr;  // the first "}" that left a macro
     const std::string* leftMacro_ = nullptr;
     int endlessCloses_ = 0;
     bool advanced_ = false;
-    bool advancedSinceClose_ = false;
+    bool closedThisRun_ = false;     // an endless loop closed in this command run
+    bool runEndsAfterFlow_ = false;  // a note that takes time: the run ends after its flow
 
     int32_t octave_ = 4;
     int32_t defaultLength_ = 64;
@@ -561,6 +560,7 @@ class PartWalker {
     int32_t gate_ = 8;
     const int64_t horizon_;
     EnvelopeUse* const envelope_;
+    sequencer::CommandObserver* const observer_;
     int64_t tick_ = 0;
     const Command* pendingEffect_ = nullptr;  // an 'i', 'u' or 'p' no note has played yet
     std::vector<int32_t> passOctaves_;        // the octave at each close of the part's loop
@@ -574,7 +574,7 @@ std::string NearName(const song::Song& song, const std::string& name) {
         std::string out;
         for (const char c : text) {
             if (c == ' ' || c == '\t') continue;
-            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            out += text::AsciiLower(c);
         }
         return out;
     };
@@ -705,7 +705,8 @@ void CheckSharedEnvelope(const std::array<EnvelopeUse, kSSGParts>& uses, Warning
     }
 }
 
-void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink) {
+void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink,
+               sequencer::CommandObserver* observer) {
     bool anyUsed = false;
     ClosedElsewhere closedElsewhere;
     int64_t horizon = 0;
@@ -716,7 +717,7 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
         anyUsed = true;
         EnvelopeUse* use =
             part >= song::kFMPartCount ? &envelope[part - song::kFMPartCount] : nullptr;
-        PartWalker walker(song, places, sink, part, closedElsewhere, 0, use);
+        PartWalker walker(song, places, sink, part, closedElsewhere, 0, use, observer);
         walker.Run();
         CheckList(song, song.Part(part), true, PartName(part), places, closedElsewhere, sink);
         horizon = std::max(horizon, walker.Ticks());

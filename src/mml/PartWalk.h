@@ -9,12 +9,18 @@
 // commands on the wrong kind of part, macros that call themselves, parts
 // with nothing to play. Also checks each list as written: loop brackets,
 // ties, commands after an endless loop, calls of macros never defined.
+//
+// The walk is the sequencer's own (sequencer/Flow.h), so it reaches the
+// commands the sequencer plays, in its order; `observer`, when set, is told
+// each of them as the walk reaches it.
 
 #include "mml/WarningSink.h"
+#include "sequencer/Flow.h"
 #include "song/Song.h"
 
 namespace Tarsel {
 
-void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink);
+void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink,
+               sequencer::CommandObserver* observer = nullptr);
 
 }  // namespace Tarsel

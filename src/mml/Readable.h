@@ -9,15 +9,9 @@
 
 namespace Tarsel {
 
-// The text up to its first line end, as UTF-8:
-// - text that is valid UTF-8 is taken as such; otherwise as Shift-JIS (code
-//   page 932) where the whole of it decodes; otherwise byte by byte, a byte
-//   that does not decode shown as [0x83];
-// - what cannot be seen, or looks like something else, is named: a tab as
-//   [tab], control characters and invisible spaces by their code point
-//   ([U+001F], [U+3000], [U+00A0], [U+200B]), full-width forms of ASCII
-//   characters as [full-width c];
-// - at most `maxCharacters` characters of the text are quoted, then "…".
+// The text up to its first line end, as text::ShowLine quotes it (UTF-8,
+// else Shift-JIS as code page 932 has it, else byte by byte; what cannot be
+// seen named; at most `maxCharacters` characters, then "…").
 std::string Readable(std::string_view text, std::size_t maxCharacters = 60);
 
 }  // namespace Tarsel

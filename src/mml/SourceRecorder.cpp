@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "mml/Readable.h"
 #include "song/CommandTable.h"
@@ -218,6 +219,9 @@ void SourceRecorder::CheckControl(std::string_view text) {
         sink_.Add(Warning::Kind::kValueOutOfRange, place, std::move(message));
     };
     const int32_t v = value(0);
+    const song::ValueRange& range = row->ranges[0];
+    const std::string rangeText =
+        "(" + std::to_string(range.lowest) + "-" + std::to_string(range.highest) + ")";
     if ((row->code == code::kVolume || row->code == code::kOctave) && !args.empty() &&
         !args[0].empty() && args[0].front() == '+') {
         // Other dialects read these as steps up; here the sign is just a sign.
@@ -238,18 +242,6 @@ void SourceRecorder::CheckControl(std::string_view text) {
         case code::kLength:
             if (n == 1) CheckLength(args[0], ArgPlace(0), row->code != code::kLength);
             break;
-        case code::kVolume:
-            if (v < 0 || v > 15) {
-                warnRange(Quote(text) + " is out of range (0-15): it plays as v" +
-                          std::to_string(std::clamp(v, 0, 15)));
-            }
-            break;
-        case code::kOctave:
-            if (v < 1 || v > 8) {
-                warnRange(Quote(text) + " is out of range (1-8): it plays as o" +
-                          std::to_string(std::clamp(v, 1, 8)));
-            }
-            break;
         case code::kGate:
             if (v > 8) warnRange(Quote(text) + ": gates above 8 play as q8");
             if (v < 0) warnRange(Quote(text) + ": a negative gate plays every note as a blip");
@@ -261,25 +253,19 @@ void SourceRecorder::CheckControl(std::string_view text) {
             }
             break;
         case code::kEnvelopeShape:
-            if (v < 0 || v > 15) {
-                warnRange(Quote(text) + " is out of range (0-15): the chip keeps the low 4 bits, " +
-                          std::to_string(v & 15));
-            }
-            break;
-        case code::kEnvelopePeriod:
-            if (v < 0 || v > 65535) {
-                warnRange(Quote(text) + " is out of range (0-65535): only the low 16 bits count, " +
-                          std::to_string(v & 0xFFFF));
+            if (!range.Holds(v)) {
+                warnRange(Quote(text) + " is out of range " + rangeText +
+                          ": the chip keeps the low 4 bits, " + std::to_string(range.Fit(v)));
             }
             break;
         case code::kRegister: {
             const int32_t data = value(1);
-            if (v < 0 || v > 255) {
+            if (!range.Holds(v)) {
                 sink_.Add(Warning::Kind::kRegister, place,
                           Quote(text) + ": the chip has registers 0 to 255; this write is ignored");
-            } else if (data < 0 || data > 255) {
+            } else if (!row->ranges[1].Holds(data)) {
                 warnRange(Quote(text) + ": only the low 8 bits of the value are written, " +
-                          std::to_string(data & 0xFF));
+                          std::to_string(row->ranges[1].Fit(data)));
             }
             if (v == 7) {
                 sink_.Add(Warning::Kind::kRegister, place,
@@ -300,7 +286,21 @@ void SourceRecorder::CheckControl(std::string_view text) {
             }
             break;
         }
+        case code::kPortamento:
+            break;  // a negative length switches the glide off, as 0 does
         default:
+            // What the command table says of the first value: 'v', 'o', 'm'.
+            if (range.Holds(v)) break;
+            if (range.outside == song::OutOfRange::kClamped) {
+                warnRange(Quote(text) + " is out of range " + rangeText + ": it plays as " +
+                          Lower(row->letter) + std::to_string(range.Fit(v)));
+            } else if (range.outside == song::OutOfRange::kLowBits) {
+                warnRange(Quote(text) + " is out of range " + rangeText + ": only the low " +
+                          std::to_string(std::bit_width(static_cast<uint32_t>(range.highest))) +
+                          " bits count, " + std::to_string(range.Fit(v)));
+            } else {
+                warnRange(Quote(text) + " is out of range " + rangeText + ": it does nothing");
+            }
             break;
     }
 }

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "reglog/Bytes.h"
+#include "reglog/Formats.h"
 #include "reglog/VgmFormat.h"
 
 namespace reglog {
@@ -244,12 +245,31 @@ void ReadChipWrites(const RegisterLog& log, ChipWriteListener& listener) {
     }
 }
 
+ChipWriteReadResult ReadVgmChipWrites(const uint8_t* data, std::size_t size,
+                                      ChipWriteListener& listener) {
+    return ReadVgm(data, size, listener);
+}
+
+ChipWriteReadResult ReadS98ChipWrites(const uint8_t* data, std::size_t size,
+                                      ChipWriteListener& listener) {
+    return ReadS98(data, size, listener);
+}
+
 ChipWriteReadResult ReadChipWrites(const uint8_t* data, std::size_t size,
-                                   ChipWriteListener& listener) {
-    if (FieldU32(data, size, 0) == kIdent) return ReadVgm(data, size, listener);
-    if (size >= 0x20 && data[0] == 'S' && data[1] == '9' && data[2] == '8')
-        return ReadS98(data, size, listener);
-    return Fault("neither a VGM nor an S98 file", false);
+                                   ChipWriteListener& listener, const Decompressor& decompress) {
+    const LogFileFormat* format = LogFileFormatOfBytes(data, size);
+    if (format != nullptr && format->compressed) {
+        std::vector<uint8_t> inflated;
+        std::string fault = "this build reads no " + std::string(format->name) + " files";
+        if (!decompress || !decompress(data, size, kMaxLogBytes, inflated, fault, nullptr)) {
+            return Fault("cannot decompress: " + fault, false);
+        }
+        return ReadChipWrites(inflated.data(), inflated.size(), listener);
+    }
+    if (format == nullptr || format->readChipWrites == nullptr) {
+        return Fault("neither a VGM nor an S98 file", false);
+    }
+    return format->readChipWrites(data, size, listener);
 }
 
 }  // namespace reglog

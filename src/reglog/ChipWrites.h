@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "reglog/Formats.h"
 #include "reglog/RegisterLog.h"
 
 namespace reglog {
@@ -54,10 +55,19 @@ std::string ChipName(const FmChip& chip);
 // A YM2203 log as the writes of one chip, its loop played once.
 void ReadChipWrites(const RegisterLog& log, ChipWriteListener& listener);
 
-// A VGM (1.10 or later) or S98 (version 3) file, not compressed, holding any
-// of the chips above, its loop played once; the writes to other chips (an
-// SN76489 beside a YM2612, say) are skipped.
+// A file of a format in the table (Formats.h) whose row reads chip writes,
+// holding any of the chips above, its loop played once; the writes to other
+// chips (an SN76489 beside a YM2612, say) are skipped. A compressed file is
+// passed through `decompress` first (without one it is a fault).
 ChipWriteReadResult ReadChipWrites(const uint8_t* data, std::size_t size,
-                                   ChipWriteListener& listener);
+                                   ChipWriteListener& listener,
+                                   const Decompressor& decompress = {});
+
+// The formats table's readers: a VGM file (1.10 or later), an S98 file
+// (version 3).
+ChipWriteReadResult ReadVgmChipWrites(const uint8_t* data, std::size_t size,
+                                      ChipWriteListener& listener);
+ChipWriteReadResult ReadS98ChipWrites(const uint8_t* data, std::size_t size,
+                                      ChipWriteListener& listener);
 
 }  // namespace reglog

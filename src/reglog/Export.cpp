@@ -6,9 +6,7 @@
 #include "engine/LoopDetector.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LoopFinder.h"
-#include "reglog/S98.h"
 #include "reglog/SongRecording.h"
-#include "reglog/Vgm.h"
 #include "reglog/WriteRate.h"
 
 namespace reglog {
@@ -194,25 +192,30 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     return Limited(recording, report, settings.maxSamples, settings.poll);
 }
 
-LogFile WriteLogFile(const RegisterLog& log, LogFormat format, const Compressor& compress,
-                     std::size_t maxBytes, const std::function<void()>& poll) {
+LogFile WriteLogFile(const RegisterLog& log, const LogFileFormat& format,
+                     const Compressor& compress, std::size_t maxBytes,
+                     const std::function<void()>& poll) {
     LogFile file;
+    const LogFileFormat* written = format.compressed ? LogFileFormatNamed(format.holds) : &format;
+    if (format.compressed && !compress) {
+        file.fault = "no compressor for " + std::string(format.name) + " files";
+        return file;
+    }
     if (const auto flood = FindWriteFlood(log)) {
         file.fault = "the log " + FloodText(*flood);
         return file;
     }
     Poll(poll);
-    std::vector<uint8_t> bytes =
-        format == LogFormat::kS98 ? WriteS98(log, poll) : WriteVgm(log, poll);
+    std::vector<uint8_t> bytes = written->write(log, poll);
     if (bytes.size() > maxBytes) {
         file.fault = "the log would be " + std::to_string(bytes.size()) + " bytes" +
-                     (compress ? " before compression" : "") + ", more than the " +
+                     (format.compressed ? " before compression" : "") + ", more than the " +
                      (maxBytes >= (1u << 20) ? std::to_string(maxBytes >> 20) + " MiB"
                                              : std::to_string(maxBytes) + " bytes") +
                      " that velnari reads";
         return file;
     }
-    file.bytes = compress ? compress(bytes) : std::move(bytes);
+    file.bytes = format.compressed ? compress(bytes) : std::move(bytes);
     return file;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // A song as a register log: every write the sequencer makes, start-up
-// included, with waits of 1/44100 s, for a YM2203 at 3993600 Hz.
+// included, with waits of 1/44100 s, for a YM2203 at song::kChipClock.
 //
 // By default the log holds the song up to the end of its first whole-song
 // loop and marks where that loop starts, so a player repeats it seamlessly:
@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "reglog/LogReader.h"
+#include "reglog/Formats.h"
 #include "reglog/RegisterLog.h"
 #include "song/Song.h"
 
@@ -81,20 +81,21 @@ struct SongExport {
 
 SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettings& settings);
 
-// A log as the bytes of a file, VGM or S98, passed through `compress` where
-// given (GzipCompress for .vgz; the caller supplies it, so this file needs no
-// zlib and the web page's build can write logs); or, for a log that velnari
-// would refuse to read back, no bytes and a one-line fault that names its size
-// (more than `maxBytes`, the reader's limit, before any compression) or its
-// densest second (WriteRate.h).
+// A log as the bytes of a file in `format` (Formats.h), a compressed format's
+// passed through `compress` (GzipCompress for .vgz; the caller supplies it,
+// so this file needs no zlib and the web page's build can write logs); or,
+// for a log that velnari would refuse to read back, no bytes and a one-line
+// fault that names its size (more than `maxBytes`, the reader's limit, before
+// any compression) or its densest second (WriteRate.h). A compressed format
+// without a compressor is a fault too.
 struct LogFile {
     std::vector<uint8_t> bytes;
     std::string fault;
 };
-using Compressor = std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)>;
 // `poll`, when set, is called every few thousand commands (it may throw to
 // stop the writing).
-LogFile WriteLogFile(const RegisterLog& log, LogFormat format, const Compressor& compress = {},
-                     std::size_t maxBytes = kMaxLogBytes, const std::function<void()>& poll = {});
+LogFile WriteLogFile(const RegisterLog& log, const LogFileFormat& format,
+                     const Compressor& compress = {}, std::size_t maxBytes = kMaxLogBytes,
+                     const std::function<void()>& poll = {});
 
 }  // namespace reglog

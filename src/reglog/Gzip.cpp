@@ -19,10 +19,6 @@ uInt Piece(std::size_t left) {
 
 }  // namespace
 
-bool IsGzip(const uint8_t* data, std::size_t size) {
-    return size >= 2 && data[0] == 0x1F && data[1] == 0x8B;
-}
-
 std::vector<uint8_t> GzipCompress(const std::vector<uint8_t>& bytes,
                                   const std::function<void()>& poll) {
     // Input handed over in pieces, so that no call works for long between

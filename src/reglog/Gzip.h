@@ -1,5 +1,7 @@
 #pragma once
-// gzip streams through zlib, for .vgz files (a VGM file compressed whole).
+// gzip streams through zlib, for .vgz files (a VGM file compressed whole):
+// the Compressor and Decompressor (Formats.h) that the command line passes
+// to the formats table.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +12,9 @@
 namespace reglog {
 
 // True when the bytes start with the gzip magic (1F 8B).
-bool IsGzip(const uint8_t* data, std::size_t size);
+inline bool IsGzip(const uint8_t* data, std::size_t size) {
+    return size >= 2 && data[0] == 0x1F && data[1] == 0x8B;
+}
 
 // The bytes as one gzip member, at the best compression. `poll`, when set,
 // is called between pieces of a few milliseconds' work; it may throw to stop.

@@ -13,10 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "song/Song.h"
+
 namespace reglog {
 
 inline constexpr uint32_t kLogRate = 44100;            // samples per second of a log's waits
-inline constexpr uint32_t kYM2203Clock = 3993600;      // Hz, the clock velnari's logs name
 inline constexpr int64_t kMaxLogSamples = 0xFFFFFFFF;  // longest log: what a VGM header can say
 inline constexpr uint32_t kMinClock = 1000000;         // Hz, the clocks a log may name
 inline constexpr uint32_t kMaxClock = 8000000;
@@ -50,21 +51,18 @@ struct LogTags {
     friend bool operator==(const LogTags&, const LogTags&) = default;
 };
 
-enum class LogFormat { kVgm, kS98 };
-
 // Where a log came from, for `info`: the container and its version.
 struct LogOrigin {
-    LogFormat format = LogFormat::kVgm;
+    std::string format;  // the format and its version: "VGM 1.71", "S98 3"
     bool gzipped = false;
-    uint32_t version = 0;    // VGM: BCD, 0x171 for 1.71; S98: the digit, 3
     uint64_t fileBytes = 0;  // as read (compressed for .vgz)
     uint64_t dataBytes = 0;  // after decompression
     std::string timer;       // S98: "1/44100 s"; VGM: empty (always 1/44100 s)
 };
 
 struct RegisterLog {
-    uint32_t clock = kYM2203Clock;     // Hz
-    std::vector<LogCommand> commands;  // in order; playback starts with the chip reset
+    uint32_t clock = song::kChipClock;  // Hz
+    std::vector<LogCommand> commands;   // in order; playback starts with the chip reset
     // Index into `commands` where the loop starts; the log repeats
     // [loopStart, end) for ever. Unset: the log plays once.
     std::optional<std::size_t> loopStart;
@@ -91,8 +89,5 @@ struct LogReadResult {
 // The warning for a loop without waits, which the readers drop.
 inline constexpr char kLoopWithoutWaits[] =
     "the loop holds no waits, so it would never end; the log plays once";
-
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(const std::string& text);
 
 }  // namespace reglog

@@ -23,6 +23,7 @@
 #include "platform/TextEncoding.h"
 #include "reglog/Bytes.h"
 #include "reglog/WriteRate.h"
+#include "text/Decode.h"
 
 namespace reglog {
 
@@ -119,16 +120,6 @@ void WriteTag(ByteWriter& out, const LogTags& tags) {
     out.U8(0);
 }
 
-// The text as UTF-8: as it is when it is valid, else decoded from Shift-JIS,
-// else with '?' for every byte outside ASCII.
-std::string AsUtf8(const std::string& text) {
-    if (IsValidUtf8(text)) return text;
-    std::string out;
-    if (platform::ShiftJisToUtf8(text, out)) return out;
-    for (char c : text) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
-    return out;
-}
-
 void ReadTag(const uint8_t* data, std::size_t size, std::size_t at, LogTags& tags) {
     std::string text(reinterpret_cast<const char*>(data) + at, size - at);
     text = text.substr(0, text.find('\0'));
@@ -144,7 +135,8 @@ void ReadTag(const uint8_t* data, std::size_t size, std::size_t at, LogTags& tag
         if (equals == std::string::npos) continue;
         const std::string key = line.substr(0, equals);
         std::string value = line.substr(equals + 1);
-        value = AsUtf8(value);
+        // As UTF-8 when it is; else from Shift-JIS; else with '?' outside ASCII.
+        value = text::ToUtf8(value, platform::ShiftJisToUtf8, text::Undecodable::kQuestionMark);
         if (key == "title")
             tags.title = value;
         else if (key == "artist")
@@ -255,8 +247,7 @@ LogReadResult ReadS98(const uint8_t* data, std::size_t size) {
     LogReadResult result;
     RegisterLog& log = result.log.emplace();
     log.clock = clock;
-    result.origin.format = LogFormat::kS98;
-    result.origin.version = 3;
+    result.origin.format = "S98 3";
     result.origin.dataBytes = size;
     result.origin.timer = std::to_string(numerator) + "/" + std::to_string(denominator) + " s";
 

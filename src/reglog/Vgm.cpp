@@ -16,11 +16,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 
 #include "reglog/Bytes.h"
 #include "reglog/VgmFormat.h"
 #include "reglog/WriteRate.h"
+#include "text/Utf8.h"
 
 namespace reglog {
 
@@ -67,74 +69,19 @@ std::string Hex(uint32_t value) {
 
 // --- text ------------------------------------------------------------------
 
-// UTF-8 to UTF-16 code units; malformed bytes become U+FFFD. A line break
-// (LF, CR LF or CR) becomes 0x000A where `keepLines`, else a space.
-std::u16string ToUtf16(const std::string& text, bool keepLines) {
+// The tag's UTF-16 for a UTF-8 text (malformed bytes become U+FFFD). A line
+// break (LF, CR LF or CR) becomes 0x000A where `keepLines`, else a space.
+std::u16string ToUtf16(const std::string& utf8, bool keepLines) {
+    const std::u16string units = text::Utf8ToUtf16(utf8);
     std::u16string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        uint32_t code = 0xFFFD;
-        std::size_t length = 1;
-        if (lead < 0x80) {
-            code = lead;
-        } else {
-            const std::size_t extra = (lead & 0xE0) == 0xC0   ? 1
-                                      : (lead & 0xF0) == 0xE0 ? 2
-                                      : (lead & 0xF8) == 0xF0 ? 3
-                                                              : 0;
-            if (extra > 0 && extra < text.size() - i && IsValidUtf8(text.substr(i, extra + 1))) {
-                code = lead & (0x7F >> (extra + 1));
-                for (std::size_t k = 1; k <= extra; ++k) code = code << 6 | (text[i + k] & 0x3F);
-                length = extra + 1;
-            }
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t unit = units[i];
+        if (unit != u'\r' && unit != u'\n') {
+            out += unit;
+            continue;
         }
-        i += length;
-        if (code == '\r' || code == '\n') {
-            if (code == '\r' && i < text.size() && text[i] == '\n') ++i;
-            out += keepLines ? u'\n' : u' ';
-        } else if (code >= 0x10000) {
-            code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
-            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(code);
-        }
-    }
-    return out;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(const std::u16string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        AppendUtf8(out, code);
+        if (unit == u'\r' && i + 1 < units.size() && units[i + 1] == u'\n') ++i;
+        out += keepLines ? u'\n' : u' ';
     }
     return out;
 }
@@ -255,7 +202,7 @@ void ReadGd3(const uint8_t* data, std::size_t size, uint64_t at, LogTags& tags,
             if (!text.Ok() || unit == 0) break;
             units += unit;
         }
-        fields[count++] = ToUtf8(units);
+        fields[count++] = text::Utf16ToUtf8(units);
     }
     if (count < kGd3FieldCount && warning.empty()) {
         warning = "the GD3 tag holds " + std::to_string(count) + " of its " +
@@ -357,8 +304,10 @@ LogReadResult ReadVgm(const uint8_t* data, std::size_t size) {
     LogReadResult result;
     RegisterLog& log = result.log.emplace();
     log.clock = clock;
-    result.origin.format = LogFormat::kVgm;
-    result.origin.version = version;
+    // The version field is BCD: 0x171 is 1.71.
+    char versionText[16];
+    std::snprintf(versionText, sizeof versionText, "%x.%02x", version >> 8, version & 0xFF);
+    result.origin.format = std::string("VGM ") + versionText;
     result.origin.dataBytes = size;
 
     const uint32_t loopRelative = field(kLoopOffset);

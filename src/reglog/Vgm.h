@@ -3,10 +3,10 @@
 // players, archives and hardware players read. A .vgz file is the same bytes
 // compressed with gzip (Gzip.h).
 //
-// Layout written: a 256-byte header (clock 3993600 Hz unless the log names
-// another, no rate scaling), the commands from offset 0x100 (0x55 writes; a
-// wait is one command, 0x70-0x7F, 0x62, 0x63 or 0x61, so a log's cuts
-// survive), 0x66, then a GD3 tag in UTF-16LE.
+// Layout written: a 256-byte header (the log's clock, song::kChipClock
+// unless it names another; no rate scaling), the commands from offset 0x100
+// (0x55 writes; a wait is one command, 0x70-0x7F, 0x62, 0x63 or 0x61, so a
+// log's cuts survive), 0x66, then a GD3 tag in UTF-16LE.
 
 #include <cstddef>
 #include <cstdint>

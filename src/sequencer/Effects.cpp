@@ -6,6 +6,7 @@
 
 #include "sequencer/Pitch.h"
 #include "sequencer/Sequencer.h"
+#include "song/CommandTable.h"
 #include "song/Song.h"
 
 namespace sequencer {
@@ -39,7 +40,8 @@ void Sequencer::UpdateEffects(int part) {
             v += int64_t{env.levels[i]} - 15;
         }
     }
-    const auto level = static_cast<int32_t>(std::clamp<int64_t>(v, 0, 15));
+    const auto level =
+        static_cast<int32_t>(std::clamp<int64_t>(v, song::kVolumes.lowest, song::kVolumes.highest));
     if (isFM) {
         fm_.SetVolume(ch, level);
     } else {
@@ -52,8 +54,8 @@ void Sequencer::UpdateEffects(int part) {
         if (isFM) {
             // Linear in frequency across octaves: compare F-numbers at block 0.
             const int64_t s =
-                int64_t{ps.prevFreq} * (int64_t{1} << std::clamp(ps.prevOctave, 0, 8));
-            const int64_t t = int64_t{ps.freq} * (int64_t{1} << std::clamp(ps.octave, 0, 8));
+                int64_t{ps.prevFreq} * (int64_t{1} << song::kOctaves.Fit(ps.prevOctave));
+            const int64_t t = int64_t{ps.freq} * (int64_t{1} << song::kOctaves.Fit(ps.octave));
             double x = static_cast<double>(s) + static_cast<double>(t - s) * e / ps.portaLength;
             int32_t block = 0;
             while (x >= 2048.0) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fm/OPN.h"
+#include "sequencer/Flow.h"
 #include "sequencer/Pitch.h"
 #include "sequencer/Sequencer.h"
 #include "song/CommandTable.h"
@@ -12,6 +13,18 @@
 namespace sequencer {
 
 namespace code = song::code;
+
+namespace {
+
+// Argument `I` of a command with code `Code`, kept in the range the command
+// table gives it.
+template <char Code, std::size_t I = 0>
+constexpr int32_t Fit(int32_t value) {
+    constexpr song::ValueRange range = song::RangeOf(Code, I);
+    return range.Fit(value);
+}
+
+}  // namespace
 
 void Sequencer::EndPart(int part) {
     parts_[part].active = false;
@@ -35,65 +48,38 @@ void Sequencer::RunCommands(int part) {
             EndPart(part);
             return;
         }
+        if (observer_ != nullptr) observer_->Reached(part, cmd);
         Execute(part, cmd, p);
     }
     ps.position = p;
 }
 
+namespace {
+
+// The sequencer's part of the flow: a step budget per command run, an
+// endless loop closing at most once per run (a loop without a note, rest or
+// wait would otherwise spin for ever), and the pass bookkeeping for tools.
+struct PlayHooks : FlowHooks {
+    PartState& ps;
+    int32_t& budget;
+
+    bool Step() { return --budget >= 0; }
+    bool Endless(const song::Command& /*close*/, const LoopFrame& /*loop*/) {
+        if (ps.loopedThisCall) return false;
+        ps.loopedThisCall = true;
+        ++ps.passes;
+        ps.passEndTick = ps.nextEvent;
+        ps.passNesting = static_cast<int64_t>(ps.flow.Nesting());
+        return true;
+    }
+};
+
+}  // namespace
+
 bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     PartState& ps = parts_[part];
-    for (;;) {
-        if (p.AtEnd() || --budget_ < 0) return false;
-        const song::Command& cmd = *p.at;
-        switch (cmd.code) {
-            case code::kCall: {
-                const auto& macros = song_->Macros();
-                const auto it = macros.find(cmd.text);
-                if (it == macros.end()) {  // an undefined macro is skipped
-                    p = p.Next();
-                    break;
-                }
-                if (ps.returnStack.size() >= kMaxNesting) return false;
-                ps.returnStack.push_back(p.Next());
-                p = {it->second.begin(), it->second.end()};
-                break;
-            }
-            case code::kReturn:
-                if (ps.returnStack.empty()) return false;
-                p = ps.returnStack.back();
-                ps.returnStack.pop_back();
-                break;
-            case code::kLoopOpen:
-                if (ps.loopStack.size() >= kMaxNesting) return false;
-                ps.loopStack.push_back({p.Next(), std::max(cmd.arg[0], 0)});
-                p = p.Next();
-                break;
-            case code::kLoopClose: {
-                if (ps.loopStack.empty()) return false;
-                LoopFrame& loop = ps.loopStack.back();
-                if (loop.remaining != 0) {
-                    if (--loop.remaining == 0) {
-                        ps.loopStack.pop_back();
-                        p = p.Next();
-                    } else {
-                        p = loop.start;
-                    }
-                    break;
-                }
-                // An endless loop closes at most once per command run: a loop
-                // without a note, rest or wait would otherwise spin for ever.
-                if (ps.loopedThisCall) return false;
-                ps.loopedThisCall = true;
-                ++ps.passes;
-                ps.passEndTick = ps.nextEvent;
-                ps.passNesting = static_cast<int64_t>(ps.returnStack.size() + ps.loopStack.size());
-                p = loop.start;
-                break;
-            }
-            default:
-                return true;
-        }
-    }
+    PlayHooks hooks{{}, ps, budget_};
+    return sequencer::ResolveFlow(*song_, ps.flow, p, hooks);
 }
 
 void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
@@ -116,13 +102,13 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
             ps.defaultLength = a[0];
             break;
         case code::kOctave:
-            ps.octave = std::clamp(a[0], 1, 8);
+            ps.octave = Fit<code::kOctave>(a[0]);
             break;
         case code::kOctaveDown:
-            ps.octave = std::max(ps.octave - 1, 0);
+            ps.octave = Fit<code::kOctaveDown>(ps.octave - 1);
             break;
         case code::kOctaveUp:
-            ps.octave = std::min(ps.octave + 1, 8);
+            ps.octave = Fit<code::kOctaveUp>(ps.octave + 1);
             break;
         case code::kGate:
             ps.gate = a[0];
@@ -131,7 +117,7 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
             ps.detune = a[0];
             break;
         case code::kVolume:
-            ps.volume = std::clamp(a[0], 0, 15);
+            ps.volume = Fit<code::kVolume>(a[0]);
             if (isFM) {
                 fm_.SetVolume(ch, ps.volume);
             } else {
@@ -163,21 +149,21 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
         case code::kPortamento:
             ps.prevOctave = ps.octave;
             ps.prevFreq = ps.freq;
-            ps.portaLength = std::max(a[0], 0);
+            ps.portaLength = Fit<code::kPortamento>(a[0]);
             ps.tremPeriod = 0;
             ps.vibPeriod = 0;
             break;
         case code::kVibrato:
             ps.vibDepth = a[0];
-            ps.vibPeriod = std::max(a[1], 0);
-            ps.vibDelay = std::max(a[2], 0);
+            ps.vibPeriod = Fit<code::kVibrato, 1>(a[1]);
+            ps.vibDelay = Fit<code::kVibrato, 2>(a[2]);
             ps.tremPeriod = 0;
             ps.portaLength = 0;
             break;
         case code::kTremolo:
             ps.tremDepth = a[0];
-            ps.tremPeriod = std::max(a[1], 0);
-            ps.tremDelay = std::max(a[2], 0);
+            ps.tremPeriod = Fit<code::kTremolo, 1>(a[1]);
+            ps.tremDelay = Fit<code::kTremolo, 2>(a[2]);
             ps.portaLength = 0;
             ps.vibPeriod = 0;
             break;
@@ -198,20 +184,11 @@ void Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next
     if (!ps.tied) ps.noteStart = tick_;
 
     if (part < song::kFMPartCount) {
-        int32_t f = pitch::FnumFor(semitone);
-        if (ps.detune != 0) {
-            f = pitch::RoundToRegister(pitch::FrequencyFactor(ps.detune) * f);
-        }
+        const int32_t f = pitch::DetunedFnum(semitone, ps.detune);
         fm_.SetFrequency(part, ps.octave, f);
         ps.freq = f;
     } else {
-        const int32_t t = pitch::SSGPeriodFor(ps.octave, semitone);
-        int32_t u = t;
-        if (ps.detune != 0) {
-            u = pitch::RoundToRegister(pitch::PeriodFactor(ps.detune) * t);
-            // A detune always moves the period by at least one.
-            if (u == t) u = ps.detune > 0 ? t - 1 : t + 1;
-        }
+        const int32_t u = pitch::DetunedSSGPeriod(ps.octave, semitone, ps.detune);
         ssg_.SetTone(part - song::kFMPartCount, u);
         ps.freq = u;
     }

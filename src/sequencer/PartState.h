@@ -3,35 +3,13 @@
 // effect settings. Times are tick numbers or counts of ticks.
 
 #include <cstdint>
-#include <vector>
 
-#include "song/Command.h"
+#include "sequencer/Flow.h"
 
 namespace sequencer {
 
-// A position in a command list together with that list's end, so a walk can
-// always tell when it has run off its list.
-struct CommandCursor {
-    song::CommandList::const_iterator at{};
-    song::CommandList::const_iterator end{};
-
-    bool AtEnd() const { return at == end; }
-    CommandCursor Next() const { return {std::next(at), end}; }
-};
-
-// One open "{ ... }": where the next pass starts, and how many passes remain
-// (0 = endless).
-struct LoopFrame {
-    CommandCursor start;
-    int32_t remaining = 0;
-};
-
 struct PartState {
-    // Pending macro returns and open loops, innermost last. Vectors keep their
-    // capacity, so a part that enters and leaves macros and loops allocates
-    // only until it has reached its deepest nesting.
-    std::vector<CommandCursor> returnStack;
-    std::vector<LoopFrame> loopStack;
+    FlowStacks flow;         // pending macro returns and open loops
     CommandCursor position;  // the next command
 
     // Tick numbers are 64-bit: a piece never ends, and a length may be as long

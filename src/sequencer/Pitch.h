@@ -18,7 +18,7 @@
 namespace sequencer::pitch {
 
 // F-numbers of the semitones -1..12 of one octave (C = 0; -1 is the B below,
-// 12 the C above), at block = octave, for the 3993600 Hz chip clock.
+// 12 the C above), at block = octave, for the chip at song::kChipClock.
 inline constexpr std::array<int32_t, 14> FNUM_TABLE = {584, 618, 655, 694,  735,  779,  825,
                                                        874, 926, 981, 1040, 1101, 1167, 1236};
 
@@ -66,6 +66,22 @@ inline double FrequencyFactor(int64_t steps) {
 }
 inline double PeriodFactor(int64_t steps) {
     return std::pow(0.5, static_cast<double>(steps) / kStepsPerOctave);
+}
+
+// The F-number a note plays at, `detune` 1/3060-octave steps away.
+inline int32_t DetunedFnum(int32_t semitone, int32_t detune) {
+    const int32_t f = FnumFor(semitone);
+    return detune == 0 ? f : RoundToRegister(FrequencyFactor(detune) * f);
+}
+
+// The SSG tone period a note plays at, `detune` 1/3060-octave steps away. A
+// detune always moves the period by at least one.
+inline int32_t DetunedSSGPeriod(int32_t octave, int32_t semitone, int32_t detune) {
+    const int32_t t = SSGPeriodFor(octave, semitone);
+    if (detune == 0) return t;
+    const int32_t u = RoundToRegister(PeriodFactor(detune) * t);
+    if (u != t) return u;
+    return detune > 0 ? t - 1 : t + 1;
 }
 
 }  // namespace sequencer::pitch

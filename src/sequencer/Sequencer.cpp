@@ -36,7 +36,7 @@ bool Sequencer::Init(uint32_t rate) {
     framesMixed_ = 0;
     spanLength_ = spanRead_ = 0;
     tick_ = 0;
-    if (!chip_->Init(kChipClock, rate, false, nullptr)) return false;
+    if (!chip_->Init(song::kChipClock, rate, false, nullptr)) return false;
     for (int part = 0; part < song::kPartCount; ++part) {
         PartState& ps = parts_[part];
         ps = PartState{};

@@ -62,10 +62,9 @@ namespace sequencer {
 
 class Sequencer {
   public:
-    static constexpr uint32_t kChipClock = 3993600;  // Hz
-    static constexpr uint32_t kMinRate = 8000;       // Hz, output rates accepted by Init
+    static constexpr uint32_t kMinRate = 8000;  // Hz, output rates accepted by Init
     static constexpr uint32_t kMaxRate = 192000;
-    static constexpr std::size_t kMaxNesting = 256;  // macro calls, and open loops, per part
+    static constexpr std::size_t kMaxNesting = sequencer::kMaxNesting;  // see Flow.h
     static constexpr int32_t kStepBudget = 1 << 16;  // flow steps + commands per part and tick
     static constexpr int32_t kStepsPerFrame = 64;    // ... per frame of the tick at kMaxRate,
     static constexpr int32_t kMinStepBudget = 1024;  // ... but never fewer
@@ -74,7 +73,7 @@ class Sequencer {
     // Nothing is written to the chip until Init.
     Sequencer(FM::OPN* chip, const song::Song* song);
 
-    // Fixes the tick length, initialises the chip at kChipClock and `rate`,
+    // Fixes the tick length, initialises the chip at song::kChipClock and `rate`,
     // arms the used parts at their first command and puts FM channel 3 in its
     // special mode. False for a rate outside kMinRate..kMaxRate or a missing
     // chip or song; the sequencer then renders silence.
@@ -114,6 +113,9 @@ class Sequencer {
     bool IsActive(int part) const { return parts_[part].active; }
 
     const FMController& FMControl() const { return fm_; }
+
+    // Tells `observer` (null: no one) each command a part executes, in order.
+    void SetCommandObserver(CommandObserver* observer) { observer_ = observer; }
     const SSGController& SSGControl() const { return ssg_; }
 
   private:
@@ -151,6 +153,7 @@ class Sequencer {
     int32_t stepBudget_ = kStepBudget;  // steps allowed in one command run
     int32_t budget_ = 0;                // steps left in the current command run
     bool ready_ = false;                // Init succeeded
+    CommandObserver* observer_ = nullptr;
 };
 
 }  // namespace sequencer

@@ -1,8 +1,10 @@
 #pragma once
 // The command vocabulary of a compiled song: the code of every command the
 // sequencer reads, and the one table that says which letter of a part line
-// compiles to which code with how many arguments. The compiler reads the
-// table to build commands; the interpreter switches on the same codes.
+// compiles to which code, with how many arguments and which values it plays
+// as written. The compiler reads the table to build commands, the
+// interpreter to keep values in range, the warnings pass to say which values
+// are out of range and how they play; the interpreter switches on the codes.
 
 #include <array>
 #include <cstdint>
@@ -38,6 +40,46 @@ inline constexpr char kEnvelopePeriod = 'M';
 inline constexpr char kRegister = 'Y';
 }  // namespace code
 
+// What becomes of a value outside a command's range.
+enum class OutOfRange : uint8_t {
+    kPlays,    // no range: every value plays as written
+    kClamped,  // it plays as the nearer end of the range
+    kLowBits,  // only its low bits count (the range is 0 to 2^n - 1)
+    kIgnored,  // the command does nothing
+};
+
+// The values a command plays as written.
+struct ValueRange {
+    int32_t lowest = 0;
+    int32_t highest = 0;
+    OutOfRange outside = OutOfRange::kPlays;
+
+    constexpr bool Holds(int32_t v) const {
+        return outside == OutOfRange::kPlays || (v >= lowest && v <= highest);
+    }
+    // What `v` plays as (kIgnored: `v` itself, which the command does not use).
+    constexpr int32_t Fit(int32_t v) const {
+        switch (outside) {
+            case OutOfRange::kClamped:
+                return v < lowest ? lowest : v > highest ? highest : v;
+            case OutOfRange::kLowBits:
+                return v & highest;
+            default:
+                return v;
+        }
+    }
+};
+
+inline constexpr ValueRange kAnyValue{};
+inline constexpr ValueRange kOctaves{0, 8, OutOfRange::kClamped};  // what '<' and '>' step through
+inline constexpr ValueRange kOctaveSet{1, 8, OutOfRange::kClamped};  // what 'o' sets
+inline constexpr ValueRange kVolumes{0, 15, OutOfRange::kClamped};
+inline constexpr ValueRange kEnvelopeShapes{0, 15, OutOfRange::kLowBits};
+inline constexpr ValueRange kEnvelopePeriods{0, 0xFFFF, OutOfRange::kLowBits};
+inline constexpr ValueRange kRegisters{0, 255, OutOfRange::kIgnored};
+inline constexpr ValueRange kRegisterData{0, 255, OutOfRange::kLowBits};
+inline constexpr ValueRange kNonNegative{0, 2147483647, OutOfRange::kClamped};  // ticks
+
 // One control command of a part line.
 struct ControlCommand {
     char letter;          // as written, letters upper case
@@ -46,30 +88,34 @@ struct ControlCommand {
     uint8_t least;        // arguments it takes: any other count compiles to nothing
     uint8_t most;         // at most 3, the argument slots of a command
     std::string_view meaning;
+    // Each argument's range ('<' and '>': the octave they step through).
+    std::array<ValueRange, 3> ranges{};
 };
 
+// clang-format off
 inline constexpr std::array<ControlCommand, 20> kControlCommands = {{
     {'&', code::kTie, false, 0, 0, "tie"},
     {'T', code::kTempo, false, 1, 1, "tempo"},
     {'R', code::kRest, true, 0, 1, "rest"},
     {'W', code::kWait, true, 0, 1, "wait"},
     {'L', code::kLength, true, 1, 1, "default length"},
-    {'O', code::kOctave, false, 1, 1, "octave"},
-    {'<', code::kOctaveDown, false, 0, 0, "octave down"},
-    {'>', code::kOctaveUp, false, 0, 0, "octave up"},
-    {'V', code::kVolume, false, 1, 1, "volume"},
+    {'O', code::kOctave, false, 1, 1, "octave", {kOctaveSet}},
+    {'<', code::kOctaveDown, false, 0, 0, "octave down", {kOctaves}},
+    {'>', code::kOctaveUp, false, 0, 0, "octave up", {kOctaves}},
+    {'V', code::kVolume, false, 1, 1, "volume", {kVolumes}},
     {'@', code::kVoice, false, 1, 1, "voice or envelope"},
     {'Q', code::kGate, false, 1, 1, "gate"},
     {'N', code::kDetune, false, 1, 1, "detune"},
-    {'P', code::kPortamento, false, 1, 1, "portamento"},
-    {'U', code::kTremolo, false, 1, 3, "tremolo"},
-    {'I', code::kVibrato, false, 1, 3, "vibrato"},
-    {'S', code::kEnvelopeShape, false, 1, 1, "hardware envelope shape"},
-    {'M', code::kEnvelopePeriod, false, 1, 1, "hardware envelope period"},
-    {'Y', code::kRegister, false, 2, 2, "register write"},
+    {'P', code::kPortamento, false, 1, 1, "portamento", {kNonNegative}},
+    {'U', code::kTremolo, false, 1, 3, "tremolo", {kAnyValue, kNonNegative, kNonNegative}},
+    {'I', code::kVibrato, false, 1, 3, "vibrato", {kAnyValue, kNonNegative, kNonNegative}},
+    {'S', code::kEnvelopeShape, false, 1, 1, "hardware envelope shape", {kEnvelopeShapes}},
+    {'M', code::kEnvelopePeriod, false, 1, 1, "hardware envelope period", {kEnvelopePeriods}},
+    {'Y', code::kRegister, false, 2, 2, "register write", {kRegisters, kRegisterData}},
     {'{', code::kLoopOpen, false, 0, 1, "loop start"},
     {'}', code::kLoopClose, false, 0, 0, "loop end"},
 }};
+// clang-format on
 
 // The row of an upper-case control letter; null for a letter without one.
 constexpr const ControlCommand* FindControl(char letter) {
@@ -77,6 +123,15 @@ constexpr const ControlCommand* FindControl(char letter) {
         if (row.letter == letter) return &row;
     }
     return nullptr;
+}
+
+// The range of argument `i` (0-2) of a control command's code (kAnyValue for
+// a code without a row); a constant where the code is one.
+constexpr ValueRange RangeOf(char code, std::size_t i = 0) {
+    for (const ControlCommand& row : kControlCommands) {
+        if (row.code == code) return row.ranges[i];
+    }
+    return kAnyValue;
 }
 
 }  // namespace song

@@ -20,6 +20,10 @@ namespace song {
 inline constexpr int kPartCount = 6;
 inline constexpr int kFMPartCount = 3;
 
+// The YM2203's clock on the machines the songs are written for, in Hz: the
+// driver's pitch tables, the chip's set-up and the register logs assume it.
+inline constexpr uint32_t kChipClock = 3993600;
+
 class Song {
   public:
     static constexpr int32_t kDefaultTempo = 120;

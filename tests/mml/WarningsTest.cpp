@@ -111,6 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"1: @1 s0 c\n4: m100 @0 c\nssgenv:@0,1,15\n",
                     {"1:7 wrong-part", "2:9 wrong-part"}},
         WarningCase{"5: v9\n", {"1:4 silent"}}, WarningCase{"; no part line\n", {"0:0 silent"}},
+        // A value outside the range the command table gives: clamped, or its low bits.
+        WarningCase{"4: m70000 o9 c\n",
+                    {"1:4 value-out-of-range", "1:11 value-out-of-range"},
+                    "(0-65535): only the low 16 bits count, 4464"},
         // The SSG's lowest tone, reached by a detune (on the second pass also
         // by the note before it) or by the low half of a vibrato.
         WarningCase{"4: o1 c1 n-510 c1\n",

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -137,14 +138,38 @@ TEST(S98File, HeaderLoopWaitsAndTagAsThePublishedLayoutSays) {
     EXPECT_EQ(old.log->tags.title, "\xE6\x9B\xB2");  // U+66F2
 }
 
+TEST(LogFile, EachFormatKnowsItsOwnFilesByNameAndContentAndNoOther) {
+    const auto gzip = [](const std::vector<uint8_t>& bytes) { return reglog::GzipCompress(bytes); };
+    const auto formats = reglog::LogFileFormats();
+    for (const reglog::LogFileFormat& format : formats) {
+        const reglog::LogFile file = reglog::WriteLogFile(SampleLog(), format, gzip);
+        ASSERT_EQ(file.fault, "") << format.name;
+        for (const reglog::LogFileFormat& other : formats) {
+            EXPECT_EQ(other.recognises(file.bytes.data(), file.bytes.size()), &other == &format)
+                << other.name << " on a " << format.name << " file";
+        }
+        std::string upper = std::string("song") + format.extension;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(reglog::LogFileFormatOfPath("dir.vgm/" + upper), &format);
+        const reglog::LogReadResult read =
+            reglog::ReadRegisterLog(file.bytes.data(), file.bytes.size());
+        ASSERT_TRUE(read.log) << format.name << ": " << read.fault;
+        EXPECT_EQ(read.log->TotalSamples(), SampleLog().TotalSamples()) << format.name;
+        EXPECT_EQ(read.log->WriteCount(), SampleLog().WriteCount()) << format.name;
+        EXPECT_EQ(read.origin.gzipped, format.compressed) << format.name;
+    }
+    EXPECT_EQ(reglog::LogFileFormatOfPath("dir.vgm/song"), nullptr);
+}
+
 TEST(LogFile, WhatTheReaderWouldRefuseIsNotWritten) {
     const reglog::RegisterLog log = SampleLog();
     const std::size_t size = reglog::WriteVgm(log).size();
     const auto gzip = [](const std::vector<uint8_t>& bytes) { return reglog::GzipCompress(bytes); };
-    const reglog::LogFile fits = reglog::WriteLogFile(log, reglog::LogFormat::kVgm, gzip, size);
+    const reglog::LogFileFormat& vgz = *reglog::LogFileFormatNamed("VGZ");
+    const reglog::LogFile fits = reglog::WriteLogFile(log, vgz, gzip, size);
     ASSERT_EQ(fits.fault, "");
     EXPECT_TRUE(reglog::ReadRegisterLog(fits.bytes.data(), fits.bytes.size(), size).log);
-    const reglog::LogFile over = reglog::WriteLogFile(log, reglog::LogFormat::kVgm, gzip, size - 1);
+    const reglog::LogFile over = reglog::WriteLogFile(log, vgz, gzip, size - 1);
     EXPECT_TRUE(over.bytes.empty());
     EXPECT_NE(over.fault.find("would be " + std::to_string(size) + " bytes before compression"),
               std::string::npos)

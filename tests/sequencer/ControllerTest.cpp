@@ -14,7 +14,7 @@ namespace {
 class ControllerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        chip.Init(Sequencer::kChipClock, 44100);
+        chip.Init(song::kChipClock, 44100);
         chip.SetReg(0x27, 0x40);
         chip.SetRegisterObserver(&log);
     }

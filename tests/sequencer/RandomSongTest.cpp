@@ -85,8 +85,8 @@ TEST_P(RandomSongTest, PlaysOrEndsWithinBounds) {
             }
         }
         for (int p = 0; p < song::kPartCount; ++p) {
-            ASSERT_LE(seq->Part(p).returnStack.size(), Sequencer::kMaxNesting);
-            ASSERT_LE(seq->Part(p).loopStack.size(), Sequencer::kMaxNesting);
+            ASSERT_LE(seq->Part(p).flow.returns.size(), Sequencer::kMaxNesting);
+            ASSERT_LE(seq->Part(p).flow.loops.size(), Sequencer::kMaxNesting);
         }
     }
     // The render loop itself copes with whatever tick length the tempo gave.

@@ -241,7 +241,7 @@ TEST_F(SequencerTest, FlowsThatNeverReachATimedCommandEndThePart) {
         Start();
         TickTo(c.endsBy);
         EXPECT_FALSE(seq->IsActive(0)) << c.name;
-        EXPECT_LE(seq->Part(0).returnStack.size(), Sequencer::kMaxNesting) << c.name;
+        EXPECT_LE(seq->Part(0).flow.returns.size(), Sequencer::kMaxNesting) << c.name;
     }
     // The step budget follows the tempo, not the output rate: at a tempo that
     // makes every frame a tick a part may do only a little work without

@@ -131,7 +131,7 @@ EMSCRIPTEN_KEEPALIVE std::vector<uint8_t>* vn_song_log(const WebSong* s, int32_t
     exported.log.tags.title = title;
     exported.log.tags.maker = std::string("velnari ") + VELNARI_VERSION;
     reglog::LogFile file = reglog::WriteLogFile(
-        exported.log, format == 1 ? reglog::LogFormat::kS98 : reglog::LogFormat::kVgm);
+        exported.log, *reglog::LogFileFormatNamed(format == 1 ? "S98" : "VGM"));
     if (!file.fault.empty()) return nullptr;
     return new std::vector<uint8_t>(std::move(file.bytes));
 }
