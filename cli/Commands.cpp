@@ -12,11 +12,8 @@
 #include "CliError.h"
 #include "LogCommands.h"
 #include "PlayThrough.h"
+#include "PlaybackOptions.h"
 #include "Progress.h"
-#include "RenderPlan.h"
-#include "RenderTiming.h"
-#include "Renderer.h"
-#include "StartPosition.h"
 #include "Watch.h"
 #include "commands/LogInput.h"
 #include "commands/SongFile.h"
@@ -29,7 +26,10 @@
 #include "options/PartSelection.h"
 #include "output/RawSink.h"
 #include "output/SndFileSink.h"
-#include "platform/Terminal.h"
+#include "playback/RenderPlan.h"
+#include "playback/RenderTiming.h"
+#include "playback/Renderer.h"
+#include "playback/StartPosition.h"
 #include "reglog/LogReader.h"
 #include "report/Diagnostics.h"
 #include "report/SongInfo.h"
@@ -56,19 +56,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Timing = RenderTiming;
-
-constexpr int32_t kBlockFrames = 4096;
+using playback::EngineFrames;
+using playback::Renderer;
+using playback::RenderPlan;
+using playback::Timing;
 
 void Warn(const std::string& message) {
     std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
 }
 
+// The song's timing, with a warning when it is cut at --max-seconds; a
+// terminating signal stops the loop search.
 Timing PlanTiming(const std::string& file, const std::shared_ptr<const song::Song>& song,
-                  const MixOptions& mix, const std::function<void()>& poll = {}) {
-    Timing timing = PlanTiming(song, mix, poll);
-    if (timing.plan.cut) Warn(CutWarning(file, mix));
-    return timing;
+                  const MixOptions& mix, bool stoppable) {
+    std::optional<Timing> timing =
+        playback::PlanTiming(song, LengthOf(mix), stoppable ? Interrupted : playback::StopAsked{});
+    if (!timing) throw StoppedWritingNothing();
+    if (timing->plan.cut) Warn(CutWarning(file, mix));
+    return *timing;
 }
 
 // Parts named by --solo or --mute that the song does not use.
@@ -145,7 +150,8 @@ Track MakeTrack(const std::shared_ptr<const song::Song>& song, const MixOptions&
 // nothing is left to `what` from there.
 int64_t FirstFrame(const MixOptions& mix, const engine::Engine& engine, const RenderPlan& plan,
                    const char* what) {
-    const int64_t start = StartFrame(mix, engine.FramesPerTick(), plan.totalFrames);
+    const int64_t start =
+        playback::StartFrame(StartOf(mix), mix.rate, engine.FramesPerTick(), plan.totalFrames);
     if (StartsAtTheEnd(start, plan)) {
         Warn(std::string("the start is at or past the end (") +
              FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);
@@ -216,7 +222,7 @@ int RunRender(const RenderOptions& options) {
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
-    const Timing timing = PlanTiming(options.song, song, mix, StopIfInterrupted);
+    const Timing timing = PlanTiming(options.song, song, mix, true);
     const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
     if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
 
@@ -235,33 +241,17 @@ int RunRender(const RenderOptions& options) {
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         tracks[i].sink = OpenAudioSink(files[i], mix.rate, timing.plan.totalFrames);
     }
+    std::vector<Renderer*> renderers;
+    std::vector<AudioSink*> sinks;
     for (Track& track : tracks) {
-        if (!RunAhead(*track.engine, start)) {
+        if (!playback::RunAhead(*track.frames, start, Interrupted)) {
             throw StoppedWritingNothing();
         }
         track.renderer = std::make_unique<Renderer>(*track.frames, timing.plan, start);
+        renderers.push_back(track.renderer.get());
+        sinks.push_back(track.sink.get());
     }
-
-    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
-                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
-                      timing.plan.fadeStart);
-    std::vector<int16_t> block(static_cast<std::size_t>(kBlockFrames) * 2);
-    while (!tracks[0].renderer->Finished()) {
-        if (Interrupted()) {
-            progress.Finish(tracks[0].renderer->FramesDone());
-            throw StoppedWritingNothing();
-        }
-        for (Track& track : tracks) {
-            const int32_t n = track.renderer->Fill(block.data(), kBlockFrames);
-            track.sink->Write(block.data(), n);
-        }
-        progress.Update(tracks[0].renderer->FramesDone());
-    }
-    // A signal during the last block: nothing is made visible.
-    if (Interrupted()) throw StoppedWritingNothing();
-    // The mix last: should a stem fail, no complete-looking mix is left either.
-    for (auto track = tracks.rbegin(); track != tracks.rend(); ++track) track->sink->Finish();
-    progress.Finish(tracks[0].renderer->FramesDone());
+    RenderIntoFiles(renderers, sinks, mix.rate, timing);
     WarnAboutClipping(options.song, tracks[0].renderer->FullScaleSamples(), volumes);
     return kExitOk;
 }
@@ -277,11 +267,11 @@ int RunPlay(const PlayOptions& options) {
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     engine::Engine engine(song, mix.rate, volumes, mix.chipMask);
     EngineFrames frames(engine);
-    const Timing timing = PlanTiming(options.song, song, mix);
+    const Timing timing = PlanTiming(options.song, song, mix, false);
     const int64_t start = FirstFrame(mix, engine, timing.plan, "play");
-    if (!RunAhead(engine, start)) return InterruptedStatus();
+    if (!playback::RunAhead(frames, start, Interrupted)) return InterruptedStatus();
     Renderer renderer(frames, timing.plan, start);
-    const int status = PlayThroughSoundCard(renderer, mix, start, timing.passEndFrames);
+    const int status = PlayThroughSoundCard(renderer, mix.rate, timing, start);
     WarnAboutClipping(options.song, renderer.FullScaleSamples(), volumes);
     return status;
 }
@@ -318,7 +308,7 @@ int RunInfo(const InfoOptions& options) {
     info.framesPerTick = ahead.FramesPerTick();
     DescribeDefinitions(*song, info);
     const int64_t maxTicks =
-        SecondsToFrames(options.maxSeconds, options.rate) / ahead.FramesPerTick() + 1;
+        playback::SecondsToFrames(options.maxSeconds, options.rate) / ahead.FramesPerTick() + 1;
     DescribeLoops(engine::LoopDetector::Run(ahead, 2, maxTicks), info);
     if (options.json) {
         std::printf("%s\n", ToJson(info).dump(2).c_str());

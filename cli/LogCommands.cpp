@@ -9,16 +9,17 @@
 
 #include "CliError.h"
 #include "PlayThrough.h"
+#include "PlaybackOptions.h"
 #include "Progress.h"
-#include "RenderPlan.h"
-#include "Renderer.h"
-#include "StartPosition.h"
 #include "commands/SongFile.h"
 #include "live/Interrupt.h"
 #include "output/RawSink.h"
 #include "output/SndFileSink.h"
 #include "output/WriteFailure.h"
-#include "platform/Terminal.h"
+#include "playback/RenderPlan.h"
+#include "playback/RenderTiming.h"
+#include "playback/Renderer.h"
+#include "playback/StartPosition.h"
 #include "reglog/Export.h"
 #include "reglog/Gzip.h"
 #include "reglog/LogPlayer.h"
@@ -40,7 +41,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int32_t kBlockFrames = 4096;
+using playback::Renderer;
+using playback::SecondsToFrames;
+using playback::Timing;
 
 void Warn(const std::string& message) {
     std::fprintf(stderr, "velnari: warning: %s\n", message.c_str());
@@ -151,84 +154,54 @@ std::shared_ptr<const reglog::RegisterLog> ReadLogToPlay(const std::string& path
     return std::make_shared<const reglog::RegisterLog>(std::move(*ReadLogFile(path, "play").log));
 }
 
-class PlayerFrames : public FrameSource {
-  public:
-    explicit PlayerFrames(reglog::LogPlayer& player) : player_(player) {}
-    void Render(int16_t* frames, int32_t count) override { player_.Render(frames, count); }
-
-  private:
-    reglog::LogPlayer& player_;
-};
-
-// How long a log plays: as render plans a song, with the log's loop for
-// the song's passes.
-struct LogTiming {
-    RenderPlan plan;
-    std::vector<int64_t> passEndFrames;
-};
-
-LogTiming PlanLogTiming(const std::string& file, const reglog::RegisterLog& log,
-                        const MixOptions& mix) {
-    LogTiming timing;
+// How long a log plays: as a song's render is planned, with the log's loop
+// for the song's passes.
+Timing PlanLogTiming(const std::string& file, const reglog::RegisterLog& log,
+                     const MixOptions& mix) {
     const uint32_t rate = mix.rate;
-    if (mix.seconds) {
-        const int64_t fade = mix.fadeSeconds ? SecondsToFrames(*mix.fadeSeconds, rate) : 0;
-        timing.plan = RenderPlan::Fixed(SecondsToFrames(*mix.seconds, rate), fade);
-        return timing;
-    }
-    const int64_t fade =
-        SecondsToFrames(mix.fadeSeconds.value_or(MixOptions::kDefaultFadeSeconds), rate);
-    const int64_t maxFrames = SecondsToFrames(mix.maxSeconds, rate);
-    int64_t end = reglog::LogPlayer::FrameOfSample(log.TotalSamples(), rate);
-    if (log.loopStart) {
-        for (int32_t k = 1; k <= mix.loops; ++k) {
-            end = reglog::LogPlayer::FrameOfSample(log.LoopStartSample() + k * log.LoopSamples(),
-                                                   rate);
-            timing.passEndFrames.push_back(end);
+    Timing timing = playback::PlanTiming(LengthOf(mix), [&](int64_t) {
+        playback::Passes passes;
+        int64_t end = reglog::LogPlayer::FrameOfSample(log.TotalSamples(), rate);
+        if (log.loopStart) {
+            for (int32_t k = 1; k <= mix.loops; ++k) {
+                end = reglog::LogPlayer::FrameOfSample(
+                    log.LoopStartSample() + k * log.LoopSamples(), rate);
+                passes.passEndFrames.push_back(end);
+            }
         }
-    }
-    timing.plan = RenderPlan::AfterLoops(end, fade, maxFrames);
-    if (timing.plan.cut) {
-        Warn("'" + file + "' plays longer than " + Seconds(mix.maxSeconds) + " s with --loops " +
-             std::to_string(mix.loops) + "; cut there (see --max-seconds)");
-    }
+        passes.endFrame = end;
+        return passes;
+    });
+    if (timing.plan.cut) Warn(CutWarning(file, mix));
     return timing;
 }
 
-// A log read and made ready to play as the options ask: its player, the
-// player as a frame source, and how long it plays.
+// A log read and made ready to play as the options ask: its player, and how
+// long it plays.
 struct LogSession {
     LogSession(const std::string& file, const MixOptions& mix)
         : log(ReadLogToPlay(file)),
           player(log, mix.rate, ResolveVolumes(mix.fmVolume, mix.ssgVolume), mix.chipMask),
-          frames(player),
           timing(PlanLogTiming(file, *log, mix)) {}
 
     std::shared_ptr<const reglog::RegisterLog> log;
     reglog::LogPlayer player;
-    PlayerFrames frames;
-    LogTiming timing;
+    Timing timing;
 };
 
 // The first frame of the output for --start (a log has no ticks: the command
 // line refuses --start-tick for one), and the player run ahead to it in
 // steps that Ctrl-C can stop; at the end, a warning that there is nothing to
 // `what`, and no run ahead. False when interrupted.
-bool StartLog(const MixOptions& mix, const RenderPlan& plan, reglog::LogPlayer& player,
+bool StartLog(const MixOptions& mix, const playback::RenderPlan& plan, reglog::LogPlayer& player,
               int64_t& start, const char* what) {
-    start = StartFrame(mix, 1, plan.totalFrames);
-    if (StartsAtTheEnd(start, plan)) {
+    start = playback::StartFrame(StartOf(mix), mix.rate, 1, plan.totalFrames);
+    if (playback::StartsAtTheEnd(start, plan)) {
         Warn(std::string("the start is at or past the end (") +
              FormatDuration(plan.totalFrames, mix.rate) + "); nothing to " + what);
         return true;
     }
-    std::vector<int16_t> scratch(static_cast<std::size_t>(kBlockFrames) * 2);
-    while (player.Frame() < start) {
-        if (Interrupted()) return false;
-        player.Render(scratch.data(), static_cast<int32_t>(
-                                          std::min<int64_t>(kBlockFrames, start - player.Frame())));
-    }
-    return true;
+    return playback::RunAhead(player, start, Interrupted);
 }
 
 }  // namespace
@@ -275,30 +248,15 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
 int RunRenderLog(const RenderOptions& options, const std::string& output) {
     const MixOptions& mix = options.mix;
     LogSession session(options.song, mix);
-    const LogTiming& timing = session.timing;
+    const Timing& timing = session.timing;
     if (!RawSink::IsRawOutput(output)) SndFileSink::FormatFor(output, timing.plan.totalFrames);
     int64_t start = 0;
     if (!StartLog(mix, timing.plan, session.player, start, "write")) throw StoppedWritingNothing();
-    if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
-    Renderer renderer(session.frames, timing.plan, start);
+    if (playback::StartsAtTheEnd(start, timing.plan)) return kExitOk;
+    Renderer renderer(session.player, timing.plan, start);
     const std::unique_ptr<AudioSink> sink =
         OpenAudioSink(output, mix.rate, timing.plan.totalFrames);
-    Progress progress(platform::StandardErrorIsTerminal(), stderr, mix.rate,
-                      timing.plan.totalFrames, timing.passEndFrames, mix.seconds ? 0 : mix.loops,
-                      timing.plan.fadeStart);
-    std::vector<int16_t> block(static_cast<std::size_t>(kBlockFrames) * 2);
-    while (!renderer.Finished()) {
-        if (Interrupted()) {
-            progress.Finish(renderer.FramesDone());
-            throw StoppedWritingNothing();
-        }
-        sink->Write(block.data(), renderer.Fill(block.data(), kBlockFrames));
-        progress.Update(renderer.FramesDone());
-    }
-    // A signal during the last block: nothing is made visible.
-    StopIfInterrupted();
-    sink->Finish();
-    progress.Finish(renderer.FramesDone());
+    RenderIntoFiles({&renderer}, {sink.get()}, mix.rate, timing);
     return kExitOk;
 }
 
@@ -309,8 +267,8 @@ int RunPlayLog(const PlayOptions& options) {
     if (!StartLog(mix, session.timing.plan, session.player, start, "play")) {
         return InterruptedStatus();
     }
-    Renderer renderer(session.frames, session.timing.plan, start);
-    return PlayThroughSoundCard(renderer, mix, start, session.timing.passEndFrames);
+    Renderer renderer(session.player, session.timing.plan, start);
+    return PlayThroughSoundCard(renderer, mix.rate, session.timing, start);
 }
 
 int RunInfoLog(const InfoOptions& options) {

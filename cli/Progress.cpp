@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Terminal.h"
+
 namespace cli {
 
 std::string FormatDuration(int64_t frames, uint32_t rate) {
@@ -21,6 +23,11 @@ Progress::Progress(bool enabled, std::FILE* stream, uint32_t rate, int64_t total
       passEndFrames_(std::move(passEndFrames)),
       passes_(passes),
       fadeStart_(fadeStart) {}
+
+Progress Progress::OnStandardError(uint32_t rate, const playback::Timing& timing) {
+    return Progress(platform::StandardErrorIsTerminal(), stderr, rate, timing.plan.totalFrames,
+                    timing.passEndFrames, timing.passes, timing.plan.fadeStart);
+}
 
 std::string Progress::Line(int64_t framesDone) const {
     std::string line =

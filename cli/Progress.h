@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "playback/RenderTiming.h"
+
 namespace cli {
 
 class Progress {
@@ -18,6 +20,10 @@ class Progress {
     // its fade; fadeStart: first frame of the fade.
     Progress(bool enabled, std::FILE* stream, uint32_t rate, int64_t totalFrames,
              std::vector<int64_t> passEndFrames, int32_t passes, int64_t fadeStart);
+
+    // The line of a render or playback timed by `timing` at `rate`, on
+    // standard error when that is a terminal.
+    static Progress OnStandardError(uint32_t rate, const playback::Timing& timing);
 
     // Redraws the line for `framesDone`, at most about ten times a second.
     void Update(int64_t framesDone);

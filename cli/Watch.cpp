@@ -6,10 +6,8 @@
 #include <string>
 
 #include "CliError.h"
-#include "LivePlayer.h"
+#include "PlaybackOptions.h"
 #include "Progress.h"
-#include "RenderTiming.h"
-#include "StartPosition.h"
 #include "commands/SongFile.h"
 #include "live/Interrupt.h"
 #include "mml/Compile.h"
@@ -19,6 +17,10 @@
 #include "platform/KeyReader.h"
 #include "platform/Terminal.h"
 #include "platform/WholeFile.h"
+#include "playback/LiveSession.h"
+#include "playback/Position.h"
+#include "playback/RenderTiming.h"
+#include "playback/StartPosition.h"
 #include "report/Diagnostics.h"
 
 // Deliberate choices:
@@ -52,7 +54,15 @@ constexpr int32_t kRoundsPerLook = 2;  // the file is looked at every other roun
 constexpr double kSeekSeconds = 5.0;
 constexpr double kFadeSeconds = 0.005;
 constexpr double kLeadSeconds = 0.1;
-constexpr int kSwitchTries = 20;  // then the new version takes over wherever it is
+
+using playback::LiveSession;
+using playback::SecondsToFrames;
+using playback::Take;
+
+// The song's timing as watch plays it: the loop search is not stopped.
+playback::Timing PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix) {
+    return *playback::PlanTiming(song, LengthOf(mix));
+}
 
 class WatchSession {
   public:
@@ -72,9 +82,9 @@ class WatchSession {
     int Run() {
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         auto first = NewTake();
-        const int64_t start =
-            StartFrame(mix_, first->Engine().FramesPerTick(), timing_.plan.totalFrames);
-        if (!first->RunAheadTo(start)) return InterruptedStatus();
+        const int64_t start = playback::StartFrame(
+            StartOf(mix_), mix_.rate, first->Engine().FramesPerTick(), timing_.plan.totalFrames);
+        if (!first->RunAheadTo(start, Interrupted)) return InterruptedStatus();
         live_.Play(std::move(first));
 
         SdlPlayback playback(mix_.rate, [this](int16_t* frames, int32_t count) {
@@ -92,7 +102,7 @@ class WatchSession {
             if (key == 'q' || key == 'Q') break;
             HandleKey(key);
             if (round % kRoundsPerLook == 0) LookAtFile();
-            const LivePlayer::Status status = live_.GetStatus();
+            const LiveSession::Status status = live_.GetStatus();
             if (status.finished && !status.switching) live_.Play(NewTake());
             Draw(status);
             live_.Collect();
@@ -115,12 +125,12 @@ class WatchSession {
             live_.Play(NewTake());
         } else if (key == platform::KeyReader::kLeft || key == platform::KeyReader::kRight) {
             const int64_t step = SecondsToFrames(kSeekSeconds, mix_.rate);
-            const LivePlayer::Status status = live_.GetStatus();
+            const LiveSession::Status status = live_.GetStatus();
             const int64_t target = std::clamp<int64_t>(
                 status.frame + (key == platform::KeyReader::kLeft ? -step : step), 0,
                 std::max<int64_t>(timing_.plan.totalFrames - 1, 0));
             auto take = NewTake();
-            if (take->RunAheadTo(target)) live_.Play(std::move(take));
+            if (take->RunAheadTo(target, Interrupted)) live_.Play(std::move(take));
         }
     }
 
@@ -161,27 +171,16 @@ class WatchSession {
     // Hands the new version over on a tick boundary ahead of what plays, run
     // ahead to the same tick.
     void SwitchToNewVersion() {
-        auto take = NewTake();
-        const int64_t perTick = take->Engine().FramesPerTick();
-        const int64_t lead = SecondsToFrames(kLeadSeconds, mix_.rate);
-        for (int attempt = 0;; ++attempt) {
-            const LivePlayer::Status status = live_.GetStatus();
-            if (!status.playing || status.finished) break;
-            const int64_t tick = (status.frame + lead) / status.framesPerTick + 1;
-            const int64_t at = tick * status.framesPerTick;
-            const int64_t frame = tick * perTick;
-            if (frame >= take->Plan().totalFrames || at >= status.totalFrames) break;
-            if (!take->RunAheadTo(frame)) return;
-            if (attempt == kSwitchTries || live_.PlayAt(take, at)) {
-                if (take) live_.Play(std::move(take));
-                if (terminal_) {
-                    Say("reloaded " + options_.song + " at bar " + std::to_string(tick / 64 + 1));
-                }
-                return;
-            }
+        using Kind = LiveSession::TakeOverResult::Kind;
+        const LiveSession::TakeOverResult result =
+            live_.TakeOver(NewTake(), SecondsToFrames(kLeadSeconds, mix_.rate), Interrupted);
+        if (!terminal_ || result.kind == Kind::kStopped) return;
+        if (result.kind == Kind::kAtTick) {
+            Say("reloaded " + options_.song + " at bar " +
+                std::to_string(playback::BarOfTick(result.tick)));
+        } else {
+            Say("reloaded " + options_.song + " from its beginning");
         }
-        live_.Play(std::move(take));
-        if (terminal_) Say("reloaded " + options_.song + " from its beginning");
     }
 
     // A message above the progress line, which is drawn again next round.
@@ -199,12 +198,12 @@ class WatchSession {
     }
 
     // Time, bar (64 ticks) and the pass each used part is in.
-    void Draw(const LivePlayer::Status& status) {
+    void Draw(const LiveSession::Status& status) {
         if (!terminal_ || !status.playing) return;
-        const int64_t tick = status.frame / std::max(status.framesPerTick, 1);
+        const int64_t tick = playback::TickOfFrame(status.frame, status.framesPerTick);
         std::string line = FormatDuration(status.frame, mix_.rate) + " / " +
                            FormatDuration(status.totalFrames, mix_.rate) + "  bar " +
-                           std::to_string(tick / 64 + 1) + "  pass";
+                           std::to_string(playback::BarOfTick(tick)) + "  pass";
         for (int part = 0; part < song::kPartCount; ++part) {
             const engine::PartStatus& p = status.parts[part];
             if (!p.used) continue;
@@ -223,11 +222,11 @@ class WatchSession {
     const MixOptions& mix_;
     const engine::Volumes volumes_;
     std::shared_ptr<const song::Song> song_;
-    RenderTiming timing_;
+    playback::Timing timing_;
     std::string text_;             // the last version compiled, good or not
     platform::FileStamp handled_;  // the stamp of that version
     platform::FileStamp seen_;     // the stamp at the last look
-    LivePlayer live_;
+    LiveSession live_;
     const bool terminal_;
     bool paused_ = false;
     std::size_t lineLength_ = 0;

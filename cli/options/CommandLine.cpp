@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "CliError.h"
-#include "StartPosition.h"
 #include "options/PartSelection.h"
 #include "options/RegisterLogOptions.h"
+#include "playback/StartPosition.h"
 #include "reglog/Formats.h"
 #include "velnari/Version.h"
 
@@ -161,7 +161,7 @@ void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
     if (binding.ssgOption->count() > 0) mix.ssgVolume = binding.ssgVolume;
     if (binding.startTickOption->count() > 0) mix.startTick = binding.startTick;
     if (binding.startOption->count() > 0) {
-        mix.startSeconds = ParseStartTime(binding.start);
+        mix.startSeconds = playback::ParseStartTime(binding.start);
         if (!mix.startSeconds || *mix.startSeconds > kLongestRender) {
             throw CliError(kExitUsage, "--start " + binding.start +
                                            ": give seconds (75.5) or minutes and seconds "

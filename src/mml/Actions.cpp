@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "song/CommandTable.h"
+#include "song/VoiceFields.h"
 
 namespace Tarsel {
 
@@ -26,10 +27,6 @@ std::vector<int32_t> Values(const std::vector<std::string>& args, std::size_t co
         values[i] = CompileContext::ToInt(args[i]);
     }
     return values;
-}
-
-uint8_t Bits(int32_t value, int width) {
-    return static_cast<uint8_t>(static_cast<uint32_t>(value) & ((1u << width) - 1));
 }
 
 }  // namespace
@@ -69,25 +66,26 @@ void ProcessCall::Run(CompileContext& ctx) {
 
 void ProcessOP::Run(CompileContext& ctx) {
     if (ctx.part < 0 || ctx.part >= static_cast<int32_t>(ctx.workVoice.op.size())) return;
-    // attack, decay, sustain rate, release rate, sustain level, total level,
-    // key scale, multiple, detune, ratio index
-    const std::vector<int32_t> v = Values(ctx.args, 10);
+    using namespace song::op_field;
+    const std::vector<int32_t> v = Values(ctx.args, song::kOpLineFields.size());
+    const auto field = [&v](std::size_t i) { return song::kOpLineFields[i].Keep(v[i]); };
     song::FMOperatorBlock& op = ctx.workVoice.op[static_cast<std::size_t>(ctx.part)];
-    op.dtMul = static_cast<uint8_t>(Bits(v[8], 3) << 4 | Bits(v[7], 4));
-    op.tl = Bits(v[5], 7);
-    op.ksAr = static_cast<uint8_t>(Bits(v[6], 2) << 6 | Bits(v[0], 5));
-    op.dr = Bits(v[1], 5);
-    op.sr = Bits(v[2], 5);
-    op.slRr = static_cast<uint8_t>(Bits(v[4], 4) << 4 | Bits(v[3], 4));
-    op.ratio = Bits(v[9], 2);
+    op.dtMul = static_cast<uint8_t>(field(kDT) << 4 | field(kMUL));
+    op.tl = field(kTL);
+    op.ksAr = static_cast<uint8_t>(field(kKS) << 6 | field(kAR));
+    op.dr = field(kDR);
+    op.sr = field(kSR);
+    op.slRr = static_cast<uint8_t>(field(kSL) << 4 | field(kRR));
+    op.ratio = field(kRatio);
     ctx.song->SetVoice(ctx.soundNumber, ctx.workVoice);
 }
 
 void ProcessLFO::Run(CompileContext& ctx) {
-    // three lfo values, connection, feedback
-    const std::vector<int32_t> v = Values(ctx.args, 5);
-    ctx.workVoice.lfo = {v[0], v[1], v[2]};
-    ctx.workVoice.fbAlg = static_cast<uint8_t>(Bits(v[4], 3) << 3 | Bits(v[3], 3));
+    using namespace song::lfo_field;
+    const std::vector<int32_t> v = Values(ctx.args, song::kLfoLineFields.size());
+    const auto field = [&v](std::size_t i) { return song::kLfoLineFields[i].Keep(v[i]); };
+    ctx.workVoice.lfo = {v[kLfo1], v[kLfo2], v[kLfo3]};
+    ctx.workVoice.fbAlg = static_cast<uint8_t>(field(kFeedback) << 3 | field(kAlgorithm));
     ctx.song->SetVoice(ctx.soundNumber, ctx.workVoice);
 }
 
@@ -99,7 +97,8 @@ void ProcessSSGEnv::Run(CompileContext& ctx) {
     envelope.levels.clear();
     envelope.levels.reserve(ctx.args.size() - 2);
     for (std::size_t i = 2; i < ctx.args.size(); ++i) {
-        envelope.levels.push_back(Bits(CompileContext::ToInt(ctx.args[i]), 8));
+        // A level keeps its low 8 bits.
+        envelope.levels.push_back(static_cast<uint8_t>(CompileContext::ToInt(ctx.args[i])));
     }
     ctx.song->SetSSGEnvelope(number, envelope);
 }

@@ -22,7 +22,7 @@ struct BeginLine {
     CompileContext* ctx;
     template <typename Iterator>
     void operator()(Iterator first, Iterator last) const {
-        ctx->Notify("BeginLine", first, last);
+        if (ctx->observer) ctx->observer->OnLineStart(LineKind(N), MatchedText(first, last));
         ctx->args.clear();
         ctx->lineKind = N;
     }
@@ -42,7 +42,7 @@ struct Increment {
 struct SetChNumber {
     CompileContext* ctx;
     void operator()(char digit) const {
-        ctx->Notify("SetChNumber", digit);
+        if (ctx->observer) ctx->observer->OnDigit(digit);
         ctx->part = digit - '1';
     }
 };
@@ -52,7 +52,7 @@ struct SetChNumber {
 struct BeginCommand {
     CompileContext* ctx;
     void operator()(char c) const {
-        ctx->Notify("BeginCommand", c);
+        if (ctx->observer) ctx->observer->OnCommandStart(c);
         ctx->args.clear();
         ctx->command = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
@@ -63,7 +63,7 @@ struct PushArg {
     CompileContext* ctx;
     template <typename Iterator>
     void operator()(Iterator first, Iterator last) const {
-        ctx->Notify("PushArg", first, last);
+        if (ctx->observer) ctx->observer->OnArgument(MatchedText(first, last));
         ctx->args.emplace_back(first, last);
     }
 };
@@ -73,46 +73,47 @@ struct SetMacroName {
     CompileContext* ctx;
     template <typename Iterator>
     void operator()(Iterator first, Iterator last) const {
-        ctx->Notify("SetMacroName", first, last);
+        if (ctx->observer) ctx->observer->OnMacroName(MatchedText(first, last));
         ctx->macroName.assign(first, last);
         ctx->macroList = nullptr;
     }
 };
 
 // The actions that compile what the argument list holds. The matched text
-// only reaches the observer; the work is done by Run on the context.
-#define VELNARI_COMPILE_ACTION(Name)                               \
-    struct Name {                                                  \
-        CompileContext* ctx;                                       \
-        template <typename Iterator>                               \
-        void operator()(Iterator first, Iterator last) const {     \
-            ctx->Notify(#Name, first, last);                       \
-            if constexpr (std::is_same_v<Iterator, const char*>) { \
-                ctx->commandStart = first;                         \
-                ctx->commandEnd = last;                            \
-            }                                                      \
-            Run(*ctx);                                             \
-        }                                                          \
-        static void Run(CompileContext& ctx);                      \
+// only reaches the observer (as what the action compiles); the work is done
+// by Run on the context.
+#define VELNARI_COMPILE_ACTION(Name, What)                                               \
+    struct Name {                                                                        \
+        CompileContext* ctx;                                                             \
+        template <typename Iterator>                                                     \
+        void operator()(Iterator first, Iterator last) const {                           \
+            if (ctx->observer) ctx->observer->OnCompile(What, MatchedText(first, last)); \
+            if constexpr (std::is_same_v<Iterator, const char*>) {                       \
+                ctx->commandStart = first;                                               \
+                ctx->commandEnd = last;                                                  \
+            }                                                                            \
+            Run(*ctx);                                                                   \
+        }                                                                                \
+        static void Run(CompileContext& ctx);                                            \
     }
 
 // A note: args = {accidental "+", "-" or "", length text}; emits "#"
 // (semitone above C, length in ticks or 0).
-VELNARI_COMPILE_ACTION(ProcessNote);
+VELNARI_COMPILE_ACTION(ProcessNote, Compiled::kNote);
 // A control command: looked up in the control table by `command`; a letter
 // without a row or a wrong argument count compiles to nothing. "T" sets the
 // song's tempo instead of emitting.
-VELNARI_COMPILE_ACTION(ProcessCtrl);
+VELNARI_COMPILE_ACTION(ProcessCtrl, Compiled::kControl);
 // A macro call: args = {name}; emits "$" with the name.
-VELNARI_COMPILE_ACTION(ProcessCall);
+VELNARI_COMPILE_ACTION(ProcessCall, Compiled::kCall);
 // An op line: ten values into operator `part` of the work voice, then stores it.
-VELNARI_COMPILE_ACTION(ProcessOP);
+VELNARI_COMPILE_ACTION(ProcessOP, Compiled::kOpLine);
 // An lfo line: five values (three lfo, connection, feedback) into the work voice,
 // then stores it.
-VELNARI_COMPILE_ACTION(ProcessLFO);
+VELNARI_COMPILE_ACTION(ProcessLFO, Compiled::kLfoLine);
 // An ssgenv line: number, step length and levels; fewer than three items define
 // nothing.
-VELNARI_COMPILE_ACTION(ProcessSSGEnv);
+VELNARI_COMPILE_ACTION(ProcessSSGEnv, Compiled::kEnvelopeLine);
 
 #undef VELNARI_COMPILE_ACTION
 

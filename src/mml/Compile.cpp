@@ -5,6 +5,7 @@
 #include <boost/lexical_cast/bad_lexical_cast.hpp>
 
 #include <exception>
+#include <limits>
 #include <mutex>
 
 #include "mml/MMLParser.h"
@@ -90,6 +91,7 @@ CompileFault ExceptionFault(std::string_view name, int32_t line, const char* tex
 
 CompileResult CompileWith(std::string_view text, std::string_view displayName,
                           CompileObserver* observer) {
+    const std::string_view whole = text;
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         text.remove_prefix(kByteOrderMark.size());
@@ -104,7 +106,8 @@ CompileResult CompileWith(std::string_view text, std::string_view displayName,
     const std::lock_guard<std::mutex> lock(compileMutex);
     CompileContext context(*song);
     context.observer = observer;
-    if (observer) observer->OnCompileStart(context, text);
+    if (whole.size() <= std::numeric_limits<uint32_t>::max()) context.textBegin = whole.data();
+    if (observer) observer->OnCompileStart(context, whole);
     const MMLParser grammar(context);
     try {
         while (first != last) {

@@ -42,26 +42,29 @@ std::optional<int32_t> ReadInteger(std::string_view text) {
 
 void CompileContext::Emit(const song::Command& compiled) {
     // A stored command lands just before its list's closing "}" or "%".
-    const song::CommandList* list = nullptr;
+    song::Command* stored = nullptr;
     switch (lineKind) {
         case kPartLine:
-            song->AddToPart(part, compiled);
-            list = &song->Part(part);
+            stored = &song->AddToPart(part, compiled);
             break;
         case kMacroLine:
             // One name look-up per macro line, however many commands it holds:
             // the name may be very long.
             if (macroList) {
-                song::Song::AppendToMacro(*macroList, compiled);
+                stored = &song::Song::AppendToMacro(*macroList, compiled);
             } else {
                 macroList = &song->AddToMacro(macroName, compiled);
+                stored = &*std::prev(macroList->end(), 2);
             }
-            list = macroList;
             break;
         default:
-            break;
+            return;
     }
-    if (observer && list) observer->OnEmit(*std::prev(list->end(), 2));
+    if (textBegin != nullptr) {
+        stored->source = {static_cast<uint32_t>(commandStart - textBegin),
+                          static_cast<uint32_t>(commandEnd - commandStart)};
+    }
+    if (observer) observer->OnEmit(*stored);
 }
 
 int32_t CompileContext::ToInt(std::string_view text) {

@@ -16,28 +16,6 @@ namespace Tarsel {
 
 struct CompileContext;
 
-// Sees every named action as it fires, with the text (or the character) it was
-// given, and every command as it is stored. Meant for tools and tests that
-// want to watch a compile (the warnings pass is one); a compile without an
-// observer pays one untaken branch per action.
-class CompileObserver {
-  public:
-    virtual ~CompileObserver() = default;
-    // Once, before the first line, from Compile: the context the actions
-    // share and the text that is compiled (a leading byte-order mark already
-    // skipped).
-    virtual void OnCompileStart(const CompileContext&, std::string_view /*source*/) {}
-    // When the grammar runs over plain character pointers (as Compile does),
-    // `text` views the compiled text itself, so its data() tells where the
-    // action's text stands; a single character (SetChNumber, BeginCommand)
-    // is a copy. The action has not run yet: the context holds what it will
-    // compile.
-    virtual void OnAction(std::string_view action, std::string_view text) = 0;
-    // A command has been stored in a part or a macro, where it stays for the
-    // song's life; the context's commandStart is where it was written.
-    virtual void OnEmit(const song::Command& /*stored*/) {}
-};
-
 // What kind of line is being compiled; decides where its commands go.
 enum LineKind : int32_t {
     kPartLine = 0,   // commands go to the part `part`
@@ -47,6 +25,62 @@ enum LineKind : int32_t {
     kSSGEnvLine = 4,
     kMacroLine = 5,  // commands go to the macro `macroName`
 };
+
+// What a compile action compiles from the arguments gathered before it.
+enum class Compiled : uint8_t {
+    kNote,
+    kControl,
+    kCall,
+    kOpLine,
+    kLfoLine,
+    kEnvelopeLine,
+};
+
+// Sees the compile as it happens: each piece of syntax as the grammar matches
+// it, and each command as it is stored. Meant for tools and tests that watch
+// a compile (the warnings pass is one); a compile without an observer pays
+// one untaken branch per action.
+//
+// When the grammar runs over plain character pointers (as Compile does), a
+// text views the compiled text itself, so its data() tells where it stands.
+// Each call comes before its action has run: the context holds what the
+// action will compile.
+class CompileObserver {
+  public:
+    virtual ~CompileObserver() = default;
+    // Once, before the first line, from Compile: the context the actions
+    // share and the text as the caller gave it (the grammar starts after a
+    // leading byte-order mark).
+    virtual void OnCompileStart(const CompileContext&, std::string_view /*source*/) {}
+    // A line's leading syntax ("1:", "sound:", "op2:", "str:"...), which
+    // starts a line of that kind.
+    virtual void OnLineStart(LineKind, std::string_view /*syntax*/) {}
+    // The digit of a part line or of an op line.
+    virtual void OnDigit(char) {}
+    // The character that opens a command (letters arrive lower case).
+    virtual void OnCommandStart(char) {}
+    // One argument text, possibly empty.
+    virtual void OnArgument(std::string_view) {}
+    // The name on a macro line.
+    virtual void OnMacroName(std::string_view) {}
+    // A command or a definition line whose arguments the context holds, with
+    // its whole text, about to be compiled.
+    virtual void OnCompile(Compiled, std::string_view /*text*/) {}
+    // A command has been stored in a part or a macro, where it stays for the
+    // song's life; its source says where it was written.
+    virtual void OnEmit(const song::Command& /*stored*/) {}
+};
+
+// The text a rule matched, for an observer: a view of the compiled text when
+// the grammar runs over plain character pointers, otherwise a copy.
+template <typename Iterator>
+auto MatchedText(Iterator first, Iterator last) {
+    if constexpr (std::is_same_v<Iterator, const char*>) {
+        return std::string_view(first, static_cast<std::size_t>(last - first));
+    } else {
+        return std::string(first, last);
+    }
+}
 
 // One per compile: created by the compiler, bound to the grammar and to every
 // action object in it, discarded when the compile ends. The song is not owned
@@ -72,9 +106,15 @@ struct CompileContext {
     // A fault raised while compiling a command is placed there.
     const char* commandStart = nullptr;
     const char* commandEnd = nullptr;  // and where it ends
+    // The first byte of the text as the caller gave it, from which a stored
+    // command's source counts; null (as for a text beyond the 4 GiB that a
+    // source counts): commands are stored without a source. Set only when
+    // the grammar runs over the text's own characters.
+    const char* textBegin = nullptr;
 
     // Routes a compiled command by the line kind: part lines append it to the
     // current part, macro lines to the current macro; other kinds drop it.
+    // The stored command's source is commandStart to commandEnd.
     void Emit(const song::Command& compiled);
 
     // The text as a whole decimal integer with an optional sign; anything else
@@ -86,21 +126,6 @@ struct CompileContext {
     // gives 64. Text that is not an integer once its one trailing dot is removed
     // throws boost::bad_lexical_cast.
     static int32_t ParseLength(std::string_view text);
-
-    // Tells the observer, if there is one, that an action fired.
-    template <typename Iterator>
-    void Notify(const char* action, Iterator first, Iterator last) const {
-        if (!observer) return;
-        if constexpr (std::is_same_v<Iterator, const char*>) {
-            observer->OnAction(action,
-                               std::string_view(first, static_cast<std::size_t>(last - first)));
-        } else {
-            observer->OnAction(action, std::string(first, last));
-        }
-    }
-    void Notify(const char* action, char c) const {
-        if (observer) observer->OnAction(action, std::string_view(&c, 1));
-    }
 };
 
 }  // namespace Tarsel

@@ -209,10 +209,7 @@ class PartWalker : public sequencer::FlowHooks {
     void Back(const Command& close, const LoopFrame& loop) { LeaveCalls(close, loop.returnDepth); }
 
   private:
-    SourcePlace PlaceOf(const Command& cmd) const {
-        const auto it = places_.find(&cmd);
-        return it != places_.end() ? it->second : SourcePlace{};
-    }
+    SourcePlace PlaceOf(const Command& cmd) const { return places_.Of(cmd); }
 
     SourcePlace FirstPlace(const CommandList& list) const {
         for (const Command& cmd : list) {
@@ -597,14 +594,13 @@ void CheckList(const song::Song& song, const CommandList& list, bool isPart,
     bool reported = false;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const Command& cmd = *it;
-        const auto found = places.find(&cmd);
-        if (found == places.end()) continue;  // the frame or the macro's end
-        const SourcePlace place = found->second;
+        const SourcePlace place = places.Of(cmd);
+        if (place.line == 0) continue;  // the frame or the macro's end
         if (endlessClose != nullptr && !reported) {
             reported = true;
             sink.Add(Warning::Kind::kUnreachable, place,
                      "never played: the endless loop before it (line " +
-                         std::to_string(places.at(endlessClose).line) + ") never ends");
+                         std::to_string(places.Of(*endlessClose).line) + ") never ends");
         }
         switch (cmd.code) {
             case code::kLoopOpen:
@@ -653,7 +649,7 @@ void CheckList(const song::Song& song, const CommandList& list, bool isPart,
     for (const Command* loop : open) {
         if (closedElsewhere.count(loop) != 0) continue;
         const bool counted = loop->arg[0] > 0;
-        sink.Add(Warning::Kind::kLoop, places.at(loop),
+        sink.Add(Warning::Kind::kLoop, places.Of(*loop),
                  "'{' is never closed" +
                      std::string(isPart ? (counted ? ": the part's end closes it, and after its "
                                                      "passes the part stops"

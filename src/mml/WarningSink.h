@@ -7,26 +7,26 @@
 #include <set>
 #include <string>
 #include <tuple>
-#include <unordered_map>
 #include <vector>
 
+#include "mml/SourceLines.h"
 #include "mml/Warnings.h"
 #include "song/Command.h"
 
 namespace Tarsel {
 
-// A place in the source: 1-based line and byte column; line 0 is the whole
-// song. `length`: the bytes of the text there (0: not known).
-struct SourcePlace {
-    int32_t line = 0;
-    int32_t column = 0;
-    int32_t length = 0;
-};
+// Where each command of a compiled song was written, read from the
+// command's own source. The frame that every part list gets ("{" ... "}")
+// and the "%" ending each macro were not written by anyone: line 0.
+class CommandPlaces {
+  public:
+    explicit CommandPlaces(const SourceLines& lines) : lines_(lines) {}
 
-// Where each command of a compiled song was written. The frame that every
-// part list gets ("{" ... "}") and the "%" ending each macro were not written
-// by anyone and have no place.
-using CommandPlaces = std::unordered_map<const song::Command*, SourcePlace>;
+    SourcePlace Of(const song::Command& command) const { return lines_.PlaceOf(command); }
+
+  private:
+    const SourceLines& lines_;
+};
 
 // Collects warnings, at most one of a kind at one place (a command inside a
 // loop or a macro is met many times).

@@ -1,7 +1,7 @@
 #include "mml/Warnings.h"
 
+#include "mml/LineChecker.h"
 #include "mml/PartWalk.h"
-#include "mml/SourceRecorder.h"
 #include "platform/FileKind.h"
 #include "platform/WholeFile.h"
 
@@ -49,12 +49,12 @@ std::string_view KindName(Warning::Kind kind) {
 
 ReviewResult Review(std::string_view text, std::string_view displayName) {
     WarningSink sink;
-    SourceRecorder recorder(sink);
+    LineChecker checker(sink);
     ReviewResult result;
-    static_cast<CompileResult&>(result) = Compile(text, displayName, recorder);
+    static_cast<CompileResult&>(result) = Compile(text, displayName, checker);
     if (!result.song) return result;
-    recorder.Finish();
-    WalkParts(*result.song, recorder.Places(), sink);
+    checker.Finish();
+    WalkParts(*result.song, CommandPlaces(checker.Lines()), sink);
     result.warnings = sink.Take();
     return result;
 }

@@ -8,6 +8,8 @@
 #include "mml/Compile.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Module.h"
+#include "playback/FrameSource.h"
+#include "playback/Position.h"
 
 namespace plugin {
 
@@ -71,17 +73,11 @@ uint32_t Player::Seek(uint32_t positionMs) {
         engine_->Restart();
         return 0;
     }
-    // Rounded both ways, so that at 8000 Hz or more a position comes back
-    // as it was asked for.
-    const uint64_t rate = engine_->Rate();
-    const uint64_t ms = std::min(positionMs, kMaxExactSeekMs);
-    const auto frame = static_cast<int64_t>((ms * rate + 500) / 1000);
-    if (frame >= engine_->Frame()) {
-        engine_->RunAheadTo(frame);
-    } else {
-        engine_->SeekToFrame(frame);
-    }
-    return static_cast<uint32_t>((static_cast<uint64_t>(frame) * 1000 + rate / 2) / rate);
+    const uint32_t rate = engine_->Rate();
+    const int64_t frame =
+        playback::FrameOfMilliseconds(std::min(positionMs, kMaxExactSeekMs), rate);
+    playback::Seek(*engine_, frame);
+    return static_cast<uint32_t>(playback::MillisecondsOfFrame(frame, rate));
 }
 
 }  // namespace plugin

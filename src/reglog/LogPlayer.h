@@ -13,7 +13,8 @@
 // rounding down and carrying the remainder.
 //
 // Output is interleaved stereo frames of two equal signed 16-bit samples, as
-// from an engine::Engine. The player shares the log, read-only.
+// from an engine::Engine: the player is a frame source for playback's render
+// plan, start and run-ahead. The player shares the log, read-only.
 
 #include <array>
 #include <cstdint>
@@ -21,12 +22,13 @@
 
 #include "engine/Engine.h"
 #include "fm/OPN.h"
+#include "playback/FrameSource.h"
 #include "reglog/RegisterLog.h"
 #include "sequencer/Sequencer.h"
 
 namespace reglog {
 
-class LogPlayer {
+class LogPlayer : public playback::FrameSource {
   public:
     static constexpr int32_t kSpanFrames = sequencer::Sequencer::kSpanFrames;
 
@@ -39,7 +41,7 @@ class LogPlayer {
     LogPlayer& operator=(const LogPlayer&) = delete;
 
     bool Ready() const { return ready_; }
-    void Render(int16_t* frames, int32_t count);
+    void Render(int16_t* frames, int32_t count) override;
 
     // Chip mute bits: 0-2 FM channels 1-3, 6-8 SSG channels A-C.
     void SetChannelMask(uint32_t mask) { chip_.SetChannelMask(mask); }
@@ -48,8 +50,8 @@ class LogPlayer {
     // The chip as mixed so far (the writes that follow the last wait
     // mixed are made when the next frames are asked for).
     const FM::OPN& Chip() const { return chip_; }
-    uint32_t Rate() const { return rate_; }
-    int64_t Frame() const { return frame_; }  // frames rendered since the start
+    uint32_t Rate() const override { return rate_; }
+    int64_t Frame() const override { return frame_; }  // frames rendered since the start
     // The frame at which sample `sample` of a log (counted through the loop's
     // repeats) plays at `rate`: sample * rate / kLogRate, rounded down.
     static int64_t FrameOfSample(int64_t sample, uint32_t rate);

@@ -82,6 +82,16 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
     return sequencer::ResolveFlow(*song_, ps.flow, p, hooks);
 }
 
+void Sequencer::NoteSounding(int part, const song::Command& cmd) {
+    Sounding& now = sounding_[part];
+    now.command = &cmd;
+    now.calls.clear();
+    // A "$" leaves on the return stack the position after itself.
+    for (const CommandCursor& back : parts_[part].flow.returns) {
+        now.calls.push_back(&*std::prev(back.at));
+    }
+}
+
 void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next) {
     PartState& ps = parts_[part];
     const bool isFM = part < song::kFMPartCount;
@@ -89,12 +99,14 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
     const auto& a = cmd.arg;
     switch (cmd.code) {
         case code::kNote:
+            NoteSounding(part, cmd);
             PlayNote(part, cmd, next);
             break;
         case code::kRest:
             KeyOnOff(part, false);
             [[fallthrough]];
         case code::kWait:
+            NoteSounding(part, cmd);
             ps.nextEvent = tick_ + (a[0] != 0 ? a[0] : ps.defaultLength);
             ps.tied = false;
             break;

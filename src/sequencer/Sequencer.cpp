@@ -43,6 +43,7 @@ bool Sequencer::Init(uint32_t rate) {
         ps.active = song_->IsPartUsed(part);
         const song::CommandList& list = song_->Part(part);
         ps.position = {list.begin(), list.end()};
+        sounding_[part] = {};
     }
     // 0x27 timer control:  mm-- ----   mode 01: channel 3 with one frequency per operator
     chip_->SetReg(0x27, 0x40);

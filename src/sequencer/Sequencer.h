@@ -44,6 +44,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "sequencer/FMController.h"
 #include "sequencer/PartState.h"
@@ -112,6 +114,21 @@ class Sequencer {
     // once its commands have run out.
     bool IsActive(int part) const { return parts_[part].active; }
 
+    // What a part (0..5) is playing after the ticks run so far: the note,
+    // rest or wait that began last, and the macro calls ("$" commands) it
+    // was reached through, outermost first; each command's source says where
+    // it was written. Nothing once the part has stopped, or before its first.
+    // The calls stay valid until the next Tick or Render.
+    struct Playing {
+        const song::Command* command = nullptr;
+        std::span<const song::Command* const> calls;
+    };
+    Playing NowPlaying(int part) const {
+        const Sounding& now = sounding_[part];
+        if (!parts_[part].active || now.command == nullptr) return {};
+        return {now.command, now.calls};
+    }
+
     const FMController& FMControl() const { return fm_; }
 
     // Tells `observer` (null: no one) each command a part executes, in order.
@@ -131,6 +148,9 @@ class Sequencer {
     // look-ahead moves it).
     void Execute(int part, const song::Command& cmd, CommandCursor& next);
     void PlayNote(int part, const song::Command& cmd, CommandCursor& next);
+    // Notes a note, rest or wait as what the part plays, before a note's
+    // look-ahead can leave the macro it is in.
+    void NoteSounding(int part, const song::Command& cmd);
     void UpdateEffects(int part);
     void EndPart(int part);
     // Runs the tick that is due, if one is, and mixes the next span of the
@@ -154,6 +174,15 @@ class Sequencer {
     int32_t budget_ = 0;                // steps left in the current command run
     bool ready_ = false;                // Init succeeded
     CommandObserver* observer_ = nullptr;
+
+    // For NowPlaying, per part: the note, rest or wait that began last, and
+    // the calls on the return stack then, outermost first. Kept apart from
+    // the parts' playing state, which the tick's work reads.
+    struct Sounding {
+        const song::Command* command = nullptr;
+        std::vector<const song::Command*> calls;
+    };
+    std::array<Sounding, song::kPartCount> sounding_;
 };
 
 }  // namespace sequencer

@@ -9,13 +9,26 @@
 
 namespace song {
 
+// Where a command was written: a run of bytes of the text it was compiled
+// from, counted from the text's first byte (a byte-order mark included). A
+// command inside a macro was written in the macro's definition; the calls
+// that reached it are commands of their own. A command nobody wrote (the loop
+// that frames a part, the return that ends a macro) has length 0.
+struct SourceSpan {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+
+    bool Known() const { return length != 0; }
+};
+
 // A command as the sequencer reads it: a one-character code (song/CommandTable.h
 // lists them), three integer arguments and, for a macro call, the macro's
-// name. Control commands keep their arguments as written, lengths already in
-// ticks; arguments a command does not use are 0.
+// name, and where it was written. Control commands keep their arguments as
+// written, lengths already in ticks; arguments a command does not use are 0.
 struct Command {
     char code = 0;
     std::array<int32_t, 3> arg{};
+    SourceSpan source;
     std::string text;
 
     Command() = default;
@@ -32,7 +45,10 @@ struct Command {
         for (std::size_t i = 0; i < arg.size() && i < values.size(); ++i) arg[i] = values[i];
     }
 
-    friend bool operator==(const Command&, const Command&) = default;
+    // Two commands are equal when they do the same, wherever they were written.
+    friend bool operator==(const Command& a, const Command& b) {
+        return a.code == b.code && a.arg == b.arg && a.text == b.text;
+    }
 };
 
 // An ordered run of commands whose positions stay valid while other entries

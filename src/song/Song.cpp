@@ -12,7 +12,7 @@ std::size_t Song::Index(int part) {
     return static_cast<std::size_t>(part);
 }
 
-void Song::AddToPart(int part, const Command& command) {
+Command& Song::AddToPart(int part, const Command& command) {
     const std::size_t i = Index(part);
     CommandList& list = parts_[i];
     if (!used_[i]) {
@@ -20,7 +20,7 @@ void Song::AddToPart(int part, const Command& command) {
         list.emplace_back(code::kLoopClose);
         used_[i] = true;
     }
-    list.insert(std::prev(list.end()), command);
+    return *list.insert(std::prev(list.end()), command);
 }
 
 CommandList& Song::AddToMacro(const std::string& name, const Command& command) {
@@ -31,8 +31,8 @@ CommandList& Song::AddToMacro(const std::string& name, const Command& command) {
     return list;
 }
 
-void Song::AppendToMacro(CommandList& macro, const Command& command) {
-    macro.insert(std::prev(macro.end()), command);
+Command& Song::AppendToMacro(CommandList& macro, const Command& command) {
+    return *macro.insert(std::prev(macro.end()), command);
 }
 
 CommandList::const_iterator Song::MacroBegin(const std::string& name) const {

@@ -34,8 +34,9 @@ class Song {
 
     // Appends a command to a part (0..5). The first command of a part frames
     // the list with an endless-loop "{" (count 0) and a closing "}"; every
-    // command lands just before that "}".
-    void AddToPart(int part, const Command& command);
+    // command lands just before that "}". Returns the stored command, for the
+    // compiler to note where it was written.
+    Command& AddToPart(int part, const Command& command);
 
     // Appends a command to a macro, creating the macro with its closing "%"
     // on its first command; every command lands just before that "%". Returns
@@ -43,8 +44,9 @@ class Song {
     // appending many commands to one macro can skip the name look-up.
     CommandList& AddToMacro(const std::string& name, const Command& command);
 
-    // Appends a command to a macro list that AddToMacro returned.
-    static void AppendToMacro(CommandList& macro, const Command& command);
+    // Appends a command to a macro list that AddToMacro returned; returns
+    // the stored command.
+    static Command& AppendToMacro(CommandList& macro, const Command& command);
 
     bool IsPartUsed(int part) const { return used_[Index(part)]; }
 

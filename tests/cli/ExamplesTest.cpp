@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "RenderPlan.h"
-#include "Renderer.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "options/PartSelection.h"
+#include "playback/RenderPlan.h"
+#include "playback/Renderer.h"
 #include "song/Song.h"
 
 using engine::Engine;
@@ -22,6 +22,7 @@ using engine::LoopDetector;
 using engine::LoopReport;
 using song::Song;
 using namespace cli;
+using namespace playback;
 
 namespace {
 

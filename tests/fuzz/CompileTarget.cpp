@@ -36,10 +36,19 @@ bool WellFormedMessage(std::string_view text, std::string_view file, std::size_t
     return text.substr(0, 4) == ") : " && !text.empty() && text.back() == '\n';
 }
 
+// Every command written in the text says where, inside it.
+bool SourcesInside(const CommandList& list, std::size_t textSize) {
+    return std::all_of(list.begin(), list.end(), [textSize](const song::Command& command) {
+        return uint64_t{command.source.offset} + command.source.length <= textSize;
+    });
+}
+
 // The frame every compiled song has: a used part is an endless loop around
 // its commands, an unused part is empty, and every macro ends with its return.
-bool WellFormedSong(const Song& song) {
+// Every command's source is inside the text.
+bool WellFormedSong(const Song& song, std::size_t textSize) {
     for (int part = 0; part < song::kPartCount; ++part) {
+        if (!SourcesInside(song.Part(part), textSize)) return false;
         const CommandList& list = song.Part(part);
         if (!song.IsPartUsed(part)) {
             if (!list.empty()) return false;
@@ -52,6 +61,7 @@ bool WellFormedSong(const Song& song) {
     }
     for (const auto& [name, list] : song.Macros()) {
         if (list.empty() || list.back().code != song::code::kReturn) return false;
+        if (!SourcesInside(list, textSize)) return false;
     }
     return true;
 }
@@ -63,7 +73,7 @@ int CompileSong(const uint8_t* data, std::size_t size) {
     const Tarsel::CompileResult compiled = Tarsel::Compile(text, "song.mml");
     FUZZ_CHECK(!compiled.song != !compiled.fault);
     if (compiled.song) {
-        FUZZ_CHECK(WellFormedSong(*compiled.song));
+        FUZZ_CHECK(WellFormedSong(*compiled.song, size));
         // The warnings pass reviews the same text; each warning has a text and
         // stands on a line of it (0: the whole song).
         const std::size_t lines =

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "MmlTestSupport.h"
+#include "fm/OPN.h"
+#include "sequencer/Sequencer.h"
 
 using song::Command;
 using song::CommandList;
@@ -139,6 +141,78 @@ TEST(Macros, SeveralLinesExtendOneMacroAndMarkNoPart) {
     EXPECT_EQ(Inside(song, 0), (Commands{Command('$', "fill"), Command('R', 0)}));
     for (int p = 1; p < song::kPartCount; ++p) EXPECT_FALSE(song.IsPartUsed(p));
 }
+
+struct SourceCase {
+    std::string text;
+    // The text at every written command's source: the parts' commands, then
+    // each macro's, in name order.
+    std::vector<std::string> spellings;
+    int part;  // asked, after `ticks` ticks, what it plays:
+    int64_t ticks;
+    // the text of the calls on the way, outermost first, and of the command
+    std::vector<std::string> playing;
+};
+
+class CommandSource : public ::testing::TestWithParam<SourceCase> {};
+
+TEST_P(CommandSource, PointsAtItsTextAndThePlayingCommandNamesItsMacroCalls) {
+    const SourceCase& c = GetParam();
+    const mmltest::Compiled compiled = CompileText(c.text);
+    ASSERT_TRUE(compiled.song);
+    const Song& song = *compiled.song;
+    const auto spelling = [&c](const Command* cmd) {
+        EXPECT_LE(uint64_t{cmd->source.offset} + cmd->source.length, c.text.size());
+        return c.text.substr(cmd->source.offset, cmd->source.length);
+    };
+    std::vector<std::string> spellings;
+    const auto collect = [&](const CommandList& list) {
+        for (const Command& cmd : list) {
+            if (cmd.source.Known()) spellings.push_back(spelling(&cmd));
+        }
+    };
+    for (int part = 0; part < song::kPartCount; ++part) collect(song.Part(part));
+    for (const auto& [name, list] : song.Macros()) collect(list);
+    EXPECT_EQ(spellings, c.spellings);
+
+    FM::OPN chip;
+    sequencer::Sequencer player(&chip, &song);
+    ASSERT_TRUE(player.Init(44100));
+    while (player.CurrentTick() < c.ticks) player.Tick();
+    const sequencer::Sequencer::Playing now = player.NowPlaying(c.part);
+    ASSERT_NE(now.command, nullptr);
+    std::vector<std::string> playing;
+    for (const Command* call : now.calls) playing.push_back(spelling(call));
+    playing.push_back(spelling(now.command));
+    EXPECT_EQ(playing, c.playing);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Songs, CommandSource,
+    ::testing::Values(
+        // Offsets count the byte-order mark; blanks inside a command are its own.
+        SourceCase{"\xEF\xBB\xBF; x\r\n1: l8 c+8. D 4\r\n1:  r16 & e\n",
+                   {"l8", "c+8.", "D 4", "r16", "&", "e"},
+                   0,
+                   14,
+                   {"D 4"}},
+        // The last note of a macro called from a macro, whose look-ahead has
+        // already returned to the part.
+        SourceCase{"1: c4 $a$ d4\nstr:a= e8 $b$\nstr:b=f16 g16\n",
+                   {"c4", "$a$", "d4", "e8", "$b$", "f16", "g16"},
+                   0,
+                   30,
+                   {"$a$", "$b$", "g16"}},
+        // A call in a loop; then, back in the part, no call is left.
+        SourceCase{"str:riff=c4 r\n5: {2 $riff$ } l16 w\n6:c\n",
+                   {"{2", "$riff$", "}", "l16", "w", "c", "c4", "r"},
+                   4,
+                   100,
+                   {"$riff$", "r"}},
+        SourceCase{"str:riff=c4 r\n5: {2 $riff$ } l16 w\n",
+                   {"{2", "$riff$", "}", "l16", "w", "c4", "r"},
+                   4,
+                   162,
+                   {"w"}}));
 
 TEST(Voices, DefinitionsCarryOverThroughTheWorkVoice) {
     const mmltest::Compiled compiled = CompileText(

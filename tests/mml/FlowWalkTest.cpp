@@ -16,6 +16,7 @@
 #include "fm/OPN.h"
 #include "mml/Compile.h"
 #include "mml/PartWalk.h"
+#include "mml/SourceLines.h"
 #include "platform/WholeFile.h"
 #include "sequencer/Sequencer.h"
 #include "song/Song.h"
@@ -93,7 +94,8 @@ TEST(FlowWalk, WarningsReachWhatTheSequencerPlays) {
 
         Trace walked;
         Tarsel::WarningSink sink;
-        Tarsel::WalkParts(song, {}, sink, &walked);
+        const Tarsel::SourceLines lines(c.source);
+        Tarsel::WalkParts(song, Tarsel::CommandPlaces(lines), sink, &walked);
 
         Trace played;
         FM::OPN chip;

@@ -36,13 +36,26 @@ inline Compiled CompileText(std::string_view text) {
     return compiled;
 }
 
-// Records the actions as "Name(text)" in firing order.
+// Records what the observer is told as "Action(text)", named for the grammar's
+// actions, in order.
 class ActionRecorder : public CompileObserver {
   public:
-    void OnAction(std::string_view action, std::string_view text) override {
-        calls.push_back(std::string(action) + "(" + std::string(text) + ")");
+    void OnLineStart(Tarsel::LineKind, std::string_view text) override { Add("BeginLine", text); }
+    void OnDigit(char c) override { Add("SetChNumber", {&c, 1}); }
+    void OnCommandStart(char c) override { Add("BeginCommand", {&c, 1}); }
+    void OnArgument(std::string_view text) override { Add("PushArg", text); }
+    void OnMacroName(std::string_view text) override { Add("SetMacroName", text); }
+    void OnCompile(Tarsel::Compiled what, std::string_view text) override {
+        static constexpr const char* kNames[] = {"ProcessNote", "ProcessCtrl", "ProcessCall",
+                                                 "ProcessOP",   "ProcessLFO",  "ProcessSSGEnv"};
+        Add(kNames[static_cast<int>(what)], text);
     }
     std::vector<std::string> calls;
+
+  private:
+    void Add(const char* action, std::string_view text) {
+        calls.push_back(std::string(action) + "(" + std::string(text) + ")");
+    }
 };
 
 // Parses the text line by line with the grammar alone, over plain character

@@ -20,7 +20,6 @@ import { zipBlob } from "./zip.js";
 import { showProblems } from "./problems.js";
 
 const kRate = 44100;
-const kTicksPerBar = 64;
 const kCompileDelay = 250; // ms after the last keystroke
 const kPartNames = ["FM 1", "FM 2", "FM 3", "SSG A", "SSG B", "SSG C"];
 
@@ -31,6 +30,7 @@ const page = {
     wasmModule: null,
     song: null, // the last song that compiled (CompiledSong)
     framesPerTick: 1,
+    ticksPerBar: 1, // the module's, once it has loaded
     lengthFrames: kRate,
     audio: null, // {context, node}
     playing: false,
@@ -105,11 +105,8 @@ function compileNow(view) {
     showStatus([`compiled${count ? `, ${count} warning${count > 1 ? "s" : ""}` : ""}`, ...whole].join(" · "), false);
     if (page.song) page.song.free();
     page.song = song;
-    const probe = song.engine(kRate);
-    page.framesPerTick = probe.framesPerTick;
-    probe.free();
-    const endTick = song.passesEndTick(1);
-    page.lengthFrames = Math.max(kTicksPerBar, endTick ?? kTicksPerBar * 64) * page.framesPerTick;
+    page.framesPerTick = song.framesPerTick(kRate);
+    page.lengthFrames = song.lengthFrames(kRate);
     updateParts();
     markBars();
     sendSong(text, true);
@@ -120,7 +117,7 @@ function compileNow(view) {
 function markBars() {
     const bars = $("bars");
     bars.replaceChildren();
-    const barFrames = kTicksPerBar * page.framesPerTick;
+    const barFrames = page.ticksPerBar * page.framesPerTick;
     for (let f = 0; f < page.lengthFrames && bars.children.length < 100; f += barFrames) {
         bars.append(new Option("", String(f)));
     }
@@ -301,8 +298,8 @@ function formatTime(frames) {
 
 function formatBar(frames) {
     const ticks = frames / page.framesPerTick;
-    const bar = Math.floor(ticks / kTicksPerBar) + 1;
-    const beat = Math.floor((ticks % kTicksPerBar) / 16) + 1;
+    const bar = Math.floor(ticks / page.ticksPerBar) + 1;
+    const beat = Math.floor((ticks % page.ticksPerBar) / 16) + 1;
     return `${bar}.${beat}`;
 }
 
@@ -312,7 +309,7 @@ function updatePosition(state) {
     seekBar.max = String(length);
     if (!seekBar.matches(":active")) seekBar.value = String(page.position);
     $("time").textContent = `${formatTime(page.position)} / ${formatTime(page.lengthFrames)}`;
-    $("bar").textContent = `bar ${formatBar(page.position)} / ${Math.ceil(page.lengthFrames / page.framesPerTick / kTicksPerBar)}`;
+    $("bar").textContent = `bar ${formatBar(page.position)} / ${Math.ceil(page.lengthFrames / page.framesPerTick / page.ticksPerBar)}`;
     if (state && state.passes) {
         const used = page.song ? page.song.partsUsed : [];
         const playing = state.passes.filter((_, k) => used[k] && state.active[k]);
@@ -340,37 +337,17 @@ function updateTransport() {
 // file's name), or null.
 function renderDownload() {
     if (!page.song) return null;
-    const engine = page.song.engine(kRate);
-    engine.setMask(currentMask());
-    const mode = $("length-mode").value;
+    const byPasses = $("length-mode").value === "loops";
     const amount = Number($("length").value);
-    let start = page.position;
-    let end;
-    let what;
-    if (mode === "loops") {
-        start = 0;
-        const tick = page.song.passesEndTick(Math.max(1, Math.round(amount)));
-        if (tick === null) {
-            engine.free();
-            showStatus("the loops do not end within 2000 bars: download seconds instead", true);
-            return null;
-        }
-        end = tick * engine.framesPerTick;
-        const loops = Math.max(1, Math.round(amount));
-        what = `${loops} loop${loops > 1 ? "s" : ""}`;
-    } else {
-        end = start + Math.round(Math.max(0, amount) * kRate);
-        what = `from ${formatClock(start)}, ${Math.max(0, amount)} s`;
+    const pcm = page.song.download(kRate, currentMask(), byPasses, amount, page.position);
+    if (!pcm) {
+        showStatus("the loops do not end within 2000 bars: download seconds instead", true);
+        return null;
     }
-    engine.seek(start);
-    const frames = Math.max(0, end - start);
-    const pcm = new Int16Array(frames * 2);
-    for (let done = 0; done < frames; ) {
-        const n = Math.min(65536, frames - done);
-        pcm.set(engine.render(n), done * 2);
-        done += n;
-    }
-    engine.free();
+    const loops = Math.max(1, Math.round(amount));
+    const what = byPasses
+        ? `${loops} loop${loops > 1 ? "s" : ""}`
+        : `from ${formatClock(page.position)}, ${Math.max(0, amount)} s`;
     return { pcm, what };
 }
 
@@ -606,7 +583,7 @@ function bindControls() {
     $("seek").oninput = (e) => seek(Number(e.target.value));
     $("goto-bar").onchange = (e) => {
         const bar = Math.max(1, Math.floor(Number(e.target.value) || 1));
-        seek((bar - 1) * kTicksPerBar * page.framesPerTick);
+        seek((bar - 1) * page.ticksPerBar * page.framesPerTick);
     };
     $("share").onclick = share;
     $("wav").onclick = () => {
@@ -718,6 +695,7 @@ async function start() {
     bindControls();
     page.wasmModule = await WebAssembly.compileStreaming(fetch("velnari.wasm"));
     page.velnari = await loadVelnari(page.wasmModule);
+    page.ticksPerBar = page.velnari.ticksPerBar;
     startChannels();
     await openFirstSong();
     updateTransport();

@@ -1,5 +1,5 @@
-// The WebAssembly module's C interface as JavaScript objects. Songs and
-// engines are handles into the module's memory; free them when done.
+// The WebAssembly module's C interface as JavaScript objects. Songs, engines
+// and live sessions are handles into the module's memory; free them when done.
 
 import createVelnari from "velnari-wasm";
 
@@ -44,6 +44,17 @@ export class Velnari {
     // Compiles and reviews: the result also lists the warnings.
     review(text) {
         return this.call(this.m._vn_review, text);
+    }
+
+    // Ticks in a bar, as positions count bars.
+    get ticksPerBar() {
+        return this.m._vn_ticks_per_bar();
+    }
+
+    // The live session of the audio thread, at `rate`: what it plays, where,
+    // and each quantum's frames.
+    live(rate) {
+        return new LiveSession(this, this.m._vn_live_new(rate));
     }
 
     call(compile, text) {
@@ -99,11 +110,15 @@ export class CompiledSong {
         for (let p = 0; p < PART_COUNT; ++p) this.partsUsed.push(m._vn_song_part_used(handle, p) !== 0);
     }
 
-    // Tick by which every used part has played `passes` passes (or stopped);
-    // null when that lies beyond `maxTicks`.
-    passesEndTick(passes, maxTicks = 64 * 2000) {
-        const t = this.v.m._vn_song_passes_end(this.handle, passes, maxTicks);
-        return t < 0 ? null : t;
+    // Frames per tick at `rate`.
+    framesPerTick(rate) {
+        return this.v.m._vn_song_frames_per_tick(this.handle, rate);
+    }
+
+    // The length the page shows, in frames at `rate`: the first pass (at
+    // least a bar), or 64 bars when it does not end within 2000 bars.
+    lengthFrames(rate) {
+        return this.v.m._vn_song_length(this.handle, rate);
     }
 
     // The song as a register log file, "vgm" or "s98", as the command line
@@ -120,6 +135,27 @@ export class CompiledSong {
         const copy = m.HEAPU8.slice(m._vn_bytes_data(bytes), m._vn_bytes_data(bytes) + m._vn_bytes_size(bytes));
         m._vn_bytes_free(bytes);
         return copy;
+    }
+
+    // The frames of a download, with chip mute bits `mask`: `amount` passes
+    // from the start (byPasses) or `amount` seconds from frame `position`, as
+    // the library plans them; null when the passes do not end within 2000 bars.
+    download(rate, mask, byPasses, amount, position) {
+        const m = this.v.m;
+        const render = m._vn_render_new(this.handle, rate, mask >>> 0, byPasses ? 1 : 0, amount, position);
+        if (!render) return null;
+        const pcm = new Int16Array(m._vn_render_frames_left(render) * 2);
+        const block = 65536;
+        const ptr = m._malloc(block * 4);
+        for (let done = 0; ; ) {
+            const n = m._vn_render_fill(render, ptr, block);
+            if (n === 0) break;
+            pcm.set(new Int16Array(m.HEAP16.buffer, ptr, n * 2), done * 2);
+            done += n;
+        }
+        m._free(ptr);
+        m._vn_render_free(render);
+        return pcm;
     }
 
     // An engine at tick 0; its output is the command line's for the same
@@ -170,12 +206,6 @@ export class Engine {
     runAhead(frame, budget = 0x7fffffff) {
         return this.m._vn_engine_run_ahead(this.handle, frame, budget);
     }
-    seek(frame) {
-        return this.runAhead(frame);
-    }
-    restart() {
-        this.m._vn_engine_restart(this.handle);
-    }
     setMask(mask) {
         this.m._vn_engine_set_mask(this.handle, mask >>> 0);
     }
@@ -197,6 +227,81 @@ export class Engine {
     free() {
         if (this.ptr) this.m._free(this.ptr);
         this.m._vn_engine_free(this.handle);
+        this.handle = 0;
+    }
+}
+
+// A song playing live (the library's live session): a new version takes over
+// at the same tick, a seek runs ahead in slices, every change cross-fades.
+export class LiveSession {
+    constructor(velnari, handle) {
+        this.m = velnari.m;
+        this.handle = handle;
+        this.capacity = 0;
+        this.ptr = 0;
+        this.view = null;
+    }
+
+    // Plays `song` (which may be freed after): from the tick reached when
+    // `follow` and a song plays, otherwise from its beginning.
+    play(song, follow) {
+        this.m._vn_live_song(this.handle, song.handle, follow ? 1 : 0);
+    }
+    seek(frame) {
+        this.m._vn_live_seek(this.handle, frame);
+    }
+    setPlaying(playing) {
+        this.m._vn_live_set_playing(this.handle, playing ? 1 : 0);
+    }
+    setMask(mask) {
+        this.m._vn_live_set_mask(this.handle, mask >>> 0);
+    }
+
+    // The next `frames` stereo frames as an Int16Array view, valid until the
+    // next call that may grow the module's memory (one view serves every
+    // quantum of the same size: the audio thread should not allocate).
+    fill(frames) {
+        if (frames > this.capacity) {
+            if (this.ptr) this.m._free(this.ptr);
+            this.capacity = frames;
+            this.ptr = this.m._malloc(frames * 4);
+            this.view = null;
+        }
+        this.m._vn_live_fill(this.handle, this.ptr, frames);
+        const buffer = this.m.HEAP16.buffer;
+        if (!this.view || this.view.buffer !== buffer || this.view.length !== frames * 2) {
+            this.view = new Int16Array(buffer, this.ptr, frames * 2);
+        }
+        return this.view;
+    }
+
+    get hasSong() {
+        return this.m._vn_live_has_song(this.handle) !== 0;
+    }
+    get frame() {
+        return this.m._vn_live_frame(this.handle);
+    }
+    get tick() {
+        return this.m._vn_live_tick(this.handle);
+    }
+    get framesPerTick() {
+        return this.m._vn_live_frames_per_tick(this.handle);
+    }
+    get seeking() {
+        return this.m._vn_live_seeking(this.handle) !== 0;
+    }
+    get following() {
+        return this.m._vn_live_following(this.handle) !== 0;
+    }
+    passes(part) {
+        return this.m._vn_live_part_passes(this.handle, part);
+    }
+    active(part) {
+        return this.m._vn_live_part_active(this.handle, part) !== 0;
+    }
+    free() {
+        if (this.ptr) this.m._free(this.ptr);
+        this.m._vn_live_free(this.handle);
         this.handle = 0;
     }
 }

@@ -3,27 +3,37 @@
 // and the engine. Frames are interleaved 16-bit stereo at the engine's rate;
 // the page converts them to Float32 at its own edge. Positions are in frames
 // and ticks, passed as doubles (exact up to 2^53) so that JavaScript needs no
-// 64-bit integers.
+// 64-bit integers. The rules of playing (how long a download is, the
+// run-ahead to a position) are the playback layer's, as for every front end.
+//
+// The glue also builds natively, for the tests that compare it with the
+// command line.
 
+#ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
+#else
+#define EMSCRIPTEN_KEEPALIVE
+#endif
 
 #include <algorithm>
-#include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "playback/FrameSource.h"
+#include "playback/LiveSession.h"
+#include "playback/Position.h"
+#include "playback/RenderTiming.h"
+#include "playback/Renderer.h"
 #include "reglog/Export.h"
 
-namespace {
-
-// A song, or the first fault that stopped its compile; and, from a review,
-// the warnings.
+// The handles the page holds. A song, or the first fault that stopped its
+// compile; and, from a review, the warnings.
 struct WebSong {
     std::shared_ptr<const song::Song> song;
     int32_t line = 0;
@@ -31,6 +41,46 @@ struct WebSong {
     std::string text;  // the fault as a person reads it, without name or line
     std::vector<Tarsel::Warning> warnings;
 };
+
+// A download being rendered: an engine over the song, run ahead to where the
+// download begins, and the plan of its frames.
+struct WebRender {
+    WebRender(std::shared_ptr<const song::Song> song, uint32_t rate, uint32_t mask)
+        : engine(std::move(song), rate, {}, mask), frames(engine) {}
+
+    engine::Engine engine;
+    playback::EngineFrames frames;
+    playback::Timing timing;
+    std::unique_ptr<playback::Renderer> renderer;
+};
+
+// The song playing on the audio thread: the live session, and what a new
+// take of it needs. Paused at first.
+struct WebLive {
+    explicit WebLive(uint32_t rate) : rate(rate), session(kFadeFrames, kRunAheadBudget) {
+        session.SetPaused(true);
+    }
+
+    std::unique_ptr<playback::Take> NewTake() const {
+        return std::make_unique<playback::Take>(song, rate, engine::Volumes{}, mask,
+                                                playback::RenderPlan::Endless());
+    }
+
+    // One audio quantum fades one take into the next; a take running ahead
+    // does at most kRunAheadBudget frames of work per quantum (well under a
+    // millisecond for the example songs), so no quantum is ever late.
+    static constexpr int32_t kFadeFrames = 128;
+    static constexpr int64_t kRunAheadBudget = 8192;
+
+    uint32_t rate;
+    uint32_t mask = 0;
+    std::shared_ptr<const song::Song> song;
+    bool seeking = false;  // the take running ahead is a seek, not a new version
+    playback::LiveSession session;
+    playback::LiveSession::Status status;  // as of the last fill or change
+};
+
+namespace {
 
 WebSong* FromResult(Tarsel::CompileResult&& compiled) {
     auto* result = new WebSong;
@@ -46,6 +96,9 @@ WebSong* FromResult(Tarsel::CompileResult&& compiled) {
 std::string_view Text(const char* text, int32_t length) {
     return {text, static_cast<std::size_t>(length)};
 }
+
+// How far the page looks for the end of a song's passes.
+constexpr int64_t kMaxBars = 2000;
 
 }  // namespace
 
@@ -109,14 +162,74 @@ EMSCRIPTEN_KEEPALIVE void vn_song_free(WebSong* s) {
     delete s;
 }
 
-// Tick by which every used part has ended `passes` passes or stopped (0 when
-// no part plays); -1 when that is not reached within `maxTicks`.
-EMSCRIPTEN_KEEPALIVE double vn_song_passes_end(const WebSong* s, int32_t passes, double maxTicks) {
+// Frames per tick of the song at `rate` (1 for a handle without a song).
+EMSCRIPTEN_KEEPALIVE int32_t vn_song_frames_per_tick(const WebSong* s, uint32_t rate) {
+    return s->song ? engine::Engine(s->song, rate).FramesPerTick() : 1;
+}
+
+// The length the page shows for the song at `rate`, in frames: to the end of
+// its first pass, at least a bar; 64 bars when that pass does not end within
+// 2000 bars.
+EMSCRIPTEN_KEEPALIVE double vn_song_length(const WebSong* s, uint32_t rate) {
     if (!s->song) return 0;
-    engine::Engine ahead(s->song, 44100);
-    const engine::LoopReport loops =
-        engine::LoopDetector::Run(ahead, passes, static_cast<int64_t>(maxTicks));
-    return loops.endTick ? static_cast<double>(*loops.endTick) : -1;
+    playback::Length length;
+    length.rate = rate;
+    length.loops = 1;
+    length.fadeSeconds = 0;
+    length.maxTicks = kMaxBars * playback::kTicksPerBar;
+    const playback::Timing timing = *playback::PlanTiming(s->song, length);
+    const int32_t perTick = vn_song_frames_per_tick(s, rate);
+    if (timing.plan.cut) {
+        return static_cast<double>(playback::FrameOfTick(64 * playback::kTicksPerBar, perTick));
+    }
+    return static_cast<double>(
+        std::max(timing.plan.totalFrames, playback::FrameOfTick(playback::kTicksPerBar, perTick)));
+}
+
+// Ticks in a bar, as the page counts bars.
+EMSCRIPTEN_KEEPALIVE int32_t vn_ticks_per_bar() {
+    return static_cast<int32_t>(playback::kTicksPerBar);
+}
+
+// A download of the song as the page plays it, with chip mute bits `mask`:
+// round(`amount`) passes (at least 1) from the start when `byPasses`, without
+// a fade; otherwise `amount` seconds from frame `position`. Null for a
+// handle without a song, or when the passes do not end within 2000 bars.
+EMSCRIPTEN_KEEPALIVE WebRender* vn_render_new(const WebSong* s, uint32_t rate, uint32_t mask,
+                                              int32_t byPasses, double amount, double position) {
+    if (!s->song) return nullptr;
+    // A length the page cannot hold anyway stays one the library can count.
+    amount = std::isfinite(amount) ? std::clamp(amount, 0.0, 1e7) : 0.0;
+    playback::Length length;
+    length.rate = rate;
+    length.fadeSeconds = 0;
+    int64_t start = 0;
+    if (byPasses) {
+        length.loops = std::max(1, static_cast<int32_t>(std::llround(amount)));  // at most 1e7
+        length.maxTicks = kMaxBars * playback::kTicksPerBar;
+    } else {
+        start = static_cast<int64_t>(position);
+        length.seconds = amount;
+        length.secondsFrom = start;
+    }
+    auto render = std::make_unique<WebRender>(s->song, rate, mask);
+    render->timing = *playback::PlanTiming(s->song, length);
+    if (render->timing.plan.cut) return nullptr;
+    playback::RunAhead(render->frames, start);
+    render->renderer =
+        std::make_unique<playback::Renderer>(render->frames, render->timing.plan, start);
+    return render.release();
+}
+// Frames the download still has to give.
+EMSCRIPTEN_KEEPALIVE double vn_render_frames_left(const WebRender* r) {
+    return static_cast<double>(r->timing.plan.totalFrames - r->renderer->FramesDone());
+}
+// Writes up to `count` frames to `out`; returns how many (0 at the end).
+EMSCRIPTEN_KEEPALIVE int32_t vn_render_fill(WebRender* r, int16_t* out, int32_t count) {
+    return r->renderer->Fill(out, count);
+}
+EMSCRIPTEN_KEEPALIVE void vn_render_free(WebRender* r) {
+    delete r;
 }
 
 // The song as a register log file (format 0: VGM, 1: S98) as the command
@@ -158,24 +271,11 @@ EMSCRIPTEN_KEEPALIVE void vn_engine_free(WebEngine* e) {
 EMSCRIPTEN_KEEPALIVE void vn_engine_render(WebEngine* e, int16_t* out, int32_t frames) {
     e->Render(out, frames);
 }
-// Back to the start, as a new engine would play it.
-EMSCRIPTEN_KEEPALIVE void vn_engine_restart(WebEngine* e) {
-    e->SeekToFrame(0);
-}
-
 // Runs ahead from the current frame toward `target` (starting afresh first
 // when the target lies behind), rendering at most `budget` frames; returns
 // the frame reached. Output from there equals a render from the start.
 EMSCRIPTEN_KEEPALIVE double vn_engine_run_ahead(WebEngine* e, double target, int32_t budget) {
-    const auto to = static_cast<int64_t>(target);
-    if (to < e->Frame()) e->SeekToFrame(0);
-    static std::array<int16_t, 2 * 4096> scratch;
-    while (e->Frame() < to && budget > 0) {
-        const auto n = static_cast<int32_t>(
-            std::min<int64_t>({to - e->Frame(), budget, int64_t{scratch.size() / 2}}));
-        e->Render(scratch.data(), n);
-        budget -= n;
-    }
+    playback::Seek(*e, static_cast<int64_t>(target), {}, budget);
     return static_cast<double>(e->Frame());
 }
 
@@ -198,6 +298,80 @@ EMSCRIPTEN_KEEPALIVE double vn_engine_part_passes(const WebEngine* e, int32_t pa
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_engine_part_active(const WebEngine* e, int32_t part) {
     return e->Part(part).active;
+}
+
+// The live session of the audio thread at `rate`.
+EMSCRIPTEN_KEEPALIVE WebLive* vn_live_new(uint32_t rate) {
+    return new WebLive(rate);
+}
+EMSCRIPTEN_KEEPALIVE void vn_live_free(WebLive* l) {
+    delete l;
+}
+// Plays the song of `s` (nothing for a handle without a song): when
+// `follow` and a song plays, from the same tick on, handed over when it has
+// run ahead there; otherwise from its beginning at once.
+EMSCRIPTEN_KEEPALIVE void vn_live_song(WebLive* l, const WebSong* s, int32_t follow) {
+    if (!s->song) return;
+    const bool playing = l->song != nullptr;
+    l->song = s->song;
+    l->seeking = false;
+    if (follow && playing) {
+        l->session.TakeOverWhenReady(l->NewTake(), 0);
+    } else {
+        l->session.Play(l->NewTake());
+    }
+    l->status = l->session.GetStatus();
+}
+// Plays the latest song from `frame`, once a take of it has run ahead there;
+// what plays goes on until then.
+EMSCRIPTEN_KEEPALIVE void vn_live_seek(WebLive* l, double frame) {
+    if (!l->song) return;
+    l->seeking = true;
+    l->session.PlayWhenReady(l->NewTake(), static_cast<int64_t>(frame));
+    l->status = l->session.GetStatus();
+}
+EMSCRIPTEN_KEEPALIVE void vn_live_set_playing(WebLive* l, int32_t playing) {
+    l->session.SetPaused(playing == 0);
+    l->status = l->session.GetStatus();
+}
+// Mute bits: 0-2 FM channels 1-3, 6-8 SSG channels A-C.
+EMSCRIPTEN_KEEPALIVE void vn_live_set_mask(WebLive* l, uint32_t mask) {
+    l->mask = mask;
+    l->session.SetChannelMask(mask);
+}
+// The next `count` frames of the audio thread (silence while paused or
+// before a song).
+EMSCRIPTEN_KEEPALIVE void vn_live_fill(WebLive* l, int16_t* out, int32_t count) {
+    l->session.Fill(out, count);
+    l->session.Collect();
+    l->status = l->session.GetStatus();
+}
+// Where the playing take stands, as of the last call.
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_has_song(const WebLive* l) {
+    return l->status.playing;
+}
+EMSCRIPTEN_KEEPALIVE double vn_live_frame(const WebLive* l) {
+    return static_cast<double>(l->status.frame);
+}
+EMSCRIPTEN_KEEPALIVE double vn_live_tick(const WebLive* l) {
+    return static_cast<double>(l->status.tick);
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_frames_per_tick(const WebLive* l) {
+    return l->status.framesPerTick;
+}
+// A take runs ahead to a seek's frame, or to the tick of a new version (or
+// stands there, waiting to sound).
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_seeking(const WebLive* l) {
+    return l->status.handingOver && l->seeking;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_following(const WebLive* l) {
+    return l->status.handingOver && !l->seeking;
+}
+EMSCRIPTEN_KEEPALIVE double vn_live_part_passes(const WebLive* l, int32_t part) {
+    return static_cast<double>(l->status.parts.at(part).passes);
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_live_part_active(const WebLive* l, int32_t part) {
+    return l->status.parts.at(part).active;
 }
 
 }  // extern "C"

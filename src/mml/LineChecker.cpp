@@ -1,11 +1,13 @@
-#include "mml/SourceRecorder.h"
+#include "mml/LineChecker.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <span>
 
 #include "mml/Readable.h"
 #include "song/CommandTable.h"
+#include "song/VoiceFields.h"
 
 // Deliberate choices:
 // - Only what the compile or the player certainly does differently from the
@@ -51,84 +53,58 @@ std::string Takes(const song::ControlCommand& row) {
     return std::to_string(row.least) + " to " + std::to_string(row.most) + " values";
 }
 
-// The fields of an op line: name, largest value (each keeps that many low bits).
-struct Field {
-    const char* name;
-    int32_t largest;
-};
-constexpr std::array<Field, 10> kOpFields = {{{"AR", 31},
-                                              {"DR", 31},
-                                              {"SR", 31},
-                                              {"RR", 15},
-                                              {"SL", 15},
-                                              {"TL", 127},
-                                              {"KS", 3},
-                                              {"MUL", 15},
-                                              {"DT", 7},
-                                              {"ratio", 3}}};
-constexpr std::array<Field, 5> kLfoFields = {
-    {{"", -1}, {"", -1}, {"", -1}, {"the algorithm", 7}, {"the feedback", 7}}};
-
 }  // namespace
 
-void SourceRecorder::OnCompileStart(const CompileContext& context, std::string_view source) {
+void LineChecker::OnCompileStart(const CompileContext& context, std::string_view source) {
     context_ = &context;
-    source_ = source;
-    lineStarts_.assign(1, 0);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        const char c = source[i];
-        if (c == '\n' || (c == '\r' && (i + 1 == source.size() || source[i + 1] != '\n'))) {
-            lineStarts_.push_back(i + 1);
-        }
-    }
+    lines_ = SourceLines(source);
 }
 
-SourcePlace SourceRecorder::PlaceOf(const char* at, std::size_t length) const {
-    if (at == nullptr || at < source_.data() || at > source_.data() + source_.size()) return {};
-    const auto offset = static_cast<std::size_t>(at - source_.data());
-    const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
-    const auto line = static_cast<std::size_t>(next - lineStarts_.begin());
-    const std::size_t lineEnd = source_.find_first_of("\r\n", offset);
-    length =
-        std::min(length, (lineEnd == std::string_view::npos ? source_.size() : lineEnd) - offset);
-    return {static_cast<int32_t>(line), static_cast<int32_t>(offset - lineStarts_[line - 1] + 1),
-            static_cast<int32_t>(length)};
+SourcePlace LineChecker::PlaceOf(const char* at, std::size_t length) const {
+    const std::string_view text = lines_.Text();
+    if (at == nullptr || at < text.data() || at > text.data() + text.size()) return {};
+    return lines_.PlaceOf(static_cast<std::size_t>(at - text.data()), length);
 }
 
-SourcePlace SourceRecorder::ArgPlace(std::size_t i) const {
+SourcePlace LineChecker::ArgPlace(std::size_t i) const {
     return i < argTexts_.size() ? PlaceOf(argTexts_[i].data(), argTexts_[i].size()) : SourcePlace{};
 }
 
-void SourceRecorder::OnAction(std::string_view action, std::string_view text) {
+void LineChecker::OnLineStart(LineKind kind, std::string_view syntax) {
     ResolveSoundLine();
-    if (action == "BeginLine") {
-        argTexts_.clear();
-        std::string head;
-        for (const char c : text.substr(0, 5)) head += Lower(c);
-        if (head == "sound") pendingSoundLine_ = text.data();
-    } else if (action == "BeginCommand") {
-        argTexts_.clear();
-    } else if (action == "PushArg") {
-        argTexts_.push_back(text);
-    } else if (action == "ProcessCtrl") {
-        CheckControl(text);
-    } else if (action == "ProcessNote") {
-        CheckNote(text);
-    } else if (action == "ProcessOP" || action == "ProcessLFO") {
-        CheckVoiceLine(action == "ProcessOP", text);
-    } else if (action == "ProcessSSGEnv") {
-        CheckEnvelope(text);
+    argTexts_.clear();
+    if (kind == kSoundLine) pendingSoundLine_ = syntax.data();
+}
+
+void LineChecker::OnCommandStart(char) {
+    argTexts_.clear();
+}
+
+void LineChecker::OnArgument(std::string_view text) {
+    argTexts_.push_back(text);
+}
+
+void LineChecker::OnCompile(Compiled what, std::string_view text) {
+    switch (what) {
+        case Compiled::kControl:
+            CheckControl(text);
+            break;
+        case Compiled::kNote:
+            CheckNote(text);
+            break;
+        case Compiled::kOpLine:
+        case Compiled::kLfoLine:
+            CheckVoiceLine(what == Compiled::kOpLine, text);
+            break;
+        case Compiled::kEnvelopeLine:
+            CheckEnvelope(text);
+            break;
+        case Compiled::kCall:
+            break;
     }
 }
 
-void SourceRecorder::OnEmit(const song::Command& stored) {
-    const char* end = context_->commandEnd;
-    const char* start = context_->commandStart;
-    places_[&stored] =
-        PlaceOf(start, start != nullptr && end > start ? static_cast<std::size_t>(end - start) : 0);
-}
-
-void SourceRecorder::Finish() {
+void LineChecker::Finish() {
     ResolveSoundLine();
     CloseVoiceBlock();
     // One tempo for the whole song: the last one compiled.
@@ -150,7 +126,7 @@ void SourceRecorder::Finish() {
     }
 }
 
-void SourceRecorder::CheckWholeNumbers(std::size_t from) {
+void LineChecker::CheckWholeNumbers(std::size_t from) {
     for (std::size_t i = from; i < argTexts_.size(); ++i) {
         if (argTexts_[i].empty() || IsWholeNumber(argTexts_[i])) continue;
         sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
@@ -158,7 +134,7 @@ void SourceRecorder::CheckWholeNumbers(std::size_t from) {
     }
 }
 
-void SourceRecorder::CheckLength(std::string_view length, SourcePlace place, bool isRest) {
+void LineChecker::CheckLength(std::string_view length, SourcePlace place, bool isRest) {
     if (length.empty()) return;
     if (length.back() == '.') length.remove_suffix(1);
     const int32_t n = CompileContext::ToInt(length);
@@ -169,7 +145,7 @@ void SourceRecorder::CheckLength(std::string_view length, SourcePlace place, boo
     sink_.Add(Warning::Kind::kValueOutOfRange, place, text);
 }
 
-void SourceRecorder::CheckNote(std::string_view text) {
+void LineChecker::CheckNote(std::string_view text) {
     // args: the accidental (possibly empty), then the length text.
     if (argTexts_.size() < 2) return;
     std::string_view length = argTexts_[1];
@@ -189,7 +165,7 @@ void SourceRecorder::CheckNote(std::string_view text) {
     CheckLength(length, ArgPlace(1), false);
 }
 
-void SourceRecorder::CheckControl(std::string_view text) {
+void LineChecker::CheckControl(std::string_view text) {
     const char letter = context_->command;
     const SourcePlace place = PlaceOf(text.data(), text.size());
     const song::ControlCommand* row = song::FindControl(letter);
@@ -305,8 +281,10 @@ void SourceRecorder::CheckControl(std::string_view text) {
     }
 }
 
-void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
-    const std::size_t expected = isOp ? kOpFields.size() : kLfoFields.size();
+void LineChecker::CheckVoiceLine(bool isOp, std::string_view text) {
+    const std::span<const song::VoiceField> fields =
+        isOp ? std::span<const song::VoiceField>(song::kOpLineFields) : song::kLfoLineFields;
+    const std::size_t expected = fields.size();
     const std::string line = isOp ? "op" + std::to_string(context_->part + 1) + ":" : "lfo:";
     const SourcePlace place = PlaceOf(text.data(), text.size());
     const std::size_t n = argTexts_.size();
@@ -326,19 +304,19 @@ void SourceRecorder::CheckVoiceLine(bool isOp, std::string_view text) {
     }
     CheckWholeNumbers(0);
     for (std::size_t i = 0; i < std::min(n, expected); ++i) {
-        const Field& field = isOp ? kOpFields[i] : kLfoFields[i];
-        if (field.largest < 0) continue;
+        const song::VoiceField& field = fields[i];
+        if (field.bits == 0) continue;
         const int32_t v = CompileContext::ToInt(argTexts_[i]);
-        if (v >= 0 && v <= field.largest) continue;
+        if (v >= 0 && v <= field.Largest()) continue;
         sink_.Add(Warning::Kind::kValueOutOfRange, ArgPlace(i),
                   std::string(field.name) + " " + std::to_string(v) + " is out of range (0-" +
-                      std::to_string(field.largest) + "): only its low bits count, so it is " +
-                      std::to_string(v & field.largest));
+                      std::to_string(field.Largest()) + "): only its low bits count, so it is " +
+                      std::to_string(field.Keep(v)));
     }
     if (inVoiceBlock_) voice_.linesSeen |= isOp ? 2u << context_->part : 1u;
 }
 
-void SourceRecorder::CheckEnvelope(std::string_view text) {
+void LineChecker::CheckEnvelope(std::string_view text) {
     const SourcePlace place = PlaceOf(text.data(), text.size());
     const std::vector<std::string>& args = context_->args;
     if (args.size() < 3) {
@@ -375,7 +353,7 @@ void SourceRecorder::CheckEnvelope(std::string_view text) {
     }
 }
 
-void SourceRecorder::ResolveSoundLine() {
+void LineChecker::ResolveSoundLine() {
     if (pendingSoundLine_ == nullptr) return;
     CloseVoiceBlock();
     inVoiceBlock_ = true;
@@ -383,7 +361,7 @@ void SourceRecorder::ResolveSoundLine() {
     pendingSoundLine_ = nullptr;
 }
 
-void SourceRecorder::CloseVoiceBlock() {
+void LineChecker::CloseVoiceBlock() {
     if (!inVoiceBlock_) return;
     inVoiceBlock_ = false;
     const std::string name = "voice " + std::to_string(voice_.number);

@@ -1,9 +1,9 @@
-#include "RenderPlan.h"
+#include "playback/RenderPlan.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+namespace playback {
 
 RenderPlan RenderPlan::Fixed(int64_t frames, int64_t fadeFrames) {
     RenderPlan plan;
@@ -43,4 +43,4 @@ int64_t SecondsToFrames(double seconds, uint32_t rate) {
     return static_cast<int64_t>(std::llround(seconds * rate));
 }
 
-}  // namespace cli
+}  // namespace playback

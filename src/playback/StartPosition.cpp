@@ -1,13 +1,10 @@
-#include "StartPosition.h"
+#include "playback/StartPosition.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "RenderPlan.h"
-#include "live/Interrupt.h"
-
-namespace cli {
+namespace playback {
 
 namespace {
 
@@ -38,26 +35,16 @@ std::optional<double> ParseStartTime(const std::string& text) {
     return std::stod(minutes) * 60.0 + *seconds;
 }
 
-int64_t StartFrame(const MixOptions& mix, int32_t framesPerTick, int64_t endFrame) {
+int64_t StartFrame(const Start& start, uint32_t rate, int32_t framesPerTick, int64_t endFrame) {
     int64_t frame = 0;
-    if (mix.startSeconds) {
-        frame = SecondsToFrames(*mix.startSeconds, mix.rate);
-    } else if (mix.startTick) {
+    if (start.seconds) {
+        frame = SecondsToFrames(*start.seconds, rate);
+    } else if (start.tick) {
         // Past the end already when the product would not fit.
         const int64_t perTick = std::max(framesPerTick, 1);
-        frame = *mix.startTick > endFrame / perTick ? endFrame : *mix.startTick * perTick;
+        frame = *start.tick > endFrame / perTick ? endFrame : *start.tick * perTick;
     }
     return std::clamp<int64_t>(frame, 0, std::max<int64_t>(endFrame, 0));
 }
 
-bool RunAhead(engine::Engine& engine, int64_t frame) {
-    // About a second of audio per step: a few milliseconds of work.
-    const int64_t step = engine.Rate();
-    while (engine.Frame() < frame) {
-        if (Interrupted()) return false;
-        engine.RunAheadTo(std::min(frame, engine.Frame() + step));
-    }
-    return true;
-}
-
-}  // namespace cli
+}  // namespace playback

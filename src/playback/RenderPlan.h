@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace cli {
+namespace playback {
 
 struct RenderPlan {
     int64_t totalFrames = 0;  // frames to write
@@ -12,14 +12,17 @@ struct RenderPlan {
     int64_t fadeFrames = 0;   // fade length; the fade ends with the last frame
     bool cut = false;         // the loops would have run past the length limit
 
-    // --seconds: exactly `frames` frames, the fade (if any) over the last
+    // A fixed length: exactly `frames` frames, the fade (if any) over the last
     // `fadeFrames` of them (all of them when the fade is longer).
     static RenderPlan Fixed(int64_t frames, int64_t fadeFrames);
 
-    // --loops: play until `loopEndFrame` (where the wanted passes end), then
+    // By passes: play until `loopEndFrame` (where the wanted passes end), then
     // fade out over `fadeFrames` more frames. A render that would pass
     // `maxFrames` is cut there, its fade moved to end at the cut.
     static RenderPlan AfterLoops(int64_t loopEndFrame, int64_t fadeFrames, int64_t maxFrames);
+
+    // No end and no fade: a piece played until the listener stops it.
+    static RenderPlan Endless() { return Fixed(int64_t{1} << 62, 0); }
 
     // Scales the interleaved stereo frames [firstFrame, firstFrame + count) of
     // the render by the linear fade: full level before fadeStart, then
@@ -30,4 +33,4 @@ struct RenderPlan {
 // round(seconds * rate), the frame count of a duration.
 int64_t SecondsToFrames(double seconds, uint32_t rate);
 
-}  // namespace cli
+}  // namespace playback

@@ -8,11 +8,11 @@
 #include <optional>
 #include <vector>
 
-#include "RenderPlan.h"
-#include "Renderer.h"
 #include "engine/LoopDetector.h"
+#include "playback/RenderPlan.h"
+#include "playback/Renderer.h"
 
-using namespace cli;
+using namespace playback;
 
 using engine::LoopDetector;
 using engine::LoopReport;
@@ -182,6 +182,8 @@ class CountingSource : public FrameSource {
         std::fill(frames, frames + 2 * count, int16_t{1000});
         framesAsked += count;
     }
+    int64_t Frame() const override { return framesAsked; }
+    uint32_t Rate() const override { return 44100; }
 };
 
 TEST(RendererBlocks, StopExactlyAtThePlannedLength) {

@@ -4,29 +4,13 @@
 // after the plan's last frame.
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
-#include "RenderPlan.h"
-#include "engine/Engine.h"
+#include "playback/FrameSource.h"
+#include "playback/RenderPlan.h"
 
-namespace cli {
-
-// Anything that produces interleaved 16-bit stereo frames on request (an
-// engine playing a song, or a test signal).
-class FrameSource {
-  public:
-    virtual ~FrameSource() = default;
-    virtual void Render(int16_t* frames, int32_t count) = 0;
-};
-
-// An engine as a frame source; the engine is not owned.
-class EngineFrames : public FrameSource {
-  public:
-    explicit EngineFrames(engine::Engine& engine) : engine_(engine) {}
-    void Render(int16_t* frames, int32_t count) override { engine_.Render(frames, count); }
-
-  private:
-    engine::Engine& engine_;
-};
+namespace playback {
 
 class Renderer {
   public:
@@ -53,4 +37,16 @@ class Renderer {
     int64_t fullScale_ = 0;
 };
 
-}  // namespace cli
+// Renders each of `renderers` (a mix and its stems: plans of one length, each
+// source standing at the same frame) to the end of its plan in blocks of
+// kRenderBlockFrames, in step. Each block goes to `write` with the index of
+// its renderer; after each round `progress` hears the first renderer's
+// frames done. `stop` is asked before each round: false when it stopped the
+// render.
+constexpr int32_t kRenderBlockFrames = 4096;
+using BlockWriter = std::function<void(std::size_t renderer, const int16_t* frames, int32_t count)>;
+bool RenderThrough(const std::vector<Renderer*>& renderers, const BlockWriter& write,
+                   const std::function<void(int64_t framesDone)>& progress,
+                   const StopAsked& stop = {});
+
+}  // namespace playback
