@@ -125,6 +125,7 @@ CompileResult CompileWith(std::string_view text, std::string_view displayName,
         return result;
     }
     result.song = std::move(song);
+    result.extensions = std::move(context.extensions);
     return result;
 }
 

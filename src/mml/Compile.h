@@ -9,7 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "mml/Extension.h"
 #include "song/Song.h"
 
 namespace Tarsel {
@@ -43,6 +45,9 @@ struct CompileFault {
 struct CompileResult {
     std::shared_ptr<const song::Song> song;  // null when there is a fault
     std::optional<CompileFault> fault;
+    // Every use of a language extension, in text order (mml/Extension.h),
+    // for a checker of the plain dialect and for `info`.
+    std::vector<ExtensionUse> extensions;
 };
 
 // Compiles `text` (8-bit source, any line ends; one leading UTF-8 byte-order

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "mml/Extension.h"
 #include "song/Command.h"
 #include "song/FMVoice.h"
 #include "song/Song.h"
@@ -111,6 +112,21 @@ struct CompileContext {
     // source counts): commands are stored without a source. Set only when
     // the grammar runs over the text's own characters.
     const char* textBegin = nullptr;
+    std::vector<ExtensionUse> extensions;  // every use of an extension, in text order
+
+    // Notes a use of an extension written from `first` to `last` (pointers
+    // into the compiled text; without textBegin the use keeps offset 0).
+    template <typename Iterator>
+    void UseExtension(Extension kind, Iterator first, Iterator last) {
+        ExtensionUse use{kind};
+        if constexpr (std::is_same_v<Iterator, const char*>) {
+            if (textBegin != nullptr) {
+                use.offset = static_cast<uint32_t>(first - textBegin);
+                use.length = static_cast<uint32_t>(last - first);
+            }
+        }
+        extensions.push_back(use);
+    }
 
     // Routes a compiled command by the line kind: part lines append it to the
     // current part, macro lines to the current macro; other kinds drop it.
