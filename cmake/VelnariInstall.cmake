@@ -125,6 +125,7 @@ set(VELNARI_PUBLIC_HEADERS
     fm/Tables.h
     fm/Timer.h
     mml/Compile.h
+    mml/Extension.h
     song/Command.h
     song/FMVoice.h
     song/SSGEnvelope.h
