@@ -2,7 +2,7 @@
 // The sub-commands (voices: VoicesCommand.h) and the program's entry. Each command returns the
 // process exit status or throws CliError.
 
-#include "Options.h"
+#include "options/Options.h"
 
 namespace cli {
 

@@ -8,16 +8,14 @@
 #include <vector>
 
 #include "CliError.h"
-#include "Interrupt.h"
-#include "LogInfo.h"
 #include "PlayThrough.h"
 #include "PlaybackOptions.h"
 #include "Progress.h"
-#include "RawSink.h"
-#include "SndFileSink.h"
-#include "SongFile.h"
-#include "SongInfo.h"
-#include "WriteFailure.h"
+#include "commands/SongFile.h"
+#include "live/Interrupt.h"
+#include "output/RawSink.h"
+#include "output/SndFileSink.h"
+#include "output/WriteFailure.h"
 #include "playback/RenderPlan.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
@@ -26,6 +24,8 @@
 #include "reglog/Gzip.h"
 #include "reglog/LogPlayer.h"
 #include "reglog/LogReader.h"
+#include "report/LogInfo.h"
+#include "report/SongInfo.h"
 #include "velnari/Version.h"
 
 // Deliberate choices:

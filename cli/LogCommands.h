@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Options.h"
+#include "options/Options.h"
 
 namespace cli {
 

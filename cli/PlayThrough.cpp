@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "CliError.h"
-#include "Interrupt.h"
 #include "Progress.h"
-#include "SdlPlayback.h"
+#include "live/Interrupt.h"
+#include "output/SdlPlayback.h"
 
 namespace cli {
 

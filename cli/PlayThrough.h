@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "AudioSink.h"
+#include "output/AudioSink.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Options.h"
+#include "options/Options.h"
 #include "playback/RenderTiming.h"
 #include "playback/StartPosition.h"
 

@@ -6,14 +6,13 @@
 #include <string>
 
 #include "CliError.h"
-#include "Diagnostics.h"
-#include "Interrupt.h"
 #include "PlaybackOptions.h"
 #include "Progress.h"
-#include "SdlPlayback.h"
-#include "SongFile.h"
+#include "commands/SongFile.h"
+#include "live/Interrupt.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "output/SdlPlayback.h"
 #include "platform/FileStamp.h"
 #include "platform/KeyReader.h"
 #include "platform/Terminal.h"
@@ -22,6 +21,7 @@
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/StartPosition.h"
+#include "report/Diagnostics.h"
 
 // Deliberate choices:
 // - The file is looked at every 100 ms. A change counts once the file has

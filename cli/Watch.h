@@ -5,7 +5,7 @@
 // column) while the last good version plays on. Keys on the terminal: space
 // pauses, r restarts, the arrows seek 5 s, q quits.
 
-#include "Options.h"
+#include "options/Options.h"
 
 namespace cli {
 

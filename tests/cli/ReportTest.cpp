@@ -4,9 +4,9 @@
 
 #include "CliTestSupport.h"
 #include "Progress.h"
-#include "SongInfo.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "report/SongInfo.h"
 
 using engine::LoopReport;
 using namespace cli;

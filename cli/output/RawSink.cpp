@@ -1,10 +1,10 @@
-#include "RawSink.h"
+#include "output/RawSink.h"
 
 #include <cerrno>
 #include <filesystem>
 
 #include "CliError.h"
-#include "WriteFailure.h"
+#include "output/WriteFailure.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "Diagnostics.h"
+#include "report/Diagnostics.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "PartSelection.h"
+#include "options/PartSelection.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "SongInfo.h"
+#include "report/SongInfo.h"
 
 #include <algorithm>
 #include <cstdio>

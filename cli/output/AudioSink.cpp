@@ -1,9 +1,9 @@
-#include "AudioSink.h"
+#include "output/AudioSink.h"
 
 #include <cstdio>
 
-#include "RawSink.h"
-#include "SndFileSink.h"
+#include "output/RawSink.h"
+#include "output/SndFileSink.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "VoicesCommand.h"
+#include "commands/VoicesCommand.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "SndFileSink.h"
+#include "output/SndFileSink.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "CliError.h"
-#include "WriteFailure.h"
+#include "output/WriteFailure.h"
 #include "reglog/Formats.h"
 #include "text/Case.h"
 

@@ -1,4 +1,4 @@
-#include "LogInput.h"
+#include "commands/LogInput.h"
 
 #include <algorithm>
 #include <fstream>

@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "AudioSink.h"
+#include "output/AudioSink.h"
 
 namespace cli {
 

@@ -1,14 +1,14 @@
-#include "SongFile.h"
+#include "commands/SongFile.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
-#include "Diagnostics.h"
 #include "engine/Settings.h"
 #include "mml/Warnings.h"
 #include "platform/FileKind.h"
 #include "platform/Module.h"
+#include "report/Diagnostics.h"
 
 namespace cli {
 

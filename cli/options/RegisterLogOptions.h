@@ -6,7 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "Options.h"
+#include "options/Options.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "Interrupt.h"
+#include "live/Interrupt.h"
 
 #include <csignal>
 #include <string>

@@ -1,9 +1,9 @@
-#include "RegisterLogOptions.h"
+#include "options/RegisterLogOptions.h"
 
 #include <chrono>
 
 #include "CliError.h"
-#include "LogInput.h"
+#include "commands/LogInput.h"
 #include "reglog/Formats.h"
 #include "reglog/RegisterLog.h"
 #include "text/Utf8.h"

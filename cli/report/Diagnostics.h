@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "options/Options.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "options/CommandLine.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "CliError.h"
-#include "PartSelection.h"
-#include "RegisterLogOptions.h"
+#include "options/PartSelection.h"
+#include "options/RegisterLogOptions.h"
 #include "playback/StartPosition.h"
 #include "reglog/Formats.h"
 #include "velnari/Version.h"

@@ -1,9 +1,9 @@
-#include "LogInfo.h"
+#include "report/LogInfo.h"
 
 #include <cstdio>
 
 #include "Progress.h"
-#include "SongInfo.h"
+#include "report/SongInfo.h"
 
 namespace cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
+#include "options/Options.h"
 #include "reglog/VoiceLift.h"
 
 namespace cli {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "AudioSink.h"
+#include "output/AudioSink.h"
 
 namespace cli {
 

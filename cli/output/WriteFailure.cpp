@@ -1,4 +1,4 @@
-#include "WriteFailure.h"
+#include "output/WriteFailure.h"
 
 #include <cerrno>
 #include <cstring>

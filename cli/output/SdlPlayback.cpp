@@ -1,4 +1,4 @@
-#include "SdlPlayback.h"
+#include "output/SdlPlayback.h"
 
 #include <SDL.h>
 

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "Options.h"
+#include "options/Options.h"
 
 namespace cli {
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "CliError.h"
-#include "Options.h"
 #include "engine/Engine.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "options/Options.h"
 #include "song/Song.h"
 
 namespace cli {
