@@ -18,6 +18,7 @@ struct WebRender;
 extern "C" {
 WebSong* vn_compile(const char* text, int32_t length);
 void vn_song_free(WebSong* s);
+double vn_song_frame_of_tick(const WebSong* s, uint32_t rate, double tick);
 WebRender* vn_render_new(const WebSong* s, uint32_t rate, uint32_t mask, int32_t byPasses,
                          double amount, double position);
 int32_t vn_render_fill(WebRender* r, int16_t* out, int32_t count);
@@ -49,38 +50,43 @@ std::string WebDownload(const std::string& text, uint32_t rate, uint32_t mask, b
 }
 
 TEST(WebGlue, DownloadsAreTheCommandLinesRenders) {
-    const std::string file = std::string(VELNARI_SOURCE_DIR) + "/examples/demo.mml";
-    const std::string text = ReadFile(file);
-    const auto song = Tarsel::Compile(text, "demo").song;
-    ASSERT_TRUE(song);
-    const int64_t perTick = engine::Engine(song, 22050).FramesPerTick();
-    // Three seconds from bar 4 (at tick 192), as the page's seek and the
-    // command line's --start-tick place it.
-    const int64_t bar4 = 192 * perTick;
-    char seconds[64];
-    std::snprintf(seconds, sizeof seconds, "%.17g", (bar4 + 3.0 * 22050) / 22050);
-
-    struct Case {
-        uint32_t mask;
-        bool byPasses;
-        double amount;
-        double position;
-        std::string options;
-    };
-    const Case cases[] = {
-        {0, true, 1, 0, "--loops 1 --fade 0"},
-        {2, false, 3, static_cast<double>(bar4),
-         "--start-tick 192 --seconds " + std::string(seconds) + " --mute 2"},
-    };
     ScratchDir dir;
-    for (const Case& c : cases) {
-        const auto cli =
-            RunVelnari(dir, "render " + Quote(file) + " --rate 22050 -o - " + c.options);
-        ASSERT_EQ(cli.status, 0) << c.options << cli.err;
-        const std::string web = WebDownload(text, 22050, c.mask, c.byPasses, c.amount, c.position);
-        EXPECT_GT(web.size(), 22050u * 4) << c.options;
-        EXPECT_TRUE(web == cli.out) << c.options << ": " << web.size() << " bytes from the glue, "
-                                    << cli.out.size() << " from the command line";
+    // An example, and a song whose tempo changes before bar 4.
+    const std::string tempo =
+        dir.Write("tempo.mml", "4: @0 v12 o4 l8 {4 c e g e} !t90 cdef !t60,16 gab>c\n");
+    for (const std::string& file :
+         {std::string(VELNARI_SOURCE_DIR) + "/examples/demo.mml", tempo}) {
+        const std::string text = ReadFile(file);
+        WebSong* song = vn_compile(text.data(), static_cast<int32_t>(text.size()));
+        // Three seconds from bar 4 (at tick 192), as the page's seek and the
+        // command line's --start-tick place it.
+        const double bar4 = vn_song_frame_of_tick(song, 22050, 192);
+        vn_song_free(song);
+        char seconds[64];
+        std::snprintf(seconds, sizeof seconds, "%.17g", (bar4 + 3.0 * 22050) / 22050);
+
+        struct Case {
+            uint32_t mask;
+            bool byPasses;
+            double amount;
+            double position;
+            std::string options;
+        };
+        const Case cases[] = {
+            {0, true, 1, 0, "--loops 1 --fade 0"},
+            {2, false, 3, bar4, "--start-tick 192 --seconds " + std::string(seconds) + " --mute 2"},
+        };
+        for (const Case& c : cases) {
+            const auto cli =
+                RunVelnari(dir, "render " + Quote(file) + " --rate 22050 -o - " + c.options);
+            ASSERT_EQ(cli.status, 0) << c.options << cli.err;
+            const std::string web =
+                WebDownload(text, 22050, c.mask, c.byPasses, c.amount, c.position);
+            EXPECT_GT(web.size(), 22050u * 4) << c.options;
+            EXPECT_TRUE(web == cli.out)
+                << file << " " << c.options << ": " << web.size() << " bytes from the glue, "
+                << cli.out.size() << " from the command line";
+        }
     }
 }
 

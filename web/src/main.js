@@ -117,8 +117,9 @@ function compileNow(view) {
 function markBars() {
     const bars = $("bars");
     bars.replaceChildren();
-    const barFrames = page.ticksPerBar * page.framesPerTick;
-    for (let f = 0; f < page.lengthFrames && bars.children.length < 100; f += barFrames) {
+    for (let bar = 0; bars.children.length < 100; ++bar) {
+        const f = frameOfTick(bar * page.ticksPerBar);
+        if (f >= page.lengthFrames) break;
         bars.append(new Option("", String(f)));
     }
 }
@@ -296,8 +297,16 @@ function formatTime(frames) {
     return `${m}:${(s - 60 * m).toFixed(1).padStart(4, "0")}`;
 }
 
+// Ticks and frames through the song's own map, which follows its tempo changes.
+function frameOfTick(tick) {
+    return page.song ? page.song.frameOfTick(kRate, tick) : tick * page.framesPerTick;
+}
+function tickOfFrame(frame) {
+    return page.song ? page.song.tickOfFrame(kRate, frame) : Math.floor(frame / page.framesPerTick);
+}
+
 function formatBar(frames) {
-    const ticks = frames / page.framesPerTick;
+    const ticks = tickOfFrame(frames);
     const bar = Math.floor(ticks / page.ticksPerBar) + 1;
     const beat = Math.floor((ticks % page.ticksPerBar) / 16) + 1;
     return `${bar}.${beat}`;
@@ -309,7 +318,7 @@ function updatePosition(state) {
     seekBar.max = String(length);
     if (!seekBar.matches(":active")) seekBar.value = String(page.position);
     $("time").textContent = `${formatTime(page.position)} / ${formatTime(page.lengthFrames)}`;
-    $("bar").textContent = `bar ${formatBar(page.position)} / ${Math.ceil(page.lengthFrames / page.framesPerTick / page.ticksPerBar)}`;
+    $("bar").textContent = `bar ${formatBar(page.position)} / ${Math.ceil(tickOfFrame(page.lengthFrames) / page.ticksPerBar)}`;
     if (state && state.passes) {
         const used = page.song ? page.song.partsUsed : [];
         const playing = state.passes.filter((_, k) => used[k] && state.active[k]);
@@ -583,7 +592,7 @@ function bindControls() {
     $("seek").oninput = (e) => seek(Number(e.target.value));
     $("goto-bar").onchange = (e) => {
         const bar = Math.max(1, Math.floor(Number(e.target.value) || 1));
-        seek((bar - 1) * page.ticksPerBar * page.framesPerTick);
+        seek(frameOfTick((bar - 1) * page.ticksPerBar));
     };
     $("share").onclick = share;
     $("wav").onclick = () => {

@@ -115,6 +115,15 @@ export class CompiledSong {
         return this.v.m._vn_song_frames_per_tick(this.handle, rate);
     }
 
+    // Where tick `tick` starts, in frames at `rate`, and the tick that
+    // sounds at frame `frame`, tempo changes included.
+    frameOfTick(rate, tick) {
+        return this.v.m._vn_song_frame_of_tick(this.handle, rate, tick);
+    }
+    tickOfFrame(rate, frame) {
+        return this.v.m._vn_song_tick_of_frame(this.handle, rate, frame);
+    }
+
     // The length the page shows, in frames at `rate`: the first pass (at
     // least a bar), or 64 bars when it does not end within 2000 bars.
     lengthFrames(rate) {

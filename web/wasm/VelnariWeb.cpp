@@ -18,7 +18,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,9 @@ struct WebSong {
     int32_t column = 0;
     std::string text;  // the fault as a person reads it, without name or line
     std::vector<Tarsel::Warning> warnings;
+    // Where the song's ticks start at `ticksRate`, made when first asked.
+    mutable std::optional<playback::TickMap> ticks;
+    mutable uint32_t ticksRate = 0;
 };
 
 // A download being rendered: an engine over the song, run ahead to where the
@@ -167,6 +172,29 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_song_frames_per_tick(const WebSong* s, uint32_t 
     return s->song ? engine::Engine(s->song, rate).FramesPerTick() : 1;
 }
 
+namespace {
+
+// The song's tempo map at `rate`, through the bars the page shows at most.
+const playback::TickMap& TicksOf(const WebSong* s, uint32_t rate) {
+    if (!s->ticks || s->ticksRate != rate) {
+        s->ticks = playback::TickMap::OfSong(s->song, rate, std::numeric_limits<int64_t>::max(),
+                                             kMaxBars * playback::kTicksPerBar);
+        s->ticksRate = rate;
+    }
+    return *s->ticks;
+}
+
+}  // namespace
+
+// Where tick `tick` starts, in frames at `rate`, and the tick that sounds at
+// frame `frame`: the song's own map, tempo changes included.
+EMSCRIPTEN_KEEPALIVE double vn_song_frame_of_tick(const WebSong* s, uint32_t rate, double tick) {
+    return static_cast<double>(TicksOf(s, rate).FrameOfTick(static_cast<int64_t>(tick)));
+}
+EMSCRIPTEN_KEEPALIVE double vn_song_tick_of_frame(const WebSong* s, uint32_t rate, double frame) {
+    return static_cast<double>(TicksOf(s, rate).TickOfFrame(static_cast<int64_t>(frame)));
+}
+
 // The length the page shows for the song at `rate`, in frames: to the end of
 // its first pass, at least a bar; 64 bars when that pass does not end within
 // 2000 bars.
@@ -178,12 +206,11 @@ EMSCRIPTEN_KEEPALIVE double vn_song_length(const WebSong* s, uint32_t rate) {
     length.fadeSeconds = 0;
     length.maxTicks = kMaxBars * playback::kTicksPerBar;
     const playback::Timing timing = *playback::PlanTiming(s->song, length);
-    const int32_t perTick = vn_song_frames_per_tick(s, rate);
     if (timing.plan.cut) {
-        return static_cast<double>(playback::FrameOfTick(64 * playback::kTicksPerBar, perTick));
+        return static_cast<double>(timing.ticks.FrameOfTick(64 * playback::kTicksPerBar));
     }
     return static_cast<double>(
-        std::max(timing.plan.totalFrames, playback::FrameOfTick(playback::kTicksPerBar, perTick)));
+        std::max(timing.plan.totalFrames, timing.ticks.FrameOfTick(playback::kTicksPerBar)));
 }
 
 // Ticks in a bar, as the page counts bars.
