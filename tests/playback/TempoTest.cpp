@@ -120,13 +120,18 @@ TEST(Tempo, EveryWayIntoThePieceFindsTheTicksWhereTheTempoPutsThem) {
     }
 }
 
-// "!tN" at the first tick is "tN": the same bytes.
+// "!tN" at the first tick is "tN": the same bytes; the compile notes the use
+// of the extension where it is written, in either case.
 TEST(Tempo, AChangeAtTheFirstTickIsTheSongsTempo) {
-    const auto a = Tarsel::Compile("4: @0 v12 o4 l8 !t150 cdefgab", "a.mml").song;
+    const std::string text = "4: @0 v12 o4 l8 !T150 cdefgab";
+    const auto a = Tarsel::Compile(text, "a.mml");
     const auto b = Tarsel::Compile("4: t150 @0 v12 o4 l8 cdefgab", "b.mml").song;
-    ASSERT_TRUE(a && b);
-    engine::Engine ea(a, kRate), eb(b, kRate);
+    ASSERT_TRUE(a.song && b);
+    engine::Engine ea(a.song, kRate), eb(b, kRate);
     EXPECT_EQ(Render(ea, 3 * kRate), Render(eb, 3 * kRate));
+    ASSERT_EQ(a.extensions.size(), 1u);
+    EXPECT_EQ(a.extensions[0].kind, Tarsel::Extension::kTempoChange);
+    EXPECT_EQ(text.substr(a.extensions[0].offset, a.extensions[0].length), "!T150");
 }
 
 }  // namespace
