@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "Progress.h"
+#include "report/Progress.h"
 #include "report/SongInfo.h"
 
 namespace cli {

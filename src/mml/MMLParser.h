@@ -49,6 +49,8 @@ class MMLParser : public boost::spirit::classic::grammar<MMLParser> {
             argument_list, argument, identifier, integer;
         // Extensions opened by "!" and a letter, written without blanks inside.
         boost::spirit::classic::rule<ScannerT> bang_command, tempo_change;
+        // Part-line commands of the extensions.
+        boost::spirit::classic::rule<ScannerT> extension, loop_break, transposition, volume_step;
         // Envelope lists.
         boost::spirit::classic::rule<ScannerT> envelope_list, envelope_item, envelope_separator;
     };
@@ -75,12 +77,20 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
            (argument | EmptyText(PushArg{ctx}));
     control = FoldedChar("h-z@{}<>&")[BeginCommand{ctx}] >> !argument_list;
     call = ch_p('$')[BeginCommand{ctx}] >> identifier[PushArg{ctx}] >> ch_p('$') >> !ch_p(',');
+    // The extensions are spelled with characters that no plain line takes:
+    // ":" after the part's own, "_" at a command's start (in a name it is a
+    // name's character), "(" and ")". A "_" takes a number, "(" and ")" may.
+    loop_break = ch_p(':')[BeginCommand{ctx}];
+    transposition = (FoldedKeyword("__")[BeginTransposeStep{ctx}] | ch_p('_')[BeginCommand{ctx}]) >>
+                    integer[PushArg{ctx}];
+    volume_step = chset_p("()")[BeginCommand{ctx}] >> !integer[PushArg{ctx}];
+    extension = loop_break | transposition | volume_step;
     // "!tN" or "!tN,L": a tempo change, or a ramp to it over L ticks.
     tempo_change =
         FoldedKeyword("!t")[BeginExtensionCommand{ctx, song::code::kTempoChange}] >> !argument_list;
     bang_command = tempo_change[NoteExtension{ctx, Extension::kTempoChange}];
     mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}] |
-                  bang_command[ProcessCtrl{ctx}];
+                  extension[ProcessExtension{ctx}] | bang_command[ProcessCtrl{ctx}];
 
     part_line = (range_p('1', '6')[SetChNumber{ctx}] >> ch_p(':'))[BeginLine<kPartLine>{ctx}] >>
                 *mml_command;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
+#include "commands/Commands.h"
 #include "options/CommandLine.h"
 
 using namespace cli;

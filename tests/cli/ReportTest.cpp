@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CliTestSupport.h"
-#include "Progress.h"
+#include "report/Progress.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "report/SongInfo.h"

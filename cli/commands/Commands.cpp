@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "commands/Commands.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "CliError.h"
-#include "LogCommands.h"
-#include "PlayThrough.h"
-#include "PlaybackOptions.h"
-#include "Progress.h"
-#include "Watch.h"
+#include "commands/LogCommands.h"
+#include "output/PlayThrough.h"
+#include "options/PlaybackOptions.h"
+#include "report/Progress.h"
+#include "commands/Watch.h"
 #include "commands/LogInput.h"
 #include "commands/SongFile.h"
 #include "commands/VoicesCommand.h"

@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "report/Progress.h"
 
 #include <algorithm>
 

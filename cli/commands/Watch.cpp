@@ -1,4 +1,4 @@
-#include "Watch.h"
+#include "commands/Watch.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "CliError.h"
-#include "PlaybackOptions.h"
-#include "Progress.h"
+#include "options/PlaybackOptions.h"
+#include "report/Progress.h"
 #include "commands/SongFile.h"
 #include "live/Interrupt.h"
 #include "mml/Compile.h"

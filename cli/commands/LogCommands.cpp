@@ -1,4 +1,4 @@
-#include "LogCommands.h"
+#include "commands/LogCommands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "CliError.h"
-#include "PlayThrough.h"
-#include "PlaybackOptions.h"
-#include "Progress.h"
+#include "output/PlayThrough.h"
+#include "options/PlaybackOptions.h"
+#include "report/Progress.h"
 #include "commands/SongFile.h"
 #include "live/Interrupt.h"
 #include "output/RawSink.h"

@@ -1,11 +1,11 @@
-#include "PlayThrough.h"
+#include "output/PlayThrough.h"
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 #include "CliError.h"
-#include "Progress.h"
+#include "report/Progress.h"
 #include "live/Interrupt.h"
 #include "output/SdlPlayback.h"
 
