@@ -15,6 +15,7 @@
 #include "Interrupt.h"
 #include "LogCommands.h"
 #include "LogInput.h"
+#include "NoteCommands.h"
 #include "PartSelection.h"
 #include "PlayThrough.h"
 #include "PlaybackOptions.h"
@@ -211,6 +212,7 @@ int RunRender(const RenderOptions& options) {
         RequireOutputFolder(output);
         RefuseOutputThatIsInput(output, options.song);
     }
+    if (!raw && IsMidiPath(output)) return RunExportMidi(options, output);
     if (IsRegisterLogInput(options.song)) return RunRenderLog(options, output);
     if (!raw && reglog::IsRegisterLogPath(output)) return RunExportLog(options, output);
     if (!raw) SndFileSink::FormatFor(output);
@@ -299,6 +301,7 @@ int RunCheck(const CheckOptions& options) {
 }
 
 int RunInfo(const InfoOptions& options) {
+    if (options.notes) return RunInfoNotes(options);
     if (IsRegisterLogInput(options.song)) return RunInfoLog(options);
     const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
     engine::Engine ahead(song, options.rate);

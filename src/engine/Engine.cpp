@@ -107,6 +107,36 @@ int64_t Engine::Tick() const {
     return sequencer_ ? sequencer_->CurrentTick() : 0;
 }
 
+Sounding Engine::NowSounding(int part) const {
+    Sounding now;
+    if (!sequencer_ || part < 0 || part >= song::kPartCount) return now;
+    const sequencer::Sequencer::Playing playing = sequencer_->NowPlaying(part);
+    const sequencer::PartState& ps = sequencer_->Part(part);
+    now.command = playing.command;
+    now.calls = playing.calls;
+    now.tick = playing.tick;
+    now.until = ps.nextEvent;
+    now.tied = ps.tied;
+    now.volume = ps.volume;
+    now.voice = ps.voiceNumber;
+    if (part < song::kFMPartCount) {
+        const sequencer::FMController& fm = sequencer_->FMControl();
+        now.keyedOn = fm.KeyedOn(part);
+        if (ps.prevFreq != 0) {
+            now.hertz =
+                sequencer::FMController::Frequency(fm.Block(part), fm.Fnum(part), kChipClock);
+        }
+    } else {
+        const int ch = part - song::kFMPartCount;
+        const sequencer::SSGController& ssg = sequencer_->SSGControl();
+        now.keyedOn = ssg.KeyedOn(ch);
+        if (ps.prevFreq != 0) {
+            now.hertz = sequencer::SSGController::Frequency(ssg.Tone(ch), kChipClock);
+        }
+    }
+    return now;
+}
+
 PartStatus Engine::Part(int part) const {
     PartStatus status;
     if (!song_ || part < 0 || part >= song::kPartCount) return status;

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "fm/OPN.h"
 #include "song/Song.h"
@@ -44,6 +45,24 @@ struct PartStatus {
     int64_t passes = 0;       // trips completed through its endless loop
     int64_t passEndTick = 0;  // tick at which the latest trip ended musically
     int64_t passNesting = 0;  // macro calls and loops pending when it ended
+};
+
+// What one part sounds at the engine's position (Engine::NowSounding).
+struct Sounding {
+    // The note, rest or wait it plays; null once the part has stopped or
+    // before its first. Its source says where it was written.
+    const song::Command* command = nullptr;
+    // The macro calls ("$" commands) it was reached through, outermost first.
+    std::span<const song::Command* const> calls;
+    int64_t tick = 0;      // the tick in which the command began
+    int64_t until = 0;     // the tick in which the part's next command is due
+    double hertz = 0.0;    // the pitch the chip plays now, vibrato and portamento
+                           // included (channel 3: before its operators' ratios);
+                           // 0 before the part's first note
+    bool keyedOn = false;  // the channel is keyed on (FM) or its tone is on (SSG)
+    bool tied = false;     // the note goes on into the next one
+    int32_t volume = 0;    // 0..15
+    int32_t voice = 0;     // the last "@": FM voice or SSG envelope number
 };
 
 // Sees every register write the engine makes, in order, with the frame of
@@ -112,6 +131,10 @@ class Engine {
     int64_t Frame() const { return frame_; }  // frames rendered since the start
     int64_t Tick() const;                     // ticks run since the start
     PartStatus Part(int part) const;          // part 0..5
+    // What part 0..5 sounds after the ticks run so far. Cheap enough to ask
+    // for every part at every audio quantum. The calls stay valid until the
+    // engine renders, ticks or starts again.
+    Sounding NowSounding(int part) const;
     const song::Song& Song() const { return *song_; }
     const std::shared_ptr<const song::Song>& SharedSong() const { return song_; }
     const FM::OPN& Chip() const { return *chip_; }
