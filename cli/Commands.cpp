@@ -1,6 +1,8 @@
 #include "Commands.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,12 +25,14 @@
 #include "RawSink.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
+#include "SdlPlayback.h"
 #include "SongInfo.h"
 #include "VoicesCommand.h"
 #include "Watch.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "playback/RangeLoop.h"
 #include "playback/RenderPlan.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
@@ -160,6 +164,33 @@ int64_t FirstFrame(const MixOptions& mix, const engine::Engine& engine, const Re
     return start;
 }
 
+// A render of bars once: from the first bar's first frame to the last bar's
+// end, without a fade.
+Timing BarsTiming(const BarFrames& bars) {
+    Timing timing;
+    timing.plan = RenderPlan::Fixed(bars.end, 0);
+    return timing;
+}
+
+// Plays bars on repeat through the sound card until a terminating signal.
+int PlayBarsOnRepeat(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
+                     engine::Volumes volumes) {
+    const engine::Engine probe(song, mix.rate);
+    const BarFrames bars = FramesOfBars(*mix.bars, probe.FramesPerTick());
+    playback::RangeLoop loop(song, mix.rate, volumes, mix.chipMask, bars.first, bars.end);
+    SdlPlayback playback(mix.rate, [&loop](int16_t* frames, int32_t count) {
+        loop.Fill(frames, count);
+        return SdlPlayback::Chunk{count, false};
+    });
+    std::fprintf(stderr, "bars %lld-%lld on repeat (%s each pass); Ctrl-C stops\n",
+                 static_cast<long long>(mix.bars->first), static_cast<long long>(mix.bars->last),
+                 FormatDuration(bars.end - bars.first, mix.rate).c_str());
+    playback.Start();
+    while (!Interrupted()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    playback.Stop();
+    return InterruptedStatus();
+}
+
 // What a command was doing, for the one line that reports running out of
 // memory.
 std::string Doing(const Invocation& invocation) {
@@ -224,8 +255,12 @@ int RunRender(const RenderOptions& options) {
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
-    const Timing timing = PlanTiming(options.song, song, mix, true);
-    const int64_t start = FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
+    const std::optional<BarFrames> bars =
+        mix.bars ? std::optional(FramesOfBars(*mix.bars, tracks[0].engine->FramesPerTick()))
+                 : std::nullopt;
+    const Timing timing = bars ? BarsTiming(*bars) : PlanTiming(options.song, song, mix, true);
+    const int64_t start =
+        bars ? bars->first : FirstFrame(mix, *tracks[0].engine, timing.plan, "write");
     if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
 
     std::vector<std::string> files(1, output);
@@ -267,6 +302,7 @@ int RunPlay(const PlayOptions& options) {
         CompileSongFile(options.song, options.diagnostics);
     WarnAboutPartSelection(options.song, *song, mix);
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
+    if (mix.bars) return PlayBarsOnRepeat(song, mix, volumes);
     engine::Engine engine(song, mix.rate, volumes, mix.chipMask);
     EngineFrames frames(engine);
     const Timing timing = PlanTiming(options.song, song, mix, false);
