@@ -2,11 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <new>
+#include <thread>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -23,9 +23,9 @@
 #include "PlaybackOptions.h"
 #include "Progress.h"
 #include "RawSink.h"
+#include "SdlPlayback.h"
 #include "SndFileSink.h"
 #include "SongFile.h"
-#include "SdlPlayback.h"
 #include "SongInfo.h"
 #include "VoicesCommand.h"
 #include "Watch.h"

@@ -65,7 +65,8 @@ playback::Timing PlanTiming(const std::shared_ptr<const song::Song>& song, const
     if (!mix.bars) return *playback::PlanTiming(song, LengthOf(mix));
     const engine::Engine probe(song, mix.rate);
     playback::Timing timing;
-    timing.plan = playback::RenderPlan::Fixed(FramesOfBars(*mix.bars, probe.FramesPerTick()).end, 0);
+    timing.plan =
+        playback::RenderPlan::Fixed(FramesOfBars(*mix.bars, probe.FramesPerTick()).end, 0);
     return timing;
 }
 
@@ -87,11 +88,10 @@ class WatchSession {
     int Run() {
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         auto first = NewTake();
-        const int64_t start =
-            mix_.bars ? FirstBarFrame(*first)
-                      : playback::StartFrame(StartOf(mix_), mix_.rate,
-                                             first->Engine().FramesPerTick(),
-                                             timing_.plan.totalFrames);
+        const int64_t start = mix_.bars ? FirstBarFrame(*first)
+                                        : playback::StartFrame(StartOf(mix_), mix_.rate,
+                                                               first->Engine().FramesPerTick(),
+                                                               timing_.plan.totalFrames);
         if (!first->RunAheadTo(start, Interrupted)) return InterruptedStatus();
         live_.Play(std::move(first));
 
