@@ -54,15 +54,20 @@ struct Sounding {
     const song::Command* command = nullptr;
     // The macro calls ("$" commands) it was reached through, outermost first.
     std::span<const song::Command* const> calls;
-    int64_t tick = 0;      // the tick in which the command began
-    int64_t until = 0;     // the tick in which the part's next command is due
-    double hertz = 0.0;    // the pitch the chip plays now, vibrato and portamento
-                           // included (channel 3: before its operators' ratios);
-                           // 0 before the part's first note
+    int64_t tick = 0;   // the tick in which the command began
+    int64_t until = 0;  // the tick in which the part's next command is due
+    // The pitch the chip plays now, vibrato and portamento included, as the
+    // registers hold it: FM block << 11 | F-number (channel 3: the note's,
+    // before its operators' ratios), SSG the tone period; 0 before the
+    // part's first note. Hertz() turns it into a frequency.
+    int32_t pitch = 0;
+    bool fm = false;
     bool keyedOn = false;  // the channel is keyed on (FM) or its tone is on (SSG)
     bool tied = false;     // the note goes on into the next one
     int32_t volume = 0;    // 0..15
     int32_t voice = 0;     // the last "@": FM voice or SSG envelope number
+
+    double Hertz() const;  // 0 before the part's first note
 };
 
 // Sees every register write the engine makes, in order, with the frame of

@@ -70,8 +70,8 @@ NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
                 note.part = part;
                 note.tick = tick;
                 note.ticks = std::max<int64_t>(now.until - tick, 0);
-                note.hertz = now.hertz;
-                const KeyAndCents pitch = KeyOf(now.hertz);
+                note.hertz = now.Hertz();
+                const KeyAndCents pitch = KeyOf(now.Hertz());
                 note.key = pitch.key;
                 note.cents = pitch.cents;
                 note.volume = now.volume;
@@ -89,8 +89,8 @@ NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
                 open[part].reset();
                 continue;
             }
-            if (now.hertz <= 0.0) continue;
-            const double cents = CentsBetween(now.hertz, note.key);
+            if (now.Hertz() <= 0.0) continue;
+            const double cents = CentsBetween(now.Hertz(), note.key);
             const double last = note.bends.empty() ? note.cents : note.bends.back().cents;
             if (std::abs(cents - last) >= kBendCents) note.bends.push_back({tick, cents});
         }

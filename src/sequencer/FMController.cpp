@@ -1,6 +1,5 @@
 #include "sequencer/FMController.h"
 
-#include <cmath>
 #include <tuple>
 
 #include <algorithm>
@@ -81,12 +80,6 @@ std::pair<int32_t, int32_t> FMController::Normalised(int64_t block, int64_t fnum
         ++block;
     }
     return {static_cast<int32_t>(std::clamp<int64_t>(block, 0, 7)), static_cast<int32_t>(fnum)};
-}
-
-// One FM sample per 72 clocks; the phase advances by F-number << block,
-// halved, per sample, and a turn is 2^20.
-double FMController::Frequency(int32_t block, int32_t fnum, uint32_t clock) {
-    return std::ldexp(static_cast<double>(fnum), block - 1) * (clock / 72.0) / 1048576.0;
 }
 
 }  // namespace sequencer

@@ -66,7 +66,11 @@ class FMController {
     int32_t Block(int ch) const { return block_[ch]; }
     int32_t Fnum(int ch) const { return fnum_[ch]; }
     // The frequency in Hz that block and F-number give on a chip at `clock`.
-    static double Frequency(int32_t block, int32_t fnum, uint32_t clock);
+    // One FM sample per 72 clocks; the phase advances by F-number << block,
+    // halved, per sample, and a turn is 2^20.
+    static double Frequency(int32_t block, int32_t fnum, uint32_t clock) {
+        return static_cast<double>(fnum << block) * (clock / (72.0 * 2097152.0));
+    }
 
   private:
     static bool Valid(int ch) { return ch >= 0 && ch < 3; }
