@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "CliTestSupport.h"
-#include "PartSelection.h"
 #include "engine/Engine.h"
 #include "mml/Compile.h"
+#include "options/PartSelection.h"
 #include "sequencer/FMController.h"
 
 using clitest::Quote;
