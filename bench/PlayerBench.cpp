@@ -5,7 +5,8 @@
 // time. A second benchmark runs only the ticks of the same 60 s, without
 // mixing; a third measures a seek three minutes into the piece (the run-ahead
 // behind --start, the plug-in's exact seek and watch mode's reloads), which
-// should stay under 0.3 s.
+// should stay under 0.3 s. The last renders in the web page's quanta, with
+// and without asking each part what it sounds in each.
 
 #include <benchmark/benchmark.h>
 
@@ -79,6 +80,31 @@ void BM_SeekTo3Minutes(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SeekTo3Minutes)->Unit(benchmark::kMillisecond);
+
+// The web page's audio quanta (128 frames) of the same 60 s; with an
+// argument of 1, each quantum also asks every part what it sounds. The two
+// times' difference is the asking's cost.
+void BM_QuantaAsking(benchmark::State& state) {
+    const auto engine = OpenDemo(state);
+    if (!engine) return;
+    constexpr int32_t kQuantum = 128;
+    const bool ask = state.range(0) != 0;
+    std::vector<int16_t> buffer(static_cast<std::size_t>(kQuantum) * 2);
+    const int64_t totalFrames = int64_t{kRate} * kSeconds;
+    for (auto _ : state) {
+        engine->Restart();
+        for (int64_t done = 0; done < totalFrames; done += kQuantum) {
+            engine->Render(buffer.data(), kQuantum);
+            if (!ask) continue;
+            for (int part = 0; part < song::kPartCount; ++part) {
+                const engine::Sounding now = engine->NowSounding(part);
+                benchmark::DoNotOptimize(now);
+            }
+        }
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_QuantaAsking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -24,6 +24,8 @@ packages=(
     clang libclang-rt-14-dev
     # audio checks in the tests
     sox
+    # reading the MIDI files render writes, in the tests
+    python3-mido
     # the web page: WebAssembly compiler, and the browser its tests drive
     emscripten chromium
     # packaging: the man page, the Debian package and its checks

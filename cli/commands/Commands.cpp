@@ -1,37 +1,42 @@
 #include "commands/Commands.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <new>
+#include <thread>
 #include <type_traits>
 #include <variant>
 #include <vector>
 
 #include "CliError.h"
 #include "commands/LogCommands.h"
-#include "output/PlayThrough.h"
-#include "options/PlaybackOptions.h"
-#include "report/Progress.h"
-#include "commands/Watch.h"
 #include "commands/LogInput.h"
+#include "commands/NoteCommands.h"
 #include "commands/SongFile.h"
 #include "commands/VoicesCommand.h"
+#include "commands/Watch.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "live/Interrupt.h"
 #include "mml/Compile.h"
 #include "options/CommandLine.h"
 #include "options/PartSelection.h"
+#include "options/PlaybackOptions.h"
+#include "output/PlayThrough.h"
 #include "output/RawSink.h"
+#include "output/SdlPlayback.h"
 #include "output/SndFileSink.h"
+#include "playback/RangeLoop.h"
 #include "playback/RenderPlan.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
 #include "playback/StartPosition.h"
 #include "reglog/LogReader.h"
 #include "report/Diagnostics.h"
+#include "report/Progress.h"
 #include "report/SongInfo.h"
 #include "song/Song.h"
 
@@ -159,6 +164,33 @@ int64_t FirstFrame(const MixOptions& mix, const Timing& timing, const char* what
     return start;
 }
 
+// A render of bars once: from the first bar's first frame to the last bar's
+// end, without a fade.
+Timing BarsTiming(const BarFrames& bars) {
+    Timing timing;
+    timing.plan = RenderPlan::Fixed(bars.end, 0);
+    return timing;
+}
+
+// Plays bars on repeat through the sound card until a terminating signal.
+int PlayBarsOnRepeat(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
+                     engine::Volumes volumes) {
+    const engine::Engine probe(song, mix.rate);
+    const BarFrames bars = FramesOfBars(*mix.bars, probe.FramesPerTick());
+    playback::RangeLoop loop(song, mix.rate, volumes, mix.chipMask, bars.first, bars.end);
+    SdlPlayback playback(mix.rate, [&loop](int16_t* frames, int32_t count) {
+        loop.Fill(frames, count);
+        return SdlPlayback::Chunk{count, false};
+    });
+    std::fprintf(stderr, "bars %lld-%lld on repeat (%s each pass); Ctrl-C stops\n",
+                 static_cast<long long>(mix.bars->first), static_cast<long long>(mix.bars->last),
+                 FormatDuration(bars.end - bars.first, mix.rate).c_str());
+    playback.Start();
+    while (!Interrupted()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    playback.Stop();
+    return InterruptedStatus();
+}
+
 // What a command was doing, for the one line that reports running out of
 // memory.
 std::string Doing(const Invocation& invocation) {
@@ -211,6 +243,7 @@ int RunRender(const RenderOptions& options) {
         RequireOutputFolder(output);
         RefuseOutputThatIsInput(output, options.song);
     }
+    if (!raw && IsMidiPath(output)) return RunExportMidi(options, output);
     if (IsRegisterLogInput(options.song)) return RunRenderLog(options, output);
     if (!raw && reglog::IsRegisterLogPath(output)) return RunExportLog(options, output);
     if (!raw) SndFileSink::FormatFor(output);
@@ -222,8 +255,11 @@ int RunRender(const RenderOptions& options) {
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
-    const Timing timing = PlanTiming(options.song, song, mix, true);
-    const int64_t start = FirstFrame(mix, timing, "write");
+    const std::optional<BarFrames> bars =
+        mix.bars ? std::optional(FramesOfBars(*mix.bars, tracks[0].engine->FramesPerTick()))
+                 : std::nullopt;
+    const Timing timing = bars ? BarsTiming(*bars) : PlanTiming(options.song, song, mix, true);
+    const int64_t start = bars ? bars->first : FirstFrame(mix, timing, "write");
     if (StartsAtTheEnd(start, timing.plan)) return kExitOk;
 
     std::vector<std::string> files(1, output);
@@ -265,6 +301,7 @@ int RunPlay(const PlayOptions& options) {
         CompileSongFile(options.song, options.diagnostics);
     WarnAboutPartSelection(options.song, *song, mix);
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
+    if (mix.bars) return PlayBarsOnRepeat(song, mix, volumes);
     engine::Engine engine(song, mix.rate, volumes, mix.chipMask);
     EngineFrames frames(engine);
     const Timing timing = PlanTiming(options.song, song, mix, false);
@@ -299,6 +336,7 @@ int RunCheck(const CheckOptions& options) {
 }
 
 int RunInfo(const InfoOptions& options) {
+    if (options.notes) return RunInfoNotes(options);
     if (IsRegisterLogInput(options.song)) return RunInfoLog(options);
     const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
     engine::Engine ahead(song, options.rate);

@@ -55,41 +55,6 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-// Writes `bytes` under a temporary name beside `target`, as audio files are
-// written, and renames it, so a file under the target's name is always
-// complete. Written in pieces, so that a signal stops it within a moment
-// (the temporary file removed).
-void WriteWholeFile(const std::string& target, const std::vector<uint8_t>& bytes) {
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
-    const fs::path temporary = SndFileSink::TemporaryFor(target);
-    errno = 0;
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        throw CliError(kExitFailure, "cannot write '" + target + "': " + WriteFailure(errno));
-    }
-    int error = 0;
-    bool stopped = false;
-    for (std::size_t at = 0; at < bytes.size() && error == 0 && !stopped; at += kPiece) {
-        const std::size_t piece = std::min(kPiece, bytes.size() - at);
-        errno = 0;
-        if (std::fwrite(bytes.data() + at, 1, piece, file) != piece)
-            error = errno != 0 ? errno : EIO;
-        stopped = Interrupted();
-    }
-    errno = 0;
-    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-    stopped = stopped || Interrupted();
-    std::error_code renamed;
-    if (error == 0 && !stopped) fs::rename(temporary, target, renamed);
-    if (error != 0 || stopped || renamed) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        if (stopped) throw StoppedWritingNothing();
-        throw CliError(kExitFailure, "cannot write '" + target + "': " +
-                                         (renamed ? renamed.message() : WriteFailure(error)));
-    }
-}
-
 // "part 2 (…)" or "parts 1 (…), 2 (…) and 4 (…)" for the parts picked, with
 // their loop lengths where they have one.
 std::string PartList(const std::vector<reglog::ExportReport::PartLoop>& parts, int32_t perTick,
@@ -209,6 +174,37 @@ bool StartLog(const MixOptions& mix, const playback::RenderPlan& plan, reglog::L
 }
 
 }  // namespace
+
+void WriteWholeFile(const std::string& target, const std::vector<uint8_t>& bytes) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    const fs::path temporary = SndFileSink::TemporaryFor(target);
+    errno = 0;
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        throw CliError(kExitFailure, "cannot write '" + target + "': " + WriteFailure(errno));
+    }
+    int error = 0;
+    bool stopped = false;
+    for (std::size_t at = 0; at < bytes.size() && error == 0 && !stopped; at += kPiece) {
+        const std::size_t piece = std::min(kPiece, bytes.size() - at);
+        errno = 0;
+        if (std::fwrite(bytes.data() + at, 1, piece, file) != piece)
+            error = errno != 0 ? errno : EIO;
+        stopped = Interrupted();
+    }
+    errno = 0;
+    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    stopped = stopped || Interrupted();
+    std::error_code renamed;
+    if (error == 0 && !stopped) fs::rename(temporary, target, renamed);
+    if (error != 0 || stopped || renamed) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        if (stopped) throw StoppedWritingNothing();
+        throw CliError(kExitFailure, "cannot write '" + target + "': " +
+                                         (renamed ? renamed.message() : WriteFailure(error)));
+    }
+}
 
 int RunExportLog(const RenderOptions& options, const std::string& output) {
     const std::shared_ptr<const song::Song> song =

@@ -4,12 +4,18 @@
 // Each returns the process exit status or throws CliError.
 
 #include <string>
+#include <vector>
 
 #include "options/Options.h"
 
 namespace cli {
 
 // render SONG -o OUT.vgm/.vgz/.s98: `output` is the log's path.
+// Writes `bytes` under a temporary name beside `target`, as audio files are
+// written, and renames it, so a file under the target's name is always
+// complete; a terminating signal stops it with nothing left behind.
+void WriteWholeFile(const std::string& target, const std::vector<uint8_t>& bytes);
+
 int RunExportLog(const RenderOptions& options, const std::string& output);
 
 // render/play/info with a log as the SONG.

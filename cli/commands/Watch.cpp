@@ -6,12 +6,11 @@
 #include <string>
 
 #include "CliError.h"
-#include "options/PlaybackOptions.h"
-#include "report/Progress.h"
 #include "commands/SongFile.h"
 #include "live/Interrupt.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
+#include "options/PlaybackOptions.h"
 #include "output/SdlPlayback.h"
 #include "platform/FileStamp.h"
 #include "platform/KeyReader.h"
@@ -22,6 +21,7 @@
 #include "playback/RenderTiming.h"
 #include "playback/StartPosition.h"
 #include "report/Diagnostics.h"
+#include "report/Progress.h"
 
 // Deliberate choices:
 // - The file is looked at every 100 ms. A change counts once the file has
@@ -59,9 +59,15 @@ using playback::LiveSession;
 using playback::SecondsToFrames;
 using playback::Take;
 
-// The song's timing as watch plays it: the loop search is not stopped.
+// The song's timing as watch plays it: the loop search is not stopped. With
+// --bars, up to the last bar's end, without a fade.
 playback::Timing PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix) {
-    return *playback::PlanTiming(song, LengthOf(mix));
+    if (!mix.bars) return *playback::PlanTiming(song, LengthOf(mix));
+    const engine::Engine probe(song, mix.rate);
+    playback::Timing timing;
+    timing.plan =
+        playback::RenderPlan::Fixed(FramesOfBars(*mix.bars, probe.FramesPerTick()).end, 0);
+    return timing;
 }
 
 class WatchSession {
@@ -82,8 +88,10 @@ class WatchSession {
     int Run() {
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         auto first = NewTake();
-        const int64_t start =
-            playback::StartFrame(StartOf(mix_), mix_.rate, timing_.ticks, timing_.plan.totalFrames);
+        const int64_t start = mix_.bars
+                                  ? FirstBarFrame(*first)
+                                  : playback::StartFrame(StartOf(mix_), mix_.rate, timing_.ticks,
+                                                         timing_.plan.totalFrames);
         if (!first->RunAheadTo(start, Interrupted)) return InterruptedStatus();
         live_.Play(std::move(first));
 
@@ -103,7 +111,7 @@ class WatchSession {
             HandleKey(key);
             if (round % kRoundsPerLook == 0) LookAtFile();
             const LiveSession::Status status = live_.GetStatus();
-            if (status.finished && !status.switching) live_.Play(NewTake());
+            if (status.finished && !status.switching) PlayAgain();
             Draw(status);
             live_.Collect();
         }
@@ -117,12 +125,24 @@ class WatchSession {
         return std::make_unique<Take>(song_, mix_.rate, volumes_, mix_.chipMask, timing_.plan);
     }
 
+    // The first frame of --bars for the take's tick length.
+    int64_t FirstBarFrame(const Take& take) const {
+        return FramesOfBars(*mix_.bars, take.Engine().FramesPerTick()).first;
+    }
+
+    // From the beginning again, or with --bars from the first bar's first tick.
+    void PlayAgain() {
+        auto take = NewTake();
+        if (mix_.bars && !take->RunAheadTo(FirstBarFrame(*take), Interrupted)) return;
+        live_.Play(std::move(take));
+    }
+
     void HandleKey(int32_t key) {
         if (key == ' ') {
             paused_ = !paused_;
             live_.SetPaused(paused_);
         } else if (key == 'r' || key == 'R') {
-            live_.Play(NewTake());
+            PlayAgain();
         } else if (key == platform::KeyReader::kLeft || key == platform::KeyReader::kRight) {
             const int64_t step = SecondsToFrames(kSeekSeconds, mix_.rate);
             const LiveSession::Status status = live_.GetStatus();

@@ -92,7 +92,30 @@ struct MixBinding {
     int64_t startTick = 0;
     CLI::Option* startOption = nullptr;
     CLI::Option* startTickOption = nullptr;
+    std::string bars;
+    CLI::Option* barsOption = nullptr;
 };
+
+// "5-8" or "5": bars counted from 1, the last not before the first.
+MixOptions::Bars ParseBars(const std::string& text) {
+    const std::size_t dash = text.find('-');
+    const std::string first = text.substr(0, dash);
+    const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
+    MixOptions::Bars bars;
+    const auto whole = [](const std::string& part, int64_t& value) {
+        const char* end = part.data() + part.size();
+        const auto [at, error] = std::from_chars(part.data(), end, value);
+        return !part.empty() && error == std::errc() && at == end;
+    };
+    constexpr int64_t kMostBars = int64_t{1} << 30;
+    if (!whole(first, bars.first) || !whole(last, bars.last) || bars.first < 1 ||
+        bars.last < bars.first || bars.last > kMostBars) {
+        throw CliError(kExitUsage, "--bars " + text +
+                                       ": give the first and last bar, counted from 1, "
+                                       "as 5-8 (or one bar, as 5)");
+    }
+    return bars;
+}
 
 void AddRate(CLI::App& command, uint32_t& rate) {
     command.add_option("--rate", rate, "Output rate in Hz (default 44100)")
@@ -137,6 +160,13 @@ void AddMixOptions(CLI::App& command, MixOptions& mix, MixBinding& binding) {
         command.add_option("--start-tick", binding.startTick, "Begin the output at this tick")
             ->transform(WholeNumber(0, int64_t{1} << 40));
     binding.startOption->excludes(binding.startTickOption);
+    binding.barsOption = command.add_option(
+        "--bars", binding.bars,
+        "Only bars FIRST-LAST (e.g. 5-8), from the first's first tick; play repeats them");
+    for (CLI::Option* other :
+         {loops, binding.secondsOption, binding.startOption, binding.startTickOption}) {
+        binding.barsOption->excludes(other);
+    }
 }
 
 void AddDiagnosticOptions(CLI::App& command, DiagnosticOptions& options) {
@@ -160,6 +190,7 @@ void FinishMixOptions(MixOptions& mix, const MixBinding& binding) {
     if (binding.fmOption->count() > 0) mix.fmVolume = binding.fmVolume;
     if (binding.ssgOption->count() > 0) mix.ssgVolume = binding.ssgVolume;
     if (binding.startTickOption->count() > 0) mix.startTick = binding.startTick;
+    if (binding.barsOption->count() > 0) mix.bars = ParseBars(binding.bars);
     if (binding.startOption->count() > 0) {
         mix.startSeconds = playback::ParseStartTime(binding.start);
         if (!mix.startSeconds || *mix.startSeconds > kLongestRender) {
@@ -234,6 +265,13 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         app.add_subcommand("info", "Describe a song: tempo, parts, loop lengths, definitions");
     infoCommand->add_option("SONG", info.song, "The MML file, or a register log")->required();
     infoCommand->add_flag("--json", info.json, "Print one JSON object");
+    infoCommand->add_flag("--notes", info.notes,
+                          "List every note of every part over the first whole loop");
+    double infoSeconds = 0.0;
+    auto* infoSecondsOption =
+        infoCommand
+            ->add_option("--seconds", infoSeconds, "With --notes: list this many seconds instead")
+            ->check(Seconds(0.0, kLongestRender));
     AddRate(*infoCommand, info.rate);
     infoCommand
         ->add_option("--max-seconds", info.maxSeconds,
@@ -293,6 +331,10 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         } else if (voicesCommand->parsed()) {
             outcome.invocation = voices;
         } else {
+            if (infoSecondsOption->count() > 0) {
+                if (!info.notes) throw CliError(kExitUsage, "--seconds needs --notes");
+                info.seconds = infoSeconds;
+            }
             outcome.invocation = info;
         }
     } catch (const CLI::ParseError& e) {

@@ -36,6 +36,13 @@ struct MixOptions {
     // is set); the length options still count from the piece's beginning.
     std::optional<double> startSeconds;
     std::optional<int64_t> startTick;
+    // --bars: bars first..last (counted from 1), once (render) or on repeat
+    // (play) from the first's first tick; instead of the length and start.
+    struct Bars {
+        int64_t first = 1;
+        int64_t last = 1;
+    };
+    std::optional<Bars> bars;
 
     static constexpr double kDefaultFadeSeconds = 5.0;
 };
@@ -74,6 +81,8 @@ struct CheckOptions {
 struct InfoOptions {
     std::string song;
     bool json = false;
+    bool notes = false;             // every note over the first whole loop
+    std::optional<double> seconds;  // ... or over this many seconds
     uint32_t rate = 44100;
     double maxSeconds = 600.0;
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "options/Options.h"
+#include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/StartPosition.h"
 
@@ -24,6 +25,19 @@ inline playback::Length LengthOf(const MixOptions& mix) {
 
 inline playback::Start StartOf(const MixOptions& mix) {
     return {mix.startSeconds, mix.startTick};
+}
+
+// --bars as frames of the piece: the first bar's first frame and the frame
+// after the last bar, at the song's tick length.
+struct BarFrames {
+    int64_t first = 0;
+    int64_t end = 0;
+};
+inline BarFrames FramesOfBars(const MixOptions::Bars& bars, int32_t framesPerTick) {
+    const auto frameOfBar = [framesPerTick](int64_t bar) {
+        return playback::FrameOfTick(playback::TickOfBar(bar), framesPerTick);
+    };
+    return {frameOfBar(bars.first), frameOfBar(bars.last + 1)};
 }
 
 // The warning for a plan cut at --max-seconds.

@@ -127,7 +127,7 @@ int SndFileSink::FormatFor(const fs::path& path, int64_t plannedFrames) {
     if (ext == ".ogg") return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
     throw CliError(kExitUsage, "cannot write '" + path.string() +
                                    "': unknown extension (use .wav, .flac, .ogg, " +
-                                   reglog::LogFileExtensions() + ", or - for raw)");
+                                   reglog::LogFileExtensions() + ", .mid, or - for raw)");
 }
 
 SndFileSink::SndFileSink(const fs::path& target, uint32_t rate, int64_t plannedFrames)

@@ -117,6 +117,39 @@ int64_t Engine::Tick() const {
     return sequencer_ ? sequencer_->CurrentTick() : 0;
 }
 
+double Sounding::Hertz() const {
+    if (pitch == 0) return 0.0;
+    if (fm)
+        return sequencer::FMController::Frequency(pitch >> 11, pitch & 2047, Engine::kChipClock);
+    return sequencer::SSGController::Frequency(pitch, Engine::kChipClock);
+}
+
+Sounding Engine::NowSounding(int part) const {
+    Sounding now;
+    if (!sequencer_ || part < 0 || part >= song::kPartCount) return now;
+    const sequencer::Sequencer::Playing playing = sequencer_->NowPlaying(part);
+    const sequencer::PartState& ps = sequencer_->Part(part);
+    now.command = playing.command;
+    now.calls = playing.calls;
+    now.tick = playing.tick;
+    now.until = ps.nextEvent;
+    now.tied = ps.tied;
+    now.volume = ps.volume;
+    now.voice = ps.voiceNumber;
+    now.fm = part < song::kFMPartCount;
+    if (now.fm) {
+        const sequencer::FMController& fm = sequencer_->FMControl();
+        now.keyedOn = fm.KeyedOn(part);
+        if (ps.prevFreq != 0) now.pitch = fm.Block(part) << 11 | fm.Fnum(part);
+    } else {
+        const int ch = part - song::kFMPartCount;
+        const sequencer::SSGController& ssg = sequencer_->SSGControl();
+        now.keyedOn = ssg.KeyedOn(ch);
+        if (ps.prevFreq != 0) now.pitch = ssg.Tone(ch);
+    }
+    return now;
+}
+
 PartStatus Engine::Part(int part) const {
     PartStatus status;
     if (!song_ || part < 0 || part >= song::kPartCount) return status;

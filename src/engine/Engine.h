@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "fm/OPN.h"
 #include "song/Song.h"
@@ -56,6 +57,29 @@ struct TempoStatus {
     int32_t length = 0;
     int32_t step = 0;
     friend bool operator==(const TempoStatus&, const TempoStatus&) = default;
+};
+
+// What one part sounds at the engine's position (Engine::NowSounding).
+struct Sounding {
+    // The note, rest or wait it plays; null once the part has stopped or
+    // before its first. Its source says where it was written.
+    const song::Command* command = nullptr;
+    // The macro calls ("$" commands) it was reached through, outermost first.
+    std::span<const song::Command* const> calls;
+    int64_t tick = 0;   // the tick in which the command began
+    int64_t until = 0;  // the tick in which the part's next command is due
+    // The pitch the chip plays now, vibrato and portamento included, as the
+    // registers hold it: FM block << 11 | F-number (channel 3: the note's,
+    // before its operators' ratios), SSG the tone period; 0 before the
+    // part's first note. Hertz() turns it into a frequency.
+    int32_t pitch = 0;
+    bool fm = false;
+    bool keyedOn = false;  // the channel is keyed on (FM) or its tone is on (SSG)
+    bool tied = false;     // the note goes on into the next one
+    int32_t volume = 0;    // 0..15
+    int32_t voice = 0;     // the last "@": FM voice or SSG envelope number
+
+    double Hertz() const;  // 0 before the part's first note
 };
 
 // Sees every register write the engine makes, in order, with the frame of
@@ -131,6 +155,10 @@ class Engine {
     int64_t Frame() const { return frame_; }  // frames rendered since the start
     int64_t Tick() const;                     // ticks run since the start
     PartStatus Part(int part) const;          // part 0..5
+    // What part 0..5 sounds after the ticks run so far. Cheap enough to ask
+    // for every part at every audio quantum. The calls stay valid until the
+    // engine renders, ticks or starts again.
+    Sounding NowSounding(int part) const;
     const song::Song& Song() const { return *song_; }
     const std::shared_ptr<const song::Song>& SharedSong() const { return song_; }
     const FM::OPN& Chip() const { return *chip_; }

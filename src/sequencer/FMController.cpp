@@ -1,5 +1,7 @@
 #include "sequencer/FMController.h"
 
+#include <tuple>
+
 #include <algorithm>
 
 #include "fm/OPN.h"
@@ -13,6 +15,7 @@ void FMController::Write(uint32_t addr, uint32_t data) {
 // 0x28 key on/off:  oooo -ccc   operator mask (op4..op1), channel
 void FMController::KeyOnOff(int ch, bool on) {
     if (!Valid(ch)) return;
+    keyOn_[ch] = on;
     Write(0x28, (on ? 0xF0u : 0x00u) | static_cast<uint32_t>(ch));
 }
 
@@ -48,6 +51,7 @@ void FMController::SetVolume(int ch, int32_t volume) {
 
 void FMController::SetFrequency(int ch, int32_t block, int32_t fnum) {
     if (!Valid(ch)) return;
+    std::tie(block_[ch], fnum_[ch]) = Normalised(block, fnum);
     if (ch < 2) {
         WriteBlockFnum(0xA4 + ch, 0xA0 + ch, block, fnum);
         return;
@@ -64,15 +68,18 @@ void FMController::SetFrequency(int ch, int32_t block, int32_t fnum) {
 // 0xA4-0xA6 / 0xAC-0xAE:  --bb bfff   block, F-number bits 10-8
 // 0xA0-0xA2 / 0xA8-0xAA:  ffff ffff   F-number bits 7-0
 void FMController::WriteBlockFnum(uint32_t highReg, uint32_t lowReg, int32_t block, int64_t fnum) {
+    const auto [b, f] = Normalised(block, fnum);
+    Write(highReg, static_cast<uint32_t>(((b & 7) << 3) | ((f >> 8) & 7)));
+    Write(lowReg, static_cast<uint32_t>(f & 0xFF));
+}
+
+std::pair<int32_t, int32_t> FMController::Normalised(int64_t block, int64_t fnum) {
     fnum = std::max<int64_t>(fnum, 0);
-    int64_t b = block;
     while (fnum >= 2048) {
         fnum /= 2;
-        ++b;
+        ++block;
     }
-    b = std::clamp<int64_t>(b, 0, 7);
-    Write(highReg, static_cast<uint32_t>(((b & 7) << 3) | ((fnum >> 8) & 7)));
-    Write(lowReg, static_cast<uint32_t>(fnum & 0xFF));
+    return {static_cast<int32_t>(std::clamp<int64_t>(block, 0, 7)), static_cast<int32_t>(fnum)};
 }
 
 }  // namespace sequencer

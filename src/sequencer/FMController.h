@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "song/FMVoice.h"
 
@@ -59,14 +60,30 @@ class FMController {
 
     const song::FMVoice& Voice(int ch) const { return voices_[ch]; }
     int32_t Volume(int ch) const { return volumes_[ch]; }
+    bool KeyedOn(int ch) const { return keyOn_[ch]; }
+    // The channel's pitch as last written: block and 11-bit F-number (channel
+    // 3: the note's, before each operator's ratio).
+    int32_t Block(int ch) const { return block_[ch]; }
+    int32_t Fnum(int ch) const { return fnum_[ch]; }
+    // The frequency in Hz that block and F-number give on a chip at `clock`.
+    // One FM sample per 72 clocks; the phase advances by F-number << block,
+    // halved, per sample, and a turn is 2^20.
+    static double Frequency(int32_t block, int32_t fnum, uint32_t clock) {
+        return static_cast<double>(fnum << block) * (clock / (72.0 * 2097152.0));
+    }
 
   private:
     static bool Valid(int ch) { return ch >= 0 && ch < 3; }
     void Write(uint32_t addr, uint32_t data);
+    // The block and F-number WriteBlockFnum writes for these.
+    static std::pair<int32_t, int32_t> Normalised(int64_t block, int64_t fnum);
 
     FM::OPN* chip_;
     std::array<song::FMVoice, 3> voices_{};
     std::array<int32_t, 3> volumes_{15, 15, 15};
+    std::array<bool, 3> keyOn_{};
+    std::array<int32_t, 3> block_{};
+    std::array<int32_t, 3> fnum_{};
 };
 
 }  // namespace sequencer

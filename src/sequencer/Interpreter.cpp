@@ -85,6 +85,7 @@ bool Sequencer::ResolveFlow(int part, CommandCursor& p) {
 void Sequencer::NoteSounding(int part, const song::Command& cmd) {
     Sounding& now = sounding_[part];
     now.command = &cmd;
+    now.tick = tick_;
     now.calls.clear();
     // A "$" leaves on the return stack the position after itself.
     for (const CommandCursor& back : parts_[part].flow.returns) {

@@ -40,6 +40,7 @@ void SSGController::SetEnvelopeMode(int ch, bool on) {
 void SSGController::SetTone(int ch, int32_t period) {
     if (!Valid(ch)) return;
     const auto p = static_cast<uint32_t>(period);
+    tone_[ch] = static_cast<int32_t>(p & 0xFFF);
     Write(2 * ch, p & 0xFF);
     Write(2 * ch + 1, (p >> 8) & 0x0F);
 }

@@ -34,6 +34,12 @@ class SSGController {
 
     bool KeyedOn(int ch) const { return keyOn_[ch]; }
     bool EnvelopeMode(int ch) const { return envelopeMode_[ch]; }
+    int32_t Tone(int ch) const { return tone_[ch]; }  // the 12-bit period last written
+    // The tone's frequency in Hz for a period on a chip at `clock` (the SSG
+    // counts at a quarter of it; a period 0 counts as 1).
+    static double Frequency(int32_t period, uint32_t clock) {
+        return clock / 32.0 / (period > 0 ? period : 1);
+    }
 
   private:
     static bool Valid(int ch) { return ch >= 0 && ch < 3; }
@@ -43,6 +49,7 @@ class SSGController {
     std::array<bool, 3> keyOn_{};
     std::array<bool, 3> envelopeMode_{};
     std::array<int32_t, 3> volumes_{15, 15, 15};
+    std::array<int32_t, 3> tone_{};
 };
 
 }  // namespace sequencer

@@ -135,15 +135,17 @@ class Sequencer {
     // rest or wait that began last, and the macro calls ("$" commands) it
     // was reached through, outermost first; each command's source says where
     // it was written. Nothing once the part has stopped, or before its first.
-    // The calls stay valid until the next Tick or Render.
+    // The calls stay valid until the next Tick or Render. `tick` is the tick
+    // in which the command began.
     struct Playing {
         const song::Command* command = nullptr;
         std::span<const song::Command* const> calls;
+        int64_t tick = 0;
     };
     Playing NowPlaying(int part) const {
         const Sounding& now = sounding_[part];
         if (!parts_[part].active || now.command == nullptr) return {};
-        return {now.command, now.calls};
+        return {now.command, now.calls, now.tick};
     }
 
     const FMController& FMControl() const { return fm_; }
@@ -206,6 +208,7 @@ class Sequencer {
     struct Sounding {
         const song::Command* command = nullptr;
         std::vector<const song::Command*> calls;
+        int64_t tick = 0;
     };
     std::array<Sounding, song::kPartCount> sounding_;
 };

@@ -12,6 +12,7 @@
 #include "engine/Engine.h"
 #include "mml/Compile.h"
 #include "playback/LiveSession.h"
+#include "playback/RangeLoop.h"
 
 namespace {
 
@@ -64,6 +65,30 @@ TEST(LiveSessionOneThread, NewVersionsAndSeeksPlayTheRendersFrames) {
     ASSERT_GE(first, target + kQuantum);
     EXPECT_TRUE(
         std::equal(heard.end() - 2 * 19 * kQuantum, heard.end(), render.begin() + 2 * first));
+}
+
+// Bars on repeat: every pass is the render's own frames of the range, from
+// its first frame, in quanta that cut the passes anywhere.
+TEST(RangeOnRepeat, EveryPassIsTheRendersFrames) {
+    const auto song = Tarsel::CompileFile(VELNARI_SOURCE_DIR "/examples/demo.mml").song;
+    ASSERT_TRUE(song);
+    engine::Engine reference(song, kRate);
+    const int64_t first = 64 * reference.FramesPerTick(), end = 160 * reference.FramesPerTick();
+    std::vector<int16_t> render(2 * static_cast<std::size_t>(end));
+    reference.Render(render.data(), static_cast<int32_t>(end));
+    const std::vector<int16_t> pass(render.begin() + 2 * first, render.end());
+
+    playback::RangeLoop loop(song, kRate, {}, 0, first, end);
+    std::vector<int16_t> heard(3 * pass.size());
+    for (std::size_t at = 0; at < heard.size(); at += 2 * kQuantum) {
+        const auto n = std::min<std::size_t>(kQuantum, (heard.size() - at) / 2);
+        loop.Fill(heard.data() + at, static_cast<int32_t>(n));
+    }
+    EXPECT_EQ(loop.Passes(), 2);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(std::equal(pass.begin(), pass.end(), heard.begin() + i * pass.size()))
+            << "pass " << i + 1;
+    }
 }
 
 }  // namespace
