@@ -55,6 +55,19 @@ struct BeginCommand {
         if (ctx->observer) ctx->observer->OnCommandStart(c);
         ctx->args.clear();
         ctx->command = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        ctx->commandPrefix = 0;
+    }
+};
+
+// The letter after a '!' (lower case): as BeginCommand, for the command of
+// extension K written "!" and that letter.
+template <Extension K>
+struct BeginExtendedCommand {
+    CompileContext* ctx;
+    void operator()(char c) const {
+        BeginCommand{ctx}(c);
+        ctx->commandPrefix = '!';
+        ctx->extension = K;
     }
 };
 
@@ -104,6 +117,16 @@ VELNARI_COMPILE_ACTION(ProcessNote, Compiled::kNote);
 // without a row or a wrong argument count compiles to nothing. "T" sets the
 // song's tempo instead of emitting.
 VELNARI_COMPILE_ACTION(ProcessCtrl, Compiled::kControl);
+// A control command written "!" and a letter: notes the use of its extension
+// with the command's whole text, then compiles it as ProcessCtrl does.
+struct ProcessExtendedCtrl {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        ctx->UseExtension(ctx->extension, first, last);
+        ProcessCtrl{ctx}(first, last);
+    }
+};
 // A macro call: args = {name}; emits "$" with the name.
 VELNARI_COMPILE_ACTION(ProcessCall, Compiled::kCall);
 // An op line: ten values into operator `part` of the work voice, then stores it.
