@@ -181,8 +181,7 @@ void LineChecker::CheckControl(std::string_view text) {
         if (row->lengthArgument && n == 2 && args[1] == ".") {
             why = "a length takes one dot at most";
         } else {
-            why = song::Spelling(*row) + " takes " + Takes(*row) + ", not " +
-                  std::to_string(n);
+            why = song::Spelling(*row) + " takes " + Takes(*row) + ", not " + std::to_string(n);
         }
         sink_.Add(Warning::Kind::kIgnoredCommand, place, Quote(text) + " does nothing: " + why);
         return;

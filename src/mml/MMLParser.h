@@ -74,11 +74,10 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
     call = ch_p('$')[BeginCommand{ctx}] >> identifier[PushArg{ctx}] >> ch_p('$') >> !ch_p(',');
     // The extensions' commands: '!' and at once a letter, one alternative per
     // letter. A '!' before anything else stays a parse error.
-    extended =
-        lexeme_d[ch_p('!') >>
-                 (FoldedChar("p")[BeginExtendedCommand<Extension::kSSGMix>{ctx}] |
-                  FoldedChar("w")[BeginExtendedCommand<Extension::kNoisePeriod>{ctx}])] >>
-        !argument_list;
+    extended = lexeme_d[ch_p('!') >>
+                        (FoldedChar("p")[BeginExtendedCommand<Extension::kSSGMix>{ctx}] |
+                         FoldedChar("w")[BeginExtendedCommand<Extension::kNoisePeriod>{ctx}])] >>
+               !argument_list;
     mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}] |
                   extended[ProcessExtendedCtrl{ctx}];
 

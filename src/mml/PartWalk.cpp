@@ -41,7 +41,7 @@ constexpr int kStepLimit = 200000;
 constexpr int kSSGParts = song::kPartCount - song::kFMPartCount;
 constexpr int32_t kLargestTonePeriod = 0xFFF;
 constexpr double kSSGToneClock = song::kChipClock / 32.0;  // Hz times the tone period
-constexpr int32_t kNoiseBit = 2;                          // of a '!p' value
+constexpr int32_t kNoiseBit = 2;                           // of a '!p' value
 
 using sequencer::LoopFrame;
 
@@ -758,9 +758,13 @@ void CheckSharedNoise(const std::array<EnvelopeUse, kSSGParts>& uses, WarningSin
             sink.Add(Warning::Kind::kNoise, note.place,
                      "the SSG parts share one noise generator: " + PartName(changed->part) +
                          "'s !w" + std::to_string(changed->value) + " (line " +
-                         std::to_string(changed->place.line) + ") changes its period under this "
-                         "note of " + PartName(note.period.part) + ", which then does not sound "
-                         "as its own !w" + std::to_string(note.period.value) + " (line " +
+                         std::to_string(changed->place.line) +
+                         ") changes its period under this "
+                         "note of " +
+                         PartName(note.period.part) +
+                         ", which then does not sound "
+                         "as its own !w" +
+                         std::to_string(note.period.value) + " (line " +
                          std::to_string(note.period.place.line) + ") set it");
             break;
         }

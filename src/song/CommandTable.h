@@ -40,7 +40,7 @@ inline constexpr char kVibrato = 'I';
 inline constexpr char kEnvelopeShape = 'S';
 inline constexpr char kEnvelopePeriod = 'M';
 inline constexpr char kRegister = 'Y';
-inline constexpr char kSSGMix = 'p';      // "!p": what an SSG part sounds while keyed on
+inline constexpr char kSSGMix = 'p';       // "!p": what an SSG part sounds while keyed on
 inline constexpr char kNoisePeriod = 'w';  // "!w": the SSG's one noise generator
 }  // namespace code
 
@@ -123,7 +123,7 @@ inline constexpr std::array<ControlCommand, 22> kControlCommands = {{
     {'Y', code::kRegister, false, 2, 2, "register write", {kRegisters, kRegisterData}},
     {'{', code::kLoopOpen, false, 0, 1, "loop start"},
     {'}', code::kLoopClose, false, 0, 0, "loop end"},
-    {'P', code::kSSGMix, false, 1, 1, "SSG tone (1), noise (2), both (3) or neither (0)", {kSSGMixes}, '!'},
+    {'P', code::kSSGMix, false, 1, 1, "SSG tone, noise, both or neither", {kSSGMixes}, '!'},
     {'W', code::kNoisePeriod, false, 1, 1, "SSG noise period", {kNoisePeriods}, '!'},
 }};
 // clang-format on

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "MmlTestSupport.h"
-#include "mml/Compile.h"
 #include "fm/OPN.h"
+#include "mml/Compile.h"
 #include "sequencer/Sequencer.h"
 
 using song::Command;
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"!p !w1,2", {}}));
 
 TEST(Extensions, EveryUseIsNotedWithItsWholeText) {
-    const std::string text = "1: c\nstr:kit = !P2 v9\n4: !w 17 $kit$ !p,\n";
+    const std::string text = "1: c\nstr:kit = !P2 v9\n4: !w 17 $kit$ !p\n";
     const Tarsel::CompileResult compiled = Tarsel::Compile(text, "song");
     ASSERT_TRUE(compiled.song);
     std::vector<std::string> uses;
@@ -122,7 +122,7 @@ TEST(Extensions, EveryUseIsNotedWithItsWholeText) {
         uses.push_back(std::string(Tarsel::ExtensionName(use.kind)) + " " +
                        text.substr(use.offset, use.length));
     }
-    EXPECT_EQ(uses, (std::vector<std::string>{"!p !P2", "!w !w 17", "!p !p,"}));
+    EXPECT_EQ(uses, (std::vector<std::string>{"!p !P2", "!w !w 17", "!p !p"}));
 }
 
 TEST(Tempo, IsStoredOnTheSongAndTheLastOneWins) {

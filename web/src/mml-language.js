@@ -49,6 +49,7 @@ const mml = {
         if (stream.match(/^[a-g][+-]?/i)) return "keyword";
         if (stream.match(/^[{}]/)) return "bracket";
         if (stream.match(/^[&<>]/)) return "operator";
+        if (stream.match(/^![pw]/i)) return "variableName"; // the extensions' "!" commands
         if (stream.match(/^[h-z@]/i)) return "variableName";
         stream.next();
         return "invalid";
