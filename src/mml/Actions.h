@@ -71,6 +71,19 @@ struct BeginExtendedCommand {
     }
 };
 
+// The "__" that opens a transposition step: like BeginCommand, with the
+// step's code as the command.
+struct BeginTransposeStep {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator, Iterator) const {
+        if (ctx->observer) ctx->observer->OnCommandStart('_');
+        ctx->args.clear();
+        ctx->command = '^';
+        ctx->commandPrefix = 0;
+    }
+};
+
 // Appends an argument text, possibly empty, to the argument list.
 struct PushArg {
     CompileContext* ctx;
@@ -117,6 +130,11 @@ VELNARI_COMPILE_ACTION(ProcessNote, Compiled::kNote);
 // without a row or a wrong argument count compiles to nothing. "T" sets the
 // song's tempo instead of emitting.
 VELNARI_COMPILE_ACTION(ProcessCtrl, Compiled::kControl);
+// A command of the language's extensions (":", "_", "__", "(", ")"): noted
+// as such, checked where a fault of its own can stop the compile (a ":" on
+// a part line outside any loop, a sign after "(" or ")"), then compiled from
+// its row as ProcessCtrl does; "(" and ")" without a count step by 1.
+VELNARI_COMPILE_ACTION(ProcessExtension, Compiled::kControl);
 // A control command written "!" and a letter: notes the use of its extension
 // with the command's whole text, then compiles it as ProcessCtrl does.
 struct ProcessExtendedCtrl {

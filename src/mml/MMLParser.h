@@ -44,8 +44,11 @@ class MMLParser : public boost::spirit::classic::grammar<MMLParser> {
         boost::spirit::classic::rule<ScannerT> mml_line, part_line, ignored_line, sound_line,
             lfo_line, op_line, ssgenv_line, macro_line, empty_line, comment, line_end;
         // Part-line commands.
-        boost::spirit::classic::rule<ScannerT> mml_command, note, accidental, control, extended,
-            call, argument_list, argument, identifier, integer;
+        boost::spirit::classic::rule<ScannerT> mml_command, note, accidental, control, call,
+            argument_list, argument, identifier, integer;
+        // Part-line commands of the extensions.
+        boost::spirit::classic::rule<ScannerT> extension, loop_break, transposition, volume_step,
+            extended;
         // Envelope lists.
         boost::spirit::classic::rule<ScannerT> envelope_list, envelope_item, envelope_separator;
     };
@@ -72,6 +75,14 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
            (argument | EmptyText(PushArg{ctx}));
     control = FoldedChar("h-z@{}<>&")[BeginCommand{ctx}] >> !argument_list;
     call = ch_p('$')[BeginCommand{ctx}] >> identifier[PushArg{ctx}] >> ch_p('$') >> !ch_p(',');
+    // The extensions are spelled with characters that no plain line takes:
+    // ":" after the part's own, "_" at a command's start (in a name it is a
+    // name's character), "(" and ")". A "_" takes a number, "(" and ")" may.
+    loop_break = ch_p(':')[BeginCommand{ctx}];
+    transposition = (FoldedKeyword("__")[BeginTransposeStep{ctx}] | ch_p('_')[BeginCommand{ctx}]) >>
+                    integer[PushArg{ctx}];
+    volume_step = chset_p("()")[BeginCommand{ctx}] >> !integer[PushArg{ctx}];
+    extension = loop_break | transposition | volume_step;
     // The extensions' commands: '!' and at once a letter, one alternative per
     // letter. A '!' before anything else stays a parse error.
     extended = lexeme_d[ch_p('!') >>
@@ -79,7 +90,7 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
                          FoldedChar("w")[BeginExtendedCommand<Extension::kNoisePeriod>{ctx}])] >>
                !argument_list;
     mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}] |
-                  extended[ProcessExtendedCtrl{ctx}];
+                  extension[ProcessExtension{ctx}] | extended[ProcessExtendedCtrl{ctx}];
 
     part_line = (range_p('1', '6')[SetChNumber{ctx}] >> ch_p(':'))[BeginLine<kPartLine>{ctx}] >>
                 *mml_command;
