@@ -46,7 +46,7 @@ void ProcessNote::Run(CompileContext& ctx) {
 }
 
 void ProcessCtrl::Run(CompileContext& ctx) {
-    const song::ControlCommand* row = song::FindControl(ctx.command);
+    const song::ControlCommand* row = song::FindControl(ctx.command, ctx.commandPrefix);
     if (!row) return;
     const std::size_t n = ctx.args.size();
     if (n < row->least || n > row->most) return;

@@ -55,29 +55,19 @@ struct BeginCommand {
         if (ctx->observer) ctx->observer->OnCommandStart(c);
         ctx->args.clear();
         ctx->command = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        ctx->commandPrefix = 0;
     }
 };
 
-// The "!" and letter that open an extension's command: as BeginCommand, with
-// the command's code given; the observer is told the code.
-struct BeginExtensionCommand {
+// The letter after a '!' (lower case): as BeginCommand, for the command of
+// extension K written "!" and that letter.
+template <Extension K>
+struct BeginExtendedCommand {
     CompileContext* ctx;
-    char code;
-    template <typename Iterator>
-    void operator()(Iterator, Iterator) const {
-        if (ctx->observer) ctx->observer->OnCommandStart(code);
-        ctx->args.clear();
-        ctx->command = code;
-    }
-};
-
-// Notes the matched text as one use of extension `kind`.
-struct NoteExtension {
-    CompileContext* ctx;
-    Extension kind;
-    template <typename Iterator>
-    void operator()(Iterator first, Iterator last) const {
-        ctx->UseExtension(kind, first, last);
+    void operator()(char c) const {
+        BeginCommand{ctx}(c);
+        ctx->commandPrefix = '!';
+        ctx->extension = K;
     }
 };
 
@@ -90,6 +80,7 @@ struct BeginTransposeStep {
         if (ctx->observer) ctx->observer->OnCommandStart('_');
         ctx->args.clear();
         ctx->command = '^';
+        ctx->commandPrefix = 0;
     }
 };
 
@@ -144,6 +135,16 @@ VELNARI_COMPILE_ACTION(ProcessCtrl, Compiled::kControl);
 // a part line outside any loop, a sign after "(" or ")"), then compiled from
 // its row as ProcessCtrl does; "(" and ")" without a count step by 1.
 VELNARI_COMPILE_ACTION(ProcessExtension, Compiled::kControl);
+// A control command written "!" and a letter: notes the use of its extension
+// with the command's whole text, then compiles it as ProcessCtrl does.
+struct ProcessExtendedCtrl {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        ctx->UseExtension(ctx->extension, first, last);
+        ProcessCtrl{ctx}(first, last);
+    }
+};
 // A macro call: args = {name}; emits "$" with the name.
 VELNARI_COMPILE_ACTION(ProcessCall, Compiled::kCall);
 // An op line: ten values into operator `part` of the work voice, then stores it.

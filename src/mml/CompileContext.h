@@ -96,6 +96,8 @@ struct CompileContext {
     int32_t lineKind = kPartLine;   // a LineKind; set by every line's leading syntax
     int32_t part = 0;               // part 0..5 on part lines, operator 0..3 on op lines
     char command = 0;               // the character that opened the command, letters upper case
+    char commandPrefix = 0;         // '!' before that letter in an extension's command, else 0
+    Extension extension{};          // the extension whose command is being compiled, after a '!'
     std::string macroName;          // the macro a str line fills
     song::CommandList* macroList = nullptr;  // that macro's list once the line has added to it;
                                              // cleared with every new macro name

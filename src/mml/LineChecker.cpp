@@ -168,7 +168,7 @@ void LineChecker::CheckNote(std::string_view text) {
 void LineChecker::CheckControl(std::string_view text) {
     const char letter = context_->command;
     const SourcePlace place = PlaceOf(text.data(), text.size());
-    const song::ControlCommand* row = song::FindControl(letter);
+    const song::ControlCommand* row = song::FindControl(letter, context_->commandPrefix);
     if (row == nullptr) {
         sink_.Add(Warning::Kind::kIgnoredCommand, place,
                   Quote(text.substr(0, 1)) + " is not a command: it is ignored");
@@ -181,8 +181,7 @@ void LineChecker::CheckControl(std::string_view text) {
         if (row->lengthArgument && n == 2 && args[1] == ".") {
             why = "a length takes one dot at most";
         } else {
-            why = std::string(1, Lower(text.front())) + " takes " + Takes(*row) + ", not " +
-                  std::to_string(n);
+            why = song::Spelling(*row) + " takes " + Takes(*row) + ", not " + std::to_string(n);
         }
         sink_.Add(Warning::Kind::kIgnoredCommand, place, Quote(text) + " does nothing: " + why);
         return;
@@ -269,7 +268,7 @@ void LineChecker::CheckControl(std::string_view text) {
             if (range.Holds(v)) break;
             if (range.outside == song::OutOfRange::kClamped) {
                 warnRange(Quote(text) + " is out of range " + rangeText + ": it plays as " +
-                          Lower(row->letter) + std::to_string(range.Fit(v)));
+                          song::Spelling(*row) + std::to_string(range.Fit(v)));
             } else if (range.outside == song::OutOfRange::kLowBits) {
                 warnRange(Quote(text) + " is out of range " + rangeText + ": only the low " +
                           std::to_string(std::bit_width(static_cast<uint32_t>(range.highest))) +

@@ -47,10 +47,9 @@ class MMLParser : public boost::spirit::classic::grammar<MMLParser> {
         // Part-line commands.
         boost::spirit::classic::rule<ScannerT> mml_command, note, accidental, control, call,
             argument_list, argument, identifier, integer;
-        // Extensions opened by "!" and a letter, written without blanks inside.
-        boost::spirit::classic::rule<ScannerT> bang_command, tempo_change;
         // Part-line commands of the extensions.
-        boost::spirit::classic::rule<ScannerT> extension, loop_break, transposition, volume_step;
+        boost::spirit::classic::rule<ScannerT> extension, loop_break, transposition, volume_step,
+            extended;
         // Envelope lists.
         boost::spirit::classic::rule<ScannerT> envelope_list, envelope_item, envelope_separator;
     };
@@ -85,12 +84,15 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
                     integer[PushArg{ctx}];
     volume_step = chset_p("()")[BeginCommand{ctx}] >> !integer[PushArg{ctx}];
     extension = loop_break | transposition | volume_step;
-    // "!tN" or "!tN,L": a tempo change, or a ramp to it over L ticks.
-    tempo_change =
-        FoldedKeyword("!t")[BeginExtensionCommand{ctx, song::code::kTempoChange}] >> !argument_list;
-    bang_command = tempo_change[NoteExtension{ctx, Extension::kTempoChange}];
+    // The extensions' commands: '!' and at once a letter, one alternative per
+    // letter ("!tN" or "!tN,L": a tempo change, or a ramp to it over L ticks). A '!' before anything else stays a parse error.
+    extended = lexeme_d[ch_p('!') >>
+                        (FoldedChar("p")[BeginExtendedCommand<Extension::kSSGMix>{ctx}] |
+                         FoldedChar("w")[BeginExtendedCommand<Extension::kNoisePeriod>{ctx}] |
+                         FoldedChar("t")[BeginExtendedCommand<Extension::kTempoChange>{ctx}])] >>
+               !argument_list;
     mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}] |
-                  extension[ProcessExtension{ctx}] | bang_command[ProcessCtrl{ctx}];
+                  extension[ProcessExtension{ctx}] | extended[ProcessExtendedCtrl{ctx}];
 
     part_line = (range_p('1', '6')[SetChNumber{ctx}] >> ch_p(':'))[BeginLine<kPartLine>{ctx}] >>
                 *mml_command;

@@ -42,6 +42,7 @@ constexpr int kStepLimit = 200000;
 constexpr int kSSGParts = song::kPartCount - song::kFMPartCount;
 constexpr int32_t kLargestTonePeriod = 0xFFF;
 constexpr double kSSGToneClock = song::kChipClock / 32.0;  // Hz times the tone period
+constexpr int32_t kNoiseBit = 2;                           // of a '!p' value
 
 using sequencer::LoopFrame;
 
@@ -87,10 +88,21 @@ struct HardwareNote {
     EnvelopeSetting shape;
 };
 
+// A note that sounds the noise, with the part's own latest '!w' then.
+struct NoiseNote {
+    int64_t start;
+    int64_t end;
+    SourcePlace place;
+    EnvelopeSetting period;
+};
+
+// What a part does with the SSG's shared hardware envelope and noise.
 struct EnvelopeUse {
     std::vector<EnvelopeSetting> periods;
     std::vector<EnvelopeSetting> shapes;
     std::vector<HardwareNote> notes;
+    std::vector<EnvelopeSetting> noisePeriods;
+    std::vector<NoiseNote> noiseNotes;
 };
 
 std::string PartName(int part) {
@@ -352,10 +364,12 @@ class PartWalker : public sequencer::FlowHooks {
                 pendingEffect_ = nullptr;
                 const int32_t length = a[1] != 0 ? a[1] : defaultLength_;
                 Advance(length, true);
+                const int64_t end = tick_ + std::max<int64_t>(int64_t{length} * gate_ / 8, 1);
                 if (hardware_ && envelope_ != nullptr) {
-                    const int64_t gated = int64_t{length} * gate_ / 8;
-                    envelope_->notes.push_back({tick_, tick_ + std::max<int64_t>(gated, 1),
-                                                PlaceOf(cmd), period_, shape_});
+                    envelope_->notes.push_back({tick_, end, PlaceOf(cmd), period_, shape_});
+                }
+                if ((mix_ & kNoiseBit) != 0 && envelope_ != nullptr) {
+                    envelope_->noiseNotes.push_back({tick_, end, PlaceOf(cmd), noise_});
                 }
                 tick_ += length;
                 break;
@@ -363,7 +377,8 @@ class PartWalker : public sequencer::FlowHooks {
             case code::kRest:
                 Advance(a[0] != 0 ? a[0] : defaultLength_, false);
                 tick_ += a[0] != 0 ? a[0] : defaultLength_;
-                if (hardware_ && shape_.tick >= 0 && (shape_.value & 9) == 8) {
+                // Under '!p0' a rest takes the level to 0 instead.
+                if (hardware_ && mix_ != 0 && shape_.tick >= 0 && (shape_.value & 9) == 8) {
                     sink_.Add(Warning::Kind::kHardwareEnvelope, PlaceOf(cmd),
                               PartName(part_) + " rests on the repeating hardware envelope s" +
                                   std::to_string(shape_.value) + " (line " +
@@ -463,13 +478,21 @@ class PartWalker : public sequencer::FlowHooks {
             case code::kVoice:
                 Select(cmd);
                 break;
+            case code::kSSGMix:
+            case code::kNoisePeriod:
+                if (isFM_) {
+                    WrongPart(cmd);
+                } else if (cmd.code == code::kSSGMix) {
+                    mix_ = song::RangeOf(cmd.code).Fit(a[0]);
+                } else {
+                    noise_ = {tick_, part_, song::RangeOf(cmd.code).Fit(a[0]), PlaceOf(cmd)};
+                    if (envelope_ != nullptr) envelope_->noisePeriods.push_back(noise_);
+                }
+                break;
             case code::kEnvelopeShape:
             case code::kEnvelopePeriod:
                 if (isFM_) {
-                    sink_.Add(Warning::Kind::kWrongPart, PlaceOf(cmd),
-                              std::string("'") + text::AsciiLower(cmd.code) +
-                                  "' acts on the SSG parts (4-6) only: on " + PartName(part_) +
-                                  " it does nothing");
+                    WrongPart(cmd);
                 } else {
                     if (!hardware_) {
                         hardware_ = true;
@@ -486,6 +509,15 @@ class PartWalker : public sequencer::FlowHooks {
             default:
                 break;
         }
+    }
+
+    // An SSG-only command on an FM part.
+    void WrongPart(const Command& cmd) {
+        const song::ControlCommand* row = song::RowOf(cmd.code);
+        sink_.Add(Warning::Kind::kWrongPart, PlaceOf(cmd),
+                  "'" + (row != nullptr ? song::Spelling(*row) : std::string(1, cmd.code)) +
+                      "' acts on the SSG parts (4-6) only: on " + PartName(part_) +
+                      " it does nothing");
     }
 
     // A note (`note`), rest or wait of `length` ticks. One that takes time
@@ -617,6 +649,8 @@ class PartWalker : public sequencer::FlowHooks {
     SourcePlace hardwarePlace_;
     EnvelopeSetting period_;  // this part's latest 'm'
     EnvelopeSetting shape_;   // and 's'
+    EnvelopeSetting noise_;   // and '!w'
+    int32_t mix_ = 1;         // the latest '!p'
     int32_t gate_ = 8;
     const int64_t horizon_;
     EnvelopeUse* const envelope_;
@@ -764,6 +798,42 @@ void CheckSharedEnvelope(const std::array<EnvelopeUse, kSSGParts>& uses, Warning
     }
 }
 
+// A note sounding the noise whose period another part changed after the
+// note's own part set it, and before the note ended: the SSG has one noise
+// generator, and the last '!w' written is its period. Once per part.
+void CheckSharedNoise(const std::array<EnvelopeUse, kSSGParts>& uses, WarningSink& sink) {
+    for (const EnvelopeUse& use : uses) {
+        for (const NoiseNote& note : use.noiseNotes) {
+            if (note.period.tick < 0) continue;
+            const EnvelopeSetting* changed = nullptr;
+            for (const EnvelopeUse& other : uses) {
+                if (&other == &use) continue;
+                for (const EnvelopeSetting& set : other.noisePeriods) {
+                    if (set.After(note.period) && set.tick < note.end &&
+                        set.value != note.period.value) {
+                        changed = &set;
+                        break;
+                    }
+                }
+                if (changed != nullptr) break;
+            }
+            if (changed == nullptr) continue;
+            sink.Add(Warning::Kind::kNoise, note.place,
+                     "the SSG parts share one noise generator: " + PartName(changed->part) +
+                         "'s !w" + std::to_string(changed->value) + " (line " +
+                         std::to_string(changed->place.line) +
+                         ") changes its period under this "
+                         "note of " +
+                         PartName(note.period.part) +
+                         ", which then does not sound "
+                         "as its own !w" +
+                         std::to_string(note.period.value) + " (line " +
+                         std::to_string(note.period.place.line) + ") set it");
+            break;
+        }
+    }
+}
+
 void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink,
                sequencer::CommandObserver* observer) {
     bool anyUsed = false;
@@ -771,6 +841,7 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
     int64_t horizon = 0;
     std::array<EnvelopeUse, kSSGParts> envelope;
     int settingParts = 0;  // SSG parts that set the hardware envelope
+    int noiseParts = 0;    // and the noise period
     for (int part = 0; part < song::kPartCount; ++part) {
         if (!song.IsPartUsed(part)) continue;
         anyUsed = true;
@@ -781,8 +852,9 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
         CheckList(song, song.Part(part), true, PartName(part), places, closedElsewhere, sink);
         horizon = std::max(horizon, walker.Ticks());
         if (use != nullptr && !(use->periods.empty() && use->shapes.empty())) ++settingParts;
+        if (use != nullptr && !use->noisePeriods.empty()) ++noiseParts;
     }
-    if (settingParts >= 2) {
+    if (settingParts >= 2 || noiseParts >= 2) {
         // Again over the same stretch of time for every SSG part, so that a
         // short loop meets what a long one does later.
         for (int ssg = 0; ssg < kSSGParts; ++ssg) {
@@ -793,6 +865,7 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
                     .Run();
         }
         CheckSharedEnvelope(envelope, sink);
+        CheckSharedNoise(envelope, sink);
     }
     for (const auto& [name, list] : song.Macros()) {
         CheckList(song, list, false, name, places, closedElsewhere, sink);

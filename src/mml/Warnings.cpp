@@ -41,6 +41,8 @@ std::string_view KindName(Warning::Kind kind) {
             return "register";
         case Warning::Kind::kHardwareEnvelope:
             return "hardware-envelope";
+        case Warning::Kind::kNoise:
+            return "noise";
         case Warning::Kind::kSilent:
             return "silent";
     }

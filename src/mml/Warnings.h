@@ -37,6 +37,8 @@ struct Warning {
         kRegister,               // a register write that the player overwrites
         kHardwareEnvelope,       // the SSG's one hardware envelope, changed under another
                                  // part's note, or sounding on through a rest
+        kNoise,                  // the SSG's one noise generator, its period changed under
+                                 // another part's noise
         kSilent,                 // a part with nothing to play, a song with no part
     };
 

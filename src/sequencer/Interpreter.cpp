@@ -176,6 +176,13 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
                 ssg_.SetEnvelopeShape(a[0]);
             }
             break;
+        case code::kSSGMix:
+            if (!isFM) ssg_.SetMix(ch, Fit<code::kSSGMix>(a[0]));
+            break;
+        case code::kNoisePeriod:
+            // One generator for the three SSG channels: the last write wins.
+            if (!isFM) ssg_.SetNoisePeriod(Fit<code::kNoisePeriod>(a[0]));
+            break;
         case code::kPortamento:
             ps.prevOctave = ps.NoteOctave();
             ps.prevFreq = ps.freq;

@@ -10,24 +10,50 @@ void SSGController::Write(uint32_t addr, uint32_t data) {
 
 void SSGController::KeyOnOff(int ch, bool on) {
     if (!Valid(ch)) return;
+    const bool changed = keyOn_[ch] != on;
     keyOn_[ch] = on;
     UpdateMixer();
+    // With neither tone nor noise the level is the sound: it follows the key.
+    if (mix_[ch] == 0 && changed) WriteLevel(ch);
 }
 
 // 0x07 mixer:  10nn nttt   noise disable C-A, tone disable C-A (1 = off)
 void SSGController::UpdateMixer() {
-    uint32_t value = 0x80 | 0x38;
+    uint32_t value = 0x80;
     for (int i = 0; i < 3; ++i) {
-        if (!keyOn_[i]) value |= 1u << i;
+        const int32_t sounds = keyOn_[i] ? mix_[i] : 0;
+        if (!(sounds & kTone)) value |= 1u << i;
+        if (!(sounds & kNoise)) value |= 8u << i;
     }
     Write(0x07, value);
+}
+
+void SSGController::SetMix(int ch, int32_t mix) {
+    if (!Valid(ch)) return;
+    mix_[ch] = mix & (kTone | kNoise);
+    UpdateMixer();
+    WriteLevel(ch);
+}
+
+// 0x06 noise period:  ---n nnnn
+void SSGController::SetNoisePeriod(int32_t period) {
+    Write(0x06, static_cast<uint32_t>(period) & 0x1F);
 }
 
 // 0x08-0x0A level:  ---m vvvv   envelope mode, fixed level
 void SSGController::SetVolume(int ch, int32_t volume) {
     if (!Valid(ch)) return;
     volumes_[ch] = volume;
-    Write(0x08 + ch, (envelopeMode_[ch] ? 0x10u : 0u) | (static_cast<uint32_t>(volume) & 0x0F));
+    WriteLevel(ch);
+}
+
+void SSGController::WriteLevel(int ch) {
+    if (mix_[ch] == 0 && !keyOn_[ch]) {
+        Write(0x08 + ch, 0);
+        return;
+    }
+    Write(0x08 + ch,
+          (envelopeMode_[ch] ? 0x10u : 0u) | (static_cast<uint32_t>(volumes_[ch]) & 0x0F));
 }
 
 void SSGController::SetEnvelopeMode(int ch, bool on) {

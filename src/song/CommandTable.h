@@ -8,12 +8,14 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace song {
 
 // Codes of the commands a compiled song holds. The control commands keep the
-// upper-case letter they are written with.
+// upper-case letter they are written with, the ones written "!" and a letter
+// that letter in lower case.
 namespace code {
 inline constexpr char kLoopOpen = '{';   // arg[0] pass count, 0 or less = endless
 inline constexpr char kLoopClose = '}';  // closes the innermost "{"
@@ -44,6 +46,8 @@ inline constexpr char kTransposeBy = '^';  // written "__": arg[0] semitones add
 inline constexpr char kVolumeUp = ')';     // arg[0] volume steps up
 inline constexpr char kVolumeDown = '(';   // arg[0] volume steps down
 inline constexpr char kTempoChange = 't';  // "!t": arg[0] tempo, arg[1] ticks to reach it
+inline constexpr char kSSGMix = 'p';       // "!p": what an SSG part sounds while keyed on
+inline constexpr char kNoisePeriod = 'w';  // "!w": the SSG's one noise generator
 }  // namespace code
 
 // What becomes of a value outside a command's range.
@@ -86,11 +90,12 @@ inline constexpr ValueRange kRegisters{0, 255, OutOfRange::kIgnored};
 inline constexpr ValueRange kRegisterData{0, 255, OutOfRange::kLowBits};
 inline constexpr ValueRange kNonNegative{0, 2147483647, OutOfRange::kClamped};  // ticks
 inline constexpr ValueRange kTranspositions{-96, 96, OutOfRange::kClamped};     // semitones
+inline constexpr ValueRange kSSGMixes{0, 3, OutOfRange::kClamped};  // bit 0 tone, bit 1 noise
+inline constexpr ValueRange kNoisePeriods{0, 31, OutOfRange::kClamped};
 
 // One control command of a part line.
 struct ControlCommand {
-    char letter;          // as written, letters upper case; an extension's letter after
-                          // its "!" lower case
+    char letter;          // as written, letters upper case (after the prefix, if any)
     char code;            // what it compiles to
     bool lengthArgument;  // the first argument is a note length, converted to ticks
     uint8_t least;        // arguments it takes: any other count compiles to nothing
@@ -98,10 +103,13 @@ struct ControlCommand {
     std::string_view meaning;
     // Each argument's range ('<' and '>': the octave they step through).
     std::array<ValueRange, 3> ranges{};
+    // '!' for the commands written "!" and a letter, which the plain dialect
+    // rejects; 0 for the others.
+    char prefix = 0;
 };
 
 // clang-format off
-inline constexpr std::array<ControlCommand, 26> kControlCommands = {{
+inline constexpr std::array<ControlCommand, 28> kControlCommands = {{
     {'&', code::kTie, false, 0, 0, "tie"},
     {'T', code::kTempo, false, 1, 1, "tempo"},
     {'R', code::kRest, true, 0, 1, "rest"},
@@ -127,16 +135,28 @@ inline constexpr std::array<ControlCommand, 26> kControlCommands = {{
     {'^', code::kTransposeBy, false, 1, 1, "transposition step"},
     {')', code::kVolumeUp, false, 0, 1, "volume up", {kNonNegative}},
     {'(', code::kVolumeDown, false, 0, 1, "volume down", {kNonNegative}},
-    {'t', code::kTempoChange, false, 1, 2, "tempo change", {kAnyValue, kNonNegative}},
+    {'P', code::kSSGMix, false, 1, 1, "SSG tone, noise, both or neither", {kSSGMixes}, '!'},
+    {'W', code::kNoisePeriod, false, 1, 1, "SSG noise period", {kNoisePeriods}, '!'},
+    {'T', code::kTempoChange, false, 1, 2, "tempo change", {kAnyValue, kNonNegative}, '!'},
 }};
 // clang-format on
 
-// The row of an upper-case control letter; null for a letter without one.
-constexpr const ControlCommand* FindControl(char letter) {
+// The row of an upper-case control letter written after `prefix` (0: none);
+// null for a letter without one.
+constexpr const ControlCommand* FindControl(char letter, char prefix = 0) {
     for (const ControlCommand& row : kControlCommands) {
-        if (row.letter == letter) return &row;
+        if (row.letter == letter && row.prefix == prefix) return &row;
     }
     return nullptr;
+}
+
+// How a row's command is written, its letter in lower case: "v", "!p".
+inline std::string Spelling(const ControlCommand& row) {
+    std::string text;
+    if (row.prefix != 0) text += row.prefix;
+    text += (row.letter >= 'A' && row.letter <= 'Z') ? static_cast<char>(row.letter - 'A' + 'a')
+                                                     : row.letter;
+    return text;
 }
 
 // The range of argument `i` (0-2) of a control command's code (kAnyValue for
@@ -146,6 +166,14 @@ constexpr ValueRange RangeOf(char code, std::size_t i = 0) {
         if (row.code == code) return row.ranges[i];
     }
     return kAnyValue;
+}
+
+// The row of a control command's code; null for a code without one.
+constexpr const ControlCommand* RowOf(char code) {
+    for (const ControlCommand& row : kControlCommands) {
+        if (row.code == code) return &row;
+    }
+    return nullptr;
 }
 
 }  // namespace song

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,31 @@ std::vector<uint32_t> Writes(const std::string& text, uint32_t address, int32_t 
     return writes.values;
 }
 
+// The left channel of `samples` from frame `from` on.
+std::vector<double> Left(const std::vector<int16_t>& samples, std::size_t from = 0) {
+    std::vector<double> left;
+    for (std::size_t i = 2 * from; i < samples.size(); i += 2) left.push_back(samples[i]);
+    return left;
+}
+
+// The mean power of `x` at 44100 Hz over the frequencies low to high, in
+// steps of 1 Hz, in dB.
+double BandLevel(const std::vector<double>& x, double low, double high) {
+    double sum = 0.0;
+    int bins = 0;
+    for (double f = low; f <= high; f += 1.0, ++bins) {
+        const double c = 2.0 * std::cos(2.0 * 3.14159265358979 * f / 44100.0);
+        double s1 = 0.0, s2 = 0.0;
+        for (const double v : x) {
+            const double s0 = v + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        sum += s1 * s1 + s2 * s2 - c * s1 * s2;
+    }
+    return 10.0 * std::log10(sum / bins);
+}
+
 TEST(Docs, WhatTheLanguageGuideStatesHolds) {
     const std::string mml = Doc("mml.md");
     struct Statement {
@@ -300,6 +326,55 @@ TEST(Docs, WhatTheLanguageGuideStatesHolds) {
                  return std::sqrt(sum / static_cast<double>(n));
              };
              EXPECT_NEAR(rms(20, 60) / rms(2, 14), 0.8, 0.05);
+         }},
+        {"`4: !p2 !w3 v15 o5 c2 r2` plays the same",
+         [] {
+             const std::vector<int16_t> noise = Render("4: !p2 !w3 v15 o5 c2 r2\n");
+             EXPECT_EQ(noise, Render("4: !p2 !w3 v15 o2 g2 r2\n")) << "no tone: no pitch";
+             EXPECT_NE(noise, Render("4: !p3 !w3 v15 o5 c2 r2\n"));
+             const std::vector<double> left = Left(noise, 4410);
+             EXPECT_GT(std::sqrt(std::inner_product(left.begin(), left.begin() + 4410, left.begin(),
+                                                    0.0) /
+                                 4410),
+                       4000.0)
+                 << "the noise sounds at the level of a v15 tone";
+         }},
+        {"`4: !p0 m40 s8 l1 c` buzzes at 195 Hz",
+         [] {
+             const std::vector<double> tone = Left(Render("4: v15 l1 c\n"), 4410);
+             const std::vector<double> buzz = Left(Render("4: !p0 m40 s8 l1 c\n"), 4410);
+             const auto [low, high] = std::minmax_element(buzz.begin(), buzz.end());
+             EXPECT_EQ(*high, 0.0) << "one-sided";
+             EXPECT_EQ(*low, -*std::max_element(tone.begin(), tone.end())) << "the full level";
+             const double mean = std::accumulate(buzz.begin(), buzz.end(), 0.0) / buzz.size();
+             EXPECT_NEAR(mean / *low, 0.2, 0.02) << "averaging about a fifth of that depth";
+             std::vector<std::size_t> rises;  // upward crossings of the mean
+             double power = 0.0;
+             for (std::size_t i = 1; i < buzz.size(); ++i) {
+                 if (buzz[i - 1] < mean && buzz[i] >= mean) rises.push_back(i);
+                 power += (buzz[i] - mean) * (buzz[i] - mean);
+             }
+             ASSERT_GE(rises.size(), 2u);
+             EXPECT_NEAR(44100.0 * (rises.size() - 1) / (rises.back() - rises.front()), 195.0, 0.5);
+             const double toneRms = std::sqrt(
+                 std::inner_product(tone.begin(), tone.end(), tone.begin(), 0.0) / tone.size());
+             EXPECT_NEAR(20.0 * std::log10(std::sqrt(power / buzz.size()) / toneRms), -12.0, 1.0);
+             // "A rest silences it": from the tick after the key-off on, nothing.
+             const std::vector<int16_t> cut = Render("4: !p0 m40 s8 c2 r2\n");
+             EXPECT_TRUE(std::all_of(cut.begin() + 2 * 33 * 1253, cut.end(),
+                                     [](int16_t v) { return v == 0; }));
+         }},
+        {"The noise's spectrum is a flat band from the bottom up to",
+         [] {
+             for (const int n : {8, 16, 31}) {
+                 SCOPED_TRACE("!w" + std::to_string(n));
+                 const std::vector<double> x = Left(
+                     Render("4: !p2 !w" + std::to_string(n) + " v15 l1 c\n", 44100 + 4410), 4410);
+                 const double zero = 124800.0 / n, edge = 55000.0 / n;
+                 const double flat = BandLevel(x, 0.08 * zero, 0.12 * zero);
+                 EXPECT_NEAR(BandLevel(x, 0.95 * edge, 1.05 * edge) - flat, -3.0, 1.5);
+                 EXPECT_LT(BandLevel(x, 0.96 * zero, 1.04 * zero) - flat, -15.0);
+             }
          }},
         {"`-1` is stored as 255 and plays at full volume",
          [] {

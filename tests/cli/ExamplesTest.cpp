@@ -102,8 +102,8 @@ TEST(ExampleGolden, FirstTenSecondsAreUnchanged) {
     };
     for (const Pin& pin :
          {Pin{"demo.mml", 0xe9841721bcfb7a8dull}, Pin{"festival.mml", 0x4e9e590dcb275269ull},
-          Pin{"clockwork.mml", 0x03aed8c08609a4c1ull},
-          Pin{"percussion.mml", 0xa4d5dfbd1ccac59dull}}) {
+          Pin{"clockwork.mml", 0x03aed8c08609a4c1ull}, Pin{"percussion.mml", 0xa4d5dfbd1ccac59dull},
+          Pin{"drums.mml", 0xdb5b72eb80c88531ull}}) {
         Engine engine(CompileExample(pin.song), 44100);
         std::vector<int16_t> frames(441000 * 2);
         engine.Render(frames.data(), 441000);
@@ -121,7 +121,7 @@ TEST(ExampleGolden, FirstTenSecondsAreUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleSong,
                          testing::Values("demo.mml", "festival.mml", "clockwork.mml",
-                                         "percussion.mml"),
+                                         "percussion.mml", "drums.mml"),
                          [](const testing::TestParamInfo<const char*>& info) {
                              return std::filesystem::path(info.param).stem().string();
                          });

@@ -8,6 +8,7 @@
 
 #include "MmlTestSupport.h"
 #include "fm/OPN.h"
+#include "mml/Compile.h"
 #include "sequencer/Sequencer.h"
 
 using song::Command;
@@ -108,7 +109,21 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"<>", {Command('<'), Command('>')}}, ControlCase{"<2", {}},
         ControlCase{"{", {Command('{', 0)}}, ControlCase{"{3", {Command('{', 3)}},
         ControlCase{"}", {Command('}')}}, ControlCase{"}2", {}}, ControlCase{"h3 j k x z", {}},
-        ControlCase{"$intro$", {Command('$', "intro")}}));
+        ControlCase{"$intro$", {Command('$', "intro")}},
+        ControlCase{"!P2 !w 9 p1", {Command('p', 2), Command('w', 9), Command('P', 1)}},
+        ControlCase{"!p !w1,2", {}}));
+
+TEST(Extensions, EveryUseIsNotedWithItsWholeText) {
+    const std::string text = "1: c\nstr:kit = !P2 v9\n4: !w 17 $kit$ !p\n";
+    const Tarsel::CompileResult compiled = Tarsel::Compile(text, "song");
+    ASSERT_TRUE(compiled.song);
+    std::vector<std::string> uses;
+    for (const Tarsel::ExtensionUse& use : compiled.extensions) {
+        uses.push_back(std::string(Tarsel::ExtensionName(use.kind)) + " " +
+                       text.substr(use.offset, use.length));
+    }
+    EXPECT_EQ(uses, (std::vector<std::string>{"!p !P2", "!w !w 17", "!p !p"}));
+}
 
 TEST(Tempo, IsStoredOnTheSongAndTheLastOneWins) {
     const mmltest::Compiled compiled = CompileText("1:t150 c\n2:T90\n");

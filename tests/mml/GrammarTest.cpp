@@ -183,7 +183,8 @@ INSTANTIATE_TEST_SUITE_P(
         // After what a definition line took.
         StopCase{"sound:3 4", "4"}, StopCase{"ssgenv:@0 1", "1"}, StopCase{"ssgenv:1.5", ".5"},
         StopCase{"ssgenv:1,99999999999", "99999999999"}, StopCase{"lfo:1 2 $", "$"},
-        StopCase{"d:x\n1:c!", "!"},
+        StopCase{"d:x\n1:c!", "!"}, StopCase{"1: c4 ! d", "! d"}, StopCase{"1:! p2", "! p2"},
+        StopCase{"1:!q", "!q"}, StopCase{"1:!!p", "!!p"},
         // No line kind matched: the line's first non-blank character.
         StopCase{"7: d", "7: d"}, StopCase{"  0:c", "0:c"}, StopCase{"1x", "1x"},
         StopCase{"sound:", "sound:"}, StopCase{"sound:@", "sound:@"},

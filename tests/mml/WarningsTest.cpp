@@ -139,7 +139,16 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"5: m1800 l8 s0 o2 a4\n6: m240 l8 s0 o7 c\n",
                     {"1:19 hardware-envelope"},
                     "part 6's m240 (line 2)"},
-        WarningCase{"5: m1800 s0 o2 a4 r2\n6: r2 m240 s0 o7 c4\n", {}}));
+        WarningCase{"5: m1800 s0 o2 a4 r2\n6: r2 m240 s0 o7 c4\n", {}},
+        // One noise generator: another part's '!w' under a noise note counts.
+        WarningCase{"4: !w5 !p2 c4 r4\n5: r8 !w20 r8 r2\n6: !p3 c2\n",
+                    {"1:12 noise"},
+                    "part 5's !w20 (line 2)"},
+        WarningCase{"4: !w5 !p2 c4 r4\n5: r4 !w20 !p2 c4\n", {}},
+        // Under '!p0' a rest takes the level to 0: no envelope sounds on through it.
+        WarningCase{"1: @1 !w3 !p1 c\n4: !p-1 m40 s8 c r\n",
+                    {"1:7 wrong-part", "1:11 wrong-part", "2:4 value-out-of-range"},
+                    "'!w' acts on the SSG parts"}));
 
 TEST(Warnings, NoneOnTheExampleSongsOrOnTextThatDoesNotCompile) {
     for (const auto& entry :

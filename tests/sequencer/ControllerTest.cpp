@@ -122,6 +122,26 @@ TEST_F(ControllerTest, SSGMixerToneAndEnvelopeMode) {
     ssg.SetEnvelopePeriod(0x1234);
     EXPECT_EQ(Take(), (std::vector<RegWrite>{
                           {9, 0x03}, {9, 0x13}, {9, 0x17}, {8, 0x07}, {0x0B, 0x34}, {0x0C, 0x12}}));
+
+    // Keyed on, a channel sounds what its mix asks for; keyed off, nothing.
+    ssg.SetMix(1, 2);  // noise
+    ssg.SetMix(2, 3);  // tone and noise
+    ssg.KeyOnOff(1, true);
+    ssg.KeyOnOff(2, true);
+    EXPECT_EQ(log.Last(7), 0x8Bu);
+    ssg.KeyOnOff(2, false);
+    EXPECT_EQ(log.Last(7), 0xAFu);
+    // With neither, the level is the sound: 0 while keyed off, whatever 'v' says.
+    ssg.SetMix(0, 0);
+    ssg.KeyOnOff(0, true);
+    ssg.SetVolume(0, 9);
+    ssg.KeyOnOff(0, false);
+    ssg.SetVolume(0, 11);
+    ssg.KeyOnOff(0, true);
+    EXPECT_EQ(log.ValuesOf(8), (std::vector<uint32_t>{0x00, 0x07, 0x09, 0x00, 0x00, 0x0B}));
+    EXPECT_EQ(log.Last(7), 0xAFu);
+    ssg.SetNoisePeriod(37);
+    EXPECT_EQ(log.Last(6), 5u);
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ const mml = {
         if (stream.match(/^[{}:]/)) return "bracket";
         if (stream.match(/^[()]/)) return "variableName";
         if (stream.match(/^[&<>]/)) return "operator";
+        if (stream.match(/^![pw]/i)) return "variableName"; // the extensions' "!" commands
         if (stream.match(/^[h-z@]/i)) return "variableName";
         if (stream.match(/^!t/i)) return "variableName"; // tempo change (an extension)
         stream.next();
