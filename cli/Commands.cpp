@@ -281,7 +281,13 @@ int RunCheck(const CheckOptions& options) {
     for (const std::string& file : options.songs) {
         const Tarsel::FileReviewResult reviewed = Tarsel::ReviewFile(file);
         if (reviewed.song) {
-            std::fputs(ShowWarnings(reviewed.warnings, file).c_str(), stderr);
+            if (options.plain) {
+                std::fputs(ShowPlainDialect(reviewed.plainDialect, reviewed.warnings, file).c_str(),
+                           stderr);
+                if (!reviewed.plainDialect.empty()) status = kExitFailure;
+            } else {
+                std::fputs(ShowWarnings(reviewed.warnings, file).c_str(), stderr);
+            }
             if (options.diagnostics.warningsAreErrors && !reviewed.warnings.empty()) {
                 status = kExitFailure;
             }
@@ -300,13 +306,15 @@ int RunCheck(const CheckOptions& options) {
 
 int RunInfo(const InfoOptions& options) {
     if (IsRegisterLogInput(options.song)) return RunInfoLog(options);
-    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    const Tarsel::CompileResult compiled = CompileSongFile(options.song);
+    const std::shared_ptr<const song::Song>& song = compiled.song;
     engine::Engine ahead(song, options.rate);
     SongInfo info;
     info.file = options.song;
     info.rate = options.rate;
     info.framesPerTick = ahead.FramesPerTick();
     DescribeDefinitions(*song, info);
+    DescribeExtensions(compiled.extensions, info);
     const int64_t maxTicks =
         playback::SecondsToFrames(options.maxSeconds, options.rate) / ahead.FramesPerTick() + 1;
     DescribeLoops(engine::LoopDetector::Run(ahead, 2, maxTicks), info);

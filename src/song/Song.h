@@ -1,6 +1,6 @@
 #pragma once
 // The compiled piece: six part command lists, named macros, FM voices, SSG
-// envelopes and the tempo. The compiler fills it in source order; afterwards
+// envelopes, the tempo and the tags. The compiler fills it in source order; afterwards
 // it is only read, so one compiled song can be shared, read-only, by any
 // number of engines playing it.
 
@@ -12,6 +12,7 @@
 #include "song/Command.h"
 #include "song/FMVoice.h"
 #include "song/SSGEnvelope.h"
+#include "song/Tags.h"
 
 namespace song {
 
@@ -62,6 +63,10 @@ class Song {
     void SetTempo(int32_t tempo) { tempo_ = tempo; }
     int32_t GetTempo() const { return tempo_; }
 
+    // The tag lines' text: title, composer, date and notes.
+    void SetTags(const Tags& tags) { tags_ = tags; }
+    const Tags& GetTags() const { return tags_; }
+
     // Stores a copy under the number, replacing any earlier value whole.
     void SetVoice(int32_t number, const FMVoice& voice) { voices_[number] = voice; }
     void SetSSGEnvelope(int32_t number, const SSGEnvelope& envelope) {
@@ -89,6 +94,7 @@ class Song {
     std::array<CommandList, kPartCount> parts_;
     std::array<bool, kPartCount> used_{};
     int32_t tempo_ = kDefaultTempo;
+    Tags tags_;
 };
 
 }  // namespace song
