@@ -130,7 +130,13 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"5: m1800 l8 s0 o2 a4\n6: m240 l8 s0 o7 c\n",
                     {"1:19 hardware-envelope"},
                     "part 6's m240 (line 2)"},
-        WarningCase{"5: m1800 s0 o2 a4 r2\n6: r2 m240 s0 o7 c4\n", {}}));
+        WarningCase{"5: m1800 s0 o2 a4 r2\n6: r2 m240 s0 o7 c4\n", {}},
+        // Tag lines: one given twice (flagged where it is replaced), a date
+        // that is none; several notes lines are one text.
+        WarningCase{"#title A\n#notes a\n#notes b\n#TITLE B\n#date 2026/02/30\n1: @1 c\n",
+                    {"1:1 tag", "5:7 tag"},
+                    "given again on line 4",
+                    "#title A"}));
 
 TEST(Warnings, NoneOnTheExampleSongsOrOnTextThatDoesNotCompile) {
     for (const auto& entry :
