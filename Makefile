@@ -2,7 +2,7 @@
 #   make demo   - install what is missing, build, render the bundled example song
 #   make check  - install what is missing, build every preset, run every test
 .PHONY: all deps demo check build-release build-asan build-tsan build-mingw32 build-mingw64 \
-        test-release test-asan test-tsan check-stages soak test-windows bench fuzz fuzz-smoke format clean web \
+        test-release test-asan test-tsan check-layers check-stages soak test-windows bench fuzz fuzz-smoke format clean web \
         web-serve web-bench test-web dist
 
 SHELL := /bin/bash
@@ -25,6 +25,11 @@ build-release build-asan build-tsan build-mingw32 build-mingw64: build-%: deps
 
 test-release: build-release
 	$(STAGE) test-release $(CTEST) --preset release
+
+# The layers' boundaries alone (tests/layers, a few seconds): an include across
+# one must fail to build. make check runs them with the rest.
+check-layers: build-release
+	$(CTEST) --preset release -R '^layer_'
 
 test-asan: build-asan
 	$(STAGE) test-asan $(CTEST) --preset asan
@@ -121,7 +126,7 @@ bench: build-release
 	@for b in build/release/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 format:
-	find src cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src cli tools tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build

@@ -1,6 +1,6 @@
 // velnari: render, play, check and inspect MML songs from the command line.
 
-#include "Commands.h"
+#include "commands/Commands.h"
 
 int main(int argc, char** argv) {
     return cli::RunCommandLine(argc, argv);

@@ -125,6 +125,7 @@ set(VELNARI_PUBLIC_HEADERS
     fm/Tables.h
     fm/Timer.h
     mml/Compile.h
+    mml/Extension.h
     song/Command.h
     song/FMVoice.h
     song/SSGEnvelope.h
@@ -138,13 +139,27 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/src/generated/velnari/Version.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velnari COMPONENT development)
 
+# The installed library is one archive, libvelnari_core.a, of the objects the
+# layers under the compiler and the engine already built (nothing is compiled
+# again), so a user links one library whatever the layers are.
+set(installed_layers velnari_platform velnari_text velnari_fm velnari_song velnari_sequencer
+    velnari_mml velnari_engine)
+set(installed_objects "")
+foreach(layer ${installed_layers})
+    list(APPEND installed_objects $<TARGET_OBJECTS:${layer}>)
+endforeach()
+add_library(velnari_installed_core STATIC ${installed_objects})
+set_target_properties(velnari_installed_core PROPERTIES
+    OUTPUT_NAME velnari_core EXPORT_NAME core LINKER_LANGUAGE CXX
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/installed)
+target_include_directories(velnari_installed_core INTERFACE
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/velnari>)
 # What the library needs from the system, stated for its users (the build
 # tree's own programs link it without them on current glibc).
 find_package(Threads REQUIRED)
-target_link_libraries(velnari_core INTERFACE $<INSTALL_INTERFACE:Threads::Threads>
-                      $<INSTALL_INTERFACE:${CMAKE_DL_LIBS}>)
-set_target_properties(velnari_core PROPERTIES EXPORT_NAME core)
-install(TARGETS velnari_core EXPORT velnariTargets
+target_link_libraries(velnari_installed_core INTERFACE Threads::Threads ${CMAKE_DL_LIBS})
+install(TARGETS velnari_installed_core EXPORT velnariTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 
 include(CMakePackageConfigHelpers)

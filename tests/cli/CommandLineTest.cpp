@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "Commands.h"
+#include "commands/Commands.h"
+#include "options/CommandLine.h"
 
 using namespace cli;
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "PartSelection.h"
 #include "engine/Engine.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "options/PartSelection.h"
 #include "playback/RenderPlan.h"
 #include "playback/Renderer.h"
 #include "song/Song.h"

@@ -488,7 +488,7 @@ TEST(ProgramWarnings, ComeFromCheckAndOnceFromARender) {
         EXPECT_EQ(r.status, 1) << output;
         EXPECT_TRUE(r.err.starts_with(warning)) << output << ": " << r.err;
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bang.mml", "warned.mml"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bang.mml", "tagged.mml", "warned.mml"}));
 
     // Clipping shows only in the samples: told after the render.
     dir.Write("loud.mml",

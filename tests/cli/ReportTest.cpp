@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "CliTestSupport.h"
-#include "Progress.h"
-#include "SongInfo.h"
+#include "report/Progress.h"
 #include "engine/LoopDetector.h"
 #include "mml/Compile.h"
+#include "report/SongInfo.h"
 
 using engine::LoopReport;
 using namespace cli;

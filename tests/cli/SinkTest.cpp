@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "CliTestSupport.h"
-#include "RawSink.h"
-#include "SndFileSink.h"
+#include "output/RawSink.h"
+#include "output/SndFileSink.h"
 
 using namespace cli;
 
