@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/TextEncoding.h"
@@ -55,12 +56,48 @@ void ProcessCtrl::Run(CompileContext& ctx) {
     std::array<int32_t, 3> values{};
     for (std::size_t i = 0; i < n; ++i) values[i] = CompileContext::ToInt(ctx.args[i]);
     if (row->lengthArgument && n >= 1) values[0] = CompileContext::ParseLength(ctx.args[0]);
+    if (ctx.lineKind == kPartLine && ctx.part >= 0 && ctx.part < song::kPartCount) {
+        int32_t& open = ctx.openLoops[static_cast<std::size_t>(ctx.part)];
+        if (row->code == song::code::kLoopOpen) ++open;
+        if (row->code == song::code::kLoopClose && open > 0) --open;
+    }
     if (row->code == song::code::kTempo) {
         // The tempo belongs to the whole song: the last one compiled wins.
         ctx.song->SetTempo(values[0]);
         return;
     }
     ctx.Emit(song::Command(row->code, values[0], values[1], values[2]));
+}
+
+void ProcessExtension::Run(CompileContext& ctx) {
+    namespace code = song::code;
+    const std::string written = ctx.commandStart != nullptr && ctx.commandEnd != nullptr
+                                    ? std::string(ctx.commandStart, ctx.commandEnd)
+                                    : std::string(1, ctx.command);
+    Extension kind = Extension::kVolumeStep;
+    if (ctx.command == code::kLoopBreak) kind = Extension::kLoopBreak;
+    if (ctx.command == code::kTranspose || ctx.command == code::kTransposeBy) {
+        kind = Extension::kTranspose;
+    }
+    if (ctx.commandStart != nullptr && ctx.commandEnd != nullptr) {
+        ctx.UseExtension(kind, ctx.commandStart, ctx.commandEnd);
+    }
+    if (ctx.command == code::kLoopBreak && ctx.lineKind == kPartLine && ctx.part >= 0 &&
+        ctx.part < song::kPartCount && ctx.openLoops[static_cast<std::size_t>(ctx.part)] == 0) {
+        throw std::invalid_argument(
+            "':' is outside any loop: a loop break stands between a '{' and its '}'");
+    }
+    if (kind == Extension::kVolumeStep) {
+        if (ctx.args.empty()) {
+            ctx.args.emplace_back("1");
+        } else if (!ctx.args[0].empty() && (ctx.args[0][0] == '+' || ctx.args[0][0] == '-')) {
+            throw std::invalid_argument("\"" + written + "\" has a sign: '" + ctx.command +
+                                        "' takes a count of volume steps, " +
+                                        (ctx.command == code::kVolumeUp ? "up" : "down") +
+                                        ", without one");
+        }
+    }
+    ProcessCtrl::Run(ctx);
 }
 
 void ProcessCall::Run(CompileContext& ctx) {

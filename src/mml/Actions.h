@@ -58,6 +58,18 @@ struct BeginCommand {
     }
 };
 
+// The "__" that opens a transposition step: like BeginCommand, with the
+// step's code as the command.
+struct BeginTransposeStep {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator, Iterator) const {
+        if (ctx->observer) ctx->observer->OnCommandStart('_');
+        ctx->args.clear();
+        ctx->command = '^';
+    }
+};
+
 // Appends an argument text, possibly empty, to the argument list.
 struct PushArg {
     CompileContext* ctx;
@@ -104,6 +116,11 @@ VELNARI_COMPILE_ACTION(ProcessNote, Compiled::kNote);
 // without a row or a wrong argument count compiles to nothing. "T" sets the
 // song's tempo instead of emitting.
 VELNARI_COMPILE_ACTION(ProcessCtrl, Compiled::kControl);
+// A command of the language's extensions (":", "_", "__", "(", ")"): noted
+// as such, checked where a fault of its own can stop the compile (a ":" on
+// a part line outside any loop, a sign after "(" or ")"), then compiled from
+// its row as ProcessCtrl does; "(" and ")" without a count step by 1.
+VELNARI_COMPILE_ACTION(ProcessExtension, Compiled::kControl);
 // A macro call: args = {name}; emits "$" with the name.
 VELNARI_COMPILE_ACTION(ProcessCall, Compiled::kCall);
 // An op line: ten values into operator `part` of the work voice, then stores it.

@@ -20,7 +20,8 @@ namespace Tarsel {
 struct CompileFault {
     enum class Kind {
         kParse,      // a line the grammar cannot match
-        kException,  // a command that could not be compiled (a length that is no number)
+        kException,  // a command that could not be compiled (a length that is no number,
+                     // a loop break outside any loop, a volume step with a sign)
     };
 
     Kind kind = Kind::kParse;

@@ -2,6 +2,7 @@
 // The state that the compile actions share while one source file is compiled,
 // and the conversions they use to turn argument text into numbers.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -115,6 +116,9 @@ struct CompileContext {
     // the grammar runs over the text's own characters.
     const char* textBegin = nullptr;
     std::vector<ExtensionUse> extensions;  // every use of an extension, in text order
+    // Loops each part's lines have opened and not yet closed, for the check
+    // that a loop break on a part line stands inside one.
+    std::array<int32_t, song::kPartCount> openLoops{};
 
     // Notes a use of an extension written from `first` to `last` (pointers
     // into the compiled text; without textBegin the use keeps offset 0).

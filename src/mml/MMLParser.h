@@ -46,6 +46,8 @@ class MMLParser : public boost::spirit::classic::grammar<MMLParser> {
         // Part-line commands.
         boost::spirit::classic::rule<ScannerT> mml_command, note, accidental, control, call,
             argument_list, argument, identifier, integer;
+        // Part-line commands of the extensions.
+        boost::spirit::classic::rule<ScannerT> extension, loop_break, transposition, volume_step;
         // Envelope lists.
         boost::spirit::classic::rule<ScannerT> envelope_list, envelope_item, envelope_separator;
     };
@@ -72,7 +74,16 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
            (argument | EmptyText(PushArg{ctx}));
     control = FoldedChar("h-z@{}<>&")[BeginCommand{ctx}] >> !argument_list;
     call = ch_p('$')[BeginCommand{ctx}] >> identifier[PushArg{ctx}] >> ch_p('$') >> !ch_p(',');
-    mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}];
+    // The extensions are spelled with characters that no plain line takes:
+    // ":" after the part's own, "_" at a command's start (in a name it is a
+    // name's character), "(" and ")". A "_" takes a number, "(" and ")" may.
+    loop_break = ch_p(':')[BeginCommand{ctx}];
+    transposition = (FoldedKeyword("__")[BeginTransposeStep{ctx}] | ch_p('_')[BeginCommand{ctx}]) >>
+                    integer[PushArg{ctx}];
+    volume_step = chset_p("()")[BeginCommand{ctx}] >> !integer[PushArg{ctx}];
+    extension = loop_break | transposition | volume_step;
+    mml_command = note[ProcessNote{ctx}] | control[ProcessCtrl{ctx}] | call[ProcessCall{ctx}] |
+                  extension[ProcessExtension{ctx}];
 
     part_line = (range_p('1', '6')[SetChNumber{ctx}] >> ch_p(':'))[BeginLine<kPartLine>{ctx}] >>
                 *mml_command;

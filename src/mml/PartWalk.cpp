@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -208,6 +209,27 @@ class PartWalker : public sequencer::FlowHooks {
 
     void Back(const Command& close, const LoopFrame& loop) { LeaveCalls(close, loop.returnDepth); }
 
+    void Break(const Command& colon, const LoopFrame* loop) {
+        if (loop == nullptr || PlaceOf(loop->Open()).line == 0) {
+            sink_.Add(Warning::Kind::kLoop, PlaceOf(colon),
+                      "':' plays outside any counted loop here: it does nothing");
+            return;
+        }
+        if (loop->remaining == 0) {
+            sink_.Add(Warning::Kind::kLoop, PlaceOf(colon),
+                      "':' in an endless loop (line " + std::to_string(PlaceOf(loop->Open()).line) +
+                          ") is never taken: the loop has no last pass");
+            return;
+        }
+        const auto [first, fresh] = breaks_.emplace(&loop->Open(), &colon);
+        if (!fresh && first->second != &colon) {
+            sink_.Add(Warning::Kind::kLoop, PlaceOf(colon),
+                      "a second ':' in one loop: the one on line " +
+                          std::to_string(PlaceOf(*first->second).line) +
+                          " leaves the last pass first, so this one does nothing");
+        }
+    }
+
   private:
     SourcePlace PlaceOf(const Command& cmd) const { return places_.Of(cmd); }
 
@@ -366,6 +388,36 @@ class PartWalker : public sequencer::FlowHooks {
             case code::kOctave:
                 octave_ = song::RangeOf(code::kOctave).Fit(a[0]);
                 break;
+            case code::kTranspose:
+                transpose_ = song::kTranspositions.Fit(a[0]);
+                break;
+            case code::kTransposeBy: {
+                const int64_t sum = int64_t{transpose_} + a[0];
+                transpose_ = static_cast<int32_t>(std::clamp<int64_t>(
+                    sum, song::kTranspositions.lowest, song::kTranspositions.highest));
+                if (sum != transpose_) {
+                    sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                              "the transposition would be " + std::to_string(sum) +
+                                  " semitones: it stops at " + std::to_string(transpose_));
+                }
+                break;
+            }
+            case code::kVolume:
+                volume_ = song::kVolumes.Fit(a[0]);
+                break;
+            case code::kVolumeUp:
+            case code::kVolumeDown: {
+                const int64_t step = song::kNonNegative.Fit(a[0]);
+                const int64_t sum = volume_ + (cmd.code == code::kVolumeUp ? step : -step);
+                volume_ = static_cast<int32_t>(
+                    std::clamp<int64_t>(sum, song::kVolumes.lowest, song::kVolumes.highest));
+                if (sum != volume_) {
+                    sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                              "the volume would be " + std::to_string(sum) + ": it stops at v" +
+                                  std::to_string(volume_));
+                }
+                break;
+            }
             case code::kOctaveDown:
                 if (octave_ == kOctaveSteps.lowest) {
                     const std::string lowest = std::to_string(kOctaveSteps.lowest);
@@ -483,16 +535,23 @@ class PartWalker : public sequencer::FlowHooks {
                               "it is silent");
                 voiceSelected_ = true;  // once per part
             }
-            return;
         }
         namespace pitch = sequencer::pitch;
-        if (octave_ == 0 && cmd.arg[0] < 11) {
+        const pitch::Note note = pitch::Transposed(octave_, cmd.arg[0], transpose_);
+        if (note.clamped) {
+            sink_.Add(Warning::Kind::kValueOutOfRange, PlaceOf(cmd),
+                      "transposed by " + std::to_string(transpose_) +
+                          " semitones, this note lies beyond octaves 1-8: it plays as o" +
+                          std::to_string(note.octave) + (note.octave == 1 ? " c" : " b"));
+        }
+        if (isFM_) return;
+        if (note.octave == 0 && note.semitone < 11) {
             // The period table's octave 0 repeats octave 1 below its B.
             sink_.Add(Warning::Kind::kSSGPitchRange, PlaceOf(cmd),
                       "the SSG's lowest tone is the B of octave 0: below it, octave 0 plays as "
                       "octave 1, an octave higher than written");
         }
-        const int32_t period = pitch::DetunedSSGPeriod(octave_, cmd.arg[0], detune_);
+        const int32_t period = pitch::DetunedSSGPeriod(note.octave, note.semitone, detune_);
         if (period > kLargestTonePeriod) {
             sink_.Add(Warning::Kind::kSSGPitchRange, PlaceOf(cmd),
                       "below the SSG's lowest tone with the detune n" + std::to_string(detune_) +
@@ -540,6 +599,10 @@ class PartWalker : public sequencer::FlowHooks {
     bool runEndsAfterFlow_ = false;  // a note that takes time: the run ends after its flow
 
     int32_t octave_ = 4;
+    int32_t transpose_ = 0;
+    int32_t volume_ = 15;
+    std::map<const Command*, const Command*>
+        breaks_;  // each loop's "{" and the first ':' met in it
     int32_t defaultLength_ = 64;
     int32_t detune_ = 0;
     SourcePlace detunePlace_;

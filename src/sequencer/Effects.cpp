@@ -55,7 +55,8 @@ void Sequencer::UpdateEffects(int part) {
             // Linear in frequency across octaves: compare F-numbers at block 0.
             const int64_t s =
                 int64_t{ps.prevFreq} * (int64_t{1} << song::kOctaves.Fit(ps.prevOctave));
-            const int64_t t = int64_t{ps.freq} * (int64_t{1} << song::kOctaves.Fit(ps.octave));
+            const int64_t t =
+                int64_t{ps.freq} * (int64_t{1} << song::kOctaves.Fit(ps.NoteOctave()));
             double x = static_cast<double>(s) + static_cast<double>(t - s) * e / ps.portaLength;
             int32_t block = 0;
             while (x >= 2048.0) {
@@ -74,7 +75,7 @@ void Sequencer::UpdateEffects(int part) {
         const int64_t d = ((e - ps.vibDelay) / ps.vibPeriod) % 2 == 1 ? -int64_t{ps.vibDepth}
                                                                       : int64_t{ps.vibDepth};
         if (isFM) {
-            fm_.SetFrequency(ch, ps.octave,
+            fm_.SetFrequency(ch, ps.NoteOctave(),
                              pitch::RoundToRegister(pitch::FrequencyFactor(d) * ps.freq));
         } else {
             ssg_.SetTone(ch, pitch::RoundToRegister(pitch::PeriodFactor(d) * ps.freq));

@@ -21,6 +21,12 @@
 //   - Calls pending, and loops open, are at most kMaxNesting each: the call
 //     or "{" that would go deeper ends the part.
 //   - Running off the end of a list ends the part.
+//   - A ":" on the last pass of the innermost open loop leaves that loop:
+//     the walk goes on through the commands after it, playing none of them,
+//     to the "}" that closes the loop, and on after it. Loops opened on the
+//     way are left at their own "}" at once; calls and returns are followed
+//     as ever. On any other pass, in an endless loop and outside any loop,
+//     ":" does nothing.
 //   - When an endless loop closes, the walker decides whether it goes on
 //     (the sequencer lets it close once per command run).
 
@@ -66,6 +72,9 @@ struct LoopFrame {
 struct FlowStacks {
     std::vector<CommandCursor> returns;
     std::vector<LoopFrame> loops;
+    // While a ":" leaves its loop: how many loops were open when it played
+    // (the loop it leaves is the last of them); 0 otherwise.
+    std::size_t leaving = 0;
 
     std::size_t Nesting() const { return returns.size() + loops.size(); }
 };
@@ -86,6 +95,8 @@ struct FlowHooks {
     bool Endless(const song::Command& /*close*/, const LoopFrame& /*loop*/) { return true; }
     // A "}" going back to its loop's start (after Endless for an endless one).
     void Back(const song::Command& /*close*/, const LoopFrame& /*loop*/) {}
+    // A ":" played inside `loop`, the innermost one open (null: none is).
+    void Break(const song::Command& /*colon*/, const LoopFrame* /*loop*/) {}
 };
 
 // Follows calls, returns and loop brackets from `p` and leaves `p` at the
@@ -126,7 +137,9 @@ bool ResolveFlow(const song::Song& song, FlowStacks& stacks, CommandCursor& p, H
                     return false;
                 }
                 p = p.Next();
-                stacks.loops.push_back({p, cmd.arg[0] > 0 ? cmd.arg[0] : 0,
+                // A loop met while leaving another is left at its own "}".
+                stacks.loops.push_back({p,
+                                        stacks.leaving != 0 ? 1 : (cmd.arg[0] > 0 ? cmd.arg[0] : 0),
                                         static_cast<uint32_t>(stacks.returns.size())});
                 break;
             case code::kLoopClose: {
@@ -136,6 +149,7 @@ bool ResolveFlow(const song::Song& song, FlowStacks& stacks, CommandCursor& p, H
                 if (loop.remaining != 0) {
                     if (--loop.remaining == 0) {
                         stacks.loops.pop_back();
+                        if (stacks.loops.size() < stacks.leaving) stacks.leaving = 0;
                         p = p.Next();
                         break;
                     }
@@ -146,8 +160,18 @@ bool ResolveFlow(const song::Song& song, FlowStacks& stacks, CommandCursor& p, H
                 p = loop.start;
                 break;
             }
+            case code::kLoopBreak:
+                p = p.Next();
+                if (stacks.leaving != 0) break;
+                hooks.Break(cmd, stacks.loops.empty() ? nullptr : &stacks.loops.back());
+                if (!stacks.loops.empty() && stacks.loops.back().remaining == 1) {
+                    stacks.leaving = stacks.loops.size();
+                }
+                break;
             default:
-                return true;
+                if (stacks.leaving == 0) return true;
+                p = p.Next();  // passed over on the way out of a loop
+                break;
         }
     }
 }

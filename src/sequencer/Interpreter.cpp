@@ -122,6 +122,14 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
         case code::kOctaveUp:
             ps.octave = Fit<code::kOctaveUp>(ps.octave + 1);
             break;
+        case code::kTranspose:
+            ps.transpose = Fit<code::kTranspose>(a[0]);
+            break;
+        case code::kTransposeBy:
+            ps.transpose = static_cast<int32_t>(std::clamp<int64_t>(int64_t{ps.transpose} + a[0],
+                                                                    song::kTranspositions.lowest,
+                                                                    song::kTranspositions.highest));
+            break;
         case code::kGate:
             ps.gate = a[0];
             break;
@@ -129,7 +137,16 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
             ps.detune = a[0];
             break;
         case code::kVolume:
-            ps.volume = Fit<code::kVolume>(a[0]);
+        case code::kVolumeUp:
+        case code::kVolumeDown:
+            if (cmd.code == code::kVolume) {
+                ps.volume = Fit<code::kVolume>(a[0]);
+            } else {
+                const int64_t step = Fit<code::kVolumeUp>(a[0]);
+                ps.volume = static_cast<int32_t>(
+                    std::clamp<int64_t>(ps.volume + (cmd.code == code::kVolumeUp ? step : -step),
+                                        song::kVolumes.lowest, song::kVolumes.highest));
+            }
             if (isFM) {
                 fm_.SetVolume(ch, ps.volume);
             } else {
@@ -159,7 +176,7 @@ void Sequencer::Execute(int part, const song::Command& cmd, CommandCursor& next)
             }
             break;
         case code::kPortamento:
-            ps.prevOctave = ps.octave;
+            ps.prevOctave = ps.NoteOctave();
             ps.prevFreq = ps.freq;
             ps.portaLength = Fit<code::kPortamento>(a[0]);
             ps.tremPeriod = 0;
@@ -195,18 +212,20 @@ void Sequencer::PlayNote(int part, const song::Command& cmd, CommandCursor& next
     // A tied note keeps the start, and so the effect timing, of the note it continues.
     if (!ps.tied) ps.noteStart = tick_;
 
+    const pitch::Note note = pitch::Transposed(ps.octave, semitone, ps.transpose);
+    ps.noteShift = note.octave - ps.octave;
     if (part < song::kFMPartCount) {
-        const int32_t f = pitch::DetunedFnum(semitone, ps.detune);
-        fm_.SetFrequency(part, ps.octave, f);
+        const int32_t f = pitch::DetunedFnum(note.semitone, ps.detune);
+        fm_.SetFrequency(part, note.octave, f);
         ps.freq = f;
     } else {
-        const int32_t u = pitch::DetunedSSGPeriod(ps.octave, semitone, ps.detune);
+        const int32_t u = pitch::DetunedSSGPeriod(note.octave, note.semitone, ps.detune);
         ssg_.SetTone(part - song::kFMPartCount, u);
         ps.freq = u;
     }
     KeyOnOff(part, true);  // also for a tied note
     if (ps.prevFreq == 0) {
-        ps.prevOctave = ps.octave;
+        ps.prevOctave = note.octave;
         ps.prevFreq = ps.freq;
     }
     ps.nextEvent = tick_ + length;

@@ -19,6 +19,8 @@ struct PartState {
     int64_t keyOffTick = 0;  // from this tick on the channel is keyed off every tick
 
     int32_t octave = 4;
+    int32_t transpose = 0;      // semitones added to every note (-96..96)
+    int32_t noteShift = 0;      // octaves the transposition moved the current note by
     int32_t prevOctave = 4;     // octave where a portamento starts
     int32_t volume = 15;        // 0..15
     int32_t freq = 0;           // F-number (FM) or tone period (SSG), detune included
@@ -47,6 +49,10 @@ struct PartState {
     // leaves a macro for a loop start outside it leaves the call pending, so
     // this grows pass by pass until the nesting limit stops the part.
     int64_t passNesting = 0;
+
+    // The octave the current note sounds in: the part's octave, moved with
+    // the note by its transposition.
+    int32_t NoteOctave() const { return octave + noteShift; }
 };
 
 }  // namespace sequencer

@@ -17,6 +17,27 @@
 
 namespace sequencer::pitch {
 
+// A note as it sounds: its octave and its semitone above C.
+struct Note {
+    int32_t octave = 0;
+    int32_t semitone = 0;
+    bool clamped = false;  // moved into octaves 1-8 from beyond them
+};
+
+// The lowest and highest note a transposition reaches: octave 1's C, octave 8's B.
+inline constexpr int64_t kLowestTransposed = 12;
+inline constexpr int64_t kHighestTransposed = 8 * 12 + 11;
+
+// The note `semitones` above the one written. Without a transposition, the
+// note as written (its semitone -1 or 12 included); with one, a semitone
+// 0-11 in octaves 1-8, a note beyond them clamped to the nearer end.
+inline Note Transposed(int32_t octave, int32_t semitone, int32_t semitones) {
+    if (semitones == 0) return {octave, semitone};
+    const int64_t n = int64_t{octave} * 12 + semitone + semitones;
+    const int64_t kept = std::clamp(n, kLowestTransposed, kHighestTransposed);
+    return {static_cast<int32_t>(kept / 12), static_cast<int32_t>(kept % 12), kept != n};
+}
+
 // F-numbers of the semitones -1..12 of one octave (C = 0; -1 is the B below,
 // 12 the C above), at block = octave, for the chip at song::kChipClock.
 inline constexpr std::array<int32_t, 14> FNUM_TABLE = {584, 618, 655, 694,  735,  779,  825,

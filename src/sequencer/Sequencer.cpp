@@ -98,7 +98,7 @@ void Sequencer::PartTick(int part) {
     PartState& ps = parts_[part];
     if (tick_ >= ps.nextEvent && !ps.tied) {
         // The note that ran out is where a later portamento starts.
-        ps.prevOctave = ps.octave;
+        ps.prevOctave = ps.NoteOctave();
         ps.prevFreq = ps.freq;
         KeyOnOff(part, false);
     }

@@ -38,6 +38,11 @@ inline constexpr char kVibrato = 'I';
 inline constexpr char kEnvelopeShape = 'S';
 inline constexpr char kEnvelopePeriod = 'M';
 inline constexpr char kRegister = 'Y';
+inline constexpr char kLoopBreak = ':';    // the last pass of the innermost loop leaves here
+inline constexpr char kTranspose = '_';    // arg[0] semitones added to every note from here on
+inline constexpr char kTransposeBy = '^';  // written "__": arg[0] semitones added to the above
+inline constexpr char kVolumeUp = ')';     // arg[0] volume steps up
+inline constexpr char kVolumeDown = '(';   // arg[0] volume steps down
 }  // namespace code
 
 // What becomes of a value outside a command's range.
@@ -79,6 +84,7 @@ inline constexpr ValueRange kEnvelopePeriods{0, 0xFFFF, OutOfRange::kLowBits};
 inline constexpr ValueRange kRegisters{0, 255, OutOfRange::kIgnored};
 inline constexpr ValueRange kRegisterData{0, 255, OutOfRange::kLowBits};
 inline constexpr ValueRange kNonNegative{0, 2147483647, OutOfRange::kClamped};  // ticks
+inline constexpr ValueRange kTranspositions{-96, 96, OutOfRange::kClamped};     // semitones
 
 // One control command of a part line.
 struct ControlCommand {
@@ -93,7 +99,7 @@ struct ControlCommand {
 };
 
 // clang-format off
-inline constexpr std::array<ControlCommand, 20> kControlCommands = {{
+inline constexpr std::array<ControlCommand, 25> kControlCommands = {{
     {'&', code::kTie, false, 0, 0, "tie"},
     {'T', code::kTempo, false, 1, 1, "tempo"},
     {'R', code::kRest, true, 0, 1, "rest"},
@@ -114,6 +120,11 @@ inline constexpr std::array<ControlCommand, 20> kControlCommands = {{
     {'Y', code::kRegister, false, 2, 2, "register write", {kRegisters, kRegisterData}},
     {'{', code::kLoopOpen, false, 0, 1, "loop start"},
     {'}', code::kLoopClose, false, 0, 0, "loop end"},
+    {':', code::kLoopBreak, false, 0, 0, "loop break"},
+    {'_', code::kTranspose, false, 1, 1, "transposition", {kTranspositions}},
+    {'^', code::kTransposeBy, false, 1, 1, "transposition step"},
+    {')', code::kVolumeUp, false, 0, 1, "volume up", {kNonNegative}},
+    {'(', code::kVolumeDown, false, 0, 1, "volume down", {kNonNegative}},
 }};
 // clang-format on
 

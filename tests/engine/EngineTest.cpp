@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -149,3 +150,82 @@ TEST(Engine, SeekingLandsOnTheFramesOfARenderFromTheStart) {
 }
 
 }  // namespace
+
+// A voice of four sine carriers (one pure tone) for the measurements below.
+const char* const kSineVoice =
+    "sound:@1\nlfo:0,0,0,7,0\n"
+    "op1:31,0,0,7,0,40,0,1,0,0\nop2:31,0,0,7,0,40,0,1,0,0\n"
+    "op3:31,0,0,7,0,40,0,1,0,0\nop4:31,0,0,7,0,40,0,1,0,0\n";
+
+// The left channel of 0.25 s to 1.25 s of a render at 44100 Hz.
+std::vector<double> Steady(const std::string& text) {
+    Engine engine(Compile(text + kSineVoice), 44100);
+    const std::vector<int16_t> out = Render(engine, 55125);
+    std::vector<double> left;
+    for (std::size_t i = 2 * 11025; i < out.size(); i += 2) left.push_back(out[i]);
+    return left;
+}
+
+// The pitch from the first to the last rising crossing of the mean, each
+// placed between its two samples.
+double Hertz(const std::vector<double>& s) {
+    double mean = 0;
+    for (double v : s) mean += v / static_cast<double>(s.size());
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        if (s[i - 1] < mean && s[i] >= mean) {
+            last = static_cast<double>(i - 1) + (mean - s[i - 1]) / (s[i] - s[i - 1]);
+            if (crossings++ == 0) first = last;
+        }
+    }
+    return crossings < 2 ? 0.0 : (crossings - 1) * 44100.0 / (last - first);
+}
+
+double Decibels(const std::vector<double>& s, const std::vector<double>& reference) {
+    const auto power = [](const std::vector<double>& x) {
+        double sum = 0;
+        for (double v : x) sum += v * v;
+        return sum;
+    };
+    return 10 * std::log10(power(s) / power(reference));
+}
+
+TEST(Engine, TheLanguageExtensionsMeasureInARender) {
+    struct Case {
+        const char* what;
+        std::string song;
+        std::string reference;  // for dB: the song the level is compared with
+        double expected, tolerance;
+    };
+    // Loop breaks: ticks of the part's first pass, from the loop search.
+    for (const Case& c : {
+             Case{"a loop break", "1: @1 l8 {3 c d : e}\n", "", 64, 0},  // c d e c d e c d
+             Case{"one in a macro", "str:m = d :\n1: @1 l8 {3 c $m$ e}\n", "", 64, 0},
+             Case{"inner loop left", "1: @1 l8 {2 c {3 d : e} f}\n", "", 14 * 8, 0},
+         }) {
+        Engine ahead(Compile(c.song + kSineVoice), 44100);
+        const engine::LoopReport report = engine::LoopDetector::Run(ahead, 1, 10000);
+        ASSERT_FALSE(report.parts[0].passEnds.empty()) << c.what;
+        EXPECT_EQ(report.parts[0].passEnds[0], c.expected) << c.what;
+    }
+    // Transpositions: the pitch in Hz of a held note, FM and SSG.
+    for (const Case& c : {
+             Case{"FM, o4 a up 3", "1: @1 o4 _3 a1 a1\n", "", 523.25, 0.003},
+             Case{"FM, down 14 then up 2", "1: @1 o5 _-14 __2 a1 a1\n", "", 440, 0.003},
+             Case{"SSG, o4 a down an octave", "4: o4 _-12 a1 a1\n", "", 220, 0.003},
+             Case{"SSG, up 26", "4: o3 _26 c1 c1\n", "", 587.33, 0.003},
+         }) {
+        EXPECT_NEAR(Hertz(Steady(c.song)), c.expected, c.expected * c.tolerance) << c.what;
+    }
+    // Relative volume: the level against the reference in dB (3 dB a step).
+    for (const Case& c : {
+             Case{"FM, 3 down", "1: @1 v15 (3 c1 c1\n", "1: @1 v15 c1 c1\n", -9, 0.3},
+             Case{"FM, 1 down, 2 up", "1: @1 v9 ( )2 c1 c1\n", "1: @1 v9 c1 c1\n", 3, 0.3},
+             Case{"SSG, 4 down", "4: v14 (4 c1 c1\n", "4: v14 c1 c1\n", -12, 0.6},
+             Case{"SSG, up beyond 15", "4: v13 )9 c1 c1\n", "4: v13 c1 c1\n", 6, 0.6},
+         }) {
+        EXPECT_NEAR(Decibels(Steady(c.song), Steady(c.reference)), c.expected, c.tolerance)
+            << c.what;
+    }
+}

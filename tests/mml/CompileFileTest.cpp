@@ -99,6 +99,31 @@ INSTANTIATE_TEST_SUITE_P(Excerpts, ParseErrors,
                                                        ParseError(3, "-> 3"), 2},
                                            MessageCase{"1:c!\n1:d!\n", ParseError(1, "!"), 4}));
 
+TEST(CompileText, ALoopBreakOutsideAnyLoopOrAVolumeStepWithASignIsAFaultAtItsStart) {
+    struct Case {
+        const char* source;
+        int32_t line, column;  // 0: the text compiles
+        const char* message;
+    };
+    for (const Case& c : {
+             Case{"1: {2 c} : d\n", 1, 10, "':' is outside any loop"},
+             Case{"1: c\n4: {2 c : d}\n4: e : f\n", 3, 6, "':' is outside any loop"},
+             Case{"2: c )+1 d\n", 1, 6, "\")+1\" has a sign: ')' takes a count"},
+             Case{"1: {2 c\n1: : d}\nstr:m = c : d\n5: (0 ) (", 0, 0, ""},
+         }) {
+        const mmltest::Compiled compiled = CompileText(c.source);
+        EXPECT_EQ(!compiled.song, c.line != 0) << c.source;
+        if (!compiled.fault) continue;
+        EXPECT_EQ(compiled.fault->kind, Tarsel::CompileFault::Kind::kException);
+        EXPECT_EQ(compiled.fault->line, c.line) << c.source;
+        EXPECT_EQ(compiled.fault->column, c.column) << c.source;
+        EXPECT_EQ(
+            compiled.fault->message.rfind("FILE(" + std::to_string(c.line) + ") : " + c.message, 0),
+            0u)
+            << compiled.fault->message;
+    }
+}
+
 TEST(CompileText, ACommandThatCannotBeCompiledIsPlacedAtItsStart) {
     const mmltest::Compiled compiled = CompileText("1:c\n1: c4 d. e\n");
     EXPECT_FALSE(compiled.song);

@@ -38,20 +38,23 @@ struct FlowCase {
 
 // Macros and parts of random flow commands, notes, rests and waits.
 std::string RandomSong(uint32_t seed) {
-    static const char* const kWords[] = {"c",  "d8", "e16", "f2", "r",   "r16", "w8",  "l16",
-                                         "l2", "&",  "o3",  "<",  ">",   "v9",  "{",   "{2",
-                                         "{3", "{0", "}",   "}",  "$a$", "$b$", "$c$", "$x$"};
+    static const char* const
+        kWords[] = {"c", "d8", "e16", "f2",  "r",   "r16", "w8", "l16", "l2",
+                    "&", "o3", "<",   ">",   "v9",  "{",   "{2", "{3",  "{0",
+                    "}", "}",  "$a$", "$b$", "$c$", "$x$", ":"};  // a loop break: macros only (on a
+                                                                  // part line outside any loop it
+                                                                  // is a fault)
     std::mt19937 rng(seed);
-    const auto line = [&](int words) {
+    const auto line = [&](int words, std::size_t choices) {
         std::string text;
-        for (int i = 0; i < words; ++i)
-            text += std::string(" ") + kWords[rng() % std::size(kWords)];
+        for (int i = 0; i < words; ++i) text += std::string(" ") + kWords[rng() % choices];
         return text + "\n";
     };
     std::string song;
     for (const char* name : {"a", "b", "c"})
-        song += std::string("str:") + name + " =" + line(1 + rng() % 6);
-    for (int part = 1; part <= 6; ++part) song += std::to_string(part) + ":" + line(rng() % 20);
+        song += std::string("str:") + name + " =" + line(1 + rng() % 6, std::size(kWords));
+    for (int part = 1; part <= 6; ++part)
+        song += std::to_string(part) + ":" + line(rng() % 20, std::size(kWords) - 1);
     return song;
 }
 
@@ -65,6 +68,11 @@ std::vector<FlowCase> Songs() {
         {"a recursive macro", "str:r = c $r$\n4: o4 $r$\n"},
         {"a loop without time", "1: c { v1 } d\n4: {2 v1 } c\n"},
         {"a macro run off its end", "str:m = c { d\n5: $m$ e\n"},
+        // Loop breaks: in the loop's own list, in a macro, leaving an inner
+        // loop, a macro and a loop of no passes on the way out.
+        {"loop breaks",
+         "str:m = d : e\nstr:n = f {9 g } }\n1: {3 c : d} {2 c $m$ f} {0 g : a}\n"
+         "2: {3 c {2 d : e} : f}\n3: {2 c : $n$ a\n"},
     };
     for (uint32_t seed = 0; seed < 4000; ++seed) {
         songs.push_back({"random song " + std::to_string(seed), RandomSong(seed)});

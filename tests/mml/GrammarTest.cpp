@@ -74,6 +74,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {"BeginCommand(r)", "PushArg(4)", "ProcessCtrl(r4)", "BeginCommand(&)",
                      "ProcessCtrl(&)", "BeginCommand(r)", "PushArg(4)", "ProcessCtrl(r4)"}},
         CommandCase{"d+-4", {"BeginCommand(d)", "PushArg(+)", "PushArg(-4)", "ProcessNote(d+-4)"}},
+        // The extensions: "__" is one command, "(" and ")" may go without a count.
+        CommandCase{"{_-3__5(:)2",
+                    {"BeginCommand({)", "ProcessCtrl({)", "BeginCommand(_)", "PushArg(-3)",
+                     "ProcessCtrl(_-3)", "BeginCommand(_)", "PushArg(5)", "ProcessCtrl(__5)",
+                     "BeginCommand(()", "ProcessCtrl(()", "BeginCommand(:)", "ProcessCtrl(:)",
+                     "BeginCommand())", "PushArg(2)", "ProcessCtrl()2)"}},
         CommandCase{"  c  d ; rest",
                     {"BeginCommand(c)", "PushArg()", "PushArg()", "ProcessNote(c)",
                      "BeginCommand(d)", "PushArg()", "PushArg()", "ProcessNote(d)"}}));
@@ -170,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"1: d e # f", "# f"}, StopCase{"1:e#", "#"}, StopCase{"1: e $ab", "$ab"},
         StopCase{"1:k- 2", "- 2"}, StopCase{"1:d4 8", "8"}, StopCase{"1:d4..", "."},
         StopCase{"1:y10,,20", ",20"}, StopCase{"1:c,d", ",d"}, StopCase{"1:c|", "|"},
-        StopCase{"1:c \f", "\f"},
+        StopCase{"1:c \f", "\f"}, StopCase{"1:c _ _3", "_ _3"}, StopCase{"1:_c", "_c"},
         // A number beyond 32 bits is no integer: stop at its sign, else its first digit.
         StopCase{"1:e99999999999", "99999999999"}, StopCase{"1:e2147483648", "2147483648"},
         StopCase{"1:v-2147483649", "-2147483649"}, StopCase{"1:d+-99999999999", "-99999999999"},

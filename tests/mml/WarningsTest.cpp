@@ -101,6 +101,15 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"1: @1 r { c } d\n", {"1:15 unreachable"}},
         WarningCase{"1: @1 c & r & d\n", {"1:9 tie", "1:13 tie"}, "before a rest"},
         WarningCase{"1: @1 $x$\nstr:x=c $x$\n", {"2:9 recursive-macro"}},
+        // Loop breaks that are never taken.
+        WarningCase{"1: @1 {0 c : d}\nstr:m = c :\n2: @1 $m$ {3 c $m$ : d}\n",
+                    {"1:12 loop", "2:11 loop", "3:20 loop"},
+                    "the loop has no last pass"},
+        // Transpositions and volume steps that reach the end of their range.
+        WarningCase{"1: @1 _200 __10 o1 c )2 c\n",
+                    {"1:7 value-out-of-range", "1:12 value-out-of-range", "1:20 value-out-of-range",
+                     "1:22 value-out-of-range", "1:25 value-out-of-range"},
+                    "it plays as _96"},
         // A "}" that leaves a macro for a loop outside it is no recursion, but
         // each pass of the part nests deeper until the part stops.
         WarningCase{

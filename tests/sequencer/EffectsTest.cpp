@@ -146,15 +146,19 @@ TEST_F(EffectsTest, VibratoIsASquareWaveAroundTheNoteAfterItsDelay) {
     Add(0, Command('#', 9, 32));    // 1040
     Add(3, Command('I', 0, 3, 0));  // depth 0: rewritten every tick, unchanged
     Add(3, Command('#', 9, 32));
+    for (const Command& cmd : {Command('_', 12), Command('I', 255, 2, 1), Command('#', 9, 32)})
+        Add(1, cmd);  // transposed an octave up: the vibrato stays in the note's octave
     Start();
-    std::vector<int> ssg;
+    std::vector<int> ssg, blocks;
     const auto fm = Timeline(8, [&] {
         ssg.push_back(SSGPeriod(0));
+        blocks.push_back(FMPitch(1) >> 11);
         return FMPitch(0) & 0x7FF;
     });
     // A semitone up is 1040 * 2^(1/12) = 1101.84, down 981.63.
     EXPECT_EQ(fm, (std::vector<int>{1040, 1102, 1102, 982, 982, 1102, 1102, 982}));
     EXPECT_EQ(ssg, std::vector<int>(8, 284));
+    EXPECT_EQ(blocks, std::vector<int>(8, 5));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Syntax colouring for the tarsel MML dialect, as a CodeMirror stream
 // language. Line kinds are told by their heads (a part number, "sound:",
-// "op1:"...), and part lines colour notes, commands, numbers, macro calls
-// and loop brackets. It only colours: faults come from the compiler.
+// "op1:"...), and part lines colour notes, commands (the extensions "_",
+// "__", "(" and ")" too), numbers, macro calls and loop brackets with the
+// loop break ":". It only colours: faults come from the compiler.
 
 import { HighlightStyle, StreamLanguage } from "@codemirror/language";
 import { tags } from "@lezer/highlight";
@@ -49,6 +50,7 @@ const mml = {
                 return "operator";
             }
         }
+        if (state.kind === "part" && stream.match(/^__?(?=[-+]?\d)\+?/)) return "variableName";
         if (stream.match(/^@?-?\d+\.?/)) return "number";
         if (state.kind === "list") {
             stream.next();
@@ -56,7 +58,8 @@ const mml = {
         }
         if (stream.match(/^\$[A-Za-z0-9_ ]*\$?/)) return "macroName";
         if (stream.match(/^[a-g][+-]?/i)) return "keyword";
-        if (stream.match(/^[{}]/)) return "bracket";
+        if (stream.match(/^[{}:]/)) return "bracket";
+        if (stream.match(/^[()]/)) return "variableName";
         if (stream.match(/^[&<>]/)) return "operator";
         if (stream.match(/^[h-z@]/i)) return "variableName";
         stream.next();
