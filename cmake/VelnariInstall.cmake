@@ -130,6 +130,7 @@ set(VELNARI_PUBLIC_HEADERS
     song/FMVoice.h
     song/SSGEnvelope.h
     song/Song.h
+    song/Tags.h
 )
 foreach(header ${VELNARI_PUBLIC_HEADERS})
     get_filename_component(folder ${header} DIRECTORY)

@@ -318,7 +318,13 @@ int RunCheck(const CheckOptions& options) {
     for (const std::string& file : options.songs) {
         const Tarsel::FileReviewResult reviewed = Tarsel::ReviewFile(file);
         if (reviewed.song) {
-            std::fputs(ShowWarnings(reviewed.warnings, file).c_str(), stderr);
+            if (options.plain) {
+                std::fputs(ShowPlainDialect(reviewed.plainDialect, reviewed.warnings, file).c_str(),
+                           stderr);
+                if (!reviewed.plainDialect.empty()) status = kExitFailure;
+            } else {
+                std::fputs(ShowWarnings(reviewed.warnings, file).c_str(), stderr);
+            }
             if (options.diagnostics.warningsAreErrors && !reviewed.warnings.empty()) {
                 status = kExitFailure;
             }
@@ -338,7 +344,8 @@ int RunCheck(const CheckOptions& options) {
 int RunInfo(const InfoOptions& options) {
     if (options.notes) return RunInfoNotes(options);
     if (IsRegisterLogInput(options.song)) return RunInfoLog(options);
-    const std::shared_ptr<const song::Song> song = CompileSongFile(options.song);
+    const Tarsel::CompileResult compiled = CompileSongFile(options.song);
+    const std::shared_ptr<const song::Song>& song = compiled.song;
     engine::Engine ahead(song, options.rate);
     SongInfo info;
     info.file = options.song;
@@ -346,6 +353,7 @@ int RunInfo(const InfoOptions& options) {
     const int64_t maxFrames = playback::SecondsToFrames(options.maxSeconds, options.rate);
     info.ticks = playback::TickMap::OfSong(song, options.rate, maxFrames);
     DescribeDefinitions(*song, info);
+    DescribeExtensions(compiled.extensions, info);
     // The first tick's tempo: the song's, or a change in that very tick.
     info.tempo = info.ticks.Steps().front().tempo;
     info.framesPerTick = info.ticks.Steps().front().framesPerTick;

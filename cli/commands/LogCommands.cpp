@@ -223,11 +223,15 @@ int RunExportLog(const RenderOptions& options, const std::string& output) {
     StopIfInterrupted();
 
     reglog::LogTags& tags = exported.log.tags;
-    // A file name need not be UTF-8; the tags are.
-    tags.title = options.tags.title.value_or(TextForJson(fs::path(options.song).stem().string()));
-    tags.author = options.tags.author.value_or("");
-    tags.notes = options.tags.notes.value_or("");
-    tags.date = options.tags.date.value_or("");
+    // The options win over the song's tag lines; a song without a title is
+    // named after its file (a file name need not be UTF-8; the tags are).
+    const song::Tags& written = song->GetTags();
+    tags.title = options.tags.title.value_or(
+        written.title.empty() ? TextForJson(fs::path(options.song).stem().string())
+                              : written.title);
+    tags.author = options.tags.author.value_or(written.composer);
+    tags.notes = options.tags.notes.value_or(written.notes);
+    tags.date = options.tags.date.value_or(written.date);
     tags.maker = std::string("velnari ") + velnari::kVersion;
     // What velnari writes, it reads back.
     const reglog::Compressor gzip = [](const std::vector<uint8_t>& bytes) {

@@ -43,14 +43,14 @@ std::string SettingsFile() {
     return beside;
 }
 
-std::shared_ptr<const song::Song> CompileSongFile(const std::string& path) {
+Tarsel::CompileResult CompileSongFile(const std::string& path) {
     Tarsel::FileCompileResult compiled = Tarsel::CompileFile(path);
     if (compiled.fault) {
         const std::string shown = compiled.fault->message;
         throw SongFault(std::move(*compiled.fault), shown);
     }
     if (!compiled.song) throw Unreadable(path);
-    return compiled.song;
+    return Tarsel::CompileResult(std::move(compiled));
 }
 
 std::shared_ptr<const song::Song> CompileSongFile(const std::string& path,

@@ -32,9 +32,10 @@ class SongFault : public CliError {
     Tarsel::CompileFault fault_;
 };
 
-// Compiles the file. Throws SongFault for a compile fault and CliError
-// (failure) for a file that cannot be read.
-std::shared_ptr<const song::Song> CompileSongFile(const std::string& path);
+// Compiles the file: the result holds the song and the extensions it uses.
+// Throws SongFault for a compile fault and CliError (failure) for a file that
+// cannot be read.
+Tarsel::CompileResult CompileSongFile(const std::string& path);
 
 // The settings file the program reads: velnari.ini beside the program when
 // there is one (first, as the plug-in reads the one beside itself), else the

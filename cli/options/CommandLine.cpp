@@ -258,6 +258,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     auto* checkCommand =
         app.add_subcommand("check", "Compile songs and report their faults and warnings");
     checkCommand->add_option("SONG", check.songs, "MML files")->required();
+    checkCommand->add_flag("--plain", check.plain,
+                           "Report every use of an extension of the language as an error, for "
+                           "songs that other players of the dialect must play");
     AddDiagnosticOptions(*checkCommand, check.diagnostics);
 
     InfoOptions info;

@@ -47,9 +47,9 @@ struct MixOptions {
     static constexpr double kDefaultFadeSeconds = 5.0;
 };
 
-// Tags for a register-log output (.vgm, .vgz, .s98), as given.
+// Tags for a register-log output (.vgm, .vgz, .s98), as given; unset: the song's tag lines.
 struct LogTagOptions {
-    std::optional<std::string> title;  // unset: the song's base name
+    std::optional<std::string> title;  // unset: the song's #title, else its base name
     std::optional<std::string> author;
     std::optional<std::string> notes;
     std::optional<std::string> date;
@@ -75,6 +75,7 @@ struct PlayOptions {
 
 struct CheckOptions {
     std::vector<std::string> songs;
+    bool plain = false;  // every use of an extension of the language is an error
     DiagnosticOptions diagnostics;
 };
 

@@ -1,11 +1,10 @@
 #include "options/RegisterLogOptions.h"
 
-#include <chrono>
-
 #include "CliError.h"
 #include "commands/LogInput.h"
 #include "reglog/Formats.h"
 #include "reglog/RegisterLog.h"
+#include "song/Tags.h"
 #include "text/Utf8.h"
 
 // Deliberate choices:
@@ -25,38 +24,6 @@ namespace {
 
 bool Given(const CLI::App& render, const char* option) {
     return render.count(option) > 0;
-}
-
-// A date in the tag's own form, as numbers; nullopt for another form.
-struct DateParts {
-    int year = 0;
-    unsigned month = 1;  // 1 when the form leaves it out
-    unsigned day = 1;
-};
-
-std::optional<DateParts> ParseDate(const std::string& date) {
-    auto number = [&](std::size_t at, std::size_t n) -> std::optional<int> {
-        int value = 0;
-        for (std::size_t i = at; i < at + n; ++i) {
-            if (date[i] < '0' || date[i] > '9') return std::nullopt;
-            value = value * 10 + (date[i] - '0');
-        }
-        return value;
-    };
-    const std::size_t size = date.size();
-    if (size != 4 && size != 7 && size != 10) return std::nullopt;
-    if ((size >= 7 && date[4] != '/') || (size == 10 && date[7] != '/')) return std::nullopt;
-    const auto year = number(0, 4);
-    const auto month = size >= 7 ? number(5, 2) : 1;
-    const auto day = size == 10 ? number(8, 2) : 1;
-    if (!year || !month || !day) return std::nullopt;
-    return DateParts{*year, static_cast<unsigned>(*month), static_cast<unsigned>(*day)};
-}
-
-bool IsRealDate(const DateParts& date) {
-    return std::chrono::year_month_day(std::chrono::year(date.year), std::chrono::month(date.month),
-                                       std::chrono::day(date.day))
-        .ok();
 }
 
 void CheckTag(const char* option, const std::optional<std::string>& value, bool lines) {
@@ -90,10 +57,11 @@ void CheckPlayLogOptions(const PlayOptions& options) {
 
 void AddLogTagOptions(CLI::App& render, LogTagOptions& tags) {
     render.add_option("--title", tags.title,
-                      "Register logs: the title (default: the song's base name)");
-    render.add_option("--author", tags.author, "Register logs: the author");
-    render.add_option("--notes", tags.notes, "Register logs: notes");
-    render.add_option("--date", tags.date, "Register logs: the date, yyyy[/mm[/dd]]");
+                      "Register logs: the title (default: the song's #title, else its base name)");
+    render.add_option("--author", tags.author, "Register logs: the author (default: #composer)");
+    render.add_option("--notes", tags.notes, "Register logs: notes (default: #notes)");
+    render.add_option("--date", tags.date,
+                      "Register logs: the date, yyyy[/mm[/dd]] (default: #date)");
 }
 
 void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& options,
@@ -151,15 +119,8 @@ void CheckRegisterLogOptions(const CLI::App& render, const RenderOptions& option
     CheckTag("--notes", options.tags.notes, true);
     CheckTag("--date", options.tags.date, false);
     if (options.tags.date) {
-        const std::optional<DateParts> date = ParseDate(*options.tags.date);
-        if (!date) {
-            throw CliError(kExitUsage, "--date: '" + *options.tags.date +
-                                           "' is not yyyy, yyyy/mm or yyyy/mm/dd");
-        }
-        if (!IsRealDate(*date)) {
-            throw CliError(kExitUsage, "--date: '" + *options.tags.date +
-                                           "' is no real date (months 01-12, and a day that "
-                                           "the month has)");
+        if (const auto fault = song::DateFault(*options.tags.date)) {
+            throw CliError(kExitUsage, "--date: " + *fault);
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "report/Diagnostics.h"
 
+#include <tuple>
+
 namespace cli {
 
 std::string GnuLine(const std::string& file, int32_t line, int32_t column, const char* severity,
@@ -22,6 +24,25 @@ std::string ShowWarnings(const std::vector<Tarsel::Warning>& warnings, const std
     std::string shown;
     for (const Tarsel::Warning& warning : warnings) {
         shown += GnuLine(file, warning.line, warning.column, "warning", warning.text);
+    }
+    return shown;
+}
+
+std::string ShowPlainDialect(const std::vector<Tarsel::PlainDialectFault>& faults,
+                             const std::vector<Tarsel::Warning>& warnings,
+                             const std::string& file) {
+    std::string shown;
+    auto warning = warnings.begin();
+    for (const Tarsel::PlainDialectFault& fault : faults) {
+        for (; warning != warnings.end() &&
+               std::tie(warning->line, warning->column) <= std::tie(fault.line, fault.column);
+             ++warning) {
+            shown += GnuLine(file, warning->line, warning->column, "warning", warning->text);
+        }
+        shown += GnuLine(file, fault.line, fault.column, "error", fault.text);
+    }
+    for (; warning != warnings.end(); ++warning) {
+        shown += GnuLine(file, warning->line, warning->column, "warning", warning->text);
     }
     return shown;
 }

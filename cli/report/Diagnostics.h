@@ -26,4 +26,9 @@ std::string ShowFault(const Tarsel::CompileFault& fault, const std::string& file
 // One line per warning.
 std::string ShowWarnings(const std::vector<Tarsel::Warning>& warnings, const std::string& file);
 
+// One error line per use of an extension, merged in source order with one
+// warning line per warning.
+std::string ShowPlainDialect(const std::vector<Tarsel::PlainDialectFault>& faults,
+                             const std::vector<Tarsel::Warning>& warnings, const std::string& file);
+
 }  // namespace cli

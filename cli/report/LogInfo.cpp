@@ -14,29 +14,6 @@ std::string Duration(int64_t samples) {
            (samples == 1 ? " sample)" : " samples)");
 }
 
-// A tag for a terminal: control characters (C0, DEL and C1, which start
-// escape sequences) written as \xNN or \u00NN; line breaks kept where
-// `keepLines`, for the notes.
-std::string Escaped(const std::string& value, bool keepLines) {
-    std::string shown;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const auto c = static_cast<unsigned char>(value[i]);
-        const auto next = i + 1 < value.size() ? static_cast<unsigned char>(value[i + 1]) : 0;
-        char escape[8];
-        if ((c < 0x20 && !(c == '\n' && keepLines)) || c == 0x7F) {
-            std::snprintf(escape, sizeof escape, "\\x%02X", c);
-        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            std::snprintf(escape, sizeof escape, "\\u%04X", next);
-            ++i;
-        } else {
-            shown += static_cast<char>(c);
-            continue;
-        }
-        shown += escape;
-    }
-    return shown;
-}
-
 void Line(std::string& text, const char* label, const std::string& value) {
     std::string padded = std::string(label) + ":";
     padded.resize(11, ' ');
@@ -86,11 +63,7 @@ std::string FormatText(const LogInfo& info) {
     };
     for (const auto& [label, value] : tags) {
         if (value->empty()) continue;
-        std::string shown = Escaped(*value, value == &info.tags.notes);
-        for (std::size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 12) {
-            shown.replace(at, 1, "\n           ");
-        }
-        Line(text, label, shown);
+        Line(text, label, TagForTerminal(*value, value == &info.tags.notes));
     }
     return text;
 }

@@ -50,6 +50,30 @@ std::string TextForJson(std::string_view bytes) {
     return text::ToUtf8(bytes, platform::ShiftJisToUtf8, text::Undecodable::kHexEscape);
 }
 
+std::string TagForTerminal(const std::string& value, bool keepLines) {
+    std::string shown;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        const auto next = i + 1 < value.size() ? static_cast<unsigned char>(value[i + 1]) : 0;
+        char escape[8];
+        if (c == '\n' && keepLines) {
+            shown += "\n           ";
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", next);
+            ++i;
+        } else {
+            shown += static_cast<char>(c);
+            continue;
+        }
+        shown += escape;
+    }
+    return shown;
+}
+
 namespace {
 
 nlohmann::json LengthJson(const SongInfo& info, const std::optional<int64_t>& ticks,
@@ -98,6 +122,7 @@ double SongInfo::TicksToSeconds(int64_t to, int64_t from) const {
 
 void DescribeDefinitions(const song::Song& song, SongInfo& info) {
     info.tempo = song.GetTempo();
+    info.tags = song.GetTags();
     for (const auto& [number, voice] : song.Voices()) info.voices.push_back(number);
     for (const auto& [number, envelope] : song.SSGEnvelopes()) info.envelopes.push_back(number);
     std::set<std::string> calls;
@@ -111,6 +136,14 @@ void DescribeDefinitions(const song::Song& song, SongInfo& info) {
     }
     for (const std::string& name : calls) {
         if (!song.HasMacro(name)) info.missingMacros.push_back(name);
+    }
+}
+
+void DescribeExtensions(const std::vector<Tarsel::ExtensionUse>& uses, SongInfo& info) {
+    std::set<Tarsel::Extension> used;
+    for (const Tarsel::ExtensionUse& use : uses) used.insert(use.kind);
+    for (const Tarsel::Extension kind : used) {
+        info.extensions.emplace_back(Tarsel::ExtensionName(kind));
     }
 }
 
@@ -140,6 +173,16 @@ void DescribeLoops(const engine::LoopReport& loops, SongInfo& info) {
 std::string FormatText(const SongInfo& info) {
     std::string text;
     text += "song:      " + info.file + "\n";
+    const std::pair<const char*, const std::string*> tags[] = {
+        {"title:     ", &info.tags.title},
+        {"composer:  ", &info.tags.composer},
+        {"date:      ", &info.tags.date},
+        {"notes:     ", &info.tags.notes},
+    };
+    for (const auto& [label, value] : tags) {
+        if (!value->empty())
+            text += label + TagForTerminal(*value, value == &info.tags.notes) + "\n";
+    }
     text += "tempo:     " + std::to_string(info.tempo) + " (" + std::to_string(info.framesPerTick) +
             " frames per tick at " + std::to_string(info.rate) + " Hz)\n";
     text += TempoChangesText(info);
@@ -168,6 +211,10 @@ std::string FormatText(const SongInfo& info) {
     text += "envelopes: " + JoinList(info.envelopes) + "\n";
     text += "macros:    " + JoinList(info.macros) + "\n";
     text += "missing:   " + JoinList(info.missingMacros) + " (macros called but never defined)\n";
+    text += "language:  " +
+            (info.extensions.empty() ? std::string("plain (no extensions)")
+                                     : "extensions " + JoinList(info.extensions)) +
+            "\n";
     return text;
 }
 
@@ -203,7 +250,14 @@ nlohmann::json ToJson(const SongInfo& info) {
             {"macros", macros},
             {"missingMacros", missingMacros},
             {"searchLimited", info.searchLimited},
-            {"tempoDrifts", info.tempoDrifts}};
+            {"tempoDrifts", info.tempoDrifts},
+
+            {"tags",
+             {{"title", info.tags.title},
+              {"composer", info.tags.composer},
+              {"date", info.tags.date},
+              {"notes", info.tags.notes}}},
+            {"extensions", info.extensions}};
 }
 
 }  // namespace cli

@@ -1,7 +1,8 @@
 #pragma once
-// What `velnari info` reports about a song: tempo and tick length, each part
-// with the length of its first pass and of its loop, and the definitions the
-// file makes; as text for people or as one JSON object for tools.
+// What `velnari info` reports about a song: its tags, tempo and tick length,
+// each part with the length of its first pass and of its loop, the definitions
+// the file makes and the extensions of the language it uses; as text for
+// people or as one JSON object for tools.
 
 #include <array>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "engine/LoopDetector.h"
+#include "mml/Extension.h"
 #include "playback/TickMap.h"
 #include "song/Song.h"
 
@@ -39,13 +41,18 @@ struct SongInfo {
     bool searchLimited = false;              // some loop was not found within the search limit
     bool tempoDrifts = false;                // the passes end, the tempo never repeats
     int64_t searchedTicks = 0;               // the ticks the loop search looked through
+    song::Tags tags;                         // from the song's tag lines
+    std::vector<std::string> extensions;     // the extensions used, by name, each once
 
     // Seconds from the start of tick `from` to that of tick `to`, as played.
     double TicksToSeconds(int64_t to, int64_t from = 0) const;
 };
 
-// The definitions the song makes and the macros it calls.
+// The definitions the song makes, the macros it calls and its tags.
 void DescribeDefinitions(const song::Song& song, SongInfo& info);
+
+// The extensions of the language that the compile noted, in their order.
+void DescribeExtensions(const std::vector<Tarsel::ExtensionUse>& uses, SongInfo& info);
 
 // The parts' loop lengths from a two-pass search.
 void DescribeLoops(const engine::LoopReport& loops, SongInfo& info);
@@ -58,5 +65,11 @@ nlohmann::json ToJson(const SongInfo& info);
 // Shift-JIS where they are Shift-JIS text, else with each byte that is not
 // part of a UTF-8 character written as the four characters \xNN.
 std::string TextForJson(std::string_view bytes);
+
+// A UTF-8 tag for a terminal, after an 11-column label: control characters
+// (C0, DEL and C1, which start escape sequences) written as \xNN or \u00NN;
+// where `keepLines` (the notes), each line break kept and the next line
+// indented under the first.
+std::string TagForTerminal(const std::string& value, bool keepLines);
 
 }  // namespace cli

@@ -11,8 +11,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/TextEncoding.h"
 #include "song/CommandTable.h"
 #include "song/VoiceFields.h"
+#include "text/Case.h"
+#include "text/Decode.h"
 
 namespace Tarsel {
 
@@ -139,6 +142,28 @@ void ProcessSSGEnv::Run(CompileContext& ctx) {
         envelope.levels.push_back(static_cast<uint8_t>(CompileContext::ToInt(ctx.args[i])));
     }
     ctx.song->SetSSGEnvelope(number, envelope);
+}
+
+void ProcessTag::Run(CompileContext& ctx) {
+    if (ctx.args.size() != 2) return;
+    std::string_view bytes = ctx.args[1];
+    while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\t')) bytes.remove_suffix(1);
+    std::string value =
+        text::ToUtf8(bytes, platform::ShiftJisToUtf8, text::Undecodable::kQuestionMark);
+    const std::string keyword = text::AsciiLower(ctx.args[0]);
+    song::Tags tags = ctx.song->GetTags();
+    if (keyword == "#title") {
+        tags.title = std::move(value);
+    } else if (keyword == "#composer") {
+        tags.composer = std::move(value);
+    } else if (keyword == "#date") {
+        // A date that is none is left out (the warnings pass says why).
+        tags.date = song::DateFault(value) ? std::string() : std::move(value);
+    } else if (keyword == "#notes") {
+        if (!tags.notes.empty()) tags.notes += '\n';
+        tags.notes += value;
+    }
+    ctx.song->SetTags(tags);
 }
 
 }  // namespace Tarsel

@@ -158,4 +158,20 @@ VELNARI_COMPILE_ACTION(ProcessSSGEnv, Compiled::kEnvelopeLine);
 
 #undef VELNARI_COMPILE_ACTION
 
+// A tag line: args = {keyword as written, text with the blanks before it
+// skipped}; fills the song's tag and notes the line as a use of an extension.
+struct ProcessTag {
+    CompileContext* ctx;
+    template <typename Iterator>
+    void operator()(Iterator first, Iterator last) const {
+        if constexpr (std::is_same_v<Iterator, const char*>) {
+            while (last != first && (last[-1] == ' ' || last[-1] == '\t')) --last;
+        }
+        if (ctx->observer) ctx->observer->OnCompile(Compiled::kTagLine, MatchedText(first, last));
+        ctx->UseExtension(Extension::kTag, first, last);
+        Run(*ctx);
+    }
+    static void Run(CompileContext& ctx);
+};
+
 }  // namespace Tarsel

@@ -26,6 +26,7 @@ enum LineKind : int32_t {
     kOpLine = 3,
     kSSGEnvLine = 4,
     kMacroLine = 5,  // commands go to the macro `macroName`
+    kTagLine = 6,    // "#title" and the like: text for the song's tags, no commands
 };
 
 // What a compile action compiles from the arguments gathered before it.
@@ -36,6 +37,7 @@ enum class Compiled : uint8_t {
     kOpLine,
     kLfoLine,
     kEnvelopeLine,
+    kTagLine,
 };
 
 // Sees the compile as it happens: each piece of syntax as the grammar matches

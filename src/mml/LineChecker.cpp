@@ -6,8 +6,12 @@
 #include <span>
 
 #include "mml/Readable.h"
+#include "platform/TextEncoding.h"
 #include "song/CommandTable.h"
+#include "song/Tags.h"
 #include "song/VoiceFields.h"
+#include "text/Case.h"
+#include "text/Decode.h"
 
 // Deliberate choices:
 // - Only what the compile or the player certainly does differently from the
@@ -99,8 +103,37 @@ void LineChecker::OnCompile(Compiled what, std::string_view text) {
         case Compiled::kEnvelopeLine:
             CheckEnvelope(text);
             break;
+        case Compiled::kTagLine:
+            CheckTag(text);
+            break;
         case Compiled::kCall:
             break;
+    }
+}
+
+void LineChecker::CheckTag(std::string_view text) {
+    if (argTexts_.size() != 2) return;
+    const std::string keyword = text::AsciiLower(argTexts_[0]);
+    const SourcePlace place = PlaceOf(text.data(), text.size());
+    // Several notes lines make one text; any other tag is one line's.
+    if (keyword != "#notes") {
+        const auto [given, first] = tagsGiven_.try_emplace(keyword, place);
+        if (!first) {
+            sink_.Add(
+                Warning::Kind::kTag, given->second,
+                keyword + " is given again on line " + std::to_string(place.line) + ", which wins");
+            given->second = place;
+        }
+    }
+    std::string_view value = argTexts_[1];
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    if (!text::DecodeText(value, platform::ShiftJisToUtf8)) {
+        sink_.Add(Warning::Kind::kTag, ArgPlace(1),
+                  "the text is neither UTF-8 nor Shift-JIS: its other bytes read as '?'");
+    } else if (keyword == "#date") {
+        if (const auto fault = song::DateFault(value)) {
+            sink_.Add(Warning::Kind::kTag, ArgPlace(1), *fault + ", so the song has no date");
+        }
     }
 }
 

@@ -2,7 +2,7 @@
 // The first half of the warnings pass: an observer of the compile that checks
 // each command and definition line as it is compiled, while its text and
 // arguments are at hand (argument counts, values out of range, definitions
-// that are short, incomplete or repeated, tempos).
+// that are short, incomplete or repeated, tempos, tag lines).
 
 #include <cstdint>
 #include <map>
@@ -48,6 +48,7 @@ class LineChecker : public CompileObserver {
     void CheckNote(std::string_view text);
     void CheckVoiceLine(bool isOp, std::string_view text);
     void CheckEnvelope(std::string_view text);
+    void CheckTag(std::string_view text);
     void CheckWholeNumbers(std::size_t from);
     void CheckLength(std::string_view length, SourcePlace place, bool isRest);
     void ResolveSoundLine();
@@ -67,6 +68,7 @@ class LineChecker : public CompileObserver {
     std::map<int32_t, SourcePlace> voicesDefined_;
     std::map<int32_t, SourcePlace> envelopesDefined_;
     std::vector<Tempo> tempos_;
+    std::map<std::string, SourcePlace> tagsGiven_;  // keyword in lower case: its last line
 };
 
 }  // namespace Tarsel

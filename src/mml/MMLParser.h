@@ -43,7 +43,7 @@ class MMLParser : public boost::spirit::classic::grammar<MMLParser> {
 
         // Lines.
         boost::spirit::classic::rule<ScannerT> mml_line, part_line, ignored_line, sound_line,
-            lfo_line, op_line, ssgenv_line, macro_line, empty_line, comment, line_end;
+            lfo_line, op_line, ssgenv_line, macro_line, tag_line, empty_line, comment, line_end;
         // Part-line commands.
         boost::spirit::classic::rule<ScannerT> mml_command, note, accidental, control, call,
             argument_list, argument, identifier, integer;
@@ -115,12 +115,20 @@ MMLParser::definition<ScannerT>::definition(const MMLParser& self) {
 
     macro_line = (FoldedKeyword("str") >> ch_p(':'))[BeginLine<kMacroLine>{ctx}] >>
                  identifier[SetMacroName{ctx}] >> !ch_p('$') >> ch_p('=') >> *mml_command;
+    // A tag's keyword stands alone ("#titles" is no tag); its text runs to
+    // the line's end, ";" included.
+    const chset<char> tag_text_char = ~chset<char>("\r\n\x1A");
+    tag_line = (lexeme_d[(FoldedKeyword("#title") | FoldedKeyword("#composer") |
+                          FoldedKeyword("#date") | FoldedKeyword("#notes")) >>
+                         eps_p(blank_p | eol_p | end_p | ch_p('\x1A'))][BeginLine<kTagLine>{ctx}]
+                        [PushArg{ctx}] >>
+                lexeme_d[*tag_text_char][PushArg{ctx}])[ProcessTag{ctx}];
     empty_line = eps_p;
 
     comment = ch_p(';') >> lexeme_d[*not_line_break];
     line_end = eol_p[Increment<int32_t>{&ctx->line}] | end_p | ch_p('\x1A');
     mml_line = (part_line | ignored_line | sound_line | lfo_line | op_line | ssgenv_line |
-                macro_line | empty_line) >>
+                macro_line | tag_line | empty_line) >>
                !comment >> line_end;
 }
 

@@ -45,6 +45,8 @@ std::string_view KindName(Warning::Kind kind) {
             return "noise";
         case Warning::Kind::kSilent:
             return "silent";
+        case Warning::Kind::kTag:
+            return "tag";
     }
     return "warning";
 }
@@ -58,6 +60,7 @@ ReviewResult Review(std::string_view text, std::string_view displayName) {
     checker.Finish();
     WalkParts(*result.song, CommandPlaces(checker.Lines()), sink);
     result.warnings = sink.Take();
+    result.plainDialect = PlainDialectFaults(checker.Lines(), result.extensions);
     return result;
 }
 
@@ -76,6 +79,8 @@ FileReviewResult ReviewFile(const std::string& path) {
     result.song = std::move(review.song);
     result.fault = std::move(review.fault);
     result.warnings = std::move(review.warnings);
+    result.extensions = std::move(review.extensions);
+    result.plainDialect = std::move(review.plainDialect);
     return result;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mml/Compile.h"
+#include "mml/PlainDialect.h"
 
 namespace Tarsel {
 
@@ -40,6 +41,8 @@ struct Warning {
         kNoise,                  // the SSG's one noise generator, its period changed under
                                  // another part's noise
         kSilent,                 // a part with nothing to play, a song with no part
+        kTag,                    // a tag given again (the last wins), a date that is none, text
+                                 // neither UTF-8 nor Shift-JIS
     };
 
     Kind kind = Kind::kIgnoredCommand;
@@ -61,12 +64,15 @@ std::vector<Warning> FindWarnings(std::string_view text, std::string_view displa
 // A compile and its warnings, from one reading of the text.
 struct ReviewResult : CompileResult {
     std::vector<Warning> warnings;
+    // Each use of an extension, placed, for a check of the plain dialect.
+    std::vector<PlainDialectFault> plainDialect;
 };
 ReviewResult Review(std::string_view text, std::string_view displayName);
 
 // CompileFile's reading of the file, compiled and reviewed.
 struct FileReviewResult : FileCompileResult {
     std::vector<Warning> warnings;
+    std::vector<PlainDialectFault> plainDialect;
 };
 FileReviewResult ReviewFile(const std::string& path);
 

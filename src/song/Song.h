@@ -1,6 +1,6 @@
 #pragma once
 // The compiled piece: six part command lists, named macros, FM voices, SSG
-// envelopes and the tempo. The compiler fills it in source order; afterwards
+// envelopes, the tempo and the tags. The compiler fills it in source order; afterwards
 // it is only read, so one compiled song can be shared, read-only, by any
 // number of engines playing it.
 
@@ -12,6 +12,7 @@
 #include "song/Command.h"
 #include "song/FMVoice.h"
 #include "song/SSGEnvelope.h"
+#include "song/Tags.h"
 
 namespace song {
 
@@ -66,6 +67,10 @@ class Song {
     void NoteTempoChange() { changesTempo_ = true; }
     bool ChangesTempo() const { return changesTempo_; }
 
+    // The tag lines' text: title, composer, date and notes.
+    void SetTags(const Tags& tags) { tags_ = tags; }
+    const Tags& GetTags() const { return tags_; }
+
     // Stores a copy under the number, replacing any earlier value whole.
     void SetVoice(int32_t number, const FMVoice& voice) { voices_[number] = voice; }
     void SetSSGEnvelope(int32_t number, const SSGEnvelope& envelope) {
@@ -94,6 +99,7 @@ class Song {
     std::array<bool, kPartCount> used_{};
     int32_t tempo_ = kDefaultTempo;
     bool changesTempo_ = false;
+    Tags tags_;
 };
 
 }  // namespace song

@@ -466,6 +466,17 @@ TEST(ProgramWarnings, ComeFromCheckAndOnceFromARender) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "bang.mml:2:7: error: parse error at \"! d\"\n" + warning);
 
+    // The plain dialect's check makes each extension an error, placed.
+    dir.Write("tagged.mml", "#title X\n4: v-1 c\n");
+    EXPECT_EQ(RunVelnari(dir, "check tagged.mml").status, 0);
+    r = RunVelnari(dir, "check --plain tagged.mml warned.mml");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "tagged.mml:1:1: error: '#title X' is an extension of the language (a tag line): "
+              "players of the plain dialect refuse it\ntagged.mml:2:4: warning: 'v-1' is out of "
+              "range (0-15): it plays as v0\n" +
+                  warning);
+
     // Once, before anything is rendered; with what the options get wrong.
     r = RunVelnari(dir, "render warned.mml -o - --seconds 0.1 --solo 2,3");
     EXPECT_EQ(r.status, 0);
@@ -477,7 +488,7 @@ TEST(ProgramWarnings, ComeFromCheckAndOnceFromARender) {
         EXPECT_EQ(r.status, 1) << output;
         EXPECT_TRUE(r.err.starts_with(warning)) << output << ": " << r.err;
     }
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bang.mml", "warned.mml"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"bang.mml", "tagged.mml", "warned.mml"}));
 
     // Clipping shows only in the samples: told after the render.
     dir.Write("loud.mml",

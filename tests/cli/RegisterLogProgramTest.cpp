@@ -190,6 +190,23 @@ TEST(ProgramRegisterLog, InfoShowsHeaderLengthLoopAndTags) {
     EXPECT_EQ(info["tags"]["notes"], "two\nlines");
     EXPECT_EQ(info["tags"]["maker"].get<std::string>().rfind("velnari ", 0), 0u);
 
+    // A song's tag lines are the log's tags, where no option says otherwise.
+    dir.Write(
+        "tagged.mml",
+        std::string("#title Rain\n#composer Ann\n#date 2026/12\n#notes a\n#notes b\n") + kSong);
+    const auto song = nlohmann::json::parse(RunVelnari(dir, "info tagged.mml --json").out);
+    EXPECT_EQ(
+        song["tags"],
+        nlohmann::json(
+            {{"title", "Rain"}, {"composer", "Ann"}, {"date", "2026/12"}, {"notes", "a\nb"}}));
+    EXPECT_EQ(song["extensions"], nlohmann::json({"#tags"}));
+    ASSERT_EQ(RunVelnari(dir, "render tagged.mml -o tagged.vgm --author Bob").status, 0);
+    const auto tagged = nlohmann::json::parse(RunVelnari(dir, "info tagged.vgm --json").out);
+    EXPECT_EQ(tagged["tags"]["title"], "Rain");
+    EXPECT_EQ(tagged["tags"]["author"], "Bob");
+    EXPECT_EQ(tagged["tags"]["date"], "2026/12");
+    EXPECT_EQ(tagged["tags"]["notes"], "a\nb");
+
     // A file name in Shift-JIS gives its characters; a control character in
     // a tag reaches no terminal.
     dir.Write("\x93\xFA\x96\x7B.mml", kSong);

@@ -142,6 +142,26 @@ TEST(Tempo, IsStoredOnTheSongAndTheLastOneWins) {
     EXPECT_EQ(none.song->GetTempo(), Song::kDefaultTempo);
 }
 
+TEST(Tags, TextRunsToTheLineEndAndTheLastLineWinsButNotesJoin) {
+    const std::string source =
+        "#Title  First\n#title Rain ; Snow \t\n#composer \x93\xFA\x96\x7B\n"
+        "#date 2026/02/29\n#notes one\n#NOTES two\n1: c\n#date 2024/02/29\n";
+    const Tarsel::CompileResult compiled = Tarsel::Compile(source, "FILE");
+    ASSERT_TRUE(compiled.song);
+    EXPECT_EQ(compiled.song->GetTags(),
+              (song::Tags{"Rain ; Snow", "\u65E5\u672C", "2024/02/29", "one\ntwo"}));
+    // Each tag line is one use of an extension, its trailing blanks left out.
+    ASSERT_EQ(compiled.extensions.size(), 7u);
+    const Tarsel::ExtensionUse& second = compiled.extensions[1];
+    EXPECT_EQ(second.kind, Tarsel::Extension::kTag);
+    EXPECT_EQ(source.substr(second.offset, second.length), "#title Rain ; Snow");
+
+    // A date that is none is left out; the warnings pass says why.
+    const Tarsel::CompileResult leap = Tarsel::Compile("#date 2026/02/29\n", "FILE");
+    ASSERT_TRUE(leap.song);
+    EXPECT_EQ(leap.song->GetTags().date, "");
+}
+
 TEST(Macros, SeveralLinesExtendOneMacroAndMarkNoPart) {
     const mmltest::Compiled compiled =
         CompileText("str:fill=c\n1:$fill$ r\nstr:fill$ = d4 $inner$\nstr:x=\nstr: my tune = e\n");

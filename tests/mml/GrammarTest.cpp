@@ -196,6 +196,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "\xEF\xBB\xBF"
                  "1:c"},
         StopCase{"\t#", "#"},
+        // Only the tag keywords, whole and at a line's start, begin a tag line.
+        StopCase{"#titles x", "#titles x"}, StopCase{"# title x", "# title x"},
+        StopCase{"#author x", "#author x"}, StopCase{"1: c #title x", "#title x"},
         StopCase{std::string("\0"
                              "1:c",
                              4),

@@ -148,7 +148,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Under '!p0' a rest takes the level to 0: no envelope sounds on through it.
         WarningCase{"1: @1 !w3 !p1 c\n4: !p-1 m40 s8 c r\n",
                     {"1:7 wrong-part", "1:11 wrong-part", "2:4 value-out-of-range"},
-                    "'!w' acts on the SSG parts"}));
+                    "'!w' acts on the SSG parts"},
+
+        // Tag lines: one given twice (flagged where it is replaced), a date
+        // that is none; several notes lines are one text.
+        WarningCase{"#title A\n#notes a\n#notes b\n#TITLE B\n#date 2026/02/30\n1: @1 c\n",
+                    {"1:1 tag", "5:7 tag"},
+                    "given again on line 4",
+                    "#title A"}));
 
 TEST(Warnings, NoneOnTheExampleSongsOrOnTextThatDoesNotCompile) {
     for (const auto& entry :

@@ -102,6 +102,17 @@ TEST_F(PlayerTest, OpenFixesTheFormatOrFailsAfterWritingIt) {
     EXPECT_EQ(empty.Render(nullptr, 64), 0u);
     empty.Seek();
     EXPECT_EQ(empty.Engine(), nullptr);
+
+    // Tag lines open and play as the song without them.
+    const TempFile tagged(std::string("#title Rain ; one\n#composer Ann\n") + kSong, ".mml");
+    std::vector<uint8_t> plainBytes(4096), taggedBytes(4096, 1);
+    Player plainPlayer(engine::Volumes{}), taggedPlayer(engine::Volumes{});
+    info = SoundInfo{};
+    ASSERT_TRUE(plainPlayer.Open(song_.path(), &info));
+    ASSERT_TRUE(taggedPlayer.Open(tagged.path(), &info));
+    plainPlayer.Render(plainBytes.data(), 4096);
+    taggedPlayer.Render(taggedBytes.data(), 4096);
+    EXPECT_EQ(plainBytes, taggedBytes);
 }
 
 TEST(PlayerFaults, ACompileFaultIsShownOnceUnderTheShiftJisCaptionAndTheOpenFails) {

@@ -93,12 +93,19 @@ function compileNow(view) {
         song.free();
         return;
     }
+    // With the plain switch on, each use of an extension is an error.
+    const plain = $("plain").checked ? song.plainDialect : [];
+    const problems = [
+        ...plain.map((p) => ({ severity: "error", ...p })),
+        ...song.warnings.map((w) => ({ severity: "warning", ...w })),
+    ].sort((a, b) => a.line - b.line || a.column - b.column);
     showProblems(
-        song.warnings.map((w) => ({ severity: "warning", line: w.line, column: w.column, text: w.text })),
+        problems.map((p) => ({ severity: p.severity, line: p.line, column: p.column, text: p.text })),
         goTo,
     );
-    const marked = song.warnings.filter((w) => w.line > 0);
-    view.dispatch(setDiagnostics(view.state, marked.map((w) => diagnostic(doc, w, "warning", w.text))));
+    const marked = problems.filter((p) => p.line > 0);
+    view.dispatch(setDiagnostics(view.state, marked.map((p) => diagnostic(doc, p, p.severity, p.text))));
+    document.title = song.title ? `${song.title} — velnari` : "velnari — MML on the YM2203";
     // Warnings about the whole song have no line to mark: the status says them.
     const whole = song.warnings.filter((w) => w.line === 0).map((w) => w.text);
     const count = song.warnings.length;
@@ -386,7 +393,7 @@ function currentSong() {
 // The song's name as part of a file name: characters no file system takes
 // become "_".
 function fileStem() {
-    return (currentSong()?.name ?? "song").replace(/[\\/:*?"<>|\x00-\x1f]/g, "_");
+    return (page.song?.title || currentSong()?.name || "song").replace(/[\\/:*?"<>|\x00-\x1f]/g, "_");
 }
 
 async function share() {
@@ -602,7 +609,7 @@ function bindControls() {
     for (const format of ["vgm", "s98"]) {
         $(format).onclick = () => {
             if (!page.song) return;
-            const bytes = page.song.registerLog(format, currentSong().name);
+            const bytes = page.song.registerLog(format, page.song.title || currentSong().name);
             if (!bytes) {
                 showStatus(`the ${format} log would be larger than velnari reads back`, true);
                 return;
@@ -636,6 +643,7 @@ function bindControls() {
     };
     $("save").onclick = save;
     $("export").onclick = exportAll;
+    $("plain").onchange = () => compileNow(editor);
     $("problems-toggle").onclick = () => {
         const open = $("problems").hidden;
         $("problems").hidden = !open;

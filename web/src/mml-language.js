@@ -19,6 +19,11 @@ const mml = {
                 stream.skipToEnd();
                 return "comment";
             }
+            // A tag line: its keyword, then text to the line's end (";" too).
+            if (stream.match(/^\s*#(?:title|composer|date|notes)(?=[ \t]|$)/i)) {
+                state.kind = "tag";
+                return "heading";
+            }
             const head = stream.match(kHead);
             if (head) {
                 const word = head[0].replace(/[\s:]/g, "").toLowerCase();
@@ -30,6 +35,10 @@ const mml = {
             }
         }
         if (stream.eatSpace()) return null;
+        if (state.kind === "tag") {
+            stream.skipToEnd();
+            return "string";
+        }
         if (stream.match(";")) {
             stream.skipToEnd();
             return "comment";

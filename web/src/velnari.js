@@ -106,6 +106,18 @@ export class CompiledSong {
                 text: m.UTF8ToString(m._vn_warning_text(handle, i)),
             });
         }
+        // Each use of an extension of the language: {line, column, length, text}.
+        this.plainDialect = [];
+        for (let i = 0; i < m._vn_plain_count(handle); ++i) {
+            this.plainDialect.push({
+                line: m._vn_plain_line(handle, i),
+                column: m._vn_plain_column(handle, i),
+                length: m._vn_plain_length(handle, i),
+                text: m.UTF8ToString(m._vn_plain_text(handle, i)),
+            });
+        }
+        // The song's #title; "" when it has none.
+        this.title = this.ok ? m.UTF8ToString(m._vn_song_title(handle)) : "";
         this.partsUsed = [];
         for (let p = 0; p < PART_COUNT; ++p) this.partsUsed.push(m._vn_song_part_used(handle, p) !== 0);
     }

@@ -45,6 +45,7 @@ struct WebSong {
     // Where the song's ticks start at `ticksRate`, made when first asked.
     mutable std::optional<playback::TickMap> ticks;
     mutable uint32_t ticksRate = 0;
+    std::vector<Tarsel::PlainDialectFault> plainDialect;  // each use of an extension
 };
 
 // A download being rendered: an engine over the song, run ahead to where the
@@ -122,6 +123,7 @@ EMSCRIPTEN_KEEPALIVE WebSong* vn_review(const char* text, int32_t length) {
     Tarsel::ReviewResult reviewed = Tarsel::Review(Text(text, length), "song");
     WebSong* result = FromResult(std::move(reviewed));
     result->warnings = std::move(reviewed.warnings);
+    result->plainDialect = std::move(reviewed.plainDialect);
     return result;
 }
 
@@ -162,6 +164,27 @@ EMSCRIPTEN_KEEPALIVE const char* vn_warning_kind(const WebSong* s, int32_t i) {
 }
 EMSCRIPTEN_KEEPALIVE const char* vn_warning_text(const WebSong* s, int32_t i) {
     return s->warnings.at(i).text.c_str();
+}
+// Each use of an extension of the language, from a review, for the page's
+// check of the plain dialect.
+EMSCRIPTEN_KEEPALIVE int32_t vn_plain_count(const WebSong* s) {
+    return static_cast<int32_t>(s->plainDialect.size());
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_plain_line(const WebSong* s, int32_t i) {
+    return s->plainDialect.at(i).line;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_plain_column(const WebSong* s, int32_t i) {
+    return s->plainDialect.at(i).column;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_plain_length(const WebSong* s, int32_t i) {
+    return s->plainDialect.at(i).length;
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_plain_text(const WebSong* s, int32_t i) {
+    return s->plainDialect.at(i).text.c_str();
+}
+// The song's #title, UTF-8; empty when it has none (or no song).
+EMSCRIPTEN_KEEPALIVE const char* vn_song_title(const WebSong* s) {
+    return s->song ? s->song->GetTags().title.c_str() : "";
 }
 EMSCRIPTEN_KEEPALIVE void vn_song_free(WebSong* s) {
     delete s;
@@ -262,13 +285,17 @@ EMSCRIPTEN_KEEPALIVE void vn_render_free(WebRender* r) {
 // The song as a register log file (format 0: VGM, 1: S98) as the command
 // line's `render -o FILE.vgm` writes it: up to the end of its first
 // whole-song loop with the loop point (or 600 s without one), titled
-// `title`; null where the command line refuses to write it (a log larger
-// than velnari reads back). The bytes stay valid until vn_bytes_free.
+// `title`, with the song's other tags; null where the command line refuses to write it (a log
+// larger than velnari reads back). The bytes stay valid until vn_bytes_free.
 EMSCRIPTEN_KEEPALIVE std::vector<uint8_t>* vn_song_log(const WebSong* s, int32_t format,
                                                        const char* title) {
     if (!s->song) return nullptr;
     reglog::SongExport exported = reglog::ExportSong(s->song, reglog::ExportSettings{});
+    const song::Tags& tags = s->song->GetTags();
     exported.log.tags.title = title;
+    exported.log.tags.author = tags.composer;
+    exported.log.tags.date = tags.date;
+    exported.log.tags.notes = tags.notes;
     exported.log.tags.maker = std::string("velnari ") + VELNARI_VERSION;
     reglog::LogFile file = reglog::WriteLogFile(
         exported.log, *reglog::LogFileFormatNamed(format == 1 ? "S98" : "VGM"));
