@@ -514,10 +514,10 @@ class PartWalker : public sequencer::FlowHooks {
     // An SSG-only command on an FM part.
     void WrongPart(const Command& cmd) {
         const song::ControlCommand* row = song::RowOf(cmd.code);
-        sink_.Add(Warning::Kind::kWrongPart, PlaceOf(cmd),
-                  "'" + (row != nullptr ? song::Spelling(*row) : std::string(1, cmd.code)) +
-                      "' acts on the SSG parts (4-6) only: on " + PartName(part_) +
-                      " it does nothing");
+        std::string text(1, '\'');
+        text += row != nullptr ? song::Spelling(*row) : std::string(1, cmd.code);
+        text += "' acts on the SSG parts (4-6) only: on " + PartName(part_) + " it does nothing";
+        sink_.Add(Warning::Kind::kWrongPart, PlaceOf(cmd), std::move(text));
     }
 
     // A note (`note`), rest or wait of `length` ticks. One that takes time

@@ -35,7 +35,9 @@ std::optional<DateParts> ParseDate(std::string_view date) {
 }  // namespace
 
 std::optional<std::string> DateFault(std::string_view date) {
-    const std::string quoted = "'" + std::string(date) + "'";
+    std::string quoted(1, '\'');
+    quoted.append(date);
+    quoted += '\'';
     const std::optional<DateParts> parts = ParseDate(date);
     if (!parts) return quoted + " is not yyyy, yyyy/mm or yyyy/mm/dd";
     const std::chrono::year_month_day real(std::chrono::year(parts->year),
