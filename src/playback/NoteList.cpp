@@ -71,7 +71,7 @@ NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
                 note.tick = tick;
                 note.ticks = std::max<int64_t>(now.until - tick, 0);
                 note.hertz = now.Hertz();
-                const KeyAndCents pitch = KeyOf(now.Hertz());
+                const KeyAndCents pitch = KeyOf(note.hertz);
                 note.key = pitch.key;
                 note.cents = pitch.cents;
                 note.volume = now.volume;
