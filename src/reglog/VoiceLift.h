@@ -16,6 +16,7 @@
 // channel 3's ratios.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "reglog/ChipWrites.h"
@@ -54,5 +55,10 @@ class VoiceLifter : public ChipWriteListener {
     std::vector<LiftedVoice> voices_;
     std::vector<int> carrierLevels_;  // per voice: the sum of its carriers' levels kept
 };
+
+// The voices as the dialect's definitions, ready to paste: numbered from 1
+// in order of first use, each with a comment saying where and when it first
+// sounds; `log` names the file in the heading.
+std::string VoiceDefinitions(const std::vector<LiftedVoice>& voices, const std::string& log);
 
 }  // namespace reglog
