@@ -158,6 +158,22 @@ void VoiceLifter::KeyOn(const ChipState& state, int channel, int64_t sample) {
     carrierLevels_.push_back(levels);
 }
 
+VoiceLiftResult LiftVoices(const uint8_t* data, std::size_t size, const Decompressor& decompress) {
+    VoiceLifter lifter;
+    VoiceLiftResult result;
+    const LogReadResult read = ReadLogFileBytes(data, size, kMaxLogBytes, decompress);
+    if (read.log) {
+        ReadChipWrites(*read.log, lifter);
+    } else {
+        // Not a log of one YM2203 alone: perhaps one of its kin, or several chips.
+        ChipWriteReadResult kin;
+        if (size <= kMaxLogBytes) kin = ReadChipWrites(data, size, lifter, decompress);
+        result.fault = kin.named ? kin.fault : read.fault;
+    }
+    result.voices = lifter.Voices();
+    return result;
+}
+
 namespace {
 
 // "m:ss.mmm" of a time in 1/44100 s.

@@ -152,7 +152,7 @@ export class Keyboard {
             this.node = node;
             this.context = context;
         }
-        await this.context.resume();
+        if (this.context.state !== "running") await this.context.resume();
         this.setVoice(this.voiceValues);
         if (this.down.get(note) !== by) return; // released while the audio started
         const id = this.nextId++;

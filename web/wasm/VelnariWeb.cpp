@@ -436,7 +436,6 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_live_part_active(const WebLive* l, int32_t part)
 // ten values of each op line, op1 first.
 
 #include "playback/Audition.h"
-#include "reglog/ChipWrites.h"
 #include "reglog/VoiceLift.h"
 #include "song/VoiceFields.h"
 
@@ -532,11 +531,10 @@ EMSCRIPTEN_KEEPALIVE void vn_audition_mix(playback::Audition* a, int16_t* frames
 // file named `name`; or why the log cannot be read.
 EMSCRIPTEN_KEEPALIVE WebText* vn_log_voices(const uint8_t* data, int32_t size, const char* name) {
     auto* result = new WebText;
-    reglog::VoiceLifter lifter;
-    const reglog::ChipWriteReadResult read =
-        reglog::ReadChipWrites(data, static_cast<std::size_t>(std::max(size, 0)), lifter);
-    result->ok = read.fault.empty();
-    result->text = result->ok ? reglog::VoiceDefinitions(lifter.Voices(), name) : read.fault;
+    const reglog::VoiceLiftResult lifted =
+        reglog::LiftVoices(data, static_cast<std::size_t>(std::max(size, 0)), {});
+    result->ok = lifted.fault.empty();
+    result->text = result->ok ? reglog::VoiceDefinitions(lifted.voices, name) : lifted.fault;
     return result;
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_text_ok(const WebText* t) {
