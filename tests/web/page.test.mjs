@@ -539,7 +539,9 @@ test("the voice workshop: a slider rewrites its value, and what plays follows; u
     assert.equal(await editorText(page), edited);
     await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
     assert.ok(await playsAsRendered(page, edited), "the edited voice plays as the command line renders it");
-    await page.locator("#voices").screenshot({ path: path.join(repo, "build/web-test/voice-editor.png") });
+    await page.setViewportSize({ width: 1280, height: 1300 });
+    await page.evaluate(() => document.querySelector("#voices").scrollIntoView());
+    await screenshot(page, "voice-editor.png");
     // One undo takes the whole drag back, and the sound with it.
     await page.locator(".cm-content").click();
     await page.evaluate(() => (document.querySelector("#status").textContent = ""));
@@ -550,7 +552,14 @@ test("the voice workshop: a slider rewrites its value, and what plays follows; u
     assert.ok(await playsAsRendered(page, kVoiceSong), "the voice as it was plays again");
     // The SSG envelope: its levels drawn over ticks.
     await page.selectOption("#voice-list", "envelope:0");
-    await page.locator("#voices").screenshot({ path: path.join(repo, "build/web-test/ssg-envelope.png") });
+    await screenshot(page, "ssg-envelope.png", { clip: await page.locator("#voices").boundingBox() });
+    // Its third level dragged to the top (of four bars and the held one).
+    const bars = await page.locator("#ssg-levels").boundingBox();
+    await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + bars.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + 1, { steps: 5 });
+    await page.mouse.up();
+    assert.equal(await editorText(page), kVoiceSong.replace("15,13,11,9", "15,13,15,9"));
     assert.deepEqual(errors, []);
 });
 
