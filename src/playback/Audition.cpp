@@ -36,11 +36,8 @@ Audition::~Audition() = default;
 
 void Audition::SetVoice(const song::FMVoice& voice) {
     voice_ = voice;
-    for (int ch = 0; ch < 3; ++ch) {
-        const int32_t volume = fm_->Volume(ch);
-        fm_->SetVoice(ch, voice);
-        fm_->SetVolume(ch, volume);
-    }
+    // Each channel keeps its note's volume (SetVoice writes it again).
+    for (int ch = 0; ch < 3; ++ch) fm_->SetVoice(ch, voice);
     if (UsesRatios(voice)) {
         for (int ch = 0; ch < 2; ++ch) {
             if (notes_[ch] >= 0) NoteOff(notes_[ch]);
@@ -100,6 +97,7 @@ std::vector<int32_t> Audition::Envelope(const song::FMVoice& voice, int op, int 
     Audition audition(rate);
     audition.SetVoice(voice);
     if (!audition.NoteOn(note, 15)) return levels;
+    if (holdFrames <= 0) audition.NoteOff(note);
     const FM::Operator& watched = audition.chip_->GetChannel(0).GetOperator(op);
     // The chip runs through the frames it is asked for, not one more: the
     // level after frame n is read once n frames are mixed.

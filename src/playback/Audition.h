@@ -4,8 +4,8 @@
 // computer's keys, a MIDI keyboard) plays the voice being edited through it.
 //
 // Notes are numbered as MIDI numbers them (60 is octave 4's C, 69 the A of
-// 440 Hz) and sound at the pitches the sequencer gives octave 4's notes, on
-// the chip's blocks 0-7 (notes beyond them are refused). Up to three notes
+// 440 Hz) and sound at the sequencer's pitches for the same notes (`o4 a` is
+// note 69), on the chip's blocks 0-7: notes beyond them are refused. Up to three notes
 // sound at once, one per FM channel, the oldest giving way; a voice with a
 // channel-3 ratio other than ×1 plays one note at a time on channel 3, the
 // only channel where ratios sound, as a song's part 3 plays it.
@@ -55,7 +55,8 @@ class Audition {
     // note held for `holdFrames` and then released: the chip model's envelope
     // output (attenuation in 1/256 octave steps of 8, 0 loudest, 8184 silent,
     // total level included) at each of `points` frames spaced `step` apart
-    // from the key-on, at `rate`, on channel 1.
+    // from the key-on, at `rate`, on channel 1. Empty for a note the chip
+    // cannot play or an operator, step or count out of range.
     static std::vector<int32_t> Envelope(const song::FMVoice& voice, int op, int note,
                                          uint32_t rate, int64_t holdFrames, int64_t step,
                                          int32_t points);

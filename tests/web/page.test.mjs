@@ -585,10 +585,11 @@ test("the keyboard plays the voice at the key's pitch, on screen and from a MIDI
     sine.push("op3: 31,0,0,15,0,127,0,1,0,0", "op4: 31,0,0,15,0,0,0,1,0,0", "1: @1 r1", "");
     await typeText(page, sine.join("\n"));
     await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    const midi = (data) => page.evaluate((data) => window.midiInput.onmidimessage({ data }), data);
     const cases = [
         // note, how it is played
         [69, async (press) => (press ? pressKey(page, 69) : page.mouse.up())],
-        [60, async (press) => page.evaluate((on) => window.midiInput.onmidimessage({ data: on ? [0x90, 60, 120] : [0x80, 60, 0] }), press)],
+        [60, async (press) => midi(press ? [0x90, 60, 120] : [0x80, 60, 0])],
     ];
     await page.click("#play");
     await page.click("#play");
@@ -630,7 +631,8 @@ test("keyboard and axe: Tab reaches every control; nothing serious idle, playing
     for (const id of ["songs", "song-name", "new", "open", "save", "export", "examples", "share", "cm-content"]) {
         assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
     }
-    for (const id of ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "voice-list", "piano", "problems-toggle"]) {
+    const side = ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "voice-list", "piano", "problems-toggle"];
+    for (const id of side) {
         assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
     }
     assert.deepEqual([...reached].filter(([, outline]) => outline === "none"), []);

@@ -13,8 +13,10 @@ const kNames = ["C", "C♯", "D", "D♯", "E", "F", "F♯", "G", "G♯", "A", "A
 // The computer's keys, by their place (not their letter): the lower row plays
 // the first octave, the upper row the next.
 const kKeyCodes = [
-    ["KeyZ", "KeyS", "KeyX", "KeyD", "KeyC", "KeyV", "KeyG", "KeyB", "KeyH", "KeyN", "KeyJ", "KeyM", "Comma", "KeyL", "Period"],
-    ["KeyQ", "Digit2", "KeyW", "Digit3", "KeyE", "KeyR", "Digit5", "KeyT", "Digit6", "KeyY", "Digit7", "KeyU", "KeyI", "Digit9", "KeyO", "Digit0", "KeyP"],
+    ["KeyZ", "KeyS", "KeyX", "KeyD", "KeyC", "KeyV", "KeyG", "KeyB", "KeyH", "KeyN", "KeyJ", "KeyM"]
+        .concat(["Comma", "KeyL", "Period"]),
+    ["KeyQ", "Digit2", "KeyW", "Digit3", "KeyE", "KeyR", "Digit5", "KeyT", "Digit6", "KeyY", "Digit7", "KeyU"]
+        .concat(["KeyI", "Digit9", "KeyO", "Digit0", "KeyP"]),
 ];
 const kLowestOctave = 0; // MIDI octave numbers: 4 starts at note 60
 const kHighestOctave = 7;
@@ -179,7 +181,9 @@ export class Keyboard {
         const toWorklet = performance.now() - when;
         const output = (this.context.outputLatency || 0) * 1000 + (this.context.baseLatency || 0) * 1000;
         this.latencies.push({ toWorklet, output });
-        this.latencyLabel.textContent = `latency ${Math.round(toWorklet + output)} ms (${Math.round(toWorklet)} to the audio thread + ${Math.round(output)} output)`;
+        const ms = Math.round;
+        this.latencyLabel.textContent =
+            `latency ${ms(toWorklet + output)} ms (${ms(toWorklet)} to the audio thread + ${ms(output)} output)`;
     }
 
     async connectMidi() {

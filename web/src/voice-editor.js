@@ -121,7 +121,10 @@ class VoiceWorkshop {
         const select = $("voice-list");
         const options = [
             ...this.definitions.voices.map((v, i) => [`voice:${i}`, `FM voice @${v.number} (line ${v.line})`]),
-            ...this.definitions.envelopes.map((e, i) => [`envelope:${i}`, `SSG envelope @${e.number} (line ${e.line})`]),
+            ...this.definitions.envelopes.map((e, i) => [
+                `envelope:${i}`,
+                `SSG envelope @${e.number} (line ${e.line})`,
+            ]),
         ];
         const key = options.map((o) => o.join("=")).join("|");
         if (select.dataset.key !== key) {
@@ -157,7 +160,12 @@ class VoiceWorkshop {
         const lfo = document.createElement("div");
         lfo.className = "voice-fields";
         head.append(lfo);
-        this.lfoInputs = [3, 4].map((i) => this.fieldRow(lfo, this.lfoFields[i].name.replace(/^the /, ""), this.lfoFields[i].largest, (v, start) => this.writeValue(["lfo", i], v, start)));
+        this.lfoInputs = [3, 4].map((i) => {
+            const { name, largest } = this.lfoFields[i];
+            return this.fieldRow(lfo, name.replace(/^the /, ""), largest, (v, start) =>
+                this.writeValue(["lfo", i], v, start),
+            );
+        });
         const ops = $("voice-ops");
         this.opViews = [0, 1, 2, 3].map((k) => {
             const card = document.createElement("fieldset");
@@ -173,9 +181,10 @@ class VoiceWorkshop {
             fields.className = "voice-fields";
             card.append(fields);
             ops.append(card);
-            const inputs = this.opFields.map((f, i) =>
-                this.fieldRow(fields, `op${k + 1} ${f.name}`, f.largest, (v, start) => this.writeValue(["op", k, i], v, start), f.name),
-            );
+            const inputs = this.opFields.map((f, i) => {
+                const write = (v, start) => this.writeValue(["op", k, i], v, start);
+                return this.fieldRow(fields, `op${k + 1} ${f.name}`, f.largest, write, f.name);
+            });
             return { card, legend, canvas, inputs };
         });
         this.buildEnvelopeEditor();
@@ -273,7 +282,8 @@ class VoiceWorkshop {
         const { at, edges } = kAlgorithms[algorithm];
         const carriers = kCarriers[algorithm];
         const svg = this.algorithmSvg;
-        svg.setAttribute("aria-label", `algorithm ${algorithm}, feedback ${feedback}; carriers: ${carriers.map((k) => `op${k + 1}`).join(", ")}`);
+        const heard = carriers.map((k) => `op${k + 1}`).join(", ");
+        svg.setAttribute("aria-label", `algorithm ${algorithm}, feedback ${feedback}; carriers: ${heard}`);
         const parts = [];
         const line = (x1, y1, x2, y2, cls = "link") =>
             parts.push(`<line class="${cls}" x1="${x1}" y1="${y1}" x2="${x2}" y2="${y2}"/>`);
@@ -287,10 +297,14 @@ class VoiceWorkshop {
         parts.push(`<text class="out" x="186" y="${out - 4}">out</text>`);
         // Operator 1's feedback: a loop over its box.
         const [fx, fy] = at[0];
-        if (feedback) parts.push(`<path class="link" d="M${fx + 13} ${fy - 4} C${fx + 24} ${fy - 16} ${fx - 24} ${fy - 16} ${fx - 13} ${fy - 4}"/>`);
+        if (feedback) {
+            const loop = `M${fx + 13} ${fy - 4} C${fx + 24} ${fy - 16} ${fx - 24} ${fy - 16} ${fx - 13} ${fy - 4}`;
+            parts.push(`<path class="link" d="${loop}"/>`);
+        }
         parts.push(`<text class="fb" x="${fx - 12}" y="${Math.max(8, fy - 13)}">fb ${feedback}</text>`);
         at.forEach(([x, y], k) => {
-            parts.push(`<rect class="${carriers.includes(k) ? "carrier" : "modulator"}" x="${x - 13}" y="${y - 9}" width="26" height="18" rx="3"/>`);
+            const kind = carriers.includes(k) ? "carrier" : "modulator";
+            parts.push(`<rect class="${kind}" x="${x - 13}" y="${y - 9}" width="26" height="18" rx="3"/>`);
             parts.push(`<text x="${x}" y="${y + 4}" text-anchor="middle">${k + 1}</text>`);
         });
         svg.innerHTML = parts.join("");
@@ -310,7 +324,11 @@ class VoiceWorkshop {
             const levels = this.tools.envelope(values, k, note, this.rate, hold, step, kEnvelopePoints);
             drawEnvelope(view.canvas, levels, kEnvelopePoints * (hold / (step * kEnvelopePoints)));
             const ms = (f) => Math.round((f * 1000) / this.rate);
-            view.canvas.setAttribute("aria-label", `op${k + 1}'s envelope: ${ms(hold)} ms held, then released; ` + `quietest ${Math.round(Math.max(...levels) * kDecibelsPerUnit)} dB below full`);
+            const quietest = Math.round(Math.max(...levels) * kDecibelsPerUnit);
+            view.canvas.setAttribute(
+                "aria-label",
+                `op${k + 1}'s envelope: ${ms(hold)} ms held, then released; quietest ${quietest} dB below full`,
+            );
             view.canvas.dataset.levels = levels.join(",");
             view.canvas.dataset.step = String(step);
             view.canvas.dataset.hold = String(hold);
@@ -365,7 +383,13 @@ class VoiceWorkshop {
         const step = envelope.step.value;
         if (document.activeElement !== $("ssg-step")) $("ssg-step").value = String(step);
         $("ssg-step").disabled = !envelope.editable;
-        $("ssg-note").textContent = `@${envelope.number}: ${levels.length} level${levels.length === 1 ? "" : "s"} of ${step} tick${step === 1 ? "" : "s"} each; the last holds. ${envelope.editable ? "Drag the bars to set the levels (0-15)." : "Some levels are not plain numbers: edit them in the text."}`;
+        const plural = (n, word) => `${n} ${word}${n === 1 ? "" : "s"}`;
+        const how = envelope.editable
+            ? "Drag the bars to set the levels (0-15)."
+            : "Some levels are not plain numbers: edit them in the text.";
+        $("ssg-note").textContent =
+            `@${envelope.number}: ${plural(levels.length, "level")} of ${plural(step, "tick")} each; ` +
+            `the last holds. ${how}`;
         canvas.setAttribute("aria-label", `levels over ticks: ${levels.join(", ")}`);
         const g = canvas.getContext("2d");
         const style = getComputedStyle(canvas);
@@ -404,7 +428,10 @@ class VoiceWorkshop {
         else if (where[0] === "step") token = item.step;
         if (!token || token.carried || token.padded || token.from < 0) return;
         if (token.value === value) return;
-        const annotations = [Transaction.userEvent.of("input.type.voice"), Transaction.time.of(this.drag ?? Date.now())];
+        const annotations = [
+            Transaction.userEvent.of("input.type.voice"),
+            Transaction.time.of(this.drag ?? Date.now()),
+        ];
         if (start) annotations.push(isolateHistory.of("before"));
         this.editor.dispatch({ changes: { from: token.from, to: token.to, insert: String(value) }, annotations });
     }
