@@ -24,7 +24,8 @@ const kHighestOctave = 7;
 export const noteName = (note) => `${kNames[note % 12]}${Math.floor(note / 12) - 1}`;
 
 export class Keyboard {
-    // options: {element, audio (resolves to {context, node}), status, voice () => 42 values or null}
+    // options: {element, audio (resolves to {context, node}), status(text, fault),
+    // onNote (a note was played)}; setVoice gives it the voice to play.
     constructor(options) {
         Object.assign(this, options);
         this.octave = 4;
@@ -149,6 +150,7 @@ export class Keyboard {
         this.down.set(note, by);
         this.mark(note, true);
         this.lastNote = note;
+        this.onNote?.(note);
         if (!this.node) {
             const { context, node } = await this.audio();
             this.node = node;

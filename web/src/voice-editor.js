@@ -84,7 +84,7 @@ class VoiceWorkshop {
             element: $("keyboard"),
             audio: this.audio,
             status: this.status,
-            voice: () => this.voiceForKeys(),
+            onNote: () => this.draw(),
         });
         this.build();
     }
@@ -320,6 +320,10 @@ class VoiceWorkshop {
         const step = Math.max(1, Math.ceil((hold * 1.5) / kEnvelopePoints));
         const values = voiceValues(voice);
         const note = this.keyboard.lastNote;
+        // The chip runs only when what it would draw has changed.
+        const drawn = [values, note, hold].join();
+        if (drawn === this.drawn) return;
+        this.drawn = drawn;
         this.opViews.forEach((view, k) => {
             const levels = this.tools.envelope(values, k, note, this.rate, hold, step, kEnvelopePoints);
             drawEnvelope(view.canvas, levels, kEnvelopePoints * (hold / (step * kEnvelopePoints)));
