@@ -99,13 +99,13 @@ std::vector<int32_t> Audition::Envelope(const song::FMVoice& voice, int op, int 
     if (!audition.NoteOn(note, 15)) return levels;
     if (holdFrames <= 0) audition.NoteOff(note);
     const FM::Operator& watched = audition.chip_->GetChannel(0).GetOperator(op);
-    // The chip runs through the frames it is asked for, not one more: the
-    // level after frame n is read once n frames are mixed.
+    // A sample clocks the envelope before it is computed, so the output that
+    // frame n sounds with is there once frames 0 to n are mixed.
     std::vector<int16_t> scratch;
     int64_t frame = 0;
     levels.reserve(static_cast<std::size_t>(points));
     for (int32_t i = 0; i < points; ++i) {
-        const int64_t target = i * step;
+        const int64_t target = i * step + 1;
         while (frame < target) {
             int64_t next = target;
             if (frame < holdFrames) next = std::min(next, holdFrames);

@@ -54,9 +54,9 @@ class Audition {
     // How operator `op` (0-3, in the voice's order) of `voice` attenuates a
     // note held for `holdFrames` and then released: the chip model's envelope
     // output (attenuation in 1/256 octave steps of 8, 0 loudest, 8184 silent,
-    // total level included) at each of `points` frames spaced `step` apart
-    // from the key-on, at `rate`, on channel 1. Empty for a note the chip
-    // cannot play or an operator, step or count out of range.
+    // total level included) that each of `points` frames spaced `step`
+    // apart from the key-on (frame 0) sounds with, at `rate`, on channel 1. Empty for a note the
+    // chip cannot play or an operator, step or count out of range.
     static std::vector<int32_t> Envelope(const song::FMVoice& voice, int op, int note,
                                          uint32_t rate, int64_t holdFrames, int64_t step,
                                          int32_t points);

@@ -137,13 +137,13 @@ TEST(WebGlue, VoiceEnvelopeIsTheChipsOwn) {
         chip.SetReg(0x28, 0xF0);
         int16_t frame[2];
         for (int64_t f = 0; f < 10 * kStep; ++f) {
+            if (f == kHold) chip.SetReg(0x28, 0x00);
+            frame[0] = frame[1] = 0;
+            chip.Mix(frame, 1);
             if (f % kStep == 0) {
                 EXPECT_EQ(levels[f / kStep], chip.GetChannel(0).GetOperator(op).EnvelopeOutput())
                     << "op" << op + 1 << " at frame " << f;
             }
-            if (f == kHold) chip.SetReg(0x28, 0x00);
-            frame[0] = frame[1] = 0;
-            chip.Mix(frame, 1);
         }
     }
 }

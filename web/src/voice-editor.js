@@ -326,8 +326,8 @@ class VoiceWorkshop {
         this.drawn = drawn;
         this.opViews.forEach((view, k) => {
             const levels = this.tools.envelope(values, k, note, this.rate, hold, step, kEnvelopePoints);
-            drawEnvelope(view.canvas, levels, kEnvelopePoints * (hold / (step * kEnvelopePoints)));
             const ms = (f) => Math.round((f * 1000) / this.rate);
+            drawEnvelope(view.canvas, levels, hold / step, `key off at ${ms(hold)} ms`);
             const quietest = Math.round(Math.max(...levels) * kDecibelsPerUnit);
             view.canvas.setAttribute(
                 "aria-label",
@@ -481,8 +481,8 @@ class VoiceWorkshop {
 }
 
 // An envelope drawn over time: loudness (0 dB at the top, 96 dB below full at
-// the bottom), the key-off at `holdPoint`.
-function drawEnvelope(canvas, levels, holdPoint) {
+// the bottom), the key-off at `holdPoint` (in points), marked `label`.
+function drawEnvelope(canvas, levels, holdPoint, label) {
     const g = canvas.getContext("2d");
     const style = getComputedStyle(canvas);
     const w = canvas.width;
@@ -508,7 +508,7 @@ function drawEnvelope(canvas, levels, holdPoint) {
     g.stroke();
     g.fillStyle = style.color;
     g.font = "10px system-ui, sans-serif";
-    g.fillText("key off", Math.min(off + 3, w - 40), 10);
+    g.fillText(label, Math.min(off + 3, w - g.measureText(label).width - 2), 10);
 }
 
 export function bindLogVoicesPanel() {
