@@ -6,7 +6,8 @@
 //
 // Latency: the page notes when a key event happened; the audio thread says
 // when the quantum holding the note's first sample has left it; the page
-// adds the context's output latency and shows the sum.
+// adds the context's output latency and shows the sum. It also keeps (in
+// `latencies`) when the browser's output clock says that sample is heard.
 
 const kWhite = [0, 2, 4, 5, 7, 9, 11];
 const kNames = ["C", "C♯", "D", "D♯", "E", "F", "F♯", "G", "G♯", "A", "A♯", "B"];
@@ -182,7 +183,12 @@ export class Keyboard {
         if (when === undefined) return;
         const toWorklet = performance.now() - when;
         const output = (this.context.outputLatency || 0) * 1000 + (this.context.baseLatency || 0) * 1000;
-        this.latencies.push({ toWorklet, output });
+        // The browser's own estimate of when that sample reaches the speaker.
+        const stamp = this.context.getOutputTimestamp?.();
+        const heard = stamp?.performanceTime
+            ? stamp.performanceTime + (msg.time - stamp.contextTime) * 1000 - when
+            : NaN;
+        this.latencies.push({ toWorklet, output, heard });
         const ms = Math.round;
         this.latencyLabel.textContent =
             `latency ${ms(toWorklet + output)} ms (${ms(toWorklet)} to the audio thread + ${ms(output)} output)`;

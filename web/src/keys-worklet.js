@@ -1,8 +1,9 @@
 // The keyboard's notes in the audio thread: the library's audition of one
 // voice, mixed into each quantum after the song's frames. Messages (port):
 // {type: "keys:voice", values}, {type: "keys:on", note, volume, id},
-// {type: "keys:off", note}; out: {type: "keys:sounded", id} once the quantum
-// holding a note's first sample has been handed on.
+// {type: "keys:off", note}; out: {type: "keys:sounded", id, time} once the
+// quantum holding a note's first sample has been handed on, `time` being the
+// context's time of that sample.
 
 import { Audition } from "./voice-module.js";
 
@@ -33,7 +34,8 @@ export class KeysInWorklet {
 
     // Called once the quantum has been written to the output.
     sent() {
-        for (const id of this.sounding) this.port.postMessage({ type: "keys:sounded", id });
+        // currentTime: the audio thread's global, the time of the quantum's first sample.
+        for (const id of this.sounding) this.port.postMessage({ type: "keys:sounded", id, time: currentTime });
         this.sounding.length = 0;
     }
 }

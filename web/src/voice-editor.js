@@ -86,6 +86,8 @@ class VoiceWorkshop {
             status: this.status,
             onNote: () => this.draw(),
         });
+        // For the browser's developer tools and the tests: the latencies measured.
+        window.velnariKeys = this.keyboard;
         this.build();
     }
 
