@@ -18,6 +18,7 @@ import { SongStore } from "./songs.js";
 import { decodeSongFile, encodeSongFile } from "./text-files.js";
 import { zipBlob } from "./zip.js";
 import { showProblems } from "./problems.js";
+import { Sight } from "./sight.js";
 
 const kRate = 44100;
 const kCompileDelay = 250; // ms after the last keystroke
@@ -114,6 +115,7 @@ function compileNow(view) {
     page.song = song;
     page.framesPerTick = song.framesPerTick(kRate);
     page.lengthFrames = song.lengthFrames(kRate);
+    sight.compiled(view, song, text);
     updateParts();
     markBars();
     sendSong(text, true);
@@ -179,6 +181,7 @@ async function ensureAudio() {
     node.port.postMessage({ type: "mask", mask: currentMask() });
     node.port.postMessage({ type: "song", text: editor.state.doc.toString(), follow: false });
     node.port.postMessage({ type: "seek", frame: page.position });
+    sight.tell(node.port);
     return page.audio;
 }
 
@@ -223,6 +226,7 @@ function restart() {
 }
 
 function onState(state) {
+    sight.state(state);
     if (state.playing !== undefined && !state.seeking) page.position = state.frame;
     if (state.framesPerTick) page.framesPerTick = state.framesPerTick;
     updatePosition(state);
@@ -558,7 +562,25 @@ const shortcuts = [
     { key: "Escape", run: () => (stop(), true) },
 ];
 
+// The notes heard lit in the editor, the timeline, a range on repeat.
+const sight = new Sight({
+    rate: kRate,
+    ticksPerBar: () => page.ticksPerBar,
+    audio: () => page.audio,
+    playing: () => page.playing,
+    position: () => page.position,
+    seek,
+    play,
+    goTo: (pos) => {
+        editor.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
+        editor.focus();
+    },
+    status: (text) => showStatus(text, true),
+});
+window.velnariSight = sight; // for the tests
+
 const editorExtensions = [
+    sight.extension(),
     lineNumbers(),
     highlightActiveLine(),
     editHistory(),

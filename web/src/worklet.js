@@ -4,7 +4,8 @@
 // the page.
 //
 // Messages in (port): {type: "init", module}, {type: "song", text, follow},
-// {type: "play"}, {type: "pause"}, {type: "seek", frame}, {type: "mask", mask}.
+// {type: "play"}, {type: "pause"}, {type: "seek", frame}, {type: "mask", mask},
+// {type: "range", first, end} (ticks on repeat; end <= first releases them).
 // Messages out: {type: "ready"}, {type: "error", message}, and
 // {type: "state", ...} about 30 times a second and after every change.
 
@@ -48,8 +49,11 @@ class VelnariProcessor extends AudioWorkletProcessor {
             case "mask":
                 this.live.setMask(msg.mask);
                 break;
+            case "range":
+                this.live.repeat(msg.first, msg.end);
+                break;
         }
-        this.postState();
+        this.postState(currentFrame);
     }
 
     process(inputs, outputs) {
@@ -65,14 +69,15 @@ class VelnariProcessor extends AudioWorkletProcessor {
         }
         if (!this.playing) return true;
         this.sinceState += frames;
-        if (this.sinceState >= kStateEvery) this.postState();
+        if (this.sinceState >= kStateEvery) this.postState(currentFrame + frames);
         return true;
     }
 
-    postState() {
+    // `at`: the audio context's frame that the next frame rendered goes out as.
+    postState(at) {
         this.sinceState = 0;
         const live = this.live;
-        const state = { type: "state", playing: this.playing, frame: 0 };
+        const state = { type: "state", playing: this.playing, frame: 0, at };
         if (live?.hasSong) {
             state.frame = live.frame;
             state.tick = live.tick;
