@@ -50,7 +50,6 @@ export class Sight {
 
     // A song has compiled from the editor's text as it is now.
     compiled(editor, song, text) {
-        const start = performance.now();
         this.editor = editor;
         this.song = song;
         this.notes = new SongNotes(song, this.page.rate);
@@ -73,9 +72,7 @@ export class Sight {
                     this.lineOf(this.offsets.pos(n.source.offset)),
                 ),
         });
-        // What a redraw costs as the song changes: the notes and the picture.
-        this.redrawMs = performance.now() - start;
-        this.litKey = null;
+        this.shown = null;
     }
 
     lineOf(pos) {
@@ -119,6 +116,10 @@ export class Sight {
         if (!this.song || !this.editor) return;
         const follow = $("follow").checked;
         const frame = this.heardFrame();
+        // Standing still, nothing changes until the song or the position does.
+        const still = !this.page.playing() && this.shown?.frame === frame && this.shown?.notes === this.notes;
+        this.shown = { frame, notes: this.notes };
+        if (still) return;
         let tick = this.song.tickOfFrame(this.page.rate, frame);
         let at = frame;
         if (this.range && this.page.playing()) {

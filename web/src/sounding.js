@@ -57,10 +57,12 @@ export function showSounding(view, ranges, follow) {
     view.litKey = key;
     const effects = [setLit.of(ranges)];
     if (follow && ranges.length) {
-        const { from, to } = view.viewport;
         const first = Math.min(...ranges.map((r) => r.from));
-        const seen = view.visibleRanges.some((r) => first >= r.from && first < r.to) && first >= from && first < to;
-        if (!seen) effects.push(EditorView.scrollIntoView(first, { y: "center" }));
+        const at = view.coordsAtPos(first);
+        const box = view.scrollDOM.getBoundingClientRect();
+        if (!at || at.top < box.top || at.bottom > box.bottom) {
+            effects.push(EditorView.scrollIntoView(first, { y: "center" }));
+        }
     }
     view.dispatch({ effects });
 }

@@ -46,7 +46,6 @@ export class Timeline {
     // song = {notes (SongNotes), frameOfTick, tickOfFrame, rate, ticksPerBar,
     // lengthFrames, describe(note): its text for the hover box}.
     setSong(song) {
-        const start = performance.now();
         this.song = song;
         for (const n of song.notes.notes) {
             n.from = song.frameOfTick(n.tick);
@@ -64,7 +63,6 @@ export class Timeline {
         this.frames = Math.max(song.lengthFrames, song.frameOfTick(song.notes.endTick));
         this.spacer.style.width = `${Math.ceil(this.x(this.frames)) + 8}px`;
         this.redraw();
-        this.lastRedraw = performance.now() - start;
     }
 
     setRange(range) {
