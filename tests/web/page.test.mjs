@@ -254,14 +254,16 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     assert.deepEqual(errors, []);
 });
 
-// `info --notes --json` of an example: its notes, each with the places
-// ("line:column") of its text and of the macro calls that reached it.
-function cliNotes(song) {
-    const out = execFileSync(velnari, ["info", path.join(repo, "examples", song), "--notes", "--json"]);
-    return JSON.parse(out).notes.map((n) => ({
+// `info --notes --json` of an example: {notes, loopTick}, each note with the
+// places ("line:column") of its text and of the macro calls that reached it.
+function cliNotes(song, ...options) {
+    const out = execFileSync(velnari, ["info", path.join(repo, "examples", song), "--notes", "--json", ...options]);
+    const list = JSON.parse(out);
+    const notes = list.notes.map((n) => ({
         ...n,
         places: [n.source, ...n.source.macros].map((s) => `${s.line}:${s.column}`).sort(),
     }));
+    return { notes, loopTick: list.loopTick };
 }
 
 // `seconds` of the render of `song` from tick `tick` (at frame `frame`):
@@ -280,14 +282,22 @@ function placeOf(text, from) {
 test("the notes heard are lit in the text, as info --notes lists them; Alt+click plays from a note", async () => {
     const { page, errors } = await openPage(browser);
     const text = await readFile(path.join(repo, "examples/demo.mml"), "latin1");
-    const notes = cliNotes("demo.mml");
+    const { loopTick } = cliNotes("demo.mml");
+    const { notes } = cliNotes("demo.mml", "--seconds", "40");
+    let latest = 0;
     await page.check("#follow");
     await page.click("#play");
-    // Ten looks while it plays: each part's lit text is the note the command
+    // Ten looks while it plays, five from the start and five from bar 12 on
+    // into the second pass: each part's lit text is the note the command
     // line lists for that part at the tick heard (one tick either side).
     for (let look = 0; look < 10; ++look) {
+        if (look === 5) {
+            await page.fill("#goto-bar", "12");
+            await page.press("#goto-bar", "Enter");
+        }
         await page.waitForTimeout(700);
         const { tick, lit } = await page.evaluate(() => window.velnariSight.seen());
+        latest = Math.max(latest, tick);
         for (let part = 1; part <= 6; ++part) {
             const shown = lit.filter((r) => r.part === part - 1).map((r) => placeOf(text, r.from)).sort();
             const near = [tick - 1, tick, tick + 1].map(
@@ -300,6 +310,7 @@ test("the notes heard are lit in the text, as info --notes lists them; Alt+click
         }
         assert.ok(lit.length >= 4, `tick ${tick}: ${lit.length} lit`);
     }
+    assert.ok(latest > loopTick, `looked up to tick ${latest}, the song loops at ${loopTick}`);
     // Following, the editor shows the lit notes.
     assert.ok((await page.locator(".cm-sounding[data-part]").count()) > 0);
     await page.setViewportSize({ width: 1280, height: 1000 });
