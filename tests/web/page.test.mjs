@@ -396,6 +396,21 @@ test("the timeline seeks to a tick, and a range of bars repeats, as --start-tick
         assert.deepEqual(heard.subarray(start + 128, start + length), pass.subarray(128), `pass ${passes + 2}`);
     }
     assert.ok(passes >= 2, `${passes} whole passes heard`);
+    // Hovering a note of part 1 in bar 3 names it and its line.
+    const spot = await page.evaluate(() => {
+        const timeline = window.velnariSight.timeline;
+        const note = timeline.song.notes.byPart[0].find((n) => n.tick >= 128);
+        return { x: timeline.x(note.from) + 2, y: 18 + 11 };
+    });
+    await timeline.hover({ position: spot });
+    const { notes } = cliNotes("demo.mml");
+    const hovered = notes.find((n) => n.part === 1 && n.tick >= 128);
+    assert.match(
+        await page.textContent("#timeline-tip"),
+        new RegExp(`^[A-G]#?\\d, ${hovered.ticks} ticks \\(\\d\\.\\d\\d s\\), line ${hovered.source.line}$`),
+    );
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "timeline.png", { clip: { x: 0, y: 480, width: 1280, height: 240 } });
     // Released, it plays on past the range.
     await page.click("#range-repeat");
     await page.waitForFunction(

@@ -207,8 +207,13 @@ export class Timeline {
         const out = { frame, tick, bar: Math.floor(tick / this.song.ticksPerBar) + 1, note: null, ruler: y < kRuler };
         const part = Math.floor((y - kRuler) / kLane);
         if (!out.ruler && part >= 0 && part < kParts) {
+            // The note under the pointer, else one within 2 px of it.
+            const notes = this.song.notes.byPart[part];
             const slack = this.frameAt(2);
-            out.note = this.song.notes.byPart[part].find((n) => frame >= n.from - slack && frame < n.to + slack) ?? null;
+            out.note =
+                notes.find((n) => frame >= n.from && frame < n.to) ??
+                notes.find((n) => frame >= n.from - slack && frame < n.to + slack) ??
+                null;
         }
         return out;
     }
