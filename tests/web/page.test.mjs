@@ -411,6 +411,14 @@ test("the timeline seeks to a tick, and a range of bars repeats, as --start-tick
     );
     await page.emulateMedia({ colorScheme: "dark" });
     await screenshot(page, "timeline.png", { clip: { x: 0, y: 480, width: 1280, height: 240 } });
+    // A click on it puts the cursor on its text.
+    await timeline.click({ position: spot });
+    const cursor = await page.evaluate(() => {
+        const { state } = window.velnariSight.editor;
+        const line = state.doc.lineAt(state.selection.main.head);
+        return `${line.number}:${state.selection.main.head - line.from + 1}`;
+    });
+    assert.equal(cursor, `${hovered.source.line}:${hovered.source.column}`);
     // Released, it plays on past the range.
     await page.click("#range-repeat");
     await page.waitForFunction(
