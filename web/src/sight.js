@@ -21,6 +21,7 @@ export class Sight {
         this.notes = null;
         this.offsets = null; // of the text that compiled
         this.changes = null; // made in the editor since it compiled
+        this.doc = null;
         this.playhead = new Playhead(page.rate);
         this.range = null; // [first bar, last bar] on repeat
         this.tick = 0; // heard, as of the last animation frame
@@ -43,7 +44,10 @@ export class Sight {
             soundingExtension((pos) => this.playFrom(pos)),
             keymap.of([{ key: "Alt-Enter", run: (view) => (this.playFrom(view.state.selection.main.head), true) }]),
             EditorView.updateListener.of((u) => {
-                if (u.docChanged && this.changes) this.changes = this.changes.compose(u.changes);
+                if (u.docChanged && this.inStep(u.startState)) {
+                    this.changes = this.changes.compose(u.changes);
+                    this.doc = u.state.doc;
+                }
             }),
         ];
     }
@@ -55,6 +59,7 @@ export class Sight {
         this.notes = new SongNotes(song, this.page.rate);
         this.offsets = new TextOffsets(text);
         this.changes = ChangeSet.empty(text.length);
+        this.doc = editor.state.doc; // the text the changes lead to
         this.lineStarts = [0];
         for (let i = text.indexOf("\n"); i >= 0; i = text.indexOf("\n", i + 1)) this.lineStarts.push(i + 1);
         const rate = this.page.rate;
@@ -73,6 +78,7 @@ export class Sight {
                 ),
         });
         this.shown = null;
+        editor.litKey = null; // the editor's state may be another's, lit afresh
     }
 
     lineOf(pos) {
@@ -93,6 +99,12 @@ export class Sight {
 
     frameOfTick(tick) {
         return this.song ? this.song.frameOfTick(this.page.rate, tick) : 0;
+    }
+
+    // Whether the edits since the compile lead to the text of `state`: not
+    // after another song's text replaced it (until that one compiles).
+    inStep(state) {
+        return this.changes !== null && state.doc === this.doc;
     }
 
     // The editor's range of `span` (bytes of the text that compiled), where
@@ -134,7 +146,7 @@ export class Sight {
         this.tick = tick;
         this.timeline.setPlayhead(at, follow);
         const lit = [];
-        if (this.page.playing() || frame > 0) {
+        if ((this.page.playing() || frame > 0) && this.inStep(this.editor.state)) {
             for (let part = 0; part < 6; ++part) {
                 const note = this.notes.soundingAt(part, tick);
                 if (!note) continue;
@@ -157,7 +169,7 @@ export class Sight {
     // Plays from the next time the note at editor position `pos` sounds,
     // else from its first time.
     playFrom(pos) {
-        if (!this.song) return;
+        if (!this.song || !this.inStep(this.editor.state)) return;
         const compiledPos = this.changes.invertedDesc.mapPos(pos, -1);
         const byte = this.offsets.byte(compiledPos);
         // A click just past a note's last letter still means that note.
