@@ -422,6 +422,7 @@ EMSCRIPTEN_KEEPALIVE void vn_live_set_playing(WebLive* l, int32_t playing) {
 EMSCRIPTEN_KEEPALIVE void vn_live_set_mask(WebLive* l, uint32_t mask) {
     l->mask = mask;
     l->session.SetChannelMask(mask);
+    if (l->range && l->range->next) l->range->next->SetChannelMask(mask);
 }
 // The next `count` frames of the audio thread (silence while paused or
 // before a song).
