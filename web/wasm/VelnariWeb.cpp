@@ -109,12 +109,12 @@ struct WebLive {
     playback::LiveSession::Status status;  // as of the last fill or change
 };
 
-// Keeps the range of WebLive::range repeating: called before every fill. True
-// from the moment a pass is handed over until it sounds.
-void RepeatRange(WebLive& live);
-bool RangeWaits(const WebLive& live);
-
 namespace {
+
+// Keeps WebLive::range repeating: called before every fill.
+void RepeatRange(WebLive& live);
+// True from the moment a pass of the range is handed over until it sounds.
+bool RangeWaits(const WebLive& live);
 
 WebSong* FromResult(Tarsel::CompileResult&& compiled) {
     auto* result = new WebSong;
@@ -559,6 +559,8 @@ EMSCRIPTEN_KEEPALIVE void vn_notes_free(WebNotes* n) {
 
 }  // extern "C"
 
+namespace {
+
 void RepeatRange(WebLive& live) {
     if (!live.range || !live.song) return;
     WebRange& range = *live.range;
@@ -582,6 +584,8 @@ void RepeatRange(WebLive& live) {
 bool RangeWaits(const WebLive& live) {
     return live.range && live.range->handedOver;
 }
+
+}  // namespace
 
 extern "C" {
 
