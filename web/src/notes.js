@@ -6,7 +6,7 @@
 const kFields = 12; // the module's integers per note (vn_notes_new)
 
 // {part, tick, ticks, key, cents, volume, voice, tied, source: {offset,
-// length}, calls: [{offset, length}], index} for every note; the source is
+// length}, calls: [{offset, length}]} for every note; the source is
 // in bytes of the song's text.
 export class SongNotes {
     constructor(song, rate) {
@@ -24,7 +24,6 @@ export class SongNotes {
         for (let i = 0; i < count; ++i) {
             const f = data.subarray(i * kFields, (i + 1) * kFields);
             const note = {
-                index: i,
                 part: f[0],
                 tick: f[1],
                 ticks: f[2],
@@ -54,9 +53,7 @@ export class SongNotes {
     // tick within the list, else as many passes back as it takes.
     listTick(part, tick) {
         const loop = this.partLoops[part];
-        if (tick < this.endTick || !loop || loop.start < 0 || loop.length <= 0 || tick < loop.start) return tick;
-        const first = loop.start + loop.length; // where the part's first pass ends
-        if (tick < first) return tick;
+        if (tick < this.endTick || loop.start < 0 || loop.length <= 0) return tick;
         return loop.start + ((tick - loop.start) % loop.length);
     }
 
