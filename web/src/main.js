@@ -19,6 +19,7 @@ import { decodeSongFile, encodeSongFile } from "./text-files.js";
 import { zipBlob } from "./zip.js";
 import { showProblems } from "./problems.js";
 import * as voiceWorkshop from "./voice-editor.js";
+import { Sight } from "./sight.js";
 
 const kRate = 44100;
 const kCompileDelay = 250; // ms after the last keystroke
@@ -115,6 +116,7 @@ function compileNow(view) {
     page.song = song;
     page.framesPerTick = song.framesPerTick(kRate);
     page.lengthFrames = song.lengthFrames(kRate);
+    sight.compiled(view, song, text);
     updateParts();
     markBars();
     voiceWorkshop.voiceSongCompiled();
@@ -182,6 +184,7 @@ async function ensureAudio() {
     node.port.postMessage({ type: "mask", mask: currentMask() });
     node.port.postMessage({ type: "song", text: editor.state.doc.toString(), follow: false });
     node.port.postMessage({ type: "seek", frame: page.position });
+    sight.tell(node.port);
     return page.audio;
 }
 
@@ -226,6 +229,7 @@ function restart() {
 }
 
 function onState(state) {
+    sight.state(state);
     if (state.playing !== undefined && !state.seeking) page.position = state.frame;
     if (state.framesPerTick) page.framesPerTick = state.framesPerTick;
     updatePosition(state);
@@ -561,7 +565,25 @@ const shortcuts = [
     { key: "Escape", run: () => (stop(), true) },
 ];
 
+// The notes heard lit in the editor, the timeline, a range on repeat.
+const sight = new Sight({
+    rate: kRate,
+    ticksPerBar: () => page.ticksPerBar,
+    audio: () => page.audio,
+    playing: () => page.playing,
+    position: () => page.position,
+    seek,
+    play,
+    goTo: (pos) => {
+        editor.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
+        editor.focus();
+    },
+    status: (text) => showStatus(text, true),
+});
+window.velnariSight = sight; // for the tests
+
 const editorExtensions = [
+    sight.extension(),
     lineNumbers(),
     highlightActiveLine(),
     editHistory(),

@@ -6,6 +6,7 @@
 // Messages in (port): {type: "init", module}, {type: "song", text, follow},
 // {type: "play"}, {type: "pause"}, {type: "seek", frame}, {type: "mask", mask},
 // and the keyboard's "keys:" messages (keys-worklet.js).
+// {type: "range", first, end} (ticks on repeat; end <= first releases them).
 // Messages out: {type: "ready"}, {type: "error", message}, and
 // {type: "state", ...} about 30 times a second and after every change.
 
@@ -52,8 +53,11 @@ class VelnariProcessor extends AudioWorkletProcessor {
             case "mask":
                 this.live.setMask(msg.mask);
                 break;
+            case "range":
+                this.live.repeat(msg.first, msg.end);
+                break;
         }
-        this.postState();
+        this.postState(currentFrame);
     }
 
     process(inputs, outputs) {
@@ -71,14 +75,15 @@ class VelnariProcessor extends AudioWorkletProcessor {
         this.keys.sent();
         if (!this.playing) return true;
         this.sinceState += frames;
-        if (this.sinceState >= kStateEvery) this.postState();
+        if (this.sinceState >= kStateEvery) this.postState(currentFrame + frames);
         return true;
     }
 
-    postState() {
+    // `at`: the audio context's frame that the next frame rendered goes out as.
+    postState(at) {
         this.sinceState = 0;
         const live = this.live;
-        const state = { type: "state", playing: this.playing, frame: 0 };
+        const state = { type: "state", playing: this.playing, frame: 0, at };
         if (live?.hasSong) {
             state.frame = live.frame;
             state.tick = live.tick;
