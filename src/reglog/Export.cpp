@@ -191,7 +191,8 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     }
     report.ending = ExportReport::Ending::kLimit;
     if (!loops.endTick) {
-        report.reason = ExportReport::Reason::kUnfinished;
+        report.reason = loops.tempoDrifts ? ExportReport::Reason::kTempoDrifts
+                                          : ExportReport::Reason::kUnfinished;
         return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
     }
     if (!anyLoops) {
