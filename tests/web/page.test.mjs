@@ -497,12 +497,151 @@ async function accessibilityFaults(page) {
     return faults;
 }
 
+// The voice workshop's song: voice 1 on part 1, a scale.
+const kVoiceSong = [
+    "sound:@1",
+    "lfo: 0,0,0, 4,5",
+    "op1: 31,10,0,7, 3,40,1, 1,3,0",
+    "op2: 19, 5,2,7, 3, 8,1, 1,3,0",
+    "op3: 31,12,0,7, 4,52,1, 7,0,0",
+    "op4: 31, 5,2,7, 3,12,1, 1,7,0",
+    "ssgenv:@0, 2, 15,13,11,9",
+    "1: @1 o4 l8 cdefgab>c<bagfedc",
+    "",
+].join("\n");
+
+// What the page plays of the song from its start, about `seconds` of it, and
+// whether that is the command line's render of `text` from its start.
+async function playsAsRendered(page, text, seconds = 1) {
+    await page.click("#stop");
+    await page.click("#play");
+    await page.waitForFunction(() => window.velnariAudio);
+    const stop = await listen(page);
+    // A second more than is compared: the recording starts a little late.
+    await page.waitForFunction((s) => Number(document.querySelector("#seek").value) > (s + 1) * 44100, seconds);
+    await page.click("#play");
+    const heard = await stop();
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    await writeFile(path.join(scratch, "song.mml"), text);
+    const cli = execFileSync(velnari, ["render", path.join(scratch, "song.mml"), "--seconds", "4", "-o", "-"]);
+    await rm(scratch, { recursive: true });
+    const rendered = Int16Array.from({ length: cli.length / 4 }, (_, k) => cli.readInt16LE(4 * k));
+    const [h, r] = align(heard, rendered) ?? [0, -1];
+    // Up to the pause, which fades out.
+    const length = Math.min(heard.length - h, seconds * kRate);
+    return r >= 0 && length > kRate / 2 && heard.subarray(h, h + length).every((v, k) => v === rendered[r + k]);
+}
+
+// The pitch of the sound recorded, in Hz: rising zero crossings per second
+// over the part of it that sounds.
+function pitchOf(samples) {
+    const first = samples.findIndex((s) => s !== 0) + 2048;
+    let last = samples.length - 1;
+    while (last > first && samples[last] === 0) --last;
+    last -= 2048;
+    const crossings = [];
+    for (let k = first; k < last; ++k) if (samples[k - 1] < 0 && samples[k] >= 0) crossings.push(k);
+    return ((crossings.length - 1) * kRate) / (crossings.at(-1) - crossings[0]);
+}
+
+test("the voice workshop: a slider rewrites its value, and what plays follows; undo restores both", async () => {
+    const { page, errors } = await openPage(browser);
+    await typeText(page, kVoiceSong);
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    await page.selectOption("#voice-list", "voice:0");
+    // Drag op4's TL from 12 to somewhere on the right: one change of that value only.
+    const slider = page.locator('[aria-label="op4 TL"]');
+    await slider.scrollIntoViewIfNeeded();
+    const box = await slider.boundingBox();
+    await page.mouse.move(box.x + box.width * (12 / 127), box.y + box.height / 2);
+    await page.mouse.down();
+    for (const f of [0.3, 0.5, 0.7]) await page.mouse.move(box.x + box.width * f, box.y + box.height / 2, { steps: 4 });
+    await page.evaluate(() => (document.querySelector("#status").textContent = ""));
+    await page.mouse.up();
+    const value = Number(await page.inputValue('[aria-label="op4 TL value"]'));
+    assert.ok(value > 60 && value <= 127, String(value));
+    const edited = kVoiceSong.replace("op4: 31, 5,2,7, 3,12,", `op4: 31, 5,2,7, 3,${value},`);
+    assert.equal(await editorText(page), edited);
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    assert.ok(await playsAsRendered(page, edited), "the edited voice plays as the command line renders it");
+    await page.setViewportSize({ width: 1280, height: 1300 });
+    await page.evaluate(() => document.querySelector("#voices").scrollIntoView());
+    await screenshot(page, "voice-editor.png");
+    // One undo takes the whole drag back, and the sound with it.
+    await page.locator(".cm-content").click();
+    await page.evaluate(() => (document.querySelector("#status").textContent = ""));
+    await page.keyboard.press("Control+z");
+    assert.equal(await editorText(page), kVoiceSong);
+    assert.equal(await page.inputValue('[aria-label="op4 TL value"]'), "12");
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    assert.ok(await playsAsRendered(page, kVoiceSong), "the voice as it was plays again");
+    // The SSG envelope: its levels drawn over ticks.
+    await page.selectOption("#voice-list", "envelope:0");
+    await screenshot(page, "ssg-envelope.png", { clip: await page.locator("#voices").boundingBox() });
+    // Its third level dragged to the top (of four bars and the held one).
+    const bars = await page.locator("#ssg-levels").boundingBox();
+    await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + bars.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + 1, { steps: 5 });
+    await page.mouse.up();
+    assert.equal(await editorText(page), kVoiceSong.replace("15,13,11,9", "15,13,15,9"));
+    assert.deepEqual(errors, []);
+});
+
+// Holds the mouse down on key `note` of the on-screen keyboard.
+async function pressKey(page, note) {
+    const key = page.locator(`#piano [data-note="${note}"]`);
+    await key.scrollIntoViewIfNeeded();
+    const box = await key.boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height * 0.85);
+    await page.mouse.down();
+}
+
+test("the keyboard plays the voice at the key's pitch, on screen and from a MIDI input", async () => {
+    const context = await browser.newContext();
+    // The browser's MIDI access, replaced: one input the test plays.
+    await context.addInitScript(() => {
+        window.midiInput = { name: "test keyboard" };
+        navigator.requestMIDIAccess = async () => ({ inputs: new Map([["1", window.midiInput]]) });
+    });
+    const { page, errors } = await openPage(browser, "", { context });
+    // A sine: operator 4 alone.
+    const sine = ["sound:@1", "lfo: 0,0,0, 7,0", "op1: 31,0,0,15,0,127,0,1,0,0", "op2: 31,0,0,15,0,127,0,1,0,0"];
+    sine.push("op3: 31,0,0,15,0,127,0,1,0,0", "op4: 31,0,0,15,0,0,0,1,0,0", "1: @1 r1", "");
+    await typeText(page, sine.join("\n"));
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    const midi = (data) => page.evaluate((data) => window.midiInput.onmidimessage({ data }), data);
+    const cases = [
+        // note, how it is played
+        [69, async (press) => (press ? pressKey(page, 69) : page.mouse.up())],
+        [60, async (press) => midi(press ? [0x90, 60, 120] : [0x80, 60, 0])],
+    ];
+    await page.click("#play");
+    await page.click("#play");
+    await page.click("text=MIDI input");
+    for (const [note, play] of cases) {
+        const stop = await listen(page);
+        await play(true);
+        await page.waitForTimeout(400);
+        await play(false);
+        await page.waitForTimeout(150);
+        const heard = await stop();
+        const expected = 440 * 2 ** ((note - 69) / 12);
+        const pitch = pitchOf(heard);
+        assert.ok(Math.abs(pitch / expected - 1) < 0.005, `note ${note}: ${pitch} Hz, not ${expected}`);
+    }
+    assert.match(await page.textContent("#key-latency"), /^latency \d+ ms/);
+    console.log(`keyboard: ${JSON.stringify(await page.evaluate(() => window.velnariKeys.latencies))}`);
+    await context.close();
+    assert.deepEqual(errors, []);
+});
+
 test("keyboard and axe: Tab reaches every control; nothing serious idle, playing, faulty, problems open", async () => {
     const { page, errors } = await openPage(browser);
     assert.deepEqual(await accessibilityFaults(page), [], "idle");
     // Tab reaches every control, each with a focus ring.
     const reached = new Map();
-    for (let k = 0; k < 60 && !reached.has("problems-toggle"); ++k) {
+    for (let k = 0; k < 200 && !reached.has("problems-toggle"); ++k) {
         await page.keyboard.press("Tab");
         const [id, outline] = await page.evaluate(async () => {
             const e = document.activeElement;
@@ -517,7 +656,8 @@ test("keyboard and axe: Tab reaches every control; nothing serious idle, playing
     for (const id of ["songs", "song-name", "new", "open", "save", "export", "examples", "share", "cm-content"]) {
         assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
     }
-    for (const id of ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "problems-toggle"]) {
+    const side = ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "voice-list", "piano", "problems-toggle"];
+    for (const id of side) {
         assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
     }
     assert.deepEqual([...reached].filter(([, outline]) => outline === "none"), []);

@@ -18,6 +18,7 @@ import { SongStore } from "./songs.js";
 import { decodeSongFile, encodeSongFile } from "./text-files.js";
 import { zipBlob } from "./zip.js";
 import { showProblems } from "./problems.js";
+import * as voiceWorkshop from "./voice-editor.js";
 
 const kRate = 44100;
 const kCompileDelay = 250; // ms after the last keystroke
@@ -116,6 +117,7 @@ function compileNow(view) {
     page.lengthFrames = song.lengthFrames(kRate);
     updateParts();
     markBars();
+    voiceWorkshop.voiceSongCompiled();
     sendSong(text, true);
     updatePosition();
 }
@@ -165,6 +167,7 @@ async function ensureAudio() {
         node.port.onmessage = (e) => {
             if (e.data.type === "ready") resolve();
             else if (e.data.type === "state") onState(e.data);
+            else if (e.data.type.startsWith("keys:")) voiceWorkshop.onKeysMessage(e.data);
             else if (e.data.type === "error") {
                 console.error(`audio thread: ${e.data.message}`);
                 showStatus(`audio thread: ${e.data.message}`, true);
@@ -582,6 +585,7 @@ const editorExtensions = [
         store.update(currentId, fields);
         scheduleCompile(u.view);
     }),
+    voiceWorkshop.voiceWorkshopListener,
     EditorView.lineWrapping,
     // Focusable by Tab as it is; the tabindex says so to checkers too.
     EditorView.contentAttributes.of({ "aria-label": "MML text", tabindex: "0" }),
@@ -656,7 +660,11 @@ function bindControls() {
     document.addEventListener("drop", (e) => {
         if (!e.dataTransfer?.files.length) return;
         e.preventDefault();
-        openFiles([...e.dataTransfer.files]);
+        // Register logs give their voices; everything else opens as songs.
+        const files = [...e.dataTransfer.files];
+        const logs = files.filter(voiceWorkshop.isRegisterLogFile);
+        if (logs.length) voiceWorkshop.openRegisterLogs(logs);
+        if (logs.length < files.length) openFiles(files.filter((f) => !voiceWorkshop.isRegisterLogFile(f)));
     });
     // Outside the editor, the bare keys work too.
     document.addEventListener("keydown", (e) => {
@@ -714,6 +722,15 @@ async function start() {
     page.velnari = await loadVelnari(page.wasmModule);
     page.ticksPerBar = page.velnari.ticksPerBar;
     startChannels();
+    voiceWorkshop.bindLogVoicesPanel();
+    voiceWorkshop.startVoiceWorkshop({
+        editor,
+        velnari: page.velnari,
+        song: () => page.song,
+        audio: ensureAudio,
+        status: showStatus,
+        rate: kRate,
+    });
     await openFirstSong();
     updateTransport();
     // The browser may clear its storage when space runs short, unless asked

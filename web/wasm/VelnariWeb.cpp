@@ -429,3 +429,122 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_live_part_active(const WebLive* l, int32_t part)
 }
 
 }  // extern "C"
+
+// The voice workshop: the language's voice fields, a voice's envelopes as the
+// chip model runs them, a keyboard playing a voice, and the voices of a
+// register log. A voice travels as 42 values: algorithm, feedback, then the
+// ten values of each op line, op1 first.
+
+#include "playback/Audition.h"
+#include "reglog/VoiceLift.h"
+#include "song/VoiceFields.h"
+
+namespace {
+
+constexpr int32_t kVoiceValues = 2 + 4 * 10;
+
+song::FMVoice VoiceOf(const int32_t* values) {
+    song::FMVoice voice;
+    voice.fbAlg = song::PackConnection(values[0], values[1]);
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::array<int32_t, 10> op{};
+        std::copy_n(values + 2 + 10 * i, op.size(), op.begin());
+        voice.op[i] = song::PackOperator(op);
+    }
+    return voice;
+}
+
+const song::VoiceField* FieldOf(int32_t line, int32_t i) {
+    if (line == 0 && i >= 0 && i < static_cast<int32_t>(song::kOpLineFields.size()))
+        return &song::kOpLineFields[static_cast<std::size_t>(i)];
+    if (line == 1 && i >= 0 && i < static_cast<int32_t>(song::kLfoLineFields.size()))
+        return &song::kLfoLineFields[static_cast<std::size_t>(i)];
+    return nullptr;
+}
+
+// A text made for the page, or why it could not be.
+struct WebText {
+    std::string text;
+    bool ok = false;
+};
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int32_t vn_voice_values() {
+    return kVoiceValues;
+}
+// The largest value field `i` of an op line (`line` 0) or an lfo line
+// (`line` 1) keeps (-1: kept whole), and its name ("" for the lfo line's
+// unused three).
+EMSCRIPTEN_KEEPALIVE int32_t vn_voice_field_largest(int32_t line, int32_t i) {
+    const song::VoiceField* field = FieldOf(line, i);
+    return field ? field->Largest() : 0;
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_voice_field_name(int32_t line, int32_t i) {
+    const song::VoiceField* field = FieldOf(line, i);
+    return field ? field->name.data() : "";
+}
+
+// Operator `op`'s envelope output for MIDI note `note` held `hold` frames at
+// `rate`: `points` values, `step` frames apart (playback::Audition::Envelope).
+// Returns how many were written to `out`.
+EMSCRIPTEN_KEEPALIVE int32_t vn_voice_envelope(const int32_t* values, int32_t op, int32_t note,
+                                               uint32_t rate, double hold, double step,
+                                               int32_t points, int32_t* out) {
+    const std::vector<int32_t> levels =
+        playback::Audition::Envelope(VoiceOf(values), op, note, rate, static_cast<int64_t>(hold),
+                                     static_cast<int64_t>(step), points);
+    std::copy(levels.begin(), levels.end(), out);
+    return static_cast<int32_t>(levels.size());
+}
+
+// A keyboard playing one voice at `rate`, mixed into the audio thread's frames.
+EMSCRIPTEN_KEEPALIVE playback::Audition* vn_audition_new(uint32_t rate) {
+    return new playback::Audition(rate);
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_free(playback::Audition* a) {
+    delete a;
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_voice(playback::Audition* a, const int32_t* values) {
+    a->SetVoice(VoiceOf(values));
+}
+// MIDI note number, volume 0-15; 0 when the note is beyond the chip's blocks.
+EMSCRIPTEN_KEEPALIVE int32_t vn_audition_note_on(playback::Audition* a, int32_t note,
+                                                 int32_t volume) {
+    return a->NoteOn(note, volume);
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_note_off(playback::Audition* a, int32_t note) {
+    a->NoteOff(note);
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_all_off(playback::Audition* a) {
+    a->AllNotesOff();
+}
+// Adds the keyboard's next `count` frames into `frames`.
+EMSCRIPTEN_KEEPALIVE void vn_audition_mix(playback::Audition* a, int16_t* frames, int32_t count) {
+    a->Mix(frames, count);
+}
+
+// The FM voices a register log (VGM or S98, not compressed: the page
+// inflates a .vgz itself) keys on, as `velnari voices` prints them for a
+// file named `name`; or why the log cannot be read.
+EMSCRIPTEN_KEEPALIVE WebText* vn_log_voices(const uint8_t* data, int32_t size, const char* name) {
+    auto* result = new WebText;
+    const reglog::VoiceLiftResult lifted =
+        reglog::LiftVoices(data, static_cast<std::size_t>(std::max(size, 0)), {});
+    result->ok = lifted.fault.empty();
+    result->text = result->ok ? reglog::VoiceDefinitions(lifted.voices, name) : lifted.fault;
+    return result;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_text_ok(const WebText* t) {
+    return t->ok;
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_text(const WebText* t) {
+    return t->text.c_str();
+}
+EMSCRIPTEN_KEEPALIVE void vn_text_free(WebText* t) {
+    delete t;
+}
+
+}  // extern "C"
