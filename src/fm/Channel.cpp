@@ -304,4 +304,57 @@ void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, 
     }
 }
 
+// Without feedback an operator's output is a function of its phase, its
+// envelope and outputs at most two samples old, so a channel's outputs after
+// any four samples are those of a render of them alone, whatever came
+// before: the samples up to the last four need only their phase counters
+// and envelopes moved on. With feedback, operator 1's output hears its
+// whole history, and it is computed at every sample (a quarter of the
+// channel's work); the other three still wait for the last four samples.
+void Channel::Skip(OperatorSpans& spans, int32_t frames) {
+    for (Operator& op : op_) {
+        if (&op == &op_[0] && feedbackShift_ < 31) continue;
+        op.phaseCounter_ += static_cast<uint32_t>(frames) * op.phaseStep_;
+        op.SkipEnvelope(frames);
+    }
+    if (feedbackShift_ >= 31) return;
+    // Operator 1 alone, as the sample loop computes it (see Load).
+    Operator& op = op_[0];
+    const Tables& t = Tables::Get();
+    const int32_t shift = feedbackShift_ + 1;
+    int32_t output = op.output_, previous = op.previousOutput_;
+    uint32_t phase = op.phaseCounter_;
+    const uint32_t step = op.phaseStep_;
+    int32_t* envelope = spans.envelope[0];
+    spans.held[0] = -1;
+    for (int32_t done = 0; done < frames; done += kSpan) {
+        const int32_t n = std::min(kSpan, frames - done);
+        op.RenderEnvelope(envelope, n);
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t feedback = (output + previous) >> shift;
+            previous = output;
+            const uint32_t index =
+                ((phase >> 19) + static_cast<uint32_t>(feedback >> 1)) & (Tables::kSineSize - 1);
+            output =
+                t.level[static_cast<uint32_t>(envelope[i]) + static_cast<uint32_t>(t.sine[index])];
+            phase += step;
+        }
+    }
+    op.phaseCounter_ = phase;
+    op.output_ = output;
+    op.previousOutput_ = previous;
+}
+
+void Channel::Advance(Channel* const* channels, int count, int32_t frames, OperatorSpans& spans) {
+    constexpr int32_t kHeard = 4;  // samples that fix every output (see Skip)
+    count = std::clamp(count, 0, 3);
+    frames = std::max(frames, 0);
+    const int32_t skipped = std::max(frames - kHeard, 0);
+    if (skipped > 0) {
+        for (int c = 0; c < count; ++c) channels[c]->Skip(spans, skipped);
+    }
+    int32_t scratch[kHeard] = {};
+    Render(channels, count, scratch, frames - skipped, spans);
+}
+
 }  // namespace FM
