@@ -67,10 +67,10 @@ class Channel {
     // Writes rows `row` to `row` + 3 of `spans` for the next `frames` (at
     // most a span) samples, advancing the envelopes and phase counters.
     void RenderSpans(OperatorSpans& spans, int row, int32_t frames);
-    // Moves the phase counters and envelopes `frames` samples on, and
-    // operator 1's outputs with them when it hears itself (feedback); the
-    // other outputs are left behind (see Advance).
-    void Skip(OperatorSpans& spans, int32_t frames);
+    // Moves the phase counters and envelopes `frames` samples on, all but
+    // those of operator 1 when it hears itself (feedback), which Advance
+    // computes; the outputs are left behind (see Advance).
+    void Skip(int32_t frames);
 
     Operator op_[4];
     int32_t feedbackShift_ = 31;  // 31 = no feedback, else 1..7
