@@ -32,6 +32,7 @@
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
+#include "playback/Snapshots.h"
 #include "reglog/Export.h"
 
 // The handles the page holds. A song, or the first fault that stopped its
@@ -67,9 +68,12 @@ struct WebLive {
         session.SetPaused(true);
     }
 
-    std::unique_ptr<playback::Take> NewTake() const {
-        return std::make_unique<playback::Take>(song, rate, engine::Volumes{}, mask,
-                                                playback::RenderPlan::Endless());
+    // A take of the song as it now is; seeks in what a take of the same
+    // song and mask has played or run through start from its snapshots.
+    std::unique_ptr<playback::Take> NewTake() {
+        return std::make_unique<playback::Take>(
+            song, rate, engine::Volumes{}, mask, playback::RenderPlan::Endless(),
+            playback::SnapshotsFor(snapshots, song, rate, engine::Volumes{}, mask));
     }
 
     // One audio quantum fades one take into the next; a take running ahead
@@ -81,6 +85,7 @@ struct WebLive {
     uint32_t rate;
     uint32_t mask = 0;
     std::shared_ptr<const song::Song> song;
+    std::shared_ptr<playback::Snapshots> snapshots;  // of the latest take's piece
     bool seeking = false;  // the take running ahead is a seek, not a new version
     playback::LiveSession session;
     playback::LiveSession::Status status;  // as of the last fill or change
@@ -326,7 +331,7 @@ EMSCRIPTEN_KEEPALIVE void vn_engine_render(WebEngine* e, int16_t* out, int32_t f
     e->Render(out, frames);
 }
 // Runs ahead from the current frame toward `target` (starting afresh first
-// when the target lies behind), rendering at most `budget` frames; returns
+// when the target lies behind), at most `budget` frames of it; returns
 // the frame reached. Output from there equals a render from the start.
 EMSCRIPTEN_KEEPALIVE double vn_engine_run_ahead(WebEngine* e, double target, int32_t budget) {
     playback::Seek(*e, static_cast<int64_t>(target), {}, budget);
