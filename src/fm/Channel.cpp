@@ -309,7 +309,7 @@ void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, 
 // any four samples are those of a render of them alone, whatever came
 // before: the samples up to the last four need only their phase counters
 // and envelopes moved on. With feedback, operator 1's output hears its
-// whole history, and it is computed at every sample (FeedbackChains); the
+// whole history, and it is computed at every sample (RunChains); the
 // other three still wait for the last four samples.
 void Channel::Skip(int32_t frames) {
     for (Operator& op : op_) {
