@@ -24,6 +24,7 @@ bool Snapshots::Suits(const engine::Engine& engine) const {
 
 void Snapshots::Note(const engine::Engine& engine) {
     const int64_t stretch = engine.Frame() / spacing_;
+    if (stretch >= kMaxCount) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (kept_.contains(stretch)) return;
