@@ -393,7 +393,7 @@ test("the timeline seeks to a tick, and a range of bars repeats, as --start-tick
     h += 4096;
     let passes = 0;
     for (let start = h + length - r; start + length <= heard.length; start += length, ++passes) {
-        assert.deepEqual(heard.subarray(start + 128, start + length), pass.subarray(128), `pass ${passes + 2}`);
+        assert.deepEqual(heard.subarray(start, start + length), pass, `pass ${passes + 2}`);
     }
     assert.ok(passes >= 2, `${passes} whole passes heard`);
     // Hovering a note of part 1 in bar 3 names it and its line.

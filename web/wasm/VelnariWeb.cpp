@@ -66,9 +66,9 @@ struct WebRender {
 
 // Ticks [firstTick, endTick) on repeat. Each pass is a take of its own, run
 // ahead to the range's first tick (a slice in each fill) while the pass
-// before it plays, then handed over at the exact frame where the range ends,
-// cross-fading as every change does; so each pass plays from its first tick
-// as a render from the beginning does. Past the range (after a seek, or when
+// before it plays, then handed over at the exact frame where the range ends
+// without a cross-fade, as the song's own loop joins; so each pass plays
+// from its first tick as a render from the beginning does. Past the range (after a seek, or when
 // chosen there), the next pass starts as soon as it is ready.
 struct WebRange {
     int64_t firstTick = 0;
@@ -581,7 +581,7 @@ void RepeatRange(WebLive& live) {
     const int64_t end = status.ticks->FrameOfTick(range.endTick);
     const bool inside =
         status.frame >= status.ticks->FrameOfTick(range.firstTick) && status.frame < end;
-    if (!inside || !live.session.PlayAt(range.next, end)) {
+    if (!inside || !live.session.PlayAt(range.next, end, /*cut=*/true)) {
         live.session.PlayWhenReady(std::move(range.next), first);
     }
     range.next.reset();
