@@ -5,17 +5,23 @@
 // time. A second benchmark runs only the ticks of the same 60 s, without
 // mixing; a third measures a seek three minutes into the piece (the run-ahead
 // behind --start, the plug-in's exact seek and watch mode's reloads), which
-// should stay under 0.3 s. The last renders in the web page's quanta, with
-// and without asking each part what it sounds in each.
+// should stay under 0.1 s, beside the same seek rendering the frames it drops
+// (as seeks did before), and seeks with the piece's snapshots, the first and
+// the ones after. The last renders in the web page's quanta, with and
+// without asking each part what it sounds in each.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "engine/Engine.h"
 #include "mml/Compile.h"
+#include "playback/FrameSource.h"
+#include "playback/Snapshots.h"
 
 namespace {
 
@@ -80,6 +86,60 @@ void BM_SeekTo3Minutes(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SeekTo3Minutes)->Unit(benchmark::kMillisecond);
+
+// The same three minutes rendered and dropped, as a seek did before the
+// run-ahead left the sound out: the baseline in the same run.
+void BM_SeekTo3MinutesRendering(benchmark::State& state) {
+    const auto engine = OpenDemo(state);
+    if (!engine) return;
+    constexpr int64_t kTarget = int64_t{kRate} * 180;
+    std::vector<int16_t> buffer(std::size_t{2} * 4096);
+    for (auto _ : state) {
+        engine->SeekToFrame(0);
+        while (engine->Frame() < kTarget) {
+            engine->Render(buffer.data(), static_cast<int32_t>(
+                                              std::min<int64_t>(4096, kTarget - engine->Frame())));
+        }
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_SeekTo3MinutesRendering)->Unit(benchmark::kMillisecond);
+
+// Seeks through the playback layer with the piece's trail of snapshots. With
+// an argument of 0, the first seek to 3:00 (a new trail each time: the
+// run-ahead, noting a snapshot at the start of every stretch); with 1, seeks
+// from anywhere to 1:31.9 and 3:03.9 in turn once the trail is there (a
+// restore and most of a stretch run ahead, the longest way from a snapshot).
+void BM_SeekWithSnapshots(benchmark::State& state) {
+    const auto engine = OpenDemo(state);
+    if (!engine) return;
+    const bool first = state.range(0) == 0;
+    const auto newTrail = [&engine] {
+        return std::make_shared<playback::Snapshots>(engine->SharedSong(), kRate, engine::Volumes{},
+                                                     0);
+    };
+    auto trail = newTrail();
+    constexpr int64_t kTarget = int64_t{kRate} * 180;
+    if (!first) playback::Seek(*engine, kTarget, {}, INT64_MAX, trail);
+    int64_t seeks = 0;
+    for (auto _ : state) {
+        if (first) {
+            trail = newTrail();
+            engine->SeekToFrame(0);
+            playback::Seek(*engine, kTarget, {}, INT64_MAX, trail);
+        } else {
+            const double seconds = seeks % 2 == 0 ? 91.9 : 183.9;
+            playback::Seek(*engine, std::llround(seconds * kRate), {}, INT64_MAX, trail);
+        }
+        ++seeks;
+        benchmark::DoNotOptimize(engine->Frame());
+    }
+    state.counters["snapshots"] = static_cast<double>(trail->Count());
+    // The trail's memory, scaled to ten minutes of the piece.
+    state.counters["kB_per_10min"] =
+        static_cast<double>(trail->Bytes()) / 1000.0 * 600.0 / (first ? 180.0 : 184.0);
+}
+BENCHMARK(BM_SeekWithSnapshots)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The web page's audio quanta (128 frames) of the same 60 s; with an
 // argument of 1, each quantum also asks every part what it sounds. The two

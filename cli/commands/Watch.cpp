@@ -19,6 +19,7 @@
 #include "playback/LiveSession.h"
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
+#include "playback/Snapshots.h"
 #include "playback/StartPosition.h"
 #include "report/Diagnostics.h"
 #include "report/Progress.h"
@@ -123,8 +124,12 @@ class WatchSession {
     }
 
   private:
-    std::unique_ptr<Take> NewTake() const {
-        return std::make_unique<Take>(song_, mix_.rate, volumes_, mix_.chipMask, timing_.plan);
+    // A take of the song as it now is; a seek or a restart inside what a take
+    // of this version has played or run through starts from its snapshots.
+    std::unique_ptr<Take> NewTake() {
+        return std::make_unique<Take>(
+            song_, mix_.rate, volumes_, mix_.chipMask, timing_.plan,
+            playback::SnapshotsFor(snapshots_, song_, mix_.rate, volumes_, mix_.chipMask));
     }
 
     // From the beginning again, or with --bars from the first bar's first tick.
@@ -240,6 +245,7 @@ class WatchSession {
     const engine::Volumes volumes_;
     std::shared_ptr<const song::Song> song_;
     int64_t barsFirst_ = 0;  // with --bars, of the song playing
+    std::shared_ptr<playback::Snapshots> snapshots_;  // of the latest take's version
     playback::Timing timing_;
     std::string text_;             // the last version compiled, good or not
     platform::FileStamp handled_;  // the stamp of that version

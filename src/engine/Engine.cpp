@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "sequencer/Sequencer.h"
 
@@ -76,12 +75,44 @@ void Engine::SeekToFrame(int64_t frame) {
 }
 
 void Engine::RunAheadTo(int64_t frame) {
-    constexpr int32_t kBlock = 4096;
     if (frame_ >= frame) return;
-    std::vector<int16_t> scratch(static_cast<std::size_t>(kBlock) * 2);
-    while (frame_ < frame) {
-        Render(scratch.data(), static_cast<int32_t>(std::min<int64_t>(kBlock, frame - frame_)));
+    if (sequencer_) sequencer_->Skip(frame - frame_);
+    frame_ = frame;
+}
+
+Snapshot::Snapshot() = default;
+Snapshot::~Snapshot() = default;
+Snapshot::Snapshot(Snapshot&&) noexcept = default;
+Snapshot& Snapshot::operator=(Snapshot&&) noexcept = default;
+
+std::size_t Snapshot::Bytes() const {
+    return sizeof *this + (chip_ ? sizeof *chip_ : 0) + (sequencer_ ? sequencer_->StateBytes() : 0);
+}
+
+std::unique_ptr<const Snapshot> Engine::Save() const {
+    if (!ready_) return nullptr;
+    auto snapshot = std::unique_ptr<Snapshot>(new Snapshot);
+    snapshot->song_ = song_;
+    snapshot->rate_ = rate_;
+    snapshot->volumes_ = volumes_;
+    snapshot->channelMask_ = channelMask_;
+    snapshot->frame_ = frame_;
+    snapshot->chip_ = std::make_unique<FM::OPN>(*chip_);
+    snapshot->sequencer_ =
+        std::make_unique<sequencer::Sequencer>(snapshot->chip_.get(), song_.get());
+    snapshot->sequencer_->AssignState(*sequencer_);
+    return snapshot;
+}
+
+bool Engine::Restore(const Snapshot& snapshot) {
+    if (!ready_ || snapshot.song_ != song_ || snapshot.rate_ != rate_ ||
+        !(snapshot.volumes_ == volumes_) || snapshot.channelMask_ != channelMask_) {
+        return false;
     }
+    *chip_ = *snapshot.chip_;  // keeps the engine's tap
+    sequencer_->AssignState(*snapshot.sequencer_);
+    frame_ = snapshot.frame_;
+    return true;
 }
 
 void Engine::SkipTick() {

@@ -11,8 +11,9 @@
 // The output depends only on the song, the rate, the volumes and the mask,
 // never on how the caller cuts its render requests.
 //
-// Not copyable or movable (the sequencer points at the chip inside); one
-// engine must not be used from two threads at once, different engines may.
+// Not copyable or movable (the sequencer points at the chip inside), but its
+// state can be saved and restored (Snapshot); one engine must not be used
+// from two threads at once, different engines may.
 
 #include <cstdint>
 #include <memory>
@@ -91,6 +92,37 @@ class RegisterWriteObserver {
     virtual void OnRegisterWrite(int64_t frame, uint32_t address, uint32_t data) = 0;
 };
 
+class Engine;
+
+// An engine's state at one frame of the piece, saved by value: the chip, the
+// sequencer and the position, with the song shared, not copied. An engine
+// of the same song, rate, volumes and channel mask restored to it plays on
+// exactly as the engine it was saved from would have. Read-only once made,
+// so one snapshot may be restored by any number of engines, also from
+// different threads.
+class Snapshot {
+  public:
+    ~Snapshot();
+    Snapshot(Snapshot&&) noexcept;
+    Snapshot& operator=(Snapshot&&) noexcept;
+
+    int64_t Frame() const { return frame_; }
+    // Memory the snapshot holds, in bytes.
+    std::size_t Bytes() const;
+
+  private:
+    friend class Engine;
+    Snapshot();
+
+    std::shared_ptr<const song::Song> song_;
+    uint32_t rate_ = 0;
+    Volumes volumes_;
+    uint32_t channelMask_ = 0;
+    int64_t frame_ = 0;
+    std::unique_ptr<FM::OPN> chip_;
+    std::unique_ptr<sequencer::Sequencer> sequencer_;
+};
+
 class Engine {
   public:
     static constexpr uint32_t kChipClock = song::kChipClock;  // Hz
@@ -124,11 +156,19 @@ class Engine {
     // beginning. Costs as much as rendering those frames.
     void SeekToFrame(int64_t frame);
 
-    // Renders and drops the frames from here up to `frame` (nothing when the
-    // engine is there or past it already): the cheap way forward for an
-    // engine that has played untouched from a fresh start, whose output from
-    // `frame` then equals a render from the beginning, as after SeekToFrame.
+    // Plays on from here up to `frame` without output (nothing when the
+    // engine is there or past it already), the chip advanced rather than
+    // mixed (see FM::OPN::Advance): the cheap way forward for an engine that
+    // has played untouched from a fresh start, whose output from `frame`
+    // then equals a render from the beginning, as after SeekToFrame.
     void RunAheadTo(int64_t frame);
+
+    // The engine's state now, to Restore later (into this engine or another
+    // of the same song, rate, volumes and mask). Null when not Ready.
+    std::unique_ptr<const Snapshot> Save() const;
+    // Puts the engine in the state `snapshot` saved. False, changing
+    // nothing, unless the snapshot is of this song, rate, volumes and mask.
+    bool Restore(const Snapshot& snapshot);
 
     // Runs the next tick without mixing the chip, to look ahead through a
     // song cheaply (finding its loops). The sound no longer follows the

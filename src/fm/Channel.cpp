@@ -304,4 +304,99 @@ void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, 
     }
 }
 
+// Without feedback an operator's output is a function of its phase, its
+// envelope and outputs at most two samples old, so a channel's outputs after
+// any four samples are those of a render of them alone, whatever came
+// before: the samples up to the last four need only their phase counters
+// and envelopes moved on. With feedback, operator 1's output hears its
+// whole history, and it is computed at every sample (RunChains); the
+// other three still wait for the last four samples.
+void Channel::Skip(int32_t frames) {
+    for (Operator& op : op_) {
+        if (&op == &op_[0] && feedbackShift_ < 31) continue;
+        op.phaseCounter_ += static_cast<uint32_t>(frames) * op.phaseStep_;
+        op.SkipEnvelope(frames);
+    }
+}
+
+namespace {
+
+// Operator 1 of a channel with feedback, as the sample loop computes it
+// (see Load): its outputs, phase and the envelope row of the span.
+struct Chain {
+    int32_t output;
+    int32_t previous;
+    uint32_t phase;
+    uint32_t step;
+    int32_t shift;
+    const int32_t* envelope;
+};
+
+// `frames` samples of `Count` chains side by side, so that their latencies
+// (two dependent table look-ups a sample) overlap.
+template <int Count>
+void RunChains(Chain* chains, const Tables& t, int32_t frames) {
+    Chain c[Count];
+    for (int k = 0; k < Count; ++k) c[k] = chains[k];
+    for (int32_t i = 0; i < frames; ++i) {
+#pragma GCC unroll 3
+        for (int k = 0; k < Count; ++k) {
+            const int32_t feedback = (c[k].output + c[k].previous) >> c[k].shift;
+            c[k].previous = c[k].output;
+            const uint32_t index = ((c[k].phase >> 19) + static_cast<uint32_t>(feedback >> 1)) &
+                                   (Tables::kSineSize - 1);
+            c[k].output = t.level[static_cast<uint32_t>(c[k].envelope[i]) +
+                                  static_cast<uint32_t>(t.sine[index])];
+            c[k].phase += c[k].step;
+        }
+    }
+    for (int k = 0; k < Count; ++k) chains[k] = c[k];
+}
+
+}  // namespace
+
+void Channel::Advance(Channel* const* channels, int count, int32_t frames, OperatorSpans& spans) {
+    constexpr int32_t kHeard = 4;  // samples that fix every output (see Skip)
+    count = std::clamp(count, 0, 3);
+    frames = std::max(frames, 0);
+    const int32_t skipped = std::max(frames - kHeard, 0);
+    Operator* fed[3];
+    Chain chains[3];
+    int chained = 0;
+    for (int c = 0; c < count && skipped > 0; ++c) {
+        Channel& ch = *channels[c];
+        ch.Skip(skipped);
+        if (ch.feedbackShift_ >= 31) continue;
+        Operator& op = ch.op_[0];
+        fed[chained] = &op;
+        chains[chained] = {op.output_,    op.previousOutput_,    op.phaseCounter_,
+                           op.phaseStep_, ch.feedbackShift_ + 1, spans.envelope[chained]};
+        spans.held[chained] = -1;
+        ++chained;
+    }
+    const Tables& t = Tables::Get();
+    for (int32_t done = 0; chained > 0 && done < skipped; done += kSpan) {
+        const int32_t n = std::min(kSpan, skipped - done);
+        for (int k = 0; k < chained; ++k) fed[k]->RenderEnvelope(spans.envelope[k], n);
+        switch (chained) {
+            case 1:
+                RunChains<1>(chains, t, n);
+                break;
+            case 2:
+                RunChains<2>(chains, t, n);
+                break;
+            default:
+                RunChains<3>(chains, t, n);
+                break;
+        }
+    }
+    for (int k = 0; k < chained; ++k) {
+        fed[k]->phaseCounter_ = chains[k].phase;
+        fed[k]->output_ = chains[k].output;
+        fed[k]->previousOutput_ = chains[k].previous;
+    }
+    int32_t scratch[kHeard] = {};
+    Render(channels, count, scratch, frames - skipped, spans);
+}
+
 }  // namespace FM

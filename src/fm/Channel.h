@@ -55,6 +55,8 @@ class Channel {
     // caller's scratch space, best the same one each time.
     static void Render(Channel* const* channels, int count, int32_t* accumulator, int32_t frames,
                        OperatorSpans& spans);
+    // Leaves the channels as that Render would, without their samples.
+    static void Advance(Channel* const* channels, int count, int32_t frames, OperatorSpans& spans);
 
     Operator& GetOperator(int index) { return op_[index & 3]; }
     const Operator& GetOperator(int index) const { return op_[index & 3]; }
@@ -65,6 +67,10 @@ class Channel {
     // Writes rows `row` to `row` + 3 of `spans` for the next `frames` (at
     // most a span) samples, advancing the envelopes and phase counters.
     void RenderSpans(OperatorSpans& spans, int row, int32_t frames);
+    // Moves the phase counters and envelopes `frames` samples on, all but
+    // those of operator 1 when it hears itself (feedback), which Advance
+    // computes; the outputs are left behind (see Advance).
+    void Skip(int32_t frames);
 
     Operator op_[4];
     int32_t feedbackShift_ = 31;  // 31 = no feedback, else 1..7

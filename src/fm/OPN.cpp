@@ -79,11 +79,34 @@ void AddFrames(int16_t* out, const int32_t* ssg, const int32_t* fm, int32_t n) {
 
 }  // namespace
 
-OPN::OPN() {
+OPN::OPN() : spans_(std::make_unique<OperatorSpans>()) {
     SetVolumeFM(0);
     SetVolumePSG(0);
     csmChannel_ = &channel_[2];
     for (Channel& ch : channel_) ch.SetRateContext(&rateContext_);
+}
+
+OPN::OPN(const OPN& other) : OPNBase(other) {
+    *this = other;
+}
+
+OPN& OPN::operator=(const OPN& other) {
+    if (this == &other) return *this;
+    OPNBase::operator=(other);
+    std::copy(std::begin(other.frequency_), std::end(other.frequency_), frequency_);
+    std::copy(std::begin(other.specialFrequency_), std::end(other.specialFrequency_),
+              specialFrequency_);
+    std::copy(std::begin(other.frequencyLatch_), std::end(other.frequencyLatch_), frequencyLatch_);
+    std::copy(std::begin(other.channel_), std::end(other.channel_), channel_);
+    // The copied parts point into `other`; point them at this chip's own.
+    csmChannel_ = &channel_[2];
+    for (Channel& ch : channel_) ch.SetRateContext(&rateContext_);
+    return *this;
+}
+
+OperatorSpans& OPN::Spans() {
+    if (!spans_) spans_ = std::make_unique<OperatorSpans>();
+    return *spans_;
 }
 
 bool OPN::Init(uint32_t clock, uint32_t rate, bool interpolate, const char*) {
@@ -217,10 +240,7 @@ void OPN::SetOperatorReg(uint32_t addr, uint32_t data) {
     }
 }
 
-void OPN::Mix(int16_t* buffer, int32_t frames) {
-    frames = std::max(frames, 0);
-    const bool ssgSounds = ssg_.BeginMix();
-
+int OPN::PrepareChannels(Channel* (&active)[3]) {
     // Frequencies reach the channels only here, once per block.
     channel_[0].SetFrequency(frequency_[0]);
     channel_[1].SetFrequency(frequency_[1]);
@@ -233,11 +253,18 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
         channel_[2].GetOperator(3).SetFrequency(frequency_[2]);
     }
     // Only channels with a sounding operator are computed (and advanced).
-    Channel* active[3];
     int count = 0;
     for (Channel& ch : channel_) {
         if (ch.PrepareMix()) active[count++] = &ch;
     }
+    return count;
+}
+
+void OPN::Mix(int16_t* buffer, int32_t frames) {
+    frames = std::max(frames, 0);
+    const bool ssgSounds = ssg_.BeginMix();
+    Channel* active[3];
+    const int count = PrepareChannels(active);
     if (!ssgSounds && count == 0) return;
 
     // A part that is silent adds 0, which changes nothing. The SSG writes
@@ -248,7 +275,7 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
         const int32_t n = std::min(kBlock, frames - done);
         if (ssgSounds) ssg_.Render(ssg, n);
         Zero(fm, n);
-        if (count > 0) Channel::Render(active, count, fm, n, spans_);
+        if (count > 0) Channel::Render(active, count, fm, n, Spans());
         if (fmGain_ == kUnityGain) {
             AddFrames<true>(buffer + 2 * done, ssg, fm, n);
         } else {
@@ -259,6 +286,18 @@ void OPN::Mix(int16_t* buffer, int32_t frames) {
         }
     }
     if (ssgSounds) ssg_.EndMix(frames);
+}
+
+// Mix's steps with the samples left out: the SSG's counters move at once,
+// the channels as Channel::Advance says.
+void OPN::Advance(int32_t frames) {
+    frames = std::max(frames, 0);
+    const bool ssgSounds = ssg_.BeginMix();
+    Channel* active[3];
+    const int count = PrepareChannels(active);
+    if (!ssgSounds && count == 0) return;
+    if (ssgSounds) ssg_.Advance(frames);
+    if (count > 0) Channel::Advance(active, count, frames, Spans());
 }
 
 bool OPN::Silent() const {

@@ -317,6 +317,17 @@ void Operator::RenderEnvelope(int32_t* out, int32_t samples) {
     }
 }
 
+void Operator::SkipEnvelope(int32_t samples) {
+    for (;;) {
+        const int32_t quiet = std::min(quietSamples_, samples);
+        AdvanceEnvelope(quiet);
+        samples -= quiet;
+        if (samples == 0) return;
+        EnvelopeStep();
+        --samples;
+    }
+}
+
 // After a step at sample `at` - 1: the steps that follow within `samples`,
 // each `gap` + 1 samples after the one before, for as long as the phase and
 // its rate last; the step that ends the phase is left to EnvelopeStep. Only

@@ -100,6 +100,8 @@ class Operator {
     // as that many calls of ClockEnvelope would. `out` has room for
     // kEnvelopeSlack entries past `samples`, which it may overwrite.
     void RenderEnvelope(int32_t* out, int32_t samples);
+    // The same clocking of `samples` samples' envelope, nothing written.
+    void SkipEnvelope(int32_t samples);
     static constexpr int32_t kEnvelopeSlack = 8;
 
     // Read-only state, for the channel, the chip and tests.

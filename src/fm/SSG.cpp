@@ -387,6 +387,41 @@ void SSG::EndMix(int32_t frames) {
     envelopeCounter_ = e << 8;
 }
 
+// Every counter moves by its step at each sub-step, modulo 2^32; only the
+// hardware envelope's, when a channel follows it, folds back at the end of
+// its row at the sub-step that passes it, so it moves a row's end at a time.
+void SSG::Advance(int32_t frames) {
+    frames = std::max(frames, 0);
+    const uint32_t subSteps = 4 * static_cast<uint32_t>(frames);
+    for (int i = 0; i < 3; ++i) toneCounter_[i] += subSteps * toneStep_[i];
+    if (noiseOn_ || useEnvelope_) noiseCounter_ += subSteps * noiseStep_;
+    if (!useEnvelope_) {
+        EndMix(frames);
+        return;
+    }
+    const bool alternate = (registers_[13] & 0x0B) == 0x0A;
+    const uint64_t step = envelopeStep_;
+    uint64_t env = envelopeCounter_;  // below 2^30 between sub-steps
+    uint64_t left = subSteps;
+    while (left > 0 && step > 0) {
+        // Sub-steps until the counter reaches 2^30 (with a step of 2^32 or
+        // more, the uint32 counter's wrap decides: one sub-step at a time).
+        const uint64_t toEnd =
+            step >= (uint64_t{1} << 32) - 0x40000000 ? 1 : (0x40000000 - env + step - 1) / step;
+        if (toEnd > left) {
+            env += left * step;
+            break;
+        }
+        env = static_cast<uint32_t>(env + toEnd * step);
+        left -= toEnd;
+        if (env >= 0x40000000) {
+            if (!alternate) env |= 0x20000000;
+            env &= 0x3FFFFFFF;
+        }
+    }
+    envelopeCounter_ = static_cast<uint32_t>(env);
+}
+
 void SSG::Mix(int16_t* buffer, int32_t frames) {
     if (!BeginMix()) return;
     frames = std::max(frames, 0);

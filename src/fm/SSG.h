@@ -40,6 +40,9 @@ class SSG {
     bool BeginMix();
     void Render(int32_t* values, int32_t frames);
     void EndMix(int32_t frames);
+    // In place of Render and EndMix, after BeginMix returned true: the
+    // counters of `frames` frames moved on at once, no values computed.
+    void Advance(int32_t frames);
 
     // True when no channel that is heard changes its output: none has its
     // tone or noise on at a level above silence, and none follows an

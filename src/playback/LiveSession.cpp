@@ -9,13 +9,13 @@
 namespace playback {
 
 Take::Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volumes volumes,
-           uint32_t chipMask, const RenderPlan& plan)
+           uint32_t chipMask, const RenderPlan& plan, std::shared_ptr<Snapshots> snapshots)
     : engine_(std::make_unique<engine::Engine>(std::move(song), rate, volumes, chipMask)),
       plan_(plan),
       ticks_(std::make_shared<const TickMap>(
           TickMap::OfSong(engine_->SharedSong(), rate,
                           std::min(plan.totalFrames, SecondsToFrames(kMapSeconds, rate))))),
-      frames_(*engine_),
+      frames_(*engine_, std::move(snapshots)),
       renderer_(std::make_unique<Renderer>(frames_, plan_)) {}
 
 bool Take::RunAheadTo(int64_t frame, const StopAsked& stop, int64_t budget) {
@@ -23,6 +23,12 @@ bool Take::RunAheadTo(int64_t frame, const StopAsked& stop, int64_t budget) {
     const bool reached = RunAhead(frames_, frame, stop, budget);
     renderer_ = std::make_unique<Renderer>(frames_, plan_, engine_->Frame());
     return reached;
+}
+
+void Take::SetChannelMask(uint32_t mask) {
+    if (mask == engine_->ChannelMask()) return;
+    engine_->SetChannelMask(mask);
+    frames_.Forget();
 }
 
 void Take::Rewind() {

@@ -37,22 +37,26 @@ namespace playback {
 // length and fade by passes or seconds) from where it stands.
 class Take {
   public:
-    // Starts at frame 0 on a fresh engine.
+    // Starts at frame 0 on a fresh engine. With the trail of `snapshots`
+    // of its piece (the same song, rate, volumes and mask), it adds to them
+    // as it plays and runs ahead, and runs ahead from the nearest.
     Take(std::shared_ptr<const song::Song> song, uint32_t rate, engine::Volumes volumes,
-         uint32_t chipMask, const RenderPlan& plan);
+         uint32_t chipMask, const RenderPlan& plan, std::shared_ptr<Snapshots> snapshots = {});
 
     Take(const Take&) = delete;
     Take& operator=(const Take&) = delete;
 
-    // Plays on to `frame` without output (nothing when there already). The
-    // take has only played since its fresh start, so it then stands exactly
-    // where a render from the beginning is. False when `stop` stopped it,
+    // Plays on to `frame` without output (nothing when there already), from
+    // the nearest snapshot before it when that is nearer. The take has only
+    // played since its fresh start, so it then stands exactly where a render
+    // from the beginning is. False when `stop` stopped it,
     // or it ran out of its `budget` of frames, short of `frame`.
     bool RunAheadTo(int64_t frame, const StopAsked& stop = {},
                     int64_t budget = std::numeric_limits<int64_t>::max());
     // Back to its fresh start, as a new take would stand.
     void Rewind();
-    void SetChannelMask(uint32_t mask) { engine_->SetChannelMask(mask); }
+    // A new mask leaves the piece the snapshots are of.
+    void SetChannelMask(uint32_t mask);
 
     // Fills up to `count` frames; fewer at the end of the plan.
     int32_t Fill(int16_t* frames, int32_t count) { return renderer_->Fill(frames, count); }

@@ -1,9 +1,8 @@
 #pragma once
 // A range of a piece on repeat: frames [first, end) of a song, again and
-// again, each pass exactly as a render from the beginning plays them. Two
-// engines take turns: while one plays a pass, the other is run ahead to the
-// range's first frame in slices of each fill, so a pass starts on time; one
-// that is not there yet when it is due is run the rest of the way then.
+// again, each pass exactly as a render from the beginning plays them: at the
+// range's end the engine goes back to its first frame by restoring the
+// state it saved there, at once.
 
 #include <cstdint>
 #include <memory>
@@ -27,11 +26,8 @@ class RangeLoop {
     int64_t End() const { return end_; }
 
   private:
-    // Frames of run-ahead work for the waiting engine per frame filled.
-    static constexpr int64_t kWorkPerFrame = 8;
-
     std::unique_ptr<engine::Engine> playing_;
-    std::unique_ptr<engine::Engine> waiting_;
+    std::unique_ptr<const engine::Snapshot> atFirst_;  // the state at `first_`
     int64_t first_;
     int64_t end_;
     int64_t passes_ = 0;

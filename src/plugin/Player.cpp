@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "engine/Settings.h"
@@ -45,12 +46,17 @@ bool Player::Open(const char* fileName, SoundInfo* info) {
 
     // A failed reopen leaves a silent player, never one playing the old song.
     engine_.reset();
+    snapshots_.reset();
     if (fileName == nullptr) return false;
     const Tarsel::FileCompileResult compiled = Tarsel::CompileFile(fileName);
     if (compiled.fault) platform::ShowError(compiled.fault->message);
     if (!compiled.song) return false;
     engine_ = std::make_unique<engine::Engine>(compiled.song, info->samplesPerSec, volumes_);
     if (!engine_->Ready()) return false;
+    if (exactSeek_) {
+        snapshots_ = std::make_shared<playback::Snapshots>(engine_->SharedSong(), engine_->Rate(),
+                                                           volumes_, engine_->ChannelMask());
+    }
     bytesPerFrame_ = info->channels * info->bitsPerSample / 8;
     format_ = *info;
     return true;
@@ -61,6 +67,7 @@ uint32_t Player::Render(void* buffer, uint32_t size) {
     const uint32_t frames = size / bytesPerFrame_;
     if (engine_) {
         engine_->Render(static_cast<int16_t*>(buffer), static_cast<int32_t>(frames));
+        if (snapshots_) snapshots_->Note(*engine_);
     } else {
         std::memset(buffer, 0, static_cast<std::size_t>(frames) * bytesPerFrame_);
     }
@@ -76,7 +83,7 @@ uint32_t Player::Seek(uint32_t positionMs) {
     const uint32_t rate = engine_->Rate();
     const int64_t frame =
         playback::FrameOfMilliseconds(std::min(positionMs, kMaxExactSeekMs), rate);
-    playback::Seek(*engine_, frame);
+    playback::Seek(*engine_, frame, {}, std::numeric_limits<int64_t>::max(), snapshots_);
     return static_cast<uint32_t>(playback::MillisecondsOfFrame(frame, rate));
 }
 

@@ -28,6 +28,7 @@
 #include <memory>
 
 #include "engine/Engine.h"
+#include "playback/Snapshots.h"
 #include "plugin/SoundInfo.h"
 
 namespace plugin {
@@ -70,6 +71,9 @@ class Player {
     engine::Volumes volumes_;
     bool exactSeek_ = false;
     std::unique_ptr<engine::Engine> engine_;
+    // With exact seeking: the engine's states along the piece as it plays
+    // and seeks, so a seek into what it has been through lands at once.
+    std::shared_ptr<playback::Snapshots> snapshots_;
     uint32_t bytesPerFrame_ = 4;
     SoundInfo format_{};
 };

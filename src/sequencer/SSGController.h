@@ -23,6 +23,8 @@ namespace sequencer {
 class SSGController {
   public:
     explicit SSGController(FM::OPN* chip) : chip_(chip) {}
+    // Writes to `chip` from now on (a copied sequencer's controllers move to its chip).
+    void SetChip(FM::OPN* chip) { chip_ = chip; }
 
     // Channels are 0..2; requests for other channels are ignored.
     void KeyOnOff(int ch, bool on);

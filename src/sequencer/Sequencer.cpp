@@ -73,18 +73,52 @@ void Sequencer::Render(int16_t* buffer, int32_t frames) {
 // the Mix calls fall is part of the sound. They are cut at tick boundaries and
 // every kSpanFrames frames of the piece, never where a request happens to end:
 // the bytes are the same however the caller cuts its requests.
-void Sequencer::MixNextSpan() {
+void Sequencer::MixNextSpan(int64_t skip) {
     if (framesLeft_ == 0) {
-        chip_->Mix(span_.data(), 0);  // as when a request starts on a tick boundary
+        chip_->Advance(0);  // as a Mix when a request starts on a tick boundary
         Tick();
         framesLeft_ = framesPerTick_;
     }
     spanLength_ = std::min(framesLeft_, kSpanFrames);
-    std::memset(span_.data(), 0, static_cast<std::size_t>(spanLength_) * 2 * sizeof(int16_t));
-    chip_->Mix(span_.data(), spanLength_);
+    if (spanLength_ <= skip) {
+        chip_->Advance(spanLength_);
+    } else {
+        std::memset(span_.data(), 0, static_cast<std::size_t>(spanLength_) * 2 * sizeof(int16_t));
+        chip_->Mix(span_.data(), spanLength_);
+    }
     framesMixed_ += spanLength_;
     framesLeft_ -= spanLength_;
     spanRead_ = 0;
+}
+
+void Sequencer::Skip(int64_t frames) {
+    if (!ready_) return;
+    while (frames > 0) {
+        if (spanRead_ == spanLength_) MixNextSpan(frames);
+        const int32_t n = static_cast<int32_t>(std::min<int64_t>(frames, spanLength_ - spanRead_));
+        spanRead_ += n;
+        frames -= n;
+    }
+}
+
+void Sequencer::AssignState(const Sequencer& other) {
+    FM::OPN* const chip = chip_;
+    CommandObserver* const observer = observer_;
+    *this = other;
+    chip_ = chip;
+    fm_.SetChip(chip);
+    ssg_.SetChip(chip);
+    observer_ = observer;
+}
+
+std::size_t Sequencer::StateBytes() const {
+    std::size_t bytes = sizeof *this;
+    for (const PartState& ps : parts_) {
+        bytes += ps.flow.returns.capacity() * sizeof(CommandCursor) +
+                 ps.flow.loops.capacity() * sizeof(LoopFrame);
+    }
+    for (const Sounding& now : sounding_) bytes += now.calls.capacity() * sizeof(now.calls[0]);
+    return bytes;
 }
 
 void Sequencer::Tick() {

@@ -91,6 +91,18 @@ class Sequencer {
     // Runs one tick without mixing, e.g. to run a song ahead. Needs Init.
     void Tick();
 
+    // Plays on `frames` frames without their sound: afterwards the sequencer
+    // and the chip stand exactly where a Render of them leaves them (the
+    // chip advanced, not mixed, through every span the frames cover whole).
+    void Skip(int64_t frames);
+
+    // Takes on the state of `other`, a sequencer of the same song: it then
+    // plays on exactly as `other` would, on this sequencer's own chip, which
+    // must hold `other`'s chip's state. Keeps this one's command observer.
+    void AssignState(const Sequencer& other);
+    // Memory this sequencer's state takes, its own object included.
+    std::size_t StateBytes() const;
+
     // Frames per tick: trunc(60 / (tempo * 16) * rate / 1.1 + 0.5), at least 1.
     static int32_t TickLength(int32_t tempo, uint32_t rate);
     // Flow steps and commands a part may take in one tick at `tempo`, at any rate.
@@ -179,8 +191,9 @@ class Sequencer {
     // The tick length and the step budget of the current tempo.
     void ApplyTempo();
     // Runs the tick that is due, if one is, and mixes the next span of the
-    // piece into span_.
-    void MixNextSpan();
+    // piece into span_; or, unless it is longer than `skip` frames, only
+    // advances the chip through it.
+    void MixNextSpan(int64_t skip = 0);
 
     std::array<PartState, song::kPartCount> parts_;
     FM::OPN* chip_;

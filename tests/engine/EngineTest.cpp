@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -135,17 +136,65 @@ TEST(LoopSearch, APartThatNestsDeeperEveryPassStopsAndHasNoLoop) {
     EXPECT_EQ(report.endTick, 127 * 64 + 40);
 }
 
-TEST(Engine, SeekingLandsOnTheFramesOfARenderFromTheStart) {
-    const auto song = Tarsel::CompileFile(kDemo).song;
-    Engine reference(song, 22050);
-    const std::vector<int16_t> whole = Render(reference, 22050 * 4);
-    for (const int64_t start : {int64_t{0}, int64_t{1}, int64_t{22050 * 3 + 17}}) {
-        Engine engine(song, 22050);
-        Render(engine, 5000);  // wherever it was before
-        engine.SeekToFrame(start);
-        EXPECT_EQ(engine.Frame(), start);
-        const std::vector<int16_t> tail = Render(engine, static_cast<int32_t>(22050 * 4 - start));
-        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.begin() + 2 * start)) << start;
+// A seek (the soundless run-ahead) and a restored snapshot both land on the
+// frames of a render from the start: forward, back, into the loops, at
+// rates that cut the ticks and spans differently, on a song whose every
+// envelope keeps moving (SSG noise and hardware envelope, FM feedback).
+TEST(Engine, SeekingAndRestoringLandOnTheFramesOfARenderFromTheStart) {
+    // Each part keeps one kind of state in motion through a seek that ends
+    // on a tick boundary: a chain of four operators without feedback (only
+    // the outputs of the last samples before it count), a long note on a
+    // carrier at feedback 7 (its whole history counts), a repeating
+    // alternating hardware envelope and noise.
+    const std::string chain =
+        "sound:@1\nlfo:0,0,0,0,0\nop1:31,9,3,7,2,20,0,3,0,0\n"
+        "op2:31,8,3,7,2,25,0,2,3,0\nop3:31,7,3,7,2,30,0,1,0,0\n"
+        "op4:31,5,5,7,3,0,0,1,0,0\n"
+        "sound:@2\nlfo:0,0,0,7,7\nop1:31,0,0,7,0,0,0,1,0,0\nop2:31,0,0,7,0,127,0,1,0,0\n"
+        "op3:31,0,0,7,0,127,0,1,0,0\nop4:31,0,0,7,0,127,0,1,0,0\n"
+        "1: t120 @1 l16 o3 c e g > c <\n2: @2 o5 l1 c d\n4: m37 s10 o4 l1 c\n"
+        "5: !p3 !w7 v12 o6 l1 e\n";
+    struct Case {
+        std::string file;  // or the song itself
+        uint32_t rate;
+        std::vector<double> seconds;  // in the order the seeks go
+    };
+    const std::string busy = std::string(VELNARI_SOURCE_DIR) + "/bench/busy.mml";
+    const Case cases[] = {
+        {kDemo, 22050, {0, 0.00005, 3.0008}},
+        {kDemo, 8000, {41.3, 2.5}},
+        {kDemo, 44100, {95.25, 12.1}},  // past the demo's loop point
+        {kDemo, 55466, {7.77, 7.7}},
+        {kDemo, 192000, {3.3, 1.01}},
+        {busy, 44100, {9.6, 0.4, 21.01}},
+        {busy, 96000, {5.55, 5.0}},
+        {chain, 48000, {70 * 1364 / 48000.0, 0.625, 0.5}},  // tick 70: a seek ends with whole spans
+    };
+    for (const Case& c : cases) {
+        const auto song =
+            c.file.starts_with("sound:") ? Compile(c.file) : Tarsel::CompileFile(c.file).song;
+        constexpr int32_t kHeard = 3000;
+        const double last = *std::max_element(c.seconds.begin(), c.seconds.end());
+        Engine reference(song, c.rate);
+        const std::vector<int16_t> whole =
+            Render(reference, static_cast<int32_t>(std::llround(last * c.rate)) + kHeard);
+        Engine seeking(song, c.rate), restored(song, c.rate);
+        Render(seeking, 5000);  // wherever it was before
+        for (const double at : c.seconds) {
+            const int64_t start = std::llround(at * c.rate);
+            seeking.SeekToFrame(start);
+            EXPECT_EQ(seeking.Frame(), start);
+            const auto snapshot = seeking.Save();
+            ASSERT_NE(snapshot, nullptr);
+            Render(restored, 777);  // anywhere else
+            ASSERT_TRUE(restored.Restore(*snapshot));
+            for (Engine* engine : {&seeking, &restored}) {
+                const std::vector<int16_t> tail = Render(*engine, kHeard);
+                EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.begin() + 2 * start))
+                    << c.file << " at " << c.rate << " Hz from " << at << " s"
+                    << (engine == &restored ? ", restored" : "");
+            }
+        }
     }
 }
 

@@ -35,6 +35,7 @@
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
+#include "playback/Snapshots.h"
 #include "reglog/Export.h"
 
 // The handles the page holds. A song, or the first fault that stopped its
@@ -89,20 +90,26 @@ struct WebLive {
         session.SetPaused(true);
     }
 
-    std::unique_ptr<playback::Take> NewTake() const {
-        return std::make_unique<playback::Take>(song, rate, engine::Volumes{}, mask,
-                                                playback::RenderPlan::Endless());
+    // A take of the song as it now is; seeks in what a take of the same
+    // song and mask has played or run through start from its snapshots.
+    std::unique_ptr<playback::Take> NewTake() {
+        return std::make_unique<playback::Take>(
+            song, rate, engine::Volumes{}, mask, playback::RenderPlan::Endless(),
+            playback::SnapshotsFor(snapshots, song, rate, engine::Volumes{}, mask));
     }
 
     // One audio quantum fades one take into the next; a take running ahead
-    // does at most kRunAheadBudget frames of work per quantum (well under a
-    // millisecond for the example songs), so no quantum is ever late.
+    // does at most kRunAheadBudget frames of work per quantum (about 1.5 s of
+    // the song at 44100 Hz, run ahead without its sound: under a millisecond
+    // even for a busy song), so no quantum is ever late, and a seek from the
+    // nearest snapshot (at most 4 s before it) lands within three quanta.
     static constexpr int32_t kFadeFrames = 128;
-    static constexpr int64_t kRunAheadBudget = 8192;
+    static constexpr int64_t kRunAheadBudget = 65536;
 
     uint32_t rate;
     uint32_t mask = 0;
     std::shared_ptr<const song::Song> song;
+    std::shared_ptr<playback::Snapshots> snapshots;  // of the latest take's piece
     bool seeking = false;             // the take running ahead is a seek, not a new version
     std::unique_ptr<WebRange> range;  // bars on repeat (vn_live_range)
     playback::LiveSession session;
@@ -354,7 +361,7 @@ EMSCRIPTEN_KEEPALIVE void vn_engine_render(WebEngine* e, int16_t* out, int32_t f
     e->Render(out, frames);
 }
 // Runs ahead from the current frame toward `target` (starting afresh first
-// when the target lies behind), rendering at most `budget` frames; returns
+// when the target lies behind), at most `budget` frames of it; returns
 // the frame reached. Output from there equals a render from the start.
 EMSCRIPTEN_KEEPALIVE double vn_engine_run_ahead(WebEngine* e, double target, int32_t budget) {
     playback::Seek(*e, static_cast<int64_t>(target), {}, budget);
