@@ -277,36 +277,44 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
 // (if any channel uses it) stays on one level: lane f of a channel's counter
 // is its tone counter at sub-step k of frame f, so the four sub-steps of
 // four frames are four steps of the lanes, and each lane sums its own frame.
-// The same integer sums as RenderWith, in another order; the division by 4
-// truncates towards 0 as `/` does. `groups` groups of four frames.
+// A channel adds +v where its bit is 1 and -v where it is 0, so a frame's
+// sum of twelve is 2 × (the v of the 1 bits) - 4 × (every v): only the 1
+// bits are summed. The counters run shifted left by 5, so that the tone bit
+// (bit 26) is the sign bit, whose mask picks v. The same integer sum as
+// RenderWith's (the wrapping of the doubled part cancels, the total fits);
+// the division by 4 truncates towards 0 as `/` does. `groups` groups of four
+// frames.
 void SSG::RenderTones(int32_t* values, int32_t groups) {
-    const Quad minusOne = Quad::All(0xFFFFFFFF);
     const uint32_t envelope =
         static_cast<uint32_t>(envelope_[envelopeShape_][envelopeCounter_ >> 24]);
-    Quad counter[3], step[3], skip[3], toneBit[3], level[3];
+    Quad counter[3], step[3], skip[3], heard[3];
+    uint32_t levels = 0;
     for (int i = 0; i < 3; ++i) {
-        const uint32_t c = toneCounter_[i], s = toneStep_[i];
+        const uint32_t c = toneCounter_[i] << 5, s = toneStep_[i] << 5;
         counter[i] = Quad::Of(c, c + 4 * s, c + 8 * s, c + 12 * s);
         step[i] = Quad::All(s);
         skip[i] = Quad::All(12 * s);
-        toneBit[i] = Quad::All((toneOn_ >> i) & 1);
-        level[i] =
-            Quad::All((useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]));
+        const uint32_t v =
+            (useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]);
+        heard[i] = Quad::All((toneOn_ >> i) & 1 ? v : 0);
+        levels += v;
     }
+    const Quad allLow = Quad::All(0u - 4 * levels);
     for (int32_t g = 0; g < groups; ++g) {
-        Quad sum = Quad::All(0);
+        Quad high = Quad::All(0);
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
 #pragma GCC unroll 3
             for (int i = 0; i < 3; ++i) {
-                const Quad x = (counter[i].ShiftRight<26>() & toneBit[i]) + minusOne;
-                sum = sum + ((level[i] + x) ^ x);
+                high = high + (counter[i].TopBitMask() & heard[i]);
                 counter[i] = counter[i] + step[i];
             }
         }
         // Lane f now holds sub-step 0 of frame f + 4.
         for (int i = 0; i < 3; ++i) counter[i] = counter[i] + skip[i];
-        sum.QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + 4 * g));
+        (high + high + allLow)
+            .QuarterTowardZero()
+            .Store(reinterpret_cast<uint32_t*>(values + 4 * g));
     }
     const uint32_t subSteps = 16 * static_cast<uint32_t>(groups);
     for (int i = 0; i < 3; ++i) toneCounter_[i] += subSteps * toneStep_[i];
