@@ -45,7 +45,7 @@ struct Lookup {
     // every row's entry is a constant offset from it (one address per sample,
     // which WebAssembly folds into its loads).
     template <int Row>
-    int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
+    [[gnu::always_inline]] int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
         constexpr std::size_t kRow = sizeof(int32_t) * OperatorSpans::kStride;
         uint32_t phase;
         int32_t envelope;
@@ -58,6 +58,16 @@ struct Lookup {
     }
 };
 
+// The operators of one channel at one sample, called as op(n, modulation).
+template <int Row>
+struct Operators {
+    const Lookup& lookup;
+    const unsigned char* at;
+    [[gnu::always_inline]] int32_t operator()(int n, int32_t modulation) const {
+        return lookup.template Get<Row>(n, at, modulation);
+    }
+};
+
 // One sample of one channel with algorithm A. The operators run in the order
 // 3, 2, 4, 1, and the order is part of the sound: an output read before its
 // operator runs is that operator's previous sample. Operator 1 runs last, so
@@ -66,9 +76,7 @@ struct Lookup {
 template <int A, int Row>
 [[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup,
                                                const unsigned char* at) {
-    auto op = [&](int n, int32_t modulation) {
-        return lookup.template Get<Row>(n, at, modulation);
-    };
+    const Operators<Row> op{lookup, at};
     const int32_t o1 = m.output[0];
     int32_t o2 = m.output[1], o3, o4, r;
     if constexpr (A == 0) {  // 1 -> 2 -> 3 -> 4
@@ -123,21 +131,75 @@ template <int Row>
     }
 }
 
-// The sample loop, over `Count` channels at once. One channel's sample is
-// bound by the latency of operator 1's feedback chain (output -> phase -> two
-// table look-ups -> output), not by its instruction count; with the channels
-// side by side in one loop, their chains overlap. Each channel picks its
-// algorithm's code per sample by a switch on data (a perfectly predicted
-// jump), so one loop serves any mix of algorithms without a loop per
-// combination. The voices are local copies: their state can stay in
-// registers, and no store to the accumulator can alias it.
+// Two consecutive samples of one channel (at `at` and the next entry), for
+// one jump on the algorithm per two samples.
+struct Pair {
+    int32_t first, second;
+};
+
+template <int A, int Row>
+[[gnu::always_inline]] inline Pair PairOf(Moving& m, const Voice& v, const Lookup& lookup,
+                                          const unsigned char* at) {
+    const int32_t first = SampleOf<A, Row>(m, v, lookup, at);
+    return {first, SampleOf<A, Row>(m, v, lookup, at + sizeof(int32_t))};
+}
+
+template <int Row>
+[[gnu::always_inline]] inline Pair Samples(Moving& m, const Voice& v, const Lookup& op,
+                                           const unsigned char* at) {
+    switch (v.algorithm) {
+        case 0:
+            return PairOf<0, Row>(m, v, op, at);
+        case 1:
+            return PairOf<1, Row>(m, v, op, at);
+        case 2:
+            return PairOf<2, Row>(m, v, op, at);
+        case 3:
+            return PairOf<3, Row>(m, v, op, at);
+        case 4:
+            return PairOf<4, Row>(m, v, op, at);
+        case 5:
+            return PairOf<5, Row>(m, v, op, at);
+        case 6:
+            return PairOf<6, Row>(m, v, op, at);
+        case 7:
+            return PairOf<7, Row>(m, v, op, at);
+        default:
+            __builtin_unreachable();  // an algorithm is 0..7
+    }
+}
+
+// The sample loop, over `Count` channels at once, two samples of each at a
+// time. One channel's sample is bound by the latency of operator 1's
+// feedback chain (output -> phase -> two table look-ups -> output), not by
+// its instruction count; with the channels side by side in one loop, their
+// chains overlap. Each channel picks its algorithm's code by a switch on
+// data (a perfectly predicted jump), so one loop serves any mix of
+// algorithms without a loop per combination. The voices are local copies:
+// their state can stay in registers, and no store to the accumulator can
+// alias it.
 template <int Count>
 void RenderSpan(Voice (&voices)[3], const Lookup& lookup, int32_t* accumulator, int32_t frames) {
     const Voice va = voices[0], vb = voices[1], vc = voices[2];
     const Lookup l = lookup;
     Moving a = va.moving, b = vb.moving, c = vc.moving;
     const auto* rows = reinterpret_cast<const unsigned char*>(l.spans);
-    for (int32_t i = 0; i < frames; ++i) {
+    int32_t i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const unsigned char* at = rows + sizeof(int32_t) * static_cast<uint32_t>(i);
+        Pair sum = Samples<0>(a, va, l, at);
+        if constexpr (Count > 1) {
+            const Pair p = Samples<4>(b, vb, l, at);
+            sum = {sum.first + p.first, sum.second + p.second};
+        }
+        if constexpr (Count > 2) {
+            const Pair p = Samples<8>(c, vc, l, at);
+            sum = {sum.first + p.first, sum.second + p.second};
+        }
+        accumulator[i] += sum.first;
+        accumulator[i + 1] += sum.second;
+    }
+    if (i < frames) {
         const unsigned char* at = rows + sizeof(int32_t) * static_cast<uint32_t>(i);
         int32_t sum = Sample<0>(a, va, l, at);
         if constexpr (Count > 1) sum += Sample<4>(b, vb, l, at);
