@@ -28,7 +28,7 @@ struct Moving {
 struct Voice {
     Moving moving;
     int32_t feedbackMask;   // all ones with feedback, else 0
-    int32_t feedbackShift;  // (feedback sum & mask) >> this modulates operator 1
+    int32_t feedbackShift;  // (feedback sum & mask) >> this is operator 1's phase offset
     uint32_t algorithm;
 };
 
@@ -40,21 +40,26 @@ struct Lookup {
     const OperatorSpans* spans;
 
     // Sample `i` of operator n of the channel in rows `Row` to `Row` + 3:
-    // the sine at the phase offset by half the modulation, attenuated by the
+    // the sine at the phase moved on by `offset`, attenuated by the
     // envelope's output. `at` is the spans' address plus 4 * `i`, so that
     // every row's entry is a constant offset from it (one address per sample,
     // which WebAssembly folds into its loads).
     template <int Row>
-    [[gnu::always_inline]] int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
+    [[gnu::always_inline]] int32_t At(int n, const unsigned char* at, int32_t offset) const {
         constexpr std::size_t kRow = sizeof(int32_t) * OperatorSpans::kStride;
         uint32_t phase;
         int32_t envelope;
         std::memcpy(&phase, at + offsetof(OperatorSpans, phase) + (Row + n) * kRow, sizeof phase);
         std::memcpy(&envelope, at + offsetof(OperatorSpans, envelope) + (Row + n) * kRow,
                     sizeof envelope);
-        const uint32_t index =
-            (phase + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
+        const uint32_t index = (phase + static_cast<uint32_t>(offset)) & (Tables::kSineSize - 1);
         return level[static_cast<uint32_t>(envelope) + static_cast<uint32_t>(sine[index])];
+    }
+    // The same, phase-modulated by another operator's output: half of it
+    // moves the phase.
+    template <int Row>
+    [[gnu::always_inline]] int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
+        return At<Row>(n, at, modulation >> 1);
     }
 };
 
@@ -99,7 +104,7 @@ template <int A, int Row>
     // Operator 1 modulates itself with the sum of its last two outputs.
     const int32_t feedback = ((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift;
     m.previousOutput1 = o1;
-    m.output[0] = op(0, feedback);
+    m.output[0] = lookup.template At<Row>(0, at, feedback);
     m.output[1] = o2;
     m.output[2] = o3;
     m.output[3] = o4;
@@ -299,10 +304,10 @@ void Load(Voice& v, const Channel& ch) {
     v.moving.previousOutput1 = ch.GetOperator(0).PreviousOutput();
     // A shift of 31 means no feedback. Otherwise the phase offset is
     // ((sum << 17) >> shift) >> 19, which is sum >> (shift + 2) exactly
-    // (the sum fits in 15 bits), and the operator halves its modulation.
+    // (the sum fits in 15 bits).
     const int32_t shift = ch.FeedbackShift();
     v.feedbackMask = shift < 31 ? -1 : 0;
-    v.feedbackShift = shift < 31 ? shift + 1 : 0;
+    v.feedbackShift = shift < 31 ? shift + 2 : 0;
     v.algorithm = ch.Algorithm();
 }
 
