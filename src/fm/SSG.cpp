@@ -287,34 +287,34 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
 void SSG::RenderTones(int32_t* values, int32_t groups) {
     const uint32_t envelope =
         static_cast<uint32_t>(envelope_[envelopeShape_][envelopeCounter_ >> 24]);
-    Quad counter[3], step[3], skip[3], heard[3];
+    // One channel: its counter at sub-step 0 of the group's four frames,
+    // the counter's step and v where the tone is heard, else 0. Kept in
+    // named locals rather than an array, so that they stay in registers.
+    struct Tone {
+        Quad counter, step, group, heard;
+    };
     uint32_t levels = 0;
-    for (int i = 0; i < 3; ++i) {
+    auto tone = [&](int i) {
         const uint32_t c = toneCounter_[i] << 5, s = toneStep_[i] << 5;
-        counter[i] = Quad::Of(c, c + 4 * s, c + 8 * s, c + 12 * s);
-        step[i] = Quad::All(s);
-        skip[i] = Quad::All(12 * s);
         const uint32_t v =
             (useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]);
-        heard[i] = Quad::All((toneOn_ >> i) & 1 ? v : 0);
         levels += v;
-    }
+        return Tone{Quad::Of(c, c + 4 * s, c + 8 * s, c + 12 * s), Quad::All(s), Quad::All(16 * s),
+                    Quad::All((toneOn_ >> i) & 1 ? v : 0)};
+    };
+    Tone a = tone(0), b = tone(1), c = tone(2);
     const Quad allLow = Quad::All(0u - 4 * levels);
+    // The v of the 1 bits among one channel's four sub-steps of four frames.
+    auto high = [](Tone& t) {
+        const Quad c1 = t.counter + t.step, c2 = c1 + t.step, c3 = c2 + t.step;
+        const Quad sum = ((t.counter.TopBitMask() & t.heard) + (c1.TopBitMask() & t.heard)) +
+                         ((c2.TopBitMask() & t.heard) + (c3.TopBitMask() & t.heard));
+        t.counter = t.counter + t.group;
+        return sum;
+    };
     for (int32_t g = 0; g < groups; ++g) {
-        Quad high = Quad::All(0);
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) {
-#pragma GCC unroll 3
-            for (int i = 0; i < 3; ++i) {
-                high = high + (counter[i].TopBitMask() & heard[i]);
-                counter[i] = counter[i] + step[i];
-            }
-        }
-        // Lane f now holds sub-step 0 of frame f + 4.
-        for (int i = 0; i < 3; ++i) counter[i] = counter[i] + skip[i];
-        (high + high + allLow)
-            .QuarterTowardZero()
-            .Store(reinterpret_cast<uint32_t*>(values + 4 * g));
+        const Quad sum = high(a) + high(b) + high(c);
+        (sum + sum + allLow).QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + 4 * g));
     }
     const uint32_t subSteps = 16 * static_cast<uint32_t>(groups);
     for (int i = 0; i < 3; ++i) toneCounter_[i] += subSteps * toneStep_[i];
