@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "fm/Quad.h"
 
@@ -111,70 +112,65 @@ template <int A, int Row>
     return r;
 }
 
-template <int Row>
-[[gnu::always_inline]] inline int32_t Sample(Moving& m, const Voice& v, const Lookup& op,
-                                             const unsigned char* at) {
-    switch (v.algorithm) {
-        case 0:
-            return SampleOf<0, Row>(m, v, op, at);
-        case 1:
-            return SampleOf<1, Row>(m, v, op, at);
-        case 2:
-            return SampleOf<2, Row>(m, v, op, at);
-        case 3:
-            return SampleOf<3, Row>(m, v, op, at);
-        case 4:
-            return SampleOf<4, Row>(m, v, op, at);
-        case 5:
-            return SampleOf<5, Row>(m, v, op, at);
-        case 6:
-            return SampleOf<6, Row>(m, v, op, at);
-        case 7:
-            return SampleOf<7, Row>(m, v, op, at);
-        default:
-            __builtin_unreachable();  // an algorithm is 0..7
-    }
-}
-
-// Two consecutive samples of one channel (at `at` and the next entry), for
-// one jump on the algorithm per two samples.
-struct Pair {
-    int32_t first, second;
+// `N` consecutive samples of one channel (from `at` on), for one jump on
+// the algorithm per N samples.
+template <int N>
+struct Run {
+    int32_t sample[N];
 };
 
-template <int A, int Row>
-[[gnu::always_inline]] inline Pair PairOf(Moving& m, const Voice& v, const Lookup& lookup,
-                                          const unsigned char* at) {
-    const int32_t first = SampleOf<A, Row>(m, v, lookup, at);
-    return {first, SampleOf<A, Row>(m, v, lookup, at + sizeof(int32_t))};
+template <int A, int Row, std::size_t... K>
+[[gnu::always_inline]] inline Run<sizeof...(K)> RunOf(Moving& m, const Voice& v,
+                                                      const Lookup& lookup, const unsigned char* at,
+                                                      std::index_sequence<K...>) {
+    // A braced list is evaluated in order: sample K before sample K + 1.
+    return {{SampleOf<A, Row>(m, v, lookup, at + sizeof(int32_t) * K)...}};
 }
 
-template <int Row>
-[[gnu::always_inline]] inline Pair Samples(Moving& m, const Voice& v, const Lookup& op,
-                                           const unsigned char* at) {
+template <int N, int Row>
+[[gnu::always_inline]] inline Run<N> Samples(Moving& m, const Voice& v, const Lookup& op,
+                                             const unsigned char* at) {
+    constexpr auto k = std::make_index_sequence<N>{};
     switch (v.algorithm) {
         case 0:
-            return PairOf<0, Row>(m, v, op, at);
+            return RunOf<0, Row>(m, v, op, at, k);
         case 1:
-            return PairOf<1, Row>(m, v, op, at);
+            return RunOf<1, Row>(m, v, op, at, k);
         case 2:
-            return PairOf<2, Row>(m, v, op, at);
+            return RunOf<2, Row>(m, v, op, at, k);
         case 3:
-            return PairOf<3, Row>(m, v, op, at);
+            return RunOf<3, Row>(m, v, op, at, k);
         case 4:
-            return PairOf<4, Row>(m, v, op, at);
+            return RunOf<4, Row>(m, v, op, at, k);
         case 5:
-            return PairOf<5, Row>(m, v, op, at);
+            return RunOf<5, Row>(m, v, op, at, k);
         case 6:
-            return PairOf<6, Row>(m, v, op, at);
+            return RunOf<6, Row>(m, v, op, at, k);
         case 7:
-            return PairOf<7, Row>(m, v, op, at);
+            return RunOf<7, Row>(m, v, op, at, k);
         default:
             __builtin_unreachable();  // an algorithm is 0..7
     }
 }
 
-// The sample loop, over `Count` channels at once, two samples of each at a
+// N samples of `Count` channels, added to accumulator[0..N-1].
+template <int N, int Count>
+[[gnu::always_inline]] inline void RenderRun(Moving& a, Moving& b, Moving& c, const Voice& va,
+                                             const Voice& vb, const Voice& vc, const Lookup& l,
+                                             const unsigned char* at, int32_t* accumulator) {
+    Run<N> sum = Samples<N, 0>(a, va, l, at);
+    if constexpr (Count > 1) {
+        const Run<N> more = Samples<N, 4>(b, vb, l, at);
+        for (int k = 0; k < N; ++k) sum.sample[k] += more.sample[k];
+    }
+    if constexpr (Count > 2) {
+        const Run<N> more = Samples<N, 8>(c, vc, l, at);
+        for (int k = 0; k < N; ++k) sum.sample[k] += more.sample[k];
+    }
+    for (int k = 0; k < N; ++k) accumulator[k] += sum.sample[k];
+}
+
+// The sample loop, over `Count` channels at once, kRun samples of each at a
 // time. One channel's sample is bound by the latency of operator 1's
 // feedback chain (output -> phase -> two table look-ups -> output), not by
 // its instruction count; with the channels side by side in one loop, their
@@ -185,32 +181,17 @@ template <int Row>
 // alias it.
 template <int Count>
 void RenderSpan(Voice (&voices)[3], const Lookup& lookup, int32_t* accumulator, int32_t frames) {
+    constexpr int32_t kRun = 4;  // more costs code size for little
     const Voice va = voices[0], vb = voices[1], vc = voices[2];
     const Lookup l = lookup;
     Moving a = va.moving, b = vb.moving, c = vc.moving;
     const auto* rows = reinterpret_cast<const unsigned char*>(l.spans);
+    auto at = [&](int32_t i) { return rows + sizeof(int32_t) * static_cast<uint32_t>(i); };
     int32_t i = 0;
-    for (; i + 2 <= frames; i += 2) {
-        const unsigned char* at = rows + sizeof(int32_t) * static_cast<uint32_t>(i);
-        Pair sum = Samples<0>(a, va, l, at);
-        if constexpr (Count > 1) {
-            const Pair p = Samples<4>(b, vb, l, at);
-            sum = {sum.first + p.first, sum.second + p.second};
-        }
-        if constexpr (Count > 2) {
-            const Pair p = Samples<8>(c, vc, l, at);
-            sum = {sum.first + p.first, sum.second + p.second};
-        }
-        accumulator[i] += sum.first;
-        accumulator[i + 1] += sum.second;
+    for (; i + kRun <= frames; i += kRun) {
+        RenderRun<kRun, Count>(a, b, c, va, vb, vc, l, at(i), accumulator + i);
     }
-    if (i < frames) {
-        const unsigned char* at = rows + sizeof(int32_t) * static_cast<uint32_t>(i);
-        int32_t sum = Sample<0>(a, va, l, at);
-        if constexpr (Count > 1) sum += Sample<4>(b, vb, l, at);
-        if constexpr (Count > 2) sum += Sample<8>(c, vc, l, at);
-        accumulator[i] += sum;
-    }
+    for (; i < frames; ++i) RenderRun<1, Count>(a, b, c, va, vb, vc, l, at(i), accumulator + i);
     voices[0].moving = a;
     voices[1].moving = b;
     voices[2].moving = c;
