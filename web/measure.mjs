@@ -5,7 +5,12 @@
 // of audio (long enough that the native process's start and compile, about
 // 10 ms, cost it under 3 %); medians, and the median of the turns' ratios,
 // which holds up on a busy machine too.
+// Last, what the timeline and the editor's lights cost each time the song
+// changes as it is typed: the notes listed by the module and the timeline
+// drawn again (Sight.compiled), and the drawing alone, for each example in
+// the page itself; medians of 15.
 //   node web/measure.mjs [SITE_DIR [VELNARI]]   (default build/web, build/release/velnari)
+//   VELNARI_MEASURE=timeline node web/measure.mjs   (the last table only)
 
 import { execFileSync } from "node:child_process";
 import { existsSync, openSync } from "node:fs";
@@ -48,6 +53,44 @@ console.log(`| all | ${raw} | ${packed} |\n`);
 
 const browser = await openBrowser(site);
 try {
+    if (process.env.VELNARI_MEASURE !== "timeline") await measureSpeed(browser);
+    await measureTimeline(browser);
+} finally {
+    await browser.close();
+}
+
+async function measureTimeline(browser) {
+    const page = await browser.context.newPage();
+    await page.setViewportSize({ width: 1400, height: 900 });
+    await page.goto(browser.base);
+    await page.waitForSelector("body[data-ready=true]", { timeout: 20000 });
+    const names = await page.$$eval("#examples option", (os) => os.map((o) => o.value).filter(Boolean));
+    console.log("\n| song | notes | song changed: notes and timeline, ms | timeline drawn, ms |\n|---|---|---|---|");
+    for (const song of names) {
+        await page.selectOption("#examples", song);
+        await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+        const [notes, all, drawn] = await page.evaluate(() => {
+            const sight = window.velnariSight;
+            const text = sight.editor.state.doc.toString();
+            const median = (xs) => xs.sort((a, b) => a - b)[xs.length >> 1];
+            const all = [];
+            const drawn = [];
+            for (let run = 0; run < 15; ++run) {
+                let start = performance.now();
+                sight.compiled(sight.editor, sight.song, text);
+                all.push(performance.now() - start);
+                start = performance.now();
+                sight.timeline.setSong(sight.timeline.song);
+                drawn.push(performance.now() - start);
+            }
+            return [sight.notes.notes.length, median(all), median(drawn)];
+        });
+        console.log(`| ${song} | ${notes} | ${all.toFixed(1)} | ${drawn.toFixed(1)} |`);
+    }
+    await page.close();
+}
+
+async function measureSpeed(browser) {
     const page = await browser.context.newPage();
     await page.goto(browser.base + "bench.html");
     await page.waitForSelector("body[data-done]", { timeout: 300000 });
@@ -71,6 +114,4 @@ try {
         if (native) row.push(median(cli).toFixed(0), median(web.map((w, k) => w / cli[k])).toFixed(2));
         console.log(`| ${row.join(" | ")} |`);
     }
-} finally {
-    await browser.close();
 }

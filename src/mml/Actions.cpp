@@ -6,6 +6,7 @@
 
 #include "mml/Actions.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <stdexcept>
@@ -107,26 +108,18 @@ void ProcessCall::Run(CompileContext& ctx) {
 
 void ProcessOP::Run(CompileContext& ctx) {
     if (ctx.part < 0 || ctx.part >= static_cast<int32_t>(ctx.workVoice.op.size())) return;
-    using namespace song::op_field;
     const std::vector<int32_t> v = Values(ctx.args, song::kOpLineFields.size());
-    const auto field = [&v](std::size_t i) { return song::kOpLineFields[i].Keep(v[i]); };
-    song::FMOperatorBlock& op = ctx.workVoice.op[static_cast<std::size_t>(ctx.part)];
-    op.dtMul = static_cast<uint8_t>(field(kDT) << 4 | field(kMUL));
-    op.tl = field(kTL);
-    op.ksAr = static_cast<uint8_t>(field(kKS) << 6 | field(kAR));
-    op.dr = field(kDR);
-    op.sr = field(kSR);
-    op.slRr = static_cast<uint8_t>(field(kSL) << 4 | field(kRR));
-    op.ratio = field(kRatio);
+    std::array<int32_t, song::kOpLineFields.size()> values{};
+    std::copy_n(v.begin(), values.size(), values.begin());
+    ctx.workVoice.op[static_cast<std::size_t>(ctx.part)] = song::PackOperator(values);
     ctx.song->SetVoice(ctx.soundNumber, ctx.workVoice);
 }
 
 void ProcessLFO::Run(CompileContext& ctx) {
     using namespace song::lfo_field;
     const std::vector<int32_t> v = Values(ctx.args, song::kLfoLineFields.size());
-    const auto field = [&v](std::size_t i) { return song::kLfoLineFields[i].Keep(v[i]); };
     ctx.workVoice.lfo = {v[kLfo1], v[kLfo2], v[kLfo3]};
-    ctx.workVoice.fbAlg = static_cast<uint8_t>(field(kFeedback) << 3 | field(kAlgorithm));
+    ctx.workVoice.fbAlg = song::PackConnection(v[kAlgorithm], v[kFeedback]);
     ctx.song->SetVoice(ctx.soundNumber, ctx.workVoice);
 }
 

@@ -46,9 +46,14 @@ void LiveSession::Fill(int16_t* frames, int32_t count) {
         if (next_ &&
             (!current_ || nextAt_ < 0 || current_->Frame() >= nextAt_ || current_->Finished())) {
             if (fading_) retired_.push_back(std::move(fading_));
-            fading_ = std::move(current_);
+            if (nextCuts_) {
+                Retire(current_);
+            } else {
+                fading_ = std::move(current_);
+            }
             current_ = std::move(next_);
             faded_ = 0;
+            nextCuts_ = false;
         }
         int32_t n = count - done;
         if (next_ && nextAt_ >= 0) {
@@ -114,6 +119,7 @@ void LiveSession::RunPendingAhead() {
 
 void LiveSession::HandOver(std::unique_ptr<Take>& take, int64_t at) {
     Retire(next_);
+    nextCuts_ = false;
     if (!current_ || paused_) {
         // Nothing sounds to fade from.
         Retire(current_);
@@ -155,12 +161,13 @@ void LiveSession::Play(std::unique_ptr<Take> take) {
     HandOver(take, -1);
 }
 
-bool LiveSession::PlayAt(std::unique_ptr<Take>& take, int64_t at) {
+bool LiveSession::PlayAt(std::unique_ptr<Take>& take, int64_t at, bool cut) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (current_ && !current_->Finished() && current_->Frame() > at) return false;
     if (next_) retired_.push_back(std::move(next_));
     next_ = std::move(take);
     nextAt_ = at;
+    nextCuts_ = cut;
     return true;
 }
 

@@ -96,7 +96,9 @@ class LiveSession {
     // Plays `take` once the playing take reaches its frame `at`, or at once
     // when nothing plays or the playing take ends first. False, leaving
     // `take` with the caller, when the playing take is past `at` already.
-    bool PlayAt(std::unique_ptr<Take>& take, int64_t at);
+    // A `cut` hands over without the cross-fade, as a loop of the music
+    // itself joins its end to its start: the new take's frames exactly.
+    bool PlayAt(std::unique_ptr<Take>& take, int64_t at, bool cut = false);
 
     // Plays `take` once it stands at `frame` of its own, running it ahead in
     // Fill meanwhile; the playing take plays on until then. Drops any take
@@ -173,7 +175,8 @@ class LiveSession {
     int64_t pendingLead_ = -1;       // -1: a plain PlayWhenReady; else TakeOverWhenReady's lead
     const int64_t runAheadBudget_;
     std::unique_ptr<Take> fading_;
-    int32_t faded_ = 0;  // frames of the cross-fade done
+    int32_t faded_ = 0;      // frames of the cross-fade done
+    bool nextCuts_ = false;  // next_ takes over without a cross-fade
     bool paused_ = false;
     std::vector<std::unique_ptr<Take>> retired_;
     std::array<int16_t, 2 * 1024> scratch_{};  // the fading take's frames

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <string>
 
 namespace reglog {
 
@@ -154,6 +156,67 @@ void VoiceLifter::KeyOn(const ChipState& state, int channel, int64_t sample) {
     }
     voices_.push_back(heard);
     carrierLevels_.push_back(levels);
+}
+
+VoiceLiftResult LiftVoices(const uint8_t* data, std::size_t size, const Decompressor& decompress) {
+    VoiceLifter lifter;
+    VoiceLiftResult result;
+    const LogReadResult read = ReadLogFileBytes(data, size, kMaxLogBytes, decompress);
+    if (read.log) {
+        ReadChipWrites(*read.log, lifter);
+    } else {
+        // Not a log of one YM2203 alone: perhaps one of its kin, or several chips.
+        ChipWriteReadResult kin;
+        if (size <= kMaxLogBytes) kin = ReadChipWrites(data, size, lifter, decompress);
+        result.fault = kin.named ? kin.fault : read.fault;
+    }
+    result.voices = lifter.Voices();
+    return result;
+}
+
+namespace {
+
+// "m:ss.mmm" of a time in 1/44100 s.
+std::string Clock(int64_t sample) {
+    const int64_t ms = sample * 1000 / reglog::kLogRate;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", static_cast<long long>(ms / 60000),
+                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+    return text;
+}
+
+std::string Definition(int number, const reglog::LiftedVoice& lifted) {
+    const song::FMVoice& v = lifted.voice;
+    std::string head = "sound:@" + std::to_string(number);
+    head.resize(std::max<std::size_t>(head.size() + 1, 32), ' ');
+    char line[128];
+    std::string text = head + "; first on FM" + std::to_string(lifted.channel + 1) + " of the " +
+                       reglog::ChipName(lifted.chip) + " at " + Clock(lifted.sample) + "\n";
+    std::snprintf(line, sizeof line, "lfo: 0,0,0, %d,%d\n", v.fbAlg & 7, (v.fbAlg >> 3) & 7);
+    text += line;
+    text += ";    AR DR SR RR SL  TL KS MUL DT ratio\n";
+    for (int i = 0; i < 4; ++i) {
+        const song::FMOperatorBlock& op = v.op[i];
+        std::snprintf(line, sizeof line, "op%d: %2d,%2d,%2d,%2d,%2d,%3d,%2d,%3d,%2d,%2d\n", i + 1,
+                      op.ksAr & 31, op.dr, op.sr, op.slRr & 15, op.slRr >> 4, op.tl, op.ksAr >> 6,
+                      op.dtMul & 15, (op.dtMul >> 4) & 7, op.ratio);
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string VoiceDefinitions(const std::vector<reglog::LiftedVoice>& voices,
+                             const std::string& log) {
+    if (voices.empty()) return "; " + log + " keys on no FM voice\n";
+    std::string text = "; " + std::to_string(voices.size()) + " FM voice" +
+                       (voices.size() == 1 ? "" : "s") + " keyed on in " + log +
+                       ", in order of first use\n";
+    for (std::size_t i = 0; i < voices.size(); ++i) {
+        text += "\n" + Definition(static_cast<int>(i) + 1, voices[i]);
+    }
+    return text;
 }
 
 }  // namespace reglog

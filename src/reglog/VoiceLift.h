@@ -16,6 +16,7 @@
 // channel 3's ratios.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "reglog/ChipWrites.h"
@@ -54,5 +55,20 @@ class VoiceLifter : public ChipWriteListener {
     std::vector<LiftedVoice> voices_;
     std::vector<int> carrierLevels_;  // per voice: the sum of its carriers' levels kept
 };
+
+// The voices of a log file's bytes: a YM2203 log of any format in the table,
+// or a log of one of its kin (several chips, a YM2612 or YM2608 among them);
+// a compressed file through `decompress`. The fault says why the file
+// cannot be read, as `info` says it of a YM2203 log.
+struct VoiceLiftResult {
+    std::vector<LiftedVoice> voices;
+    std::string fault;
+};
+VoiceLiftResult LiftVoices(const uint8_t* data, std::size_t size, const Decompressor& decompress);
+
+// The voices as the dialect's definitions, ready to paste: numbered from 1
+// in order of first use, each with a comment saying where and when it first
+// sounds; `log` names the file in the heading.
+std::string VoiceDefinitions(const std::vector<LiftedVoice>& voices, const std::string& log);
 
 }  // namespace reglog

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "song/FMVoice.h"
+
 namespace song {
 
 struct VoiceField {
@@ -51,5 +53,28 @@ inline constexpr std::array<VoiceField, 5> kLfoLineFields = {{
     {"the algorithm", 3},
     {"the feedback", 3},
 }};
+
+// An operator's register bytes from the ten values of its op line, each
+// keeping its low bits.
+inline FMOperatorBlock PackOperator(const std::array<int32_t, 10>& v) {
+    using namespace op_field;
+    const auto field = [&v](std::size_t i) { return kOpLineFields[i].Keep(v[i]); };
+    FMOperatorBlock op;
+    op.dtMul = static_cast<uint8_t>(field(kDT) << 4 | field(kMUL));
+    op.tl = field(kTL);
+    op.ksAr = static_cast<uint8_t>(field(kKS) << 6 | field(kAR));
+    op.dr = field(kDR);
+    op.sr = field(kSR);
+    op.slRr = static_cast<uint8_t>(field(kSL) << 4 | field(kRR));
+    op.ratio = field(kRatio);
+    return op;
+}
+
+// The connection register's byte from an lfo line's algorithm and feedback.
+inline uint8_t PackConnection(int32_t algorithm, int32_t feedback) {
+    using namespace lfo_field;
+    return static_cast<uint8_t>(kLfoLineFields[kFeedback].Keep(feedback) << 3 |
+                                kLfoLineFields[kAlgorithm].Keep(algorithm));
+}
 
 }  // namespace song

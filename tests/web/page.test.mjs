@@ -254,6 +254,180 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     assert.deepEqual(errors, []);
 });
 
+// `info --notes --json` of an example: {notes, loopTick}, each note with the
+// places ("line:column") of its text and of the macro calls that reached it.
+function cliNotes(song, ...options) {
+    const out = execFileSync(velnari, ["info", path.join(repo, "examples", song), "--notes", "--json", ...options]);
+    const list = JSON.parse(out);
+    const notes = list.notes.map((n) => ({
+        ...n,
+        places: [n.source, ...n.source.macros].map((s) => `${s.line}:${s.column}`).sort(),
+    }));
+    return { notes, loopTick: list.loopTick };
+}
+
+// `seconds` of the render of `song` from tick `tick` (at frame `frame`):
+// --seconds counts from the piece's beginning.
+function cliFromTick(song, tick, frame, seconds) {
+    const pcm = cliRender(song, "--start-tick", String(tick), "--seconds", String(frame / kRate + seconds + 1));
+    return pcm.subarray(0, Math.round(seconds * kRate) * 4);
+}
+
+// The places "line:column" (1-based) of offsets `from` in `text`.
+function placeOf(text, from) {
+    const before = text.slice(0, from).split("\n");
+    return `${before.length}:${before.at(-1).length + 1}`;
+}
+
+test("the notes heard are lit in the text, as info --notes lists them; Alt+click plays from a note", async () => {
+    const { page, errors } = await openPage(browser);
+    const text = await readFile(path.join(repo, "examples/demo.mml"), "latin1");
+    const { loopTick } = cliNotes("demo.mml");
+    const { notes } = cliNotes("demo.mml", "--seconds", "40");
+    let latest = 0;
+    await page.check("#follow");
+    await page.click("#play");
+    // Ten looks while it plays, five from the start and five from bar 12 on
+    // into the second pass: each part's lit text is the note the command
+    // line lists for that part at the tick heard (one tick either side).
+    for (let look = 0; look < 10; ++look) {
+        if (look === 5) {
+            await page.fill("#goto-bar", "12");
+            await page.press("#goto-bar", "Enter");
+        }
+        await page.waitForTimeout(700);
+        const { tick, lit } = await page.evaluate(() => window.velnariSight.seen());
+        latest = Math.max(latest, tick);
+        for (let part = 1; part <= 6; ++part) {
+            const shown = lit.filter((r) => r.part === part - 1).map((r) => placeOf(text, r.from)).sort();
+            const near = [tick - 1, tick, tick + 1].map(
+                (t) => notes.find((n) => n.part === part && n.tick <= t && t < n.tick + n.ticks)?.places ?? [],
+            );
+            assert.ok(
+                near.some((places) => places.join() === shown.join()),
+                `tick ${tick}, part ${part}: lit ${shown}, listed ${near.map((p) => p.join(" ")).join(" | ")}`,
+            );
+        }
+        assert.ok(lit.length >= 4, `tick ${tick}: ${lit.length} lit`);
+    }
+    assert.ok(latest > loopTick, `looked up to tick ${latest}, the song loops at ${loopTick}`);
+    // Following, the editor shows the lit notes.
+    assert.ok((await page.locator(".cm-sounding[data-part]").count()) > 0);
+    await page.setViewportSize({ width: 1280, height: 1000 });
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "sight.png");
+    await page.emulateMedia({ colorScheme: "light" });
+
+    // Alt+click on a note written once and played more than once (from a
+    // macro), from bar 3: it plays from the next time it sounds.
+    await page.click("#play");
+    const counts = new Map();
+    for (const n of notes) {
+        const own = `${n.source.line}:${n.source.column}`;
+        counts.set(own, [...(counts.get(own) ?? []), n.tick]);
+    }
+    const [place, ticks] = [...counts].find(([, t]) => t.length >= 3 && t[1] > 128);
+    await page.fill("#goto-bar", "3");
+    await page.press("#goto-bar", "Enter");
+    const expected = ticks.find((t) => t >= 128);
+    const stop = await listen(page);
+    const [line, column] = place.split(":").map(Number);
+    const at = await page.evaluate(
+        ([line, column]) => {
+            const sight = window.velnariSight;
+            const pos = sight.editor.state.doc.line(line).from + column - 1;
+            sight.page.goTo(pos);
+            return pos;
+        },
+        [line, column],
+    );
+    await page.waitForTimeout(200);
+    const box = await page.evaluate((pos) => window.velnariSight.editor.coordsAtPos(pos), at);
+    await page.keyboard.down("Alt");
+    await page.mouse.click(box.left + 2, (box.top + box.bottom) / 2);
+    await page.keyboard.up("Alt");
+    await page.waitForTimeout(1200);
+    const heard = await stop();
+    const from = await page.evaluate((t) => window.velnariSight.frameOfTick(t), expected);
+    const cli = cliFromTick("demo.mml", expected, from, 2);
+    const rendered = Int16Array.from({ length: cli.length / 4 }, (_, k) => cli.readInt16LE(4 * k));
+    // Bar 3 goes on sounding while the note's tick is run ahead to; from a
+    // moment in, what is heard is the render from that tick, which began
+    // within a quarter of a second of the first sound.
+    const sound = heard.findIndex((s) => s !== 0);
+    const skip = sound + Math.round(0.3 * kRate);
+    const [h, r] = align(heard.subarray(skip), rendered) ?? assert.fail(`${place} did not play from tick ${expected}`);
+    const lag = skip + h - sound - r;
+    assert.ok(lag >= 0 && lag < kRate / 4, `tick ${expected} began ${lag} frames after the first sound`);
+    assert.deepEqual(errors, []);
+});
+
+test("the timeline seeks to a tick, and a range of bars repeats, as --start-tick renders them", async () => {
+    const { page, errors } = await openPage(browser);
+    // A click on the bar numbers seeks to the tick under it.
+    const timeline = page.locator("#timeline");
+    await timeline.click({ position: { x: 260, y: 8 } });
+    const frame = Number(await page.inputValue("#seek"));
+    const tick = await page.evaluate((f) => window.velnariSight.song.tickOfFrame(44100, f), frame);
+    assert.ok(tick > 0);
+    assert.equal(await page.evaluate((t) => window.velnariSight.frameOfTick(t), tick), frame);
+    const pcm = await downloadSeconds(page, 2);
+    assert.equal(sha(pcm), sha(cliFromTick("demo.mml", tick, frame, 2)));
+
+    // Bar 3 on repeat: every pass is bar 3 as a render from its first tick
+    // (after the first quantum, which fades the pass before out).
+    await page.fill("#range-first", "3");
+    await page.fill("#range-last", "3");
+    await page.click("#range-repeat");
+    await page.click("#play");
+    await page.waitForFunction(() => window.velnariAudio);
+    const stop = await listen(page);
+    const [first, end] = await page.evaluate(() => [128, 192].map((t) => window.velnariSight.frameOfTick(t)));
+    const length = end - first;
+    await page.waitForTimeout((3.2 * length * 1000) / kRate);
+    const heard = await stop();
+    const cli = cliFromTick("demo.mml", 128, first, length / kRate);
+    const pass = Int16Array.from({ length }, (_, k) => cli.readInt16LE(4 * k));
+    // From a moment in: the first quantum or so is the hand-over to the range.
+    let [h, r] = align(heard.subarray(4096), pass, 512) ?? assert.fail("what was heard is not bar 3");
+    h += 4096;
+    let passes = 0;
+    for (let start = h + length - r; start + length <= heard.length; start += length, ++passes) {
+        assert.deepEqual(heard.subarray(start, start + length), pass, `pass ${passes + 2}`);
+    }
+    assert.ok(passes >= 2, `${passes} whole passes heard`);
+    // Hovering a note of part 1 in bar 3 names it and its line.
+    const spot = await page.evaluate(() => {
+        const timeline = window.velnariSight.timeline;
+        const note = timeline.song.notes.byPart[0].find((n) => n.tick >= 128);
+        return { x: timeline.x(note.from) + 2, y: 18 + 11 };
+    });
+    await timeline.hover({ position: spot });
+    const { notes } = cliNotes("demo.mml");
+    const hovered = notes.find((n) => n.part === 1 && n.tick >= 128);
+    assert.match(
+        await page.textContent("#timeline-tip"),
+        new RegExp(`^[A-G]#?\\d, ${hovered.ticks} ticks \\(\\d\\.\\d\\d s\\), line ${hovered.source.line}$`),
+    );
+    await page.emulateMedia({ colorScheme: "dark" });
+    await screenshot(page, "timeline.png", { clip: { x: 0, y: 480, width: 1280, height: 240 } });
+    // A click on it puts the cursor on its text.
+    await timeline.click({ position: spot });
+    const cursor = await page.evaluate(() => {
+        const { state } = window.velnariSight.editor;
+        const line = state.doc.lineAt(state.selection.main.head);
+        return `${line.number}:${state.selection.main.head - line.from + 1}`;
+    });
+    assert.equal(cursor, `${hovered.source.line}:${hovered.source.column}`);
+    // Released, it plays on past the range.
+    await page.click("#range-repeat");
+    await page.waitForFunction(
+        (e) => Number(document.querySelector("#seek").value) > e + 4410,
+        end,
+    );
+    assert.deepEqual(errors, []);
+});
+
 test("songs are kept: a reload brings the text back, songs stay apart, examples open as new songs", async () => {
     const { page, errors } = await openPage(browser);
     const first = "; kept\n4: t120 o4 l8 v12 c d e f g";
@@ -472,12 +646,151 @@ async function accessibilityFaults(page) {
     return faults;
 }
 
+// The voice workshop's song: voice 1 on part 1, a scale.
+const kVoiceSong = [
+    "sound:@1",
+    "lfo: 0,0,0, 4,5",
+    "op1: 31,10,0,7, 3,40,1, 1,3,0",
+    "op2: 19, 5,2,7, 3, 8,1, 1,3,0",
+    "op3: 31,12,0,7, 4,52,1, 7,0,0",
+    "op4: 31, 5,2,7, 3,12,1, 1,7,0",
+    "ssgenv:@0, 2, 15,13,11,9",
+    "1: @1 o4 l8 cdefgab>c<bagfedc",
+    "",
+].join("\n");
+
+// What the page plays of the song from its start, about `seconds` of it, and
+// whether that is the command line's render of `text` from its start.
+async function playsAsRendered(page, text, seconds = 1) {
+    await page.click("#stop");
+    await page.click("#play");
+    await page.waitForFunction(() => window.velnariAudio);
+    const stop = await listen(page);
+    // A second more than is compared: the recording starts a little late.
+    await page.waitForFunction((s) => Number(document.querySelector("#seek").value) > (s + 1) * 44100, seconds);
+    await page.click("#play");
+    const heard = await stop();
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    await writeFile(path.join(scratch, "song.mml"), text);
+    const cli = execFileSync(velnari, ["render", path.join(scratch, "song.mml"), "--seconds", "4", "-o", "-"]);
+    await rm(scratch, { recursive: true });
+    const rendered = Int16Array.from({ length: cli.length / 4 }, (_, k) => cli.readInt16LE(4 * k));
+    const [h, r] = align(heard, rendered) ?? [0, -1];
+    // Up to the pause, which fades out.
+    const length = Math.min(heard.length - h, seconds * kRate);
+    return r >= 0 && length > kRate / 2 && heard.subarray(h, h + length).every((v, k) => v === rendered[r + k]);
+}
+
+// The pitch of the sound recorded, in Hz: rising zero crossings per second
+// over the part of it that sounds.
+function pitchOf(samples) {
+    const first = samples.findIndex((s) => s !== 0) + 2048;
+    let last = samples.length - 1;
+    while (last > first && samples[last] === 0) --last;
+    last -= 2048;
+    const crossings = [];
+    for (let k = first; k < last; ++k) if (samples[k - 1] < 0 && samples[k] >= 0) crossings.push(k);
+    return ((crossings.length - 1) * kRate) / (crossings.at(-1) - crossings[0]);
+}
+
+test("the voice workshop: a slider rewrites its value, and what plays follows; undo restores both", async () => {
+    const { page, errors } = await openPage(browser);
+    await typeText(page, kVoiceSong);
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    await page.selectOption("#voice-list", "voice:0");
+    // Drag op4's TL from 12 to somewhere on the right: one change of that value only.
+    const slider = page.locator('[aria-label="op4 TL"]');
+    await slider.scrollIntoViewIfNeeded();
+    const box = await slider.boundingBox();
+    await page.mouse.move(box.x + box.width * (12 / 127), box.y + box.height / 2);
+    await page.mouse.down();
+    for (const f of [0.3, 0.5, 0.7]) await page.mouse.move(box.x + box.width * f, box.y + box.height / 2, { steps: 4 });
+    await page.evaluate(() => (document.querySelector("#status").textContent = ""));
+    await page.mouse.up();
+    const value = Number(await page.inputValue('[aria-label="op4 TL value"]'));
+    assert.ok(value > 60 && value <= 127, String(value));
+    const edited = kVoiceSong.replace("op4: 31, 5,2,7, 3,12,", `op4: 31, 5,2,7, 3,${value},`);
+    assert.equal(await editorText(page), edited);
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    assert.ok(await playsAsRendered(page, edited), "the edited voice plays as the command line renders it");
+    await page.setViewportSize({ width: 1280, height: 1300 });
+    await page.evaluate(() => document.querySelector("#voices").scrollIntoView());
+    await screenshot(page, "voice-editor.png");
+    // One undo takes the whole drag back, and the sound with it.
+    await page.locator(".cm-content").click();
+    await page.evaluate(() => (document.querySelector("#status").textContent = ""));
+    await page.keyboard.press("Control+z");
+    assert.equal(await editorText(page), kVoiceSong);
+    assert.equal(await page.inputValue('[aria-label="op4 TL value"]'), "12");
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    assert.ok(await playsAsRendered(page, kVoiceSong), "the voice as it was plays again");
+    // The SSG envelope: its levels drawn over ticks.
+    await page.selectOption("#voice-list", "envelope:0");
+    await screenshot(page, "ssg-envelope.png", { clip: await page.locator("#voices").boundingBox() });
+    // Its third level dragged to the top (of four bars and the held one).
+    const bars = await page.locator("#ssg-levels").boundingBox();
+    await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + bars.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + 1, { steps: 5 });
+    await page.mouse.up();
+    assert.equal(await editorText(page), kVoiceSong.replace("15,13,11,9", "15,13,15,9"));
+    assert.deepEqual(errors, []);
+});
+
+// Holds the mouse down on key `note` of the on-screen keyboard.
+async function pressKey(page, note) {
+    const key = page.locator(`#piano [data-note="${note}"]`);
+    await key.scrollIntoViewIfNeeded();
+    const box = await key.boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height * 0.85);
+    await page.mouse.down();
+}
+
+test("the keyboard plays the voice at the key's pitch, on screen and from a MIDI input", async () => {
+    const context = await browser.newContext();
+    // The browser's MIDI access, replaced: one input the test plays.
+    await context.addInitScript(() => {
+        window.midiInput = { name: "test keyboard" };
+        navigator.requestMIDIAccess = async () => ({ inputs: new Map([["1", window.midiInput]]) });
+    });
+    const { page, errors } = await openPage(browser, "", { context });
+    // A sine: operator 4 alone.
+    const sine = ["sound:@1", "lfo: 0,0,0, 7,0", "op1: 31,0,0,15,0,127,0,1,0,0", "op2: 31,0,0,15,0,127,0,1,0,0"];
+    sine.push("op3: 31,0,0,15,0,127,0,1,0,0", "op4: 31,0,0,15,0,0,0,1,0,0", "1: @1 r1", "");
+    await typeText(page, sine.join("\n"));
+    await page.waitForFunction(() => document.querySelector("#status").textContent.startsWith("compiled"));
+    const midi = (data) => page.evaluate((data) => window.midiInput.onmidimessage({ data }), data);
+    const cases = [
+        // note, how it is played
+        [69, async (press) => (press ? pressKey(page, 69) : page.mouse.up())],
+        [60, async (press) => midi(press ? [0x90, 60, 120] : [0x80, 60, 0])],
+    ];
+    await page.click("#play");
+    await page.click("#play");
+    await page.click("text=MIDI input");
+    for (const [note, play] of cases) {
+        const stop = await listen(page);
+        await play(true);
+        await page.waitForTimeout(400);
+        await play(false);
+        await page.waitForTimeout(150);
+        const heard = await stop();
+        const expected = 440 * 2 ** ((note - 69) / 12);
+        const pitch = pitchOf(heard);
+        assert.ok(Math.abs(pitch / expected - 1) < 0.005, `note ${note}: ${pitch} Hz, not ${expected}`);
+    }
+    assert.match(await page.textContent("#key-latency"), /^latency \d+ ms/);
+    console.log(`keyboard: ${JSON.stringify(await page.evaluate(() => window.velnariKeys.latencies))}`);
+    await context.close();
+    assert.deepEqual(errors, []);
+});
+
 test("keyboard and axe: Tab reaches every control; nothing serious idle, playing, faulty, problems open", async () => {
     const { page, errors } = await openPage(browser);
     assert.deepEqual(await accessibilityFaults(page), [], "idle");
     // Tab reaches every control, each with a focus ring.
     const reached = new Map();
-    for (let k = 0; k < 60 && !reached.has("problems-toggle"); ++k) {
+    for (let k = 0; k < 200 && !reached.has("problems-toggle"); ++k) {
         await page.keyboard.press("Tab");
         const [id, outline] = await page.evaluate(async () => {
             const e = document.activeElement;
@@ -492,7 +805,8 @@ test("keyboard and axe: Tab reaches every control; nothing serious idle, playing
     for (const id of ["songs", "song-name", "new", "open", "save", "export", "examples", "share", "cm-content"]) {
         assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
     }
-    for (const id of ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "problems-toggle"]) {
+    const side = ["play", "seek", "goto-bar", "mute", "solo", "wav", "vgm", "voice-list", "piano", "problems-toggle"];
+    for (const id of side) {
         assert.ok(reached.has(id), `${id} not reached by Tab: ${[...reached.keys()]}`);
     }
     assert.deepEqual([...reached].filter(([, outline]) => outline === "none"), []);

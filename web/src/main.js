@@ -18,6 +18,8 @@ import { SongStore } from "./songs.js";
 import { decodeSongFile, encodeSongFile } from "./text-files.js";
 import { zipBlob } from "./zip.js";
 import { showProblems } from "./problems.js";
+import * as voiceWorkshop from "./voice-editor.js";
+import { Sight } from "./sight.js";
 
 const kRate = 44100;
 const kCompileDelay = 250; // ms after the last keystroke
@@ -114,8 +116,10 @@ function compileNow(view) {
     page.song = song;
     page.framesPerTick = song.framesPerTick(kRate);
     page.lengthFrames = song.lengthFrames(kRate);
+    sight.compiled(view, song, text);
     updateParts();
     markBars();
+    voiceWorkshop.voiceSongCompiled();
     sendSong(text, true);
     updatePosition();
 }
@@ -165,6 +169,7 @@ async function ensureAudio() {
         node.port.onmessage = (e) => {
             if (e.data.type === "ready") resolve();
             else if (e.data.type === "state") onState(e.data);
+            else if (e.data.type.startsWith("keys:")) voiceWorkshop.onKeysMessage(e.data);
             else if (e.data.type === "error") {
                 console.error(`audio thread: ${e.data.message}`);
                 showStatus(`audio thread: ${e.data.message}`, true);
@@ -179,6 +184,7 @@ async function ensureAudio() {
     node.port.postMessage({ type: "mask", mask: currentMask() });
     node.port.postMessage({ type: "song", text: editor.state.doc.toString(), follow: false });
     node.port.postMessage({ type: "seek", frame: page.position });
+    sight.tell(node.port);
     return page.audio;
 }
 
@@ -223,6 +229,7 @@ function restart() {
 }
 
 function onState(state) {
+    sight.state(state);
     if (state.playing !== undefined && !state.seeking) page.position = state.frame;
     if (state.framesPerTick) page.framesPerTick = state.framesPerTick;
     updatePosition(state);
@@ -558,7 +565,25 @@ const shortcuts = [
     { key: "Escape", run: () => (stop(), true) },
 ];
 
+// The notes heard lit in the editor, the timeline, a range on repeat.
+const sight = new Sight({
+    rate: kRate,
+    ticksPerBar: () => page.ticksPerBar,
+    audio: () => page.audio,
+    playing: () => page.playing,
+    position: () => page.position,
+    seek,
+    play,
+    goTo: (pos) => {
+        editor.dispatch({ selection: { anchor: pos }, scrollIntoView: true });
+        editor.focus();
+    },
+    status: (text) => showStatus(text, true),
+});
+window.velnariSight = sight; // for the tests
+
 const editorExtensions = [
+    sight.extension(),
     lineNumbers(),
     highlightActiveLine(),
     editHistory(),
@@ -582,6 +607,7 @@ const editorExtensions = [
         store.update(currentId, fields);
         scheduleCompile(u.view);
     }),
+    voiceWorkshop.voiceWorkshopListener,
     EditorView.lineWrapping,
     // Focusable by Tab as it is; the tabindex says so to checkers too.
     EditorView.contentAttributes.of({ "aria-label": "MML text", tabindex: "0" }),
@@ -656,7 +682,11 @@ function bindControls() {
     document.addEventListener("drop", (e) => {
         if (!e.dataTransfer?.files.length) return;
         e.preventDefault();
-        openFiles([...e.dataTransfer.files]);
+        // Register logs give their voices; everything else opens as songs.
+        const files = [...e.dataTransfer.files];
+        const logs = files.filter(voiceWorkshop.isRegisterLogFile);
+        if (logs.length) voiceWorkshop.openRegisterLogs(logs);
+        if (logs.length < files.length) openFiles(files.filter((f) => !voiceWorkshop.isRegisterLogFile(f)));
     });
     // Outside the editor, the bare keys work too.
     document.addEventListener("keydown", (e) => {
@@ -714,6 +744,15 @@ async function start() {
     page.velnari = await loadVelnari(page.wasmModule);
     page.ticksPerBar = page.velnari.ticksPerBar;
     startChannels();
+    voiceWorkshop.bindLogVoicesPanel();
+    voiceWorkshop.startVoiceWorkshop({
+        editor,
+        velnari: page.velnari,
+        song: () => page.song,
+        audio: ensureAudio,
+        status: showStatus,
+        rate: kRate,
+    });
     await openFirstSong();
     updateTransport();
     // The browser may clear its storage when space runs short, unless asked

@@ -277,6 +277,10 @@ export class LiveSession {
     setMask(mask) {
         this.m._vn_live_set_mask(this.handle, mask >>> 0);
     }
+    // Repeats ticks [first, end) from the next pass on; end <= first releases them.
+    repeat(first, end) {
+        this.m._vn_live_range(this.handle, first, end);
+    }
 
     // The next `frames` stereo frames as an Int16Array view, valid until the
     // next call that may grow the module's memory (one view serves every

@@ -4,11 +4,14 @@
 // the page.
 //
 // Messages in (port): {type: "init", module}, {type: "song", text, follow},
-// {type: "play"}, {type: "pause"}, {type: "seek", frame}, {type: "mask", mask}.
+// {type: "play"}, {type: "pause"}, {type: "seek", frame}, {type: "mask", mask},
+// and the keyboard's "keys:" messages (keys-worklet.js).
+// {type: "range", first, end} (ticks on repeat; end <= first releases them).
 // Messages out: {type: "ready"}, {type: "error", message}, and
 // {type: "state", ...} about 30 times a second and after every change.
 
 import { loadVelnari, PART_COUNT } from "./velnari.js";
+import { KeysInWorklet } from "./keys-worklet.js";
 
 const kStateEvery = 1536; // frames between state messages
 
@@ -27,9 +30,11 @@ class VelnariProcessor extends AudioWorkletProcessor {
         if (msg.type === "init") {
             this.velnari = await loadVelnari(msg.module);
             this.live = this.velnari.live(sampleRate);
+            this.keys = new KeysInWorklet(this.velnari, sampleRate, this.port);
             this.port.postMessage({ type: "ready" });
             return;
         }
+        if (msg.type.startsWith("keys:")) return this.keys.onMessage(msg);
         switch (msg.type) {
             case "song": {
                 const song = this.velnari.compile(msg.text);
@@ -48,8 +53,11 @@ class VelnariProcessor extends AudioWorkletProcessor {
             case "mask":
                 this.live.setMask(msg.mask);
                 break;
+            case "range":
+                this.live.repeat(msg.first, msg.end);
+                break;
         }
-        this.postState();
+        this.postState(currentFrame);
     }
 
     process(inputs, outputs) {
@@ -57,22 +65,25 @@ class VelnariProcessor extends AudioWorkletProcessor {
         const out = outputs[0];
         const frames = out[0].length;
         const pcm = this.live.fill(frames);
+        this.keys.mix(this.live.ptr, frames);
         const left = out[0];
         const right = out[1] ?? out[0];
         for (let i = 0; i < frames; ++i) {
             left[i] = pcm[2 * i] / 32768;
             if (right !== left) right[i] = pcm[2 * i + 1] / 32768;
         }
+        this.keys.sent();
         if (!this.playing) return true;
         this.sinceState += frames;
-        if (this.sinceState >= kStateEvery) this.postState();
+        if (this.sinceState >= kStateEvery) this.postState(currentFrame + frames);
         return true;
     }
 
-    postState() {
+    // `at`: the audio context's frame that the next frame rendered goes out as.
+    postState(at) {
         this.sinceState = 0;
         const live = this.live;
-        const state = { type: "state", playing: this.playing, frame: 0 };
+        const state = { type: "state", playing: this.playing, frame: 0, at };
         if (live?.hasSong) {
             state.frame = live.frame;
             state.tick = live.tick;

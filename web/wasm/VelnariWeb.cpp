@@ -16,6 +16,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -25,10 +26,12 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "engine/LoopDetector.h"
 #include "mml/Compile.h"
 #include "mml/Warnings.h"
 #include "playback/FrameSource.h"
 #include "playback/LiveSession.h"
+#include "playback/NoteList.h"
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/Renderer.h"
@@ -60,6 +63,25 @@ struct WebRender {
     std::unique_ptr<playback::Renderer> renderer;
 };
 
+// Ticks [firstTick, endTick) on repeat. Each pass is a take of its own, run
+// ahead to the range's first tick (a slice in each fill) while the pass
+// before it plays, then handed over at the exact frame where the range ends
+// without a cross-fade, as the song's own loop joins; so each pass plays
+// from its first tick as a render from the beginning does. Past the range (after a seek, or when
+// chosen there), the next pass starts as soon as it is ready.
+struct WebRange {
+    int64_t firstTick = 0;
+    int64_t endTick = 0;
+    std::unique_ptr<playback::Take> next;  // the next pass, on its way to the first tick
+    bool handedOver = false;               // a pass waits for its moment in the session
+
+    // A seek or a new version has dropped the pass handed over.
+    void Forget() {
+        handedOver = false;
+        next.reset();
+    }
+};
+
 // The song playing on the audio thread: the live session, and what a new
 // take of it needs. Paused at first.
 struct WebLive {
@@ -81,12 +103,18 @@ struct WebLive {
     uint32_t rate;
     uint32_t mask = 0;
     std::shared_ptr<const song::Song> song;
-    bool seeking = false;  // the take running ahead is a seek, not a new version
+    bool seeking = false;             // the take running ahead is a seek, not a new version
+    std::unique_ptr<WebRange> range;  // bars on repeat (vn_live_range)
     playback::LiveSession session;
     playback::LiveSession::Status status;  // as of the last fill or change
 };
 
 namespace {
+
+// Keeps WebLive::range repeating: called before every fill.
+void RepeatRange(WebLive& live);
+// True from the moment a pass of the range is handed over until it sounds.
+bool RangeWaits(const WebLive& live);
 
 WebSong* FromResult(Tarsel::CompileResult&& compiled) {
     auto* result = new WebSong;
@@ -369,6 +397,7 @@ EMSCRIPTEN_KEEPALIVE void vn_live_song(WebLive* l, const WebSong* s, int32_t fol
     const bool playing = l->song != nullptr;
     l->song = s->song;
     l->seeking = false;
+    if (l->range) l->range->Forget();
     if (follow && playing) {
         l->session.TakeOverWhenReady(l->NewTake(), 0);
     } else {
@@ -381,6 +410,7 @@ EMSCRIPTEN_KEEPALIVE void vn_live_song(WebLive* l, const WebSong* s, int32_t fol
 EMSCRIPTEN_KEEPALIVE void vn_live_seek(WebLive* l, double frame) {
     if (!l->song) return;
     l->seeking = true;
+    if (l->range) l->range->Forget();
     l->session.PlayWhenReady(l->NewTake(), static_cast<int64_t>(frame));
     l->status = l->session.GetStatus();
 }
@@ -392,10 +422,12 @@ EMSCRIPTEN_KEEPALIVE void vn_live_set_playing(WebLive* l, int32_t playing) {
 EMSCRIPTEN_KEEPALIVE void vn_live_set_mask(WebLive* l, uint32_t mask) {
     l->mask = mask;
     l->session.SetChannelMask(mask);
+    if (l->range && l->range->next) l->range->next->SetChannelMask(mask);
 }
 // The next `count` frames of the audio thread (silence while paused or
 // before a song).
 EMSCRIPTEN_KEEPALIVE void vn_live_fill(WebLive* l, int16_t* out, int32_t count) {
+    RepeatRange(*l);
     l->session.Fill(out, count);
     l->session.Collect();
     l->status = l->session.GetStatus();
@@ -419,13 +451,278 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_live_seeking(const WebLive* l) {
     return l->status.handingOver && l->seeking;
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_live_following(const WebLive* l) {
-    return l->status.handingOver && !l->seeking;
+    return l->status.handingOver && !l->seeking && !RangeWaits(*l);
 }
 EMSCRIPTEN_KEEPALIVE double vn_live_part_passes(const WebLive* l, int32_t part) {
     return static_cast<double>(l->status.parts.at(part).passes);
 }
 EMSCRIPTEN_KEEPALIVE int32_t vn_live_part_active(const WebLive* l, int32_t part) {
     return l->status.parts.at(part).active;
+}
+
+}  // extern "C"
+
+// ---- seeing the music: the notes of the timeline and the editor's lights,
+// and a range of the song on repeat -------------------------------------
+
+namespace {
+
+// How far the notes are looked for when the song's parts do not all end a
+// pass sooner, as the register logs' export looks.
+constexpr double kNotesSeconds = 600.0;
+
+}  // namespace
+
+// Every note of the song's first whole loop (NoteList), packed for the page
+// as 32-bit integers, kNoteFields per note: part (0-5), tick, ticks, MIDI
+// key, cents * 10, volume, voice, tied, the source's byte offset and length,
+// and the index of its first macro call and their count in `calls` (byte
+// offset and length of each call site, outermost first). Then where each
+// part's endless loop begins and how long a pass of it is, in ticks (-1, 0
+// when the part does not repeat within the search), so that a tick past the
+// list's end finds its note a whole number of passes earlier.
+struct WebNotes {
+    static constexpr int kNoteFields = 12;
+    std::vector<int32_t> notes;
+    std::vector<int32_t> calls;
+    std::array<int32_t, song::kPartCount> loopStart{};
+    std::array<int32_t, song::kPartCount> loopLength{};
+    int64_t endTick = 0;
+    int64_t loopTick = -1;  // where the whole song starts again; -1: not found
+};
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE WebNotes* vn_notes_new(const WebSong* s, uint32_t rate) {
+    if (!s->song) return nullptr;
+    auto out = std::make_unique<WebNotes>();
+    const playback::NoteList list = playback::ListNotes(s->song, rate, std::nullopt, kNotesSeconds);
+    out->endTick = list.endTick;
+    out->loopTick = list.loopTick.value_or(-1);
+    const auto i32 = [](int64_t v) { return static_cast<int32_t>(v); };
+    for (const playback::Note& note : list.notes) {
+        const auto first = i32(static_cast<int64_t>(out->calls.size() / 2));
+        for (const song::Command* call : note.calls) {
+            out->calls.push_back(i32(call->source.offset));
+            out->calls.push_back(i32(call->source.length));
+        }
+        out->notes.insert(
+            out->notes.end(),
+            {note.part, i32(note.tick), i32(note.ticks), note.key,
+             i32(std::lround(note.cents * 10)), note.volume, note.voice, note.tied ? 1 : 0,
+             i32(note.command->source.offset), i32(note.command->source.length), first,
+             i32(static_cast<int64_t>(note.calls.size()))});
+    }
+    // Two passes of every part give the length of its loop; the first pass
+    // holds its lead-in and one trip through the loop.
+    engine::Engine ahead(s->song, rate);
+    const int64_t maxTicks =
+        playback::TickOfFrame(playback::SecondsToFrames(kNotesSeconds, rate), list.framesPerTick);
+    const engine::LoopReport report = engine::LoopDetector::Run(ahead, 2, maxTicks);
+    for (int part = 0; part < song::kPartCount; ++part) {
+        const std::vector<int64_t>& ends = report.parts[part].passEnds;
+        out->loopStart[part] = -1;
+        if (ends.size() >= 2 && ends[1] > ends[0]) {
+            out->loopLength[part] = i32(ends[1] - ends[0]);
+            out->loopStart[part] = i32(ends[0] - (ends[1] - ends[0]));
+        }
+    }
+    return out.release();
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_notes_count(const WebNotes* n) {
+    return static_cast<int32_t>(n->notes.size() / WebNotes::kNoteFields);
+}
+EMSCRIPTEN_KEEPALIVE const int32_t* vn_notes_data(const WebNotes* n) {
+    return n->notes.data();
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_notes_calls_size(const WebNotes* n) {
+    return static_cast<int32_t>(n->calls.size());
+}
+EMSCRIPTEN_KEEPALIVE const int32_t* vn_notes_calls(const WebNotes* n) {
+    return n->calls.data();
+}
+EMSCRIPTEN_KEEPALIVE double vn_notes_end_tick(const WebNotes* n) {
+    return static_cast<double>(n->endTick);
+}
+EMSCRIPTEN_KEEPALIVE double vn_notes_loop_tick(const WebNotes* n) {
+    return static_cast<double>(n->loopTick);
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_notes_part_loop_start(const WebNotes* n, int32_t part) {
+    return n->loopStart.at(part);
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_notes_part_loop_length(const WebNotes* n, int32_t part) {
+    return n->loopLength.at(part);
+}
+EMSCRIPTEN_KEEPALIVE void vn_notes_free(WebNotes* n) {
+    delete n;
+}
+
+}  // extern "C"
+
+namespace {
+
+void RepeatRange(WebLive& live) {
+    if (!live.range || !live.song) return;
+    WebRange& range = *live.range;
+    const playback::LiveSession::Status status = live.session.GetStatus();
+    if (status.handingOver) return;  // a pass, a seek or a new version is on its way
+    range.handedOver = false;
+    if (!status.playing || status.paused || !status.ticks || status.song != live.song) return;
+    if (!range.next || range.next->Song() != live.song) range.next = live.NewTake();
+    const int64_t first = range.next->Ticks()->FrameOfTick(range.firstTick);
+    if (!range.next->RunAheadTo(first, {}, WebLive::kRunAheadBudget)) return;
+    const int64_t end = status.ticks->FrameOfTick(range.endTick);
+    const bool inside =
+        status.frame >= status.ticks->FrameOfTick(range.firstTick) && status.frame < end;
+    if (!inside || !live.session.PlayAt(range.next, end, /*cut=*/true)) {
+        live.session.PlayWhenReady(std::move(range.next), first);
+    }
+    range.next.reset();
+    range.handedOver = true;
+}
+
+bool RangeWaits(const WebLive& live) {
+    return live.range && live.range->handedOver;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Repeats ticks [first, end) of the song from the next pass on, until called
+// with end <= first, which lets the song play on from where it stands.
+EMSCRIPTEN_KEEPALIVE void vn_live_range(WebLive* l, double first, double end) {
+    if (end > first && first >= 0) {
+        if (!l->range) l->range = std::make_unique<WebRange>();
+        l->range->firstTick = static_cast<int64_t>(first);
+        l->range->endTick = static_cast<int64_t>(end);
+        // A pass handed over for the old range's end is replaced.
+        if (l->range->handedOver && l->song) l->session.TakeOverWhenReady(l->NewTake(), 0);
+        l->range->Forget();
+        return;
+    }
+    // The pass handed over would jump back: this version plays on instead.
+    if (RangeWaits(*l) && l->song) l->session.TakeOverWhenReady(l->NewTake(), 0);
+    l->range.reset();
+}
+
+}  // extern "C"
+
+// The voice workshop: the language's voice fields, a voice's envelopes as the
+// chip model runs them, a keyboard playing a voice, and the voices of a
+// register log. A voice travels as 42 values: algorithm, feedback, then the
+// ten values of each op line, op1 first.
+
+#include "playback/Audition.h"
+#include "reglog/VoiceLift.h"
+#include "song/VoiceFields.h"
+
+namespace {
+
+constexpr int32_t kVoiceValues = 2 + 4 * 10;
+
+song::FMVoice VoiceOf(const int32_t* values) {
+    song::FMVoice voice;
+    voice.fbAlg = song::PackConnection(values[0], values[1]);
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::array<int32_t, 10> op{};
+        std::copy_n(values + 2 + 10 * i, op.size(), op.begin());
+        voice.op[i] = song::PackOperator(op);
+    }
+    return voice;
+}
+
+const song::VoiceField* FieldOf(int32_t line, int32_t i) {
+    if (line == 0 && i >= 0 && i < static_cast<int32_t>(song::kOpLineFields.size()))
+        return &song::kOpLineFields[static_cast<std::size_t>(i)];
+    if (line == 1 && i >= 0 && i < static_cast<int32_t>(song::kLfoLineFields.size()))
+        return &song::kLfoLineFields[static_cast<std::size_t>(i)];
+    return nullptr;
+}
+
+// A text made for the page, or why it could not be.
+struct WebText {
+    std::string text;
+    bool ok = false;
+};
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int32_t vn_voice_values() {
+    return kVoiceValues;
+}
+// The largest value field `i` of an op line (`line` 0) or an lfo line
+// (`line` 1) keeps (-1: kept whole), and its name ("" for the lfo line's
+// unused three).
+EMSCRIPTEN_KEEPALIVE int32_t vn_voice_field_largest(int32_t line, int32_t i) {
+    const song::VoiceField* field = FieldOf(line, i);
+    return field ? field->Largest() : 0;
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_voice_field_name(int32_t line, int32_t i) {
+    const song::VoiceField* field = FieldOf(line, i);
+    return field ? field->name.data() : "";
+}
+
+// Operator `op`'s envelope output for MIDI note `note` held `hold` frames at
+// `rate`: `points` values, `step` frames apart (playback::Audition::Envelope).
+// Returns how many were written to `out`.
+EMSCRIPTEN_KEEPALIVE int32_t vn_voice_envelope(const int32_t* values, int32_t op, int32_t note,
+                                               uint32_t rate, double hold, double step,
+                                               int32_t points, int32_t* out) {
+    const std::vector<int32_t> levels =
+        playback::Audition::Envelope(VoiceOf(values), op, note, rate, static_cast<int64_t>(hold),
+                                     static_cast<int64_t>(step), points);
+    std::copy(levels.begin(), levels.end(), out);
+    return static_cast<int32_t>(levels.size());
+}
+
+// A keyboard playing one voice at `rate`, mixed into the audio thread's frames.
+EMSCRIPTEN_KEEPALIVE playback::Audition* vn_audition_new(uint32_t rate) {
+    return new playback::Audition(rate);
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_free(playback::Audition* a) {
+    delete a;
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_voice(playback::Audition* a, const int32_t* values) {
+    a->SetVoice(VoiceOf(values));
+}
+// MIDI note number, volume 0-15; 0 when the note is beyond the chip's blocks.
+EMSCRIPTEN_KEEPALIVE int32_t vn_audition_note_on(playback::Audition* a, int32_t note,
+                                                 int32_t volume) {
+    return a->NoteOn(note, volume);
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_note_off(playback::Audition* a, int32_t note) {
+    a->NoteOff(note);
+}
+EMSCRIPTEN_KEEPALIVE void vn_audition_all_off(playback::Audition* a) {
+    a->AllNotesOff();
+}
+// Adds the keyboard's next `count` frames into `frames`.
+EMSCRIPTEN_KEEPALIVE void vn_audition_mix(playback::Audition* a, int16_t* frames, int32_t count) {
+    a->Mix(frames, count);
+}
+
+// The FM voices a register log (VGM or S98, not compressed: the page
+// inflates a .vgz itself) keys on, as `velnari voices` prints them for a
+// file named `name`; or why the log cannot be read.
+EMSCRIPTEN_KEEPALIVE WebText* vn_log_voices(const uint8_t* data, int32_t size, const char* name) {
+    auto* result = new WebText;
+    const reglog::VoiceLiftResult lifted =
+        reglog::LiftVoices(data, static_cast<std::size_t>(std::max(size, 0)), {});
+    result->ok = lifted.fault.empty();
+    result->text = result->ok ? reglog::VoiceDefinitions(lifted.voices, name) : lifted.fault;
+    return result;
+}
+EMSCRIPTEN_KEEPALIVE int32_t vn_text_ok(const WebText* t) {
+    return t->ok;
+}
+EMSCRIPTEN_KEEPALIVE const char* vn_text(const WebText* t) {
+    return t->text.c_str();
+}
+EMSCRIPTEN_KEEPALIVE void vn_text_free(WebText* t) {
+    delete t;
 }
 
 }  // extern "C"
