@@ -166,7 +166,7 @@ int64_t FirstFrame(const MixOptions& mix, const Timing& timing, const char* what
 
 // A render of bars once: from the first bar's first frame to the last bar's
 // end, without a fade.
-Timing BarsTiming(const BarFrames& bars) {
+Timing BarsTiming(const playback::FrameRange& bars) {
     Timing timing;
     timing.plan = RenderPlan::Fixed(bars.end, 0);
     return timing;
@@ -175,8 +175,7 @@ Timing BarsTiming(const BarFrames& bars) {
 // Plays bars on repeat through the sound card until a terminating signal.
 int PlayBarsOnRepeat(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
                      engine::Volumes volumes) {
-    const engine::Engine probe(song, mix.rate);
-    const BarFrames bars = FramesOfBars(*mix.bars, probe.FramesPerTick());
+    const playback::FrameRange bars = FramesOfBars(*mix.bars, song, mix.rate);
     playback::RangeLoop loop(song, mix.rate, volumes, mix.chipMask, bars.first, bars.end);
     SdlPlayback playback(mix.rate, [&loop](int16_t* frames, int32_t count) {
         loop.Fill(frames, count);
@@ -255,9 +254,8 @@ int RunRender(const RenderOptions& options) {
     const engine::Volumes volumes = ResolveVolumes(mix.fmVolume, mix.ssgVolume);
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
-    const std::optional<BarFrames> bars =
-        mix.bars ? std::optional(FramesOfBars(*mix.bars, tracks[0].engine->FramesPerTick()))
-                 : std::nullopt;
+    const std::optional<playback::FrameRange> bars =
+        mix.bars ? std::optional(FramesOfBars(*mix.bars, song, mix.rate)) : std::nullopt;
     const Timing timing = bars ? BarsTiming(*bars) : PlanTiming(options.song, song, mix, true);
     const int64_t start = bars ? bars->first : FirstFrame(mix, timing, "write");
     if (StartsAtTheEnd(start, timing.plan)) return kExitOk;

@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "CliError.h"
-#include "output/PlayThrough.h"
-#include "options/PlaybackOptions.h"
-#include "report/Progress.h"
 #include "commands/SongFile.h"
 #include "live/Interrupt.h"
+#include "options/PlaybackOptions.h"
+#include "output/PlayThrough.h"
 #include "output/RawSink.h"
 #include "output/SndFileSink.h"
 #include "output/WriteFailure.h"
@@ -25,6 +24,7 @@
 #include "reglog/LogPlayer.h"
 #include "reglog/LogReader.h"
 #include "report/LogInfo.h"
+#include "report/Progress.h"
 #include "report/SongInfo.h"
 #include "velnari/Version.h"
 
@@ -57,15 +57,14 @@ std::string Seconds(double seconds) {
 
 // "part 2 (…)" or "parts 1 (…), 2 (…) and 4 (…)" for the parts picked, with
 // their loop lengths where they have one.
-std::string PartList(const std::vector<reglog::ExportReport::PartLoop>& parts, int32_t perTick,
+std::string PartList(const std::vector<reglog::ExportReport::PartLoop>& parts,
                      bool (*pick)(const reglog::ExportReport::PartLoop&)) {
     std::vector<std::string> names;
     for (const auto& part : parts) {
         if (!pick(part)) continue;
         std::string name = std::to_string(part.part + 1);
         if (part.loopTicks > 0) {
-            name += " (" + std::to_string(part.loopTicks) + " ticks, " +
-                    Seconds(static_cast<double>(part.loopTicks) * perTick / reglog::kLogRate) +
+            name += " (" + std::to_string(part.loopTicks) + " ticks, " + Seconds(part.loopSeconds) +
                     " s)";
         }
         names.push_back(name);
@@ -82,28 +81,25 @@ std::string PartList(const std::vector<reglog::ExportReport::PartLoop>& parts, i
 std::string NoLoopReason(const reglog::ExportReport& report) {
     using Reason = reglog::ExportReport::Reason;
     using PartLoop = reglog::ExportReport::PartLoop;
-    const int32_t perTick = report.framesPerTick;
     auto looping = [](const PartLoop& p) { return !p.stops && p.loopTicks > 0; };
     switch (report.reason) {
         case Reason::kUnfinished:
-            return "no second pass ends for " +
-                   PartList(report.parts, perTick,
-                            [](const PartLoop& p) { return !p.stops && p.loopTicks == 0; });
+            return "no second pass ends for " + PartList(report.parts, [](const PartLoop& p) {
+                       return !p.stops && p.loopTicks == 0;
+                   });
         case Reason::kTooLong:
-            return "the loops of " + PartList(report.parts, perTick, looping) + " line up " +
+            return "the loops of " + PartList(report.parts, looping) + " line up " +
                    (report.lineUpTicks > 0
                         ? "only every " + std::to_string(report.lineUpTicks) + " ticks (" +
-                              Seconds(static_cast<double>(report.lineUpTicks) * perTick /
-                                      reglog::kLogRate) +
-                              " s), and two whole loops do not fit"
+                              Seconds(report.lineUpSeconds) + " s), and two whole loops do not fit"
                         : "only after far longer");
         case Reason::kTempoDrifts:
             return "the tempo differs on every pass (a tempo ramp that never returns?), though "
                    "the loops of " +
-                   PartList(report.parts, perTick, looping) + " line up";
+                   PartList(report.parts, looping) + " line up";
         default:
             return "the register writes do not repeat, though the loops of " +
-                   PartList(report.parts, perTick, looping) +
+                   PartList(report.parts, looping) +
                    " line up (an effect running across the loops?)";
     }
 }

@@ -160,12 +160,16 @@ int RunExportMidi(const RenderOptions& options, const std::string& output) {
         CompileSongFile(options.song, options.diagnostics);
     const playback::NoteList list =
         playback::ListNotes(song, mix.rate, mix.seconds, mix.maxSeconds);
+    // The options win over the song's tag lines, as for a register log.
+    const song::Tags& written = song->GetTags();
+    const std::string title = options.tags.title.value_or(written.title);
     std::vector<std::string> texts;
-    if (options.tags.title) texts.push_back(*options.tags.title);
-    if (options.tags.author) texts.push_back(*options.tags.author);
-    if (options.tags.notes) texts.push_back(*options.tags.notes);
-    if (options.tags.date) texts.push_back(*options.tags.date);
-    WriteWholeFile(output, playback::MidiFile(list, texts));
+    for (const std::string& text :
+         {title, options.tags.author.value_or(written.composer),
+          options.tags.notes.value_or(written.notes), options.tags.date.value_or(written.date)}) {
+        if (!text.empty()) texts.push_back(text);
+    }
+    WriteWholeFile(output, playback::MidiFile(list, title, texts));
     return kExitOk;
 }
 

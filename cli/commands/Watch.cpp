@@ -60,13 +60,15 @@ using playback::SecondsToFrames;
 using playback::Take;
 
 // The song's timing as watch plays it: the loop search is not stopped. With
-// --bars, up to the last bar's end, without a fade.
-playback::Timing PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix) {
+// --bars, up to the last bar's end, without a fade; `barsFirst` is then the
+// first bar's first frame.
+playback::Timing PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
+                            int64_t& barsFirst) {
     if (!mix.bars) return *playback::PlanTiming(song, LengthOf(mix));
-    const engine::Engine probe(song, mix.rate);
+    const playback::FrameRange bars = FramesOfBars(*mix.bars, song, mix.rate);
+    barsFirst = bars.first;
     playback::Timing timing;
-    timing.plan =
-        playback::RenderPlan::Fixed(FramesOfBars(*mix.bars, probe.FramesPerTick()).end, 0);
+    timing.plan = playback::RenderPlan::Fixed(bars.end, 0);
     return timing;
 }
 
@@ -78,7 +80,7 @@ class WatchSession {
           mix_(options.mix),
           volumes_(ResolveVolumes(mix_.fmVolume, mix_.ssgVolume)),
           song_(std::move(song)),
-          timing_(PlanTiming(song_, mix_)),
+          timing_(PlanTiming(song_, mix_, barsFirst_)),
           text_(std::move(text)),
           handled_(stamp),
           seen_(stamp),
@@ -89,7 +91,7 @@ class WatchSession {
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         auto first = NewTake();
         const int64_t start = mix_.bars
-                                  ? FirstBarFrame(*first)
+                                  ? barsFirst_
                                   : playback::StartFrame(StartOf(mix_), mix_.rate, timing_.ticks,
                                                          timing_.plan.totalFrames);
         if (!first->RunAheadTo(start, Interrupted)) return InterruptedStatus();
@@ -125,15 +127,10 @@ class WatchSession {
         return std::make_unique<Take>(song_, mix_.rate, volumes_, mix_.chipMask, timing_.plan);
     }
 
-    // The first frame of --bars for the take's tick length.
-    int64_t FirstBarFrame(const Take& take) const {
-        return FramesOfBars(*mix_.bars, take.Engine().FramesPerTick()).first;
-    }
-
     // From the beginning again, or with --bars from the first bar's first tick.
     void PlayAgain() {
         auto take = NewTake();
-        if (mix_.bars && !take->RunAheadTo(FirstBarFrame(*take), Interrupted)) return;
+        if (mix_.bars && !take->RunAheadTo(barsFirst_, Interrupted)) return;
         live_.Play(std::move(take));
     }
 
@@ -183,7 +180,7 @@ class WatchSession {
             return;
         }
         song_ = reviewed.song;
-        timing_ = PlanTiming(song_, mix_);
+        timing_ = PlanTiming(song_, mix_, barsFirst_);
         if (timing_.plan.cut) Say("warning: " + CutWarning(options_.song, mix_));
         SwitchToNewVersion();
     }
@@ -242,6 +239,7 @@ class WatchSession {
     const MixOptions& mix_;
     const engine::Volumes volumes_;
     std::shared_ptr<const song::Song> song_;
+    int64_t barsFirst_ = 0;  // with --bars, of the song playing
     playback::Timing timing_;
     std::string text_;             // the last version compiled, good or not
     platform::FileStamp handled_;  // the stamp of that version

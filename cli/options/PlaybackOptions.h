@@ -4,12 +4,15 @@
 // a plan cut at --max-seconds.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "live/Interrupt.h"
 #include "options/Options.h"
 #include "playback/Position.h"
 #include "playback/RenderTiming.h"
 #include "playback/StartPosition.h"
+#include "playback/TickMap.h"
 
 namespace cli {
 
@@ -28,16 +31,12 @@ inline playback::Start StartOf(const MixOptions& mix) {
 }
 
 // --bars as frames of the piece: the first bar's first frame and the frame
-// after the last bar, at the song's tick length.
-struct BarFrames {
-    int64_t first = 0;
-    int64_t end = 0;
-};
-inline BarFrames FramesOfBars(const MixOptions::Bars& bars, int32_t framesPerTick) {
-    const auto frameOfBar = [framesPerTick](int64_t bar) {
-        return playback::FrameOfTick(playback::TickOfBar(bar), framesPerTick);
-    };
-    return {frameOfBar(bars.first), frameOfBar(bars.last + 1)};
+// after the last bar, where the song's tempo map puts them. A signal stops
+// the look ahead (StoppedWritingNothing).
+inline playback::FrameRange FramesOfBars(const MixOptions::Bars& bars,
+                                         const std::shared_ptr<const song::Song>& song,
+                                         uint32_t rate) {
+    return playback::FramesOfBars(song, rate, bars.first, bars.last, StopIfInterrupted);
 }
 
 // The warning for a plan cut at --max-seconds.

@@ -834,6 +834,37 @@ void CheckSharedNoise(const std::array<EnvelopeUse, kSSGParts>& uses, WarningSin
     }
 }
 
+namespace {
+
+// A tempo change in a macro that no part calls, directly or through other
+// macros: the tempo never changes there. Once per macro.
+void CheckUncalledTempo(const song::Song& song, const CommandPlaces& places, WarningSink& sink) {
+    std::set<std::string> called;
+    std::vector<const CommandList*> lists;
+    for (int part = 0; part < song::kPartCount; ++part) lists.push_back(&song.Part(part));
+    while (!lists.empty()) {
+        const CommandList* list = lists.back();
+        lists.pop_back();
+        for (const Command& cmd : *list) {
+            if (cmd.code == code::kCall && song.HasMacro(cmd.text) &&
+                called.insert(cmd.text).second) {
+                lists.push_back(&song.Macros().at(cmd.text));
+            }
+        }
+    }
+    for (const auto& [name, list] : song.Macros()) {
+        if (called.count(name) != 0) continue;
+        const auto change = std::find_if(list.begin(), list.end(), [](const Command& cmd) {
+            return cmd.code == code::kTempoChange;
+        });
+        if (change == list.end()) continue;
+        sink.Add(Warning::Kind::kTempo, places.Of(*change),
+                 "no part calls macro '" + name + "': this tempo change never happens");
+    }
+}
+
+}  // namespace
+
 void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink& sink,
                sequencer::CommandObserver* observer) {
     bool anyUsed = false;
@@ -870,6 +901,7 @@ void WalkParts(const song::Song& song, const CommandPlaces& places, WarningSink&
     for (const auto& [name, list] : song.Macros()) {
         CheckList(song, list, false, name, places, closedElsewhere, sink);
     }
+    CheckUncalledTempo(song, places, sink);
     if (!anyUsed) sink.Add(Warning::Kind::kSilent, {}, "no part line: the song plays nothing");
 }
 

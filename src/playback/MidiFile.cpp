@@ -139,7 +139,8 @@ std::string PartName(int part) {
     return std::string("SSG ") + static_cast<char>('A' + part - song::kFMPartCount);
 }
 
-std::vector<uint8_t> MidiFile(const NoteList& list, const std::vector<std::string>& texts) {
+std::vector<uint8_t> MidiFile(const NoteList& list, const std::string& title,
+                              const std::vector<std::string>& texts) {
     std::array<bool, song::kPartCount> used{};
     for (const Note& note : list.notes) used[note.part] = true;
     const auto parts = static_cast<uint32_t>(std::count(used.begin(), used.end(), true));
@@ -151,12 +152,20 @@ std::vector<uint8_t> MidiFile(const NoteList& list, const std::vector<std::strin
     Put16(out, kTicksPerQuarter);
 
     std::vector<Event> first;
-    const auto tempo =
-        static_cast<uint32_t>(std::clamp(std::lround(MicrosecondsPerQuarter(list)), 1L, 0xFFFFFFL));
-    first.push_back({0,
-                     kSetting,
-                     {0xFF, 0x51, 0x03, static_cast<uint8_t>(tempo >> 16),
-                      static_cast<uint8_t>(tempo >> 8), static_cast<uint8_t>(tempo)}});
+    if (!title.empty()) first.push_back(Meta(0, kSetting, 0x03, title));
+    // A tempo event where the tick length changes within the notes' span.
+    uint32_t written = 0;
+    for (const TickMap::Step& step : list.ticks.Steps()) {
+        if (step.tick > 0 && step.tick >= list.endTick) break;
+        const auto tempo = static_cast<uint32_t>(
+            std::clamp(std::lround(MicrosecondsPerQuarter(list, step.tick)), 1L, 0xFFFFFFL));
+        if (tempo == written) continue;
+        written = tempo;
+        first.push_back({step.tick,
+                         kSetting,
+                         {0xFF, 0x51, 0x03, static_cast<uint8_t>(tempo >> 16),
+                          static_cast<uint8_t>(tempo >> 8), static_cast<uint8_t>(tempo)}});
+    }
     for (const std::string& text : texts) first.push_back(Meta(0, kSetting, 0x01, text));
     if (list.loopTick) first.push_back(Meta(*list.loopTick, kSetting, 0x06, "loop"));
     PutTrack(out, std::move(first), list.endTick);

@@ -1,6 +1,7 @@
 #pragma once
-// A song's notes as a Standard MIDI File of type 1: a first track with the
-// tempo, the loop point (a marker) and the song's texts, then a track per
+// A song's notes as a Standard MIDI File of type 1: a first track named for
+// the song's title, with the tempo at each change of the song's tempo map,
+// the loop point (a marker) and the song's texts, then a track per
 // used part named for it ("FM 1" .. "SSG C") on a channel of its own. A
 // quarter note is 16 ticks, the song's own, so every note lies on its tick.
 //
@@ -24,7 +25,9 @@ inline constexpr int kBendSemitones = 12;
 // The part's track name: "FM 1" .. "FM 3", "SSG A" .. "SSG C".
 std::string PartName(int part);
 
-// `texts` become text events on the first track, in order.
-std::vector<uint8_t> MidiFile(const NoteList& list, const std::vector<std::string>& texts);
+// `title`, when not empty, names the first track; `texts` become text
+// events on it, in order.
+std::vector<uint8_t> MidiFile(const NoteList& list, const std::string& title,
+                              const std::vector<std::string>& texts);
 
 }  // namespace playback

@@ -31,11 +31,13 @@ KeyAndCents KeyOf(double hertz) {
 }
 
 double SecondsOfTick(const NoteList& list, int64_t tick) {
-    return static_cast<double>(FrameOfTick(tick, list.framesPerTick)) / list.rate;
+    return static_cast<double>(list.ticks.FrameOfTick(tick)) / list.rate;
 }
 
-double MicrosecondsPerQuarter(const NoteList& list) {
-    return 1e6 * static_cast<double>(FrameOfTick(kTicksPerBar / 4, list.framesPerTick)) / list.rate;
+double MicrosecondsPerQuarter(const NoteList& list, int64_t tick) {
+    return 1e6 *
+           static_cast<double>(FrameOfTick(kTicksPerBar / 4, list.ticks.FramesPerTickAt(tick))) /
+           list.rate;
 }
 
 NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
@@ -45,9 +47,8 @@ NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
     engine::Engine engine(song, rate);
     if (!engine.Ready()) return list;
     list.framesPerTick = engine.FramesPerTick();
-    const auto ticksIn = [&](double s) {
-        return TickOfFrame(SecondsToFrames(s, rate), list.framesPerTick);
-    };
+    list.ticks = TickMap::OfSong(song, rate, SecondsToFrames(seconds.value_or(maxSeconds), rate));
+    const auto ticksIn = [&](double s) { return list.ticks.TickOfFrame(SecondsToFrames(s, rate)); };
     if (seconds) {
         list.endTick = ticksIn(*seconds);
     } else {

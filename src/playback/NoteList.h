@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "playback/TickMap.h"
 #include "song/Command.h"
 #include "song/Song.h"
 
@@ -44,12 +45,14 @@ struct NoteList {
     // song repeats. Unset when the list ends elsewhere (a length asked for).
     std::optional<int64_t> loopTick;
     uint32_t rate = 44100;
-    int32_t framesPerTick = 1;
+    int32_t framesPerTick = 1;  // of the first tick
+    TickMap ticks;              // where each tick starts, through endTick
 };
 
 // The notes over the song's first whole loop (every used part through its
 // first pass, or stopped), found within `maxSeconds`; or over `seconds`
-// when set. Played at `rate`, whose tick length fixes the times.
+// when set. Played at `rate`, whose tick lengths (the song's tempo map) fix
+// the times.
 NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
                    std::optional<double> seconds, double maxSeconds);
 
@@ -57,8 +60,8 @@ NoteList ListNotes(const std::shared_ptr<const song::Song>& song, uint32_t rate,
 // into seconds.
 double SecondsOfTick(const NoteList& list, int64_t tick);
 
-// The quarter note's length in microseconds (16 ticks).
-double MicrosecondsPerQuarter(const NoteList& list);
+// The quarter note's length in microseconds (16 ticks) at the tempo of `tick`.
+double MicrosecondsPerQuarter(const NoteList& list, int64_t tick);
 
 // The nearest MIDI key to `hertz` and the cents from it.
 struct KeyAndCents {

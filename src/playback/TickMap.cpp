@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/Engine.h"
+#include "playback/Position.h"
 
 namespace playback {
 
@@ -86,6 +87,14 @@ int32_t TickMap::FramesPerTickAt(int64_t tick) const {
 
 int32_t TickMap::TempoAt(int64_t tick) const {
     return StepOfTick(tick).tempo;
+}
+
+FrameRange FramesOfBars(const std::shared_ptr<const song::Song>& song, uint32_t rate,
+                        int64_t firstBar, int64_t lastBar, const std::function<void()>& poll) {
+    const int64_t endTick = TickOfBar(lastBar + 1);
+    const TickMap ticks =
+        TickMap::OfSong(song, rate, std::numeric_limits<int64_t>::max(), endTick, poll);
+    return {ticks.FrameOfTick(TickOfBar(firstBar)), ticks.FrameOfTick(endTick)};
 }
 
 }  // namespace playback

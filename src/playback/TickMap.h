@@ -66,4 +66,14 @@ class TickMap {
     std::vector<Step> steps_;  // by tick; the first at tick 0
 };
 
+// Frames [first, end) of bars `firstBar` to `lastBar` (counted from 1) of
+// `song` at `rate`: from the first bar's first tick to the tick after the
+// last bar, where the song's tempo puts them. `poll` as for TickMap::OfSong.
+struct FrameRange {
+    int64_t first = 0;
+    int64_t end = 0;
+};
+FrameRange FramesOfBars(const std::shared_ptr<const song::Song>& song, uint32_t rate,
+                        int64_t firstBar, int64_t lastBar, const std::function<void()>& poll = {});
+
 }  // namespace playback

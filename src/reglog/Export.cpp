@@ -125,6 +125,10 @@ SongExport Limited(SongRecording& recording, const TickMap& ticks, ExportReport 
     return result;
 }
 
+double SecondsBetween(const TickMap& ticks, int64_t from, int64_t to) {
+    return static_cast<double>(ticks.FrameOfTick(to) - ticks.FrameOfTick(from)) / kLogRate;
+}
+
 // Where a loop of `period` ticks whose writes repeat from `start` can begin
 // so that the tempo repeats too: every tick from there up to `lookTicks`
 // lasts as long as the one a period later, for two periods at least.
@@ -167,7 +171,10 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
         ExportReport::PartLoop entry;
         entry.part = p;
         entry.stops = part.stopped.has_value();
-        if (part.passEnds.size() >= 2) entry.loopTicks = part.passEnds[1] - part.passEnds[0];
+        if (part.passEnds.size() >= 2) {
+            entry.loopTicks = part.passEnds[1] - part.passEnds[0];
+            entry.loopSeconds = SecondsBetween(ticks, part.passEnds[0], part.passEnds[1]);
+        }
         report.parts.push_back(entry);
         if (entry.stops) {
             expectedStart = std::max(expectedStart, *part.stopped);
@@ -184,7 +191,8 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     }
     report.ending = ExportReport::Ending::kLimit;
     if (!loops.endTick) {
-        report.reason = ExportReport::Reason::kUnfinished;
+        report.reason = loops.tempoDrifts ? ExportReport::Reason::kTempoDrifts
+                                          : ExportReport::Reason::kUnfinished;
         return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
     }
     if (!anyLoops) {
@@ -202,6 +210,8 @@ SongExport ExportSong(std::shared_ptr<const song::Song> song, const ExportSettin
     if (tooLong || expectedStart + 2 * base > lookTicks) {
         report.reason = ExportReport::Reason::kTooLong;
         report.lineUpTicks = tooLong ? 0 : base;
+        if (!tooLong)
+            report.lineUpSeconds = SecondsBetween(ticks, expectedStart, expectedStart + base);
         return Limited(recording, ticks, report, settings.maxSamples, settings.poll);
     }
 

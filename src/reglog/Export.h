@@ -61,8 +61,9 @@ struct ExportReport {
         kTempoDrifts,  // the writes repeat, but the tempo differs on every pass
     };
     struct PartLoop {
-        int part = 0;           // 0..5
-        int64_t loopTicks = 0;  // length of its second pass; 0 if it has none
+        int part = 0;              // 0..5
+        int64_t loopTicks = 0;     // length of its second pass; 0 if it has none
+        double loopSeconds = 0.0;  // that pass as played, at its tempos
         bool stops = false;
     };
 
@@ -73,6 +74,7 @@ struct ExportReport {
     int64_t loopTicks = 0;        // kLoop
     std::vector<PartLoop> parts;  // the used parts, with their loop lengths
     int64_t lineUpTicks = 0;      // kTooLong: the least common multiple of the loops
+    double lineUpSeconds = 0.0;   // kTooLong: those ticks as played, from where every loop runs
 };
 
 struct SongExport {

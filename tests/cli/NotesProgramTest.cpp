@@ -158,8 +158,11 @@ TEST_P(ExampleNotes, ListedPitchIsThePitchHeard) {
 TEST_P(ExampleNotes, MidiFileHoldsTheListedNotes) {
     ScratchDir dir;
     const json list = NotesOf(dir, Example(GetParam()));
-    const RunResult render =
-        RunVelnari(dir, "render " + Quote(Example(GetParam())) + " -o song.mid");
+    // With a title of its own, which names the first track.
+    const std::string title = std::string("Title of ") + GetParam();
+    std::ofstream(dir / "titled.mml") << "#title " << title << "\n"
+                                      << clitest::ReadFile(Example(GetParam()));
+    const RunResult render = RunVelnari(dir, "render titled.mml -o song.mid");
     ASSERT_EQ(render.status, 0) << render.err;
     {
         std::ofstream script(dir / "read.py");
@@ -175,6 +178,7 @@ TEST_P(ExampleNotes, MidiFileHoldsTheListedNotes) {
                   "            notes.append([on.pop(e.note), at - 0, e.note])\n"
                   "    tracks.append({'name': t.name, 'notes': sorted(notes)})\n"
                   "print(json.dumps({'type': m.type, 'division': m.ticks_per_beat,\n"
+                  "                  'title': m.tracks[0].name,\n"
                   "                  'length': m.length, 'tracks': tracks}))\n";
     }
     const RunResult read = RunVelnari(dir, "read.py", "", "/usr/bin/python3");
@@ -182,6 +186,7 @@ TEST_P(ExampleNotes, MidiFileHoldsTheListedNotes) {
     const json midi = json::parse(read.out);
     EXPECT_EQ(midi["type"], 1);
     EXPECT_EQ(midi["division"], 16);
+    EXPECT_EQ(midi["title"], title);
 
     // The list's notes per part as [start, end, key], ties on one key joined.
     std::map<std::string, std::vector<std::vector<int64_t>>> expected;

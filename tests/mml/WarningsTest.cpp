@@ -117,6 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The song as a whole and each part in playing order.
         WarningCase{
             "1: @1 t150 c\n2: @1 t150 c t90\n", {"1:7 tempo", "2:7 tempo"}, "t90 on line 2"},
+        // A tempo change in a macro reached only through a macro no part calls.
+        WarningCase{"str:rit = !t60,32 $end$\nstr:end = !t40\nstr:on = !t90\n1: @1 $on$ c\n",
+                    {"1:11 tempo", "2:11 tempo"},
+                    "no part calls macro 'rit'",
+                    "!t60,32"},
         WarningCase{"1: @1 s0 c\n4: m100 @0 c\nssgenv:@0,1,15\n",
                     {"1:7 wrong-part", "2:9 wrong-part"}},
         WarningCase{"5: v9\n", {"1:4 silent"}}, WarningCase{"; no part line\n", {"0:0 silent"}},

@@ -16,6 +16,7 @@
 #include "mml/Compile.h"
 #include "playback/FrameSource.h"
 #include "playback/Position.h"
+#include "playback/RangeLoop.h"
 #include "playback/StartPosition.h"
 #include "playback/TickMap.h"
 #include "plugin/Player.h"
@@ -42,15 +43,15 @@ std::vector<int16_t> Render(Source& source, int64_t frames) {
 struct Case {
     const char* name;
     std::string text;
-    int64_t tick;   // a tick inside the changes ...
+    int64_t tick;   // a tick inside the changes (on a bar line: the end of --bars) ...
     int64_t frame;  // ... and where it starts, summed by hand
 };
 
 TEST(Tempo, EveryWayIntoThePieceFindsTheTicksWhereTheTempoPutsThem) {
     const std::string ssg = "4: @0 v12 o4 l8 ";
     const Case cases[] = {
-        // Tick 64 at 120, then 36 at 90.
-        {"at a bar line", ssg + "cdef gab>c !t90 c1", 100, 64 * L(120) + 36 * L(90)},
+        // Tick 64 at 120, then 64 at 90.
+        {"at a bar line", ssg + "cdef gab>c !t90 c1", 128, 64 * L(120) + 64 * L(90)},
         // Part 4 changes it 8 ticks into part 5's note.
         {"inside a note", "5: @0 v12 o5 c1\n" + ssg + "r16 r16 !t90 c2", 40,
          8 * L(120) + 32 * L(90)},
@@ -60,8 +61,8 @@ TEST(Tempo, EveryWayIntoThePieceFindsTheTicksWhereTheTempoPutsThem) {
         {"two parts in one tick", ssg + "r4 !t200 c1\n5: @0 v12 o5 r4 !t80 c1", 32,
          16 * L(120) + 16 * L(80)},
         // 150 and 100 by turns, every 16 ticks.
-        {"inside a loop", ssg + "{2 c4 !t150 c4 !t100 } c1", 70,
-         16 * L(120) + 16 * L(150) + 16 * L(100) + 16 * L(150) + 6 * L(100)},
+        {"inside a loop", ssg + "{2 c4 !t150 c4 !t100 } c1", 64,
+         16 * L(120) + 16 * L(150) + 16 * L(100) + 16 * L(150)},
         // A ramp of 8 ticks from tick 16: 120 - 60k/8 toward zero.
         {"in a macro", "str:slow=!t60,8\n" + ssg + "c4 $slow$ c4 c2", 30,
          17 * L(120) + L(113) + L(105) + L(98) + L(90) + L(83) + L(75) + L(68) + 6 * L(60)},
@@ -91,6 +92,22 @@ TEST(Tempo, EveryWayIntoThePieceFindsTheTicksWhereTheTempoPutsThem) {
             EXPECT_TRUE(std::equal(full.begin() + 2 * first, full.end(),
                                    Render(part, frames - first).begin()))
                 << "from frame " << first;
+        }
+
+        // --bars up to that bar line: the same bytes, pass after pass.
+        if (c.tick % playback::kTicksPerBar == 0) {
+            const int64_t last = c.tick / playback::kTicksPerBar;
+            const playback::FrameRange bars = playback::FramesOfBars(song, kRate, last, last);
+            EXPECT_EQ(bars.end, c.frame);
+            ASSERT_LT(bars.first, bars.end);
+            playback::RangeLoop loop(song, kRate, engine::Volumes{}, 0, bars.first, bars.end);
+            const std::vector<int16_t> pass(full.begin() + 2 * bars.first,
+                                            full.begin() + 2 * bars.end);
+            for (int k = 0; k < 2; ++k) {
+                std::vector<int16_t> out(pass.size());
+                loop.Fill(out.data(), static_cast<int32_t>(out.size() / 2));
+                EXPECT_EQ(out, pass) << "pass " << k + 1;
+            }
         }
 
         // The plug-in's exact seek, to just before the tick: a fresh open's bytes.

@@ -108,6 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Loops of 21 and 73 ticks line up after 1533 ticks, beyond 20 s.
         Case{"loopsDoNotLineUp", kVoice + "1: t255 @1 v12 o4 { c3 }\n4: @0 v11 o5 { c1 c7 }\n", 20,
              Ending::kLimit, Reason::kTooLong, 0, 1533},
+        // A ramp far longer than the loop: the tempo differs where every pass begins.
+        Case{"tempoDrifts", kVoice + "1: @1 v12 o4 !t60,100000 { c4 }\n", 30, Ending::kLimit,
+             Reason::kTempoDrifts, 0, 0},
         // Every part stops at tick 120, where the last rest ends; the log
         // runs on through the release.
         Case{"stops", kVoice + "1: t200 @1 v12 o4 l8 {2 c d e f g r8\n4: @0 v10 o5 l4 {3 c e r8\n",

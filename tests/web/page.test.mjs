@@ -115,6 +115,31 @@ test("mute, solo and a seek to a bar give the command line's output", async () =
     assert.deepEqual(errors, []);
 });
 
+// A song that slows down and speeds up: the page's bar 3 starts where the
+// command line's --start-tick of that bar does.
+test("a seek to a bar of a song that changes its tempo gives the command line's --start-tick output", async () => {
+    const { page, errors } = await openPage(browser);
+    const song = "4: v12 o4 l8 cdef gab>c !t80,40 c1 !t150 cdef gab>c c1\n";
+    const demoLength = await page.getAttribute("#seek", "max");
+    await typeText(page, song);
+    // Compiled once the seek bar has the song's own length.
+    await page.waitForFunction((max) => document.querySelector("#seek").max !== max, demoLength);
+    await page.fill("#goto-bar", "3");
+    await page.press("#goto-bar", "Enter");
+    const frame = Number(await page.inputValue("#seek"));
+    const pcm = await downloadSeconds(page, 2);
+    const scratch = await mkdtemp(path.join(os.tmpdir(), "velnari-web-"));
+    const file = path.join(scratch, "tempo.mml");
+    await writeFile(file, song);
+    const seconds = String((frame + 2 * kRate) / kRate + 1);
+    const cli = execFileSync(velnari, ["render", file, "--start-tick", "128", "--seconds", seconds, "-o", "-"], {
+        maxBuffer: 1 << 28,
+    });
+    await rm(scratch, { recursive: true });
+    assert.equal(sha(pcm), sha(cli.subarray(0, 2 * kRate * 4)));
+    assert.deepEqual(errors, []);
+});
+
 test("a fault is underlined where the compile stopped, cleared when mended, then warnings", async () => {
     const { page, errors } = await openPage(browser);
     const text = "1: t120 o4 l8 @2 c\n2: c d e ! f g\n";
