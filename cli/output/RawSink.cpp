@@ -1,5 +1,6 @@
 #include "output/RawSink.h"
 
+#include <bit>
 #include <cerrno>
 #include <filesystem>
 
@@ -31,13 +32,18 @@ void RawSink::Fail(int systemError) const {
 
 void RawSink::Write(const int16_t* frames, int32_t count) {
     const std::size_t samples = static_cast<std::size_t>(count) * 2;
+    errno = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // The frames are already in the stream's byte order.
+        if (std::fwrite(frames, sizeof *frames, samples, stream_) != samples) Fail(errno);
+        return;
+    }
     bytes_.resize(samples * 2);
     for (std::size_t i = 0; i < samples; ++i) {
         const auto value = static_cast<uint16_t>(frames[i]);
         bytes_[2 * i] = static_cast<uint8_t>(value & 0xFF);
         bytes_[2 * i + 1] = static_cast<uint8_t>(value >> 8);
     }
-    errno = 0;
     if (std::fwrite(bytes_.data(), 1, bytes_.size(), stream_) != bytes_.size()) Fail(errno);
 }
 

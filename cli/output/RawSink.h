@@ -42,7 +42,7 @@ class RawSink : public AudioSink {
     std::FILE* stream_;
     std::string name_ = "standard output";
     bool owned_ = false;
-    std::vector<uint8_t> bytes_;  // reused between writes
+    std::vector<uint8_t> bytes_;  // reused between writes, on big-endian hosts only
 };
 
 }  // namespace cli

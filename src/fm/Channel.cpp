@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "fm/Quad.h"
 
@@ -28,7 +29,7 @@ struct Moving {
 struct Voice {
     Moving moving;
     int32_t feedbackMask;   // all ones with feedback, else 0
-    int32_t feedbackShift;  // (feedback sum & mask) >> this modulates operator 1
+    int32_t feedbackShift;  // (feedback sum & mask) >> this is operator 1's phase offset
     uint32_t algorithm;
 };
 
@@ -40,21 +41,36 @@ struct Lookup {
     const OperatorSpans* spans;
 
     // Sample `i` of operator n of the channel in rows `Row` to `Row` + 3:
-    // the sine at the phase offset by half the modulation, attenuated by the
+    // the sine at the phase moved on by `offset`, attenuated by the
     // envelope's output. `at` is the spans' address plus 4 * `i`, so that
     // every row's entry is a constant offset from it (one address per sample,
     // which WebAssembly folds into its loads).
     template <int Row>
-    int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
+    [[gnu::always_inline]] int32_t At(int n, const unsigned char* at, int32_t offset) const {
         constexpr std::size_t kRow = sizeof(int32_t) * OperatorSpans::kStride;
         uint32_t phase;
         int32_t envelope;
         std::memcpy(&phase, at + offsetof(OperatorSpans, phase) + (Row + n) * kRow, sizeof phase);
         std::memcpy(&envelope, at + offsetof(OperatorSpans, envelope) + (Row + n) * kRow,
                     sizeof envelope);
-        const uint32_t index =
-            (phase + static_cast<uint32_t>(modulation >> 1)) & (Tables::kSineSize - 1);
+        const uint32_t index = (phase + static_cast<uint32_t>(offset)) & (Tables::kSineSize - 1);
         return level[static_cast<uint32_t>(envelope) + static_cast<uint32_t>(sine[index])];
+    }
+    // The same, phase-modulated by another operator's output: half of it
+    // moves the phase.
+    template <int Row>
+    [[gnu::always_inline]] int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
+        return At<Row>(n, at, modulation >> 1);
+    }
+};
+
+// The operators of one channel at one sample, called as op(n, modulation).
+template <int Row>
+struct Operators {
+    const Lookup& lookup;
+    const unsigned char* at;
+    [[gnu::always_inline]] int32_t operator()(int n, int32_t modulation) const {
+        return lookup.template Get<Row>(n, at, modulation);
     }
 };
 
@@ -66,9 +82,7 @@ struct Lookup {
 template <int A, int Row>
 [[gnu::always_inline]] inline int32_t SampleOf(Moving& m, const Voice& v, const Lookup& lookup,
                                                const unsigned char* at) {
-    auto op = [&](int n, int32_t modulation) {
-        return lookup.template Get<Row>(n, at, modulation);
-    };
+    const Operators<Row> op{lookup, at};
     const int32_t o1 = m.output[0];
     int32_t o2 = m.output[1], o3, o4, r;
     if constexpr (A == 0) {  // 1 -> 2 -> 3 -> 4
@@ -91,59 +105,93 @@ template <int A, int Row>
     // Operator 1 modulates itself with the sum of its last two outputs.
     const int32_t feedback = ((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift;
     m.previousOutput1 = o1;
-    m.output[0] = op(0, feedback);
+    m.output[0] = lookup.template At<Row>(0, at, feedback);
     m.output[1] = o2;
     m.output[2] = o3;
     m.output[3] = o4;
     return r;
 }
 
-template <int Row>
-[[gnu::always_inline]] inline int32_t Sample(Moving& m, const Voice& v, const Lookup& op,
+// `N` consecutive samples of one channel (from `at` on), for one jump on
+// the algorithm per N samples.
+template <int N>
+struct Run {
+    int32_t sample[N];
+};
+
+template <int A, int Row, std::size_t... K>
+[[gnu::always_inline]] inline Run<sizeof...(K)> RunOf(Moving& m, const Voice& v,
+                                                      const Lookup& lookup, const unsigned char* at,
+                                                      std::index_sequence<K...>) {
+    // A braced list is evaluated in order: sample K before sample K + 1.
+    return {{SampleOf<A, Row>(m, v, lookup, at + sizeof(int32_t) * K)...}};
+}
+
+template <int N, int Row>
+[[gnu::always_inline]] inline Run<N> Samples(Moving& m, const Voice& v, const Lookup& op,
                                              const unsigned char* at) {
+    constexpr auto k = std::make_index_sequence<N>{};
     switch (v.algorithm) {
         case 0:
-            return SampleOf<0, Row>(m, v, op, at);
+            return RunOf<0, Row>(m, v, op, at, k);
         case 1:
-            return SampleOf<1, Row>(m, v, op, at);
+            return RunOf<1, Row>(m, v, op, at, k);
         case 2:
-            return SampleOf<2, Row>(m, v, op, at);
+            return RunOf<2, Row>(m, v, op, at, k);
         case 3:
-            return SampleOf<3, Row>(m, v, op, at);
+            return RunOf<3, Row>(m, v, op, at, k);
         case 4:
-            return SampleOf<4, Row>(m, v, op, at);
+            return RunOf<4, Row>(m, v, op, at, k);
         case 5:
-            return SampleOf<5, Row>(m, v, op, at);
+            return RunOf<5, Row>(m, v, op, at, k);
         case 6:
-            return SampleOf<6, Row>(m, v, op, at);
+            return RunOf<6, Row>(m, v, op, at, k);
         case 7:
-            return SampleOf<7, Row>(m, v, op, at);
+            return RunOf<7, Row>(m, v, op, at, k);
         default:
             __builtin_unreachable();  // an algorithm is 0..7
     }
 }
 
-// The sample loop, over `Count` channels at once. One channel's sample is
-// bound by the latency of operator 1's feedback chain (output -> phase -> two
-// table look-ups -> output), not by its instruction count; with the channels
-// side by side in one loop, their chains overlap. Each channel picks its
-// algorithm's code per sample by a switch on data (a perfectly predicted
-// jump), so one loop serves any mix of algorithms without a loop per
-// combination. The voices are local copies: their state can stay in
-// registers, and no store to the accumulator can alias it.
+// N samples of `Count` channels, added to accumulator[0..N-1].
+template <int N, int Count>
+[[gnu::always_inline]] inline void RenderRun(Moving& a, Moving& b, Moving& c, const Voice& va,
+                                             const Voice& vb, const Voice& vc, const Lookup& l,
+                                             const unsigned char* at, int32_t* accumulator) {
+    Run<N> sum = Samples<N, 0>(a, va, l, at);
+    if constexpr (Count > 1) {
+        const Run<N> more = Samples<N, 4>(b, vb, l, at);
+        for (int k = 0; k < N; ++k) sum.sample[k] += more.sample[k];
+    }
+    if constexpr (Count > 2) {
+        const Run<N> more = Samples<N, 8>(c, vc, l, at);
+        for (int k = 0; k < N; ++k) sum.sample[k] += more.sample[k];
+    }
+    for (int k = 0; k < N; ++k) accumulator[k] += sum.sample[k];
+}
+
+// The sample loop, over `Count` channels at once, kRun samples of each at a
+// time. One channel's sample is bound by the latency of operator 1's
+// feedback chain (output -> phase -> two table look-ups -> output), not by
+// its instruction count; with the channels side by side in one loop, their
+// chains overlap. Each channel picks its algorithm's code by a switch on
+// data (a perfectly predicted jump), so one loop serves any mix of
+// algorithms without a loop per combination. The voices are local copies:
+// their state can stay in registers, and no store to the accumulator can
+// alias it.
 template <int Count>
 void RenderSpan(Voice (&voices)[3], const Lookup& lookup, int32_t* accumulator, int32_t frames) {
+    constexpr int32_t kRun = 4;  // more costs code size for little
     const Voice va = voices[0], vb = voices[1], vc = voices[2];
     const Lookup l = lookup;
     Moving a = va.moving, b = vb.moving, c = vc.moving;
     const auto* rows = reinterpret_cast<const unsigned char*>(l.spans);
-    for (int32_t i = 0; i < frames; ++i) {
-        const unsigned char* at = rows + sizeof(int32_t) * static_cast<uint32_t>(i);
-        int32_t sum = Sample<0>(a, va, l, at);
-        if constexpr (Count > 1) sum += Sample<4>(b, vb, l, at);
-        if constexpr (Count > 2) sum += Sample<8>(c, vc, l, at);
-        accumulator[i] += sum;
+    auto at = [&](int32_t i) { return rows + sizeof(int32_t) * static_cast<uint32_t>(i); };
+    int32_t i = 0;
+    for (; i + kRun <= frames; i += kRun) {
+        RenderRun<kRun, Count>(a, b, c, va, vb, vc, l, at(i), accumulator + i);
     }
+    for (; i < frames; ++i) RenderRun<1, Count>(a, b, c, va, vb, vc, l, at(i), accumulator + i);
     voices[0].moving = a;
     voices[1].moving = b;
     voices[2].moving = c;
@@ -237,10 +285,10 @@ void Load(Voice& v, const Channel& ch) {
     v.moving.previousOutput1 = ch.GetOperator(0).PreviousOutput();
     // A shift of 31 means no feedback. Otherwise the phase offset is
     // ((sum << 17) >> shift) >> 19, which is sum >> (shift + 2) exactly
-    // (the sum fits in 15 bits), and the operator halves its modulation.
+    // (the sum fits in 15 bits).
     const int32_t shift = ch.FeedbackShift();
     v.feedbackMask = shift < 31 ? -1 : 0;
-    v.feedbackShift = shift < 31 ? shift + 1 : 0;
+    v.feedbackShift = shift < 31 ? shift + 2 : 0;
     v.algorithm = ch.Algorithm();
 }
 

@@ -18,11 +18,11 @@ namespace FM {
 namespace {
 constexpr int32_t kMaxEnvelopeCounterStep = 1 << 30;
 
-// `value` in out[0] to out[count - 1], written four entries at a time (up to
-// three more, which the slack allows): a store per four where SSE2 is.
+// `value` in out[0] to out[count - 1], written eight entries at a time (up
+// to seven more, which the slack allows): two stores per eight where SSE2 is.
 void Spread(int32_t* out, int32_t count, int32_t value) {
-    for (int32_t i = 0; i < count; i += 4) {
-        for (int32_t j = 0; j < 4; ++j) out[i + j] = value;
+    for (int32_t i = 0; i < count; i += 8) {
+        for (int32_t j = 0; j < 8; ++j) out[i + j] = value;
     }
 }
 
@@ -356,27 +356,45 @@ int32_t Operator::StepEvenly(int32_t* out, int32_t at, int32_t samples) {
         at = to;
     } else if (phase_ != EnvelopePhase::Attack) {
         // A plain decay, sustain or release: the level and the output move
-        // at every step.
+        // at every step, the output as offset + level (no clamp: the level
+        // only grows, from a sum at or above 0) until that reaches full
+        // attenuation; from there on only the level moves.
         const int8_t* steps = t.decayStep[envelopeRate_];
         const int32_t end = nextPhaseLevel_, offset = totalLevelAttenuation_;
+        if (offset + level < 0) return at;
+        const int32_t last = samples - gap;  // a step and its quiet samples fit before this
         auto run = [&](auto shortGap) {
-            while (gap < samples - at) {
+            while (at < last) {
                 const int32_t next = level + steps[count & 7];
-                if (next >= end) break;
+                if (next >= end || offset + next >= 1023) break;
                 // The quiet samples keep the old output (one store where
                 // steps are frequent).
                 Spread(out + at, decltype(shortGap)::value ? 1 : gap, value);
                 at += gap;
                 level = next;
                 ++count;
-                value = std::clamp(offset + level, 0, 1023) * 8;
+                value = (offset + level) * 8;
                 out[at++] = value;
             }
         };
-        if (gap < 4) {
+        if (gap < 8) {
             run(std::true_type{});
         } else {
             run(std::false_type{});
+        }
+        int32_t to = at;
+        while (to < last && level + steps[count & 7] < end) {
+            level += steps[count & 7];
+            ++count;
+            to += gap + 1;
+        }
+        if (to > at) {
+            // The quiet samples before the first of these steps keep the old output.
+            constexpr int32_t kSilent = 1023 * 8;
+            Spread(out + at, gap, value);
+            Spread(out + at + gap, to - at - gap, kSilent);
+            value = kSilent;
+            at = to;
         }
     } else {
         const int8_t* shifts = t.attackShift[envelopeRate_];

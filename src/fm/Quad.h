@@ -34,6 +34,8 @@ struct Quad {
     Quad ShiftRight() const {
         return {_mm_srli_epi32(v, Bits)};
     }
+    // All ones in the lanes whose top bit is set, else 0.
+    Quad TopBitMask() const { return {_mm_srai_epi32(v, 31)}; }
     // Each lane, as a signed value, divided by 4 and truncated towards 0.
     Quad QuarterTowardZero() const {
         const __m128i bias = _mm_srli_epi32(_mm_srai_epi32(v, 31), 30);
@@ -76,6 +78,11 @@ struct Quad {
     template <int Bits>
     Quad ShiftRight() const {
         return {{v[0] >> Bits, v[1] >> Bits, v[2] >> Bits, v[3] >> Bits}};
+    }
+    Quad TopBitMask() const {
+        Quad q;
+        for (int i = 0; i < 4; ++i) q.v[i] = 0u - (v[i] >> 31);
+        return q;
     }
     Quad QuarterTowardZero() const {
         Quad q;

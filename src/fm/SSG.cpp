@@ -203,6 +203,9 @@ void SSG::SetChannelMask(uint32_t mask) {
 // the shared counters, which stay scalar. A channel's contribution is +v
 // when its bit is 1 and -v when it is 0, computed as (v + x) ^ x with
 // x = bit - 1; the frame value is the sum of all twelve, divided by 4.
+// Without `Envelope` a channel that follows the envelope hears it on the
+// level it stands on, which the frames must not leave (SubStepsOnOneLevel);
+// the envelope's counter then moves on at the end.
 template <bool Noise, bool Envelope>
 void SSG::RenderWith(int32_t* values, int32_t frames) {
     const Quad minusOne = Quad::All(0xFFFFFFFF);
@@ -213,8 +216,10 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
         step[i] = Quad::All(4 * s);
         toneBit[i] = Quad::All((toneOn_ >> i) & 1);
         noiseBit[i] = Quad::All((noiseOn_ >> i) & 1);
-        level[i] = Quad::All(static_cast<uint32_t>(outputLevel_[i]));
-        envelopeMask[i] = Quad::All(0u - ((useEnvelope_ >> i) & 1));
+        const bool follows = (useEnvelope_ >> i) & 1;
+        level[i] = Quad::All(
+            static_cast<uint32_t>(!Envelope && follows ? EnvelopeNow() : outputLevel_[i]));
+        envelopeMask[i] = Quad::All(0u - follows);
     }
     const bool alternate = (registers_[13] & 0x0B) == 0x0A;
     const int32_t* row = envelope_[envelopeShape_];
@@ -266,71 +271,94 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
         values[f] = sum.Sum() / 4;
     }
     for (int i = 0; i < 3; ++i) toneCounter_[i] = counter[i].Lane0();
-    envelopeCounter_ = env;
-    // With the envelope on, the noise counter runs whether any channel
-    // hears it or not.
-    if constexpr (Envelope && !Noise) noise += 4 * static_cast<uint32_t>(frames) * noiseStep;
     noiseCounter_ = noise;
+    if constexpr (Envelope) {
+        envelopeCounter_ = env;
+        // With the envelope on, the noise counter runs whether any channel
+        // hears it or not.
+        if constexpr (!Noise) noiseCounter_ += 4 * static_cast<uint32_t>(frames) * noiseStep;
+    } else if (useEnvelope_) {
+        StepEnvelopeOnOneLevel(4 * static_cast<uint32_t>(frames));
+        if constexpr (!Noise) noiseCounter_ += 4 * static_cast<uint32_t>(frames) * noiseStep;
+    }
+}
+
+int32_t SSG::EnvelopeNow() const {
+    return envelope_[envelopeShape_][envelopeCounter_ >> 24];
+}
+
+// What `subSteps` sub-steps' additions do to the envelope counter when they
+// all read it on one level (see SubStepsOnOneLevel): none but the last can
+// have reached the end of the row.
+void SSG::StepEnvelopeOnOneLevel(uint32_t subSteps) {
+    uint32_t env = envelopeCounter_ + subSteps * envelopeStep_;
+    if (env >= 0x40000000) {
+        // Past the second segment: repeat it, or the whole row for the
+        // alternating shapes.
+        if ((registers_[13] & 0x0B) != 0x0A) env |= 0x20000000;
+        env &= 0x3FFFFFFF;
+    }
+    envelopeCounter_ = env;
 }
 
 // Tones without noise, four frames at a time, while the hardware envelope
 // (if any channel uses it) stays on one level: lane f of a channel's counter
 // is its tone counter at sub-step k of frame f, so the four sub-steps of
 // four frames are four steps of the lanes, and each lane sums its own frame.
-// The same integer sums as RenderWith, in another order; the division by 4
-// truncates towards 0 as `/` does. `groups` groups of four frames.
+// A channel adds +v where its bit is 1 and -v where it is 0, so a frame's
+// sum of twelve is 2 × (the v of the 1 bits) - 4 × (every v): only the 1
+// bits are summed. The counters run shifted left by 5, so that the tone bit
+// (bit 26) is the sign bit, whose mask picks v. The same integer sum as
+// RenderWith's (the wrapping of the doubled part cancels, the total fits);
+// the division by 4 truncates towards 0 as `/` does. `groups` groups of four
+// frames.
 void SSG::RenderTones(int32_t* values, int32_t groups) {
-    const Quad minusOne = Quad::All(0xFFFFFFFF);
-    const uint32_t envelope =
-        static_cast<uint32_t>(envelope_[envelopeShape_][envelopeCounter_ >> 24]);
-    Quad counter[3], step[3], skip[3], toneBit[3], level[3];
-    for (int i = 0; i < 3; ++i) {
-        const uint32_t c = toneCounter_[i], s = toneStep_[i];
-        counter[i] = Quad::Of(c, c + 4 * s, c + 8 * s, c + 12 * s);
-        step[i] = Quad::All(s);
-        skip[i] = Quad::All(12 * s);
-        toneBit[i] = Quad::All((toneOn_ >> i) & 1);
-        level[i] =
-            Quad::All((useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]));
-    }
+    const auto envelope = static_cast<uint32_t>(EnvelopeNow());
+    // One channel: its counter at sub-step 0 of the group's four frames,
+    // the counter's step and v where the tone is heard, else 0. Kept in
+    // named locals rather than an array, so that they stay in registers.
+    struct Tone {
+        Quad counter, step, group, heard;
+    };
+    uint32_t levels = 0;
+    auto tone = [&](int i) {
+        const uint32_t c = toneCounter_[i] << 5, s = toneStep_[i] << 5;
+        const uint32_t v =
+            (useEnvelope_ >> i) & 1 ? envelope : static_cast<uint32_t>(outputLevel_[i]);
+        levels += v;
+        return Tone{Quad::Of(c, c + 4 * s, c + 8 * s, c + 12 * s), Quad::All(s), Quad::All(16 * s),
+                    Quad::All((toneOn_ >> i) & 1 ? v : 0)};
+    };
+    Tone a = tone(0), b = tone(1), c = tone(2);
+    const Quad allLow = Quad::All(0u - 4 * levels);
+    // The v of the 1 bits among one channel's four sub-steps of four frames.
+    auto high = [](Tone& t) {
+        const Quad c1 = t.counter + t.step, c2 = c1 + t.step, c3 = c2 + t.step;
+        const Quad sum = ((t.counter.TopBitMask() & t.heard) + (c1.TopBitMask() & t.heard)) +
+                         ((c2.TopBitMask() & t.heard) + (c3.TopBitMask() & t.heard));
+        t.counter = t.counter + t.group;
+        return sum;
+    };
     for (int32_t g = 0; g < groups; ++g) {
-        Quad sum = Quad::All(0);
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) {
-#pragma GCC unroll 3
-            for (int i = 0; i < 3; ++i) {
-                const Quad x = (counter[i].ShiftRight<26>() & toneBit[i]) + minusOne;
-                sum = sum + ((level[i] + x) ^ x);
-                counter[i] = counter[i] + step[i];
-            }
-        }
-        // Lane f now holds sub-step 0 of frame f + 4.
-        for (int i = 0; i < 3; ++i) counter[i] = counter[i] + skip[i];
-        sum.QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + 4 * g));
+        const Quad sum = high(a) + high(b) + high(c);
+        (sum + sum + allLow).QuarterTowardZero().Store(reinterpret_cast<uint32_t*>(values + 4 * g));
     }
     const uint32_t subSteps = 16 * static_cast<uint32_t>(groups);
     for (int i = 0; i < 3; ++i) toneCounter_[i] += subSteps * toneStep_[i];
     if (useEnvelope_) {
-        // What the sub-steps' additions do, at once: none but the last can
-        // have reached the end of the row (see GroupsOnOneLevel).
-        uint32_t env = envelopeCounter_ + subSteps * envelopeStep_;
-        if (env >= 0x40000000) {
-            if ((registers_[13] & 0x0B) != 0x0A) env |= 0x20000000;
-            env &= 0x3FFFFFFF;
-        }
-        envelopeCounter_ = env;
+        StepEnvelopeOnOneLevel(subSteps);
         noiseCounter_ += subSteps * noiseStep_;
     }
 }
 
-// Groups of four frames (16 sub-steps) from now whose sub-steps all read the
-// envelope at its current position in the row.
-int32_t SSG::GroupsOnOneLevel() const {
+// Sub-steps from now that all read the envelope at its current position in
+// the row, at most INT32_MAX.
+int32_t SSG::SubStepsOnOneLevel() const {
     const uint32_t env = envelopeCounter_, step = envelopeStep_;
     if (step == 0) return INT32_MAX;
     const uint64_t next = (uint64_t{env >> 24} + 1) << 24;
     const uint64_t subSteps = (next - env + step - 1) / step;
-    return static_cast<int32_t>(std::min<uint64_t>(subSteps / 16, INT32_MAX));
+    return static_cast<int32_t>(std::min<uint64_t>(subSteps, INT32_MAX));
 }
 
 bool SSG::BeginMix() {
@@ -349,10 +377,24 @@ bool SSG::BeginMix() {
 
 void SSG::Render(int32_t* values, int32_t frames) {
     if (noiseOn_) {
-        if (useEnvelope_)
-            RenderWith<true, true>(values, frames);
-        else
+        // With the envelope, the frames that stay on one level of it go
+        // without stepping it, unless its levels last less than 16 frames.
+        if (!useEnvelope_) {
             RenderWith<true, false>(values, frames);
+        } else if (envelopeStep_ > (1u << 24) / 64) {
+            RenderWith<true, true>(values, frames);
+        } else {
+            for (int32_t done = 0; done < frames;) {
+                const int32_t n = std::min(frames - done, SubStepsOnOneLevel() / 4);
+                if (n > 0) {
+                    RenderWith<true, false>(values + done, n);
+                    done += n;
+                } else {
+                    RenderWith<true, true>(values + done, 1);
+                    ++done;
+                }
+            }
+        }
         return;
     }
     int32_t done = 0;
@@ -363,7 +405,7 @@ void SSG::Render(int32_t* values, int32_t frames) {
         return;
     }
     while (frames - done >= 4) {
-        const int32_t groups = std::min((frames - done) / 4, GroupsOnOneLevel());
+        const int32_t groups = std::min((frames - done) / 4, SubStepsOnOneLevel() / 16);
         if (groups > 0) {
             RenderTones(values + done, groups);
             done += 4 * groups;

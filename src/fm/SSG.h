@@ -71,7 +71,9 @@ class SSG {
     template <bool Noise, bool Envelope>
     void RenderWith(int32_t* values, int32_t frames);
     void RenderTones(int32_t* values, int32_t groups);
-    int32_t GroupsOnOneLevel() const;
+    int32_t SubStepsOnOneLevel() const;
+    int32_t EnvelopeNow() const;  // the envelope's value at its counter
+    void StepEnvelopeOnOneLevel(uint32_t subSteps);
 
     // Level table: 32 entries 1.5 dB apart, entry 31 = gain x 16384 / 3 (a
     // third of full scale, so three channels at full level just fit), entries

@@ -10,9 +10,18 @@ int32_t Renderer::Fill(int16_t* frames, int32_t count) {
     if (n <= 0) return 0;
     source_.Render(frames, n);
     plan_.ApplyFade(frames, n, done_);
-    for (int32_t i = 0; i < 2 * n; ++i) {
-        if (frames[i] == 32767 || frames[i] == -32768) ++fullScale_;
+    // Sixteen samples a step without a branch, which the compiler turns
+    // into a few vector instructions.
+    const int32_t samples = 2 * n;
+    auto fullScale = [](int16_t x) { return (x == 32767) | (x == -32768); };
+    int32_t full = 0, i = 0;
+    for (; i + 16 <= samples; i += 16) {
+        int32_t part = 0;
+        for (int32_t j = 0; j < 16; ++j) part += fullScale(frames[i + j]);
+        full += part;
     }
+    for (; i < samples; ++i) full += fullScale(frames[i]);
+    fullScale_ += full;
     done_ += n;
     return n;
 }

@@ -175,28 +175,36 @@ TEST(RenderPlanFade, DoesNotDependOnHowTheRenderIsCut) {
     EXPECT_EQ(whole, pieces);
 }
 
+// Full scale on the left every 7th frame and on the right every 11th, one
+// step short of it every 5th.
 class CountingSource : public FrameSource {
   public:
     int64_t framesAsked = 0;
     void Render(int16_t* frames, int32_t count) override {
-        std::fill(frames, frames + 2 * count, int16_t{1000});
-        framesAsked += count;
+        for (int32_t i = 0; i < count; ++i, ++framesAsked) {
+            const bool near = framesAsked % 5 == 0;
+            frames[2 * i] = framesAsked % 7 == 0 ? 32767 : near ? -32767 : 1000;
+            frames[2 * i + 1] = framesAsked % 11 == 0 ? -32768 : near ? 32766 : 1000;
+        }
     }
     int64_t Frame() const override { return framesAsked; }
     uint32_t Rate() const override { return 44100; }
 };
 
-TEST(RendererBlocks, StopExactlyAtThePlannedLength) {
+TEST(RendererBlocks, StopExactlyAtThePlannedLengthAndCountFullScaleSamples) {
     CountingSource source;
-    const RenderPlan plan = RenderPlan::Fixed(10000, 0);
+    const RenderPlan plan = RenderPlan::Fixed(10011, 0);
     Renderer renderer(source, plan);
     std::vector<int16_t> block(4096 * 2);
     std::vector<int32_t> counts;
     while (!renderer.Finished()) counts.push_back(renderer.Fill(block.data(), 4096));
-    EXPECT_EQ(counts, (std::vector<int32_t>{4096, 4096, 1808}));
+    EXPECT_EQ(counts, (std::vector<int32_t>{4096, 4096, 1819}));
     EXPECT_EQ(renderer.Fill(block.data(), 4096), 0);
-    EXPECT_EQ(source.framesAsked, 10000);
-    EXPECT_EQ(renderer.FramesDone(), 10000);
+    EXPECT_EQ(source.framesAsked, 10011);
+    EXPECT_EQ(renderer.FramesDone(), 10011);
+    int64_t fullScale = 0;
+    for (int64_t f = 0; f < 10011; ++f) fullScale += (f % 7 == 0) + (f % 11 == 0);
+    EXPECT_EQ(renderer.FullScaleSamples(), fullScale);
 }
 
 }  // namespace
