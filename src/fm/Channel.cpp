@@ -142,9 +142,18 @@ template <int A, int Row>
         o3 = op(2, 0), o2 = op(1, 0), o4 = op(3, 0), r = o1 + o2 + o3 + o4;
     }
     // Operator 1 modulates itself with the sum of its last two outputs.
-    const int32_t feedback = ((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift;
+#if defined(__wasm__)
+    // A logical shift of a negative sum adds 1 << (32 - shift), above the
+    // sine's bits, and without feedback the shift of 30 leaves bits below
+    // the unit only: the look-up masks both off (one instruction less on
+    // this path than a mask and an arithmetic shift).
+    const uint32_t feedback = static_cast<uint32_t>(o1 + m.previousOutput1) >> v.feedbackShift;
+#else
+    const auto feedback =
+        static_cast<uint32_t>(((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift);
+#endif
     m.previousOutput1 = o1;
-    m.output[0] = lookup.template At<Row>(0, at, static_cast<uint32_t>(feedback));
+    m.output[0] = lookup.template At<Row>(0, at, feedback);
     m.output[1] = o2;
     m.output[2] = o3;
     m.output[3] = o4;
@@ -335,7 +344,7 @@ void Load(Voice& v, const Channel& ch) {
     // (its bits below the unit are masked off in the look-up).
     const int32_t shift = ch.FeedbackShift();
     v.feedbackMask = shift < 31 ? -1 : 0;
-    v.feedbackShift = shift < 31 ? shift + 2 - kRowShift : 0;
+    v.feedbackShift = shift < 31 ? shift + 2 - kRowShift : (kRowShift == 2 ? 30 : 0);
     v.algorithm = ch.Algorithm();
 }
 
