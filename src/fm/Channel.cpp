@@ -35,32 +35,71 @@ struct Voice {
 
 constexpr int32_t kSpan = OperatorSpans::kSpan;
 
+// The rows' phase entries and the sine table's values, in units of
+// 1 << kRowShift. WebAssembly computes each address as a 32-bit sum in an
+// instruction of its own; only a constant offset rides in the load, and the
+// compiler puts a table's address there only when told (TableLoad). So that
+// build keeps them as byte offsets (× 4): the sine look-up is an add, a mask
+// and one load, and the level look-up scales only the envelope, which is not
+// on operator 1's feedback path. Native code scales an index inside the load.
+#if defined(__wasm__)
+constexpr int kRowShift = 2;
+
+// The entry at byte `offset` of the table at byte `Field` of Tables::built.
+template <std::size_t Field>
+[[gnu::always_inline]] inline int32_t TableLoad(uint32_t offset) {
+    int32_t value;
+    __asm__("local.get %1\n\ti32.load %2+%3\n\tlocal.set %0"
+            : "=r"(value)
+            : "r"(offset), "i"(&Tables::built), "n"(Field));
+    return value;
+}
+#else
+constexpr int kRowShift = 0;
+#endif
+
+// A phase offset in the rows' units, from half of an operator's output;
+// below the unit it may carry bits that the sine look-up masks off.
+[[gnu::always_inline]] inline uint32_t ModulationOffset(int32_t modulation) {
+#if defined(__wasm__)
+    return static_cast<uint32_t>(modulation) << (kRowShift - 1);
+#else
+    return static_cast<uint32_t>(modulation >> 1);
+#endif
+}
+
 struct Lookup {
-    const int32_t* sine;
-    const int32_t* level;
     const OperatorSpans* spans;
 
     // Sample `i` of operator n of the channel in rows `Row` to `Row` + 3:
-    // the sine at the phase moved on by `offset`, attenuated by the
-    // envelope's output. `at` is the spans' address plus 4 * `i`, so that
+    // the sine at the phase moved on by `offset` (in the rows' units), attenuated
+    // by the envelope's output. `at` is the spans' address plus 4 * `i`, so that
     // every row's entry is a constant offset from it (one address per sample,
     // which WebAssembly folds into its loads).
     template <int Row>
-    [[gnu::always_inline]] int32_t At(int n, const unsigned char* at, int32_t offset) const {
+    [[gnu::always_inline]] int32_t At(int n, const unsigned char* at, uint32_t offset) const {
         constexpr std::size_t kRow = sizeof(int32_t) * OperatorSpans::kStride;
         uint32_t phase;
-        int32_t envelope;
+        uint32_t envelope;
         std::memcpy(&phase, at + offsetof(OperatorSpans, phase) + (Row + n) * kRow, sizeof phase);
         std::memcpy(&envelope, at + offsetof(OperatorSpans, envelope) + (Row + n) * kRow,
                     sizeof envelope);
-        const uint32_t index = (phase + static_cast<uint32_t>(offset)) & (Tables::kSineSize - 1);
-        return level[static_cast<uint32_t>(envelope) + static_cast<uint32_t>(sine[index])];
+        // The phase's bits below the unit are 0, so those of `offset` carry
+        // nothing into the index.
+        const uint32_t index = (phase + offset) & ((Tables::kSineSize - 1) << kRowShift);
+#if defined(__wasm__)
+        const uint32_t sine = static_cast<uint32_t>(TableLoad<offsetof(Tables, sineBytes)>(index));
+        return TableLoad<offsetof(Tables, level)>((envelope << kRowShift) + sine);
+#else
+        const Tables& t = Tables::built;
+        return t.level[envelope + static_cast<uint32_t>(t.sine[index])];
+#endif
     }
     // The same, phase-modulated by another operator's output: half of it
     // moves the phase.
     template <int Row>
     [[gnu::always_inline]] int32_t Get(int n, const unsigned char* at, int32_t modulation) const {
-        return At<Row>(n, at, modulation >> 1);
+        return At<Row>(n, at, ModulationOffset(modulation));
     }
 };
 
@@ -103,7 +142,16 @@ template <int A, int Row>
         o3 = op(2, 0), o2 = op(1, 0), o4 = op(3, 0), r = o1 + o2 + o3 + o4;
     }
     // Operator 1 modulates itself with the sum of its last two outputs.
-    const int32_t feedback = ((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift;
+#if defined(__wasm__)
+    // A logical shift of a negative sum adds 1 << (32 - shift), above the
+    // sine's bits, and without feedback the shift of 30 leaves bits below
+    // the unit only: the look-up masks both off (one instruction less on
+    // this path than a mask and an arithmetic shift).
+    const uint32_t feedback = static_cast<uint32_t>(o1 + m.previousOutput1) >> v.feedbackShift;
+#else
+    const auto feedback =
+        static_cast<uint32_t>(((o1 + m.previousOutput1) & v.feedbackMask) >> v.feedbackShift);
+#endif
     m.previousOutput1 = o1;
     m.output[0] = lookup.template At<Row>(0, at, feedback);
     m.output[1] = o2;
@@ -181,7 +229,14 @@ template <int N, int Count>
 // alias it.
 template <int Count>
 void RenderSpan(Voice (&voices)[3], const Lookup& lookup, int32_t* accumulator, int32_t frames) {
-    constexpr int32_t kRun = 4;  // more costs code size for little
+    // More costs code size for little. In WebAssembly, fewer: the browser
+    // keeps fewer values in registers across the runs' jumps, and four
+    // samples of three channels spill (1.1 times as fast with two).
+#if defined(__wasm__)
+    constexpr int32_t kRun = 2;
+#else
+    constexpr int32_t kRun = 4;
+#endif
     const Voice va = voices[0], vb = voices[1], vc = voices[2];
     const Lookup l = lookup;
     Moving a = va.moving, b = vb.moving, c = vc.moving;
@@ -285,10 +340,11 @@ void Load(Voice& v, const Channel& ch) {
     v.moving.previousOutput1 = ch.GetOperator(0).PreviousOutput();
     // A shift of 31 means no feedback. Otherwise the phase offset is
     // ((sum << 17) >> shift) >> 19, which is sum >> (shift + 2) exactly
-    // (the sum fits in 15 bits).
+    // (the sum fits in 15 bits), in the rows' units a shift of kRowShift less
+    // (its bits below the unit are masked off in the look-up).
     const int32_t shift = ch.FeedbackShift();
     v.feedbackMask = shift < 31 ? -1 : 0;
-    v.feedbackShift = shift < 31 ? shift + 2 : 0;
+    v.feedbackShift = shift < 31 ? shift + 2 - kRowShift : (kRowShift == 2 ? 30 : 0);
     v.algorithm = ch.Algorithm();
 }
 
@@ -297,15 +353,17 @@ void Load(Voice& v, const Channel& ch) {
 void Channel::RenderSpans(OperatorSpans& spans, int row, int32_t frames) {
     for (int n = 0; n < 4; ++n) {
         Operator& op = op_[n];
-        // The phase counter's sine index at each sample, eight at a time.
+        // The phase counter's sine index at each sample, in the rows' units,
+        // eight at a time.
         const uint32_t p = op.phaseCounter_, s = op.phaseStep_;
         Quad low = Quad::Of(p, p + s, p + 2 * s, p + 3 * s);
         Quad high = low + Quad::All(4 * s);
         const Quad step = Quad::All(8 * s);
+        const Quad whole = Quad::All(~0u << kRowShift);
         uint32_t* index = spans.phase[row + n];
         for (int32_t i = 0; i < frames; i += 8) {
-            low.ShiftRight<19>().Store(index + i);
-            high.ShiftRight<19>().Store(index + i + 4);
+            (low.ShiftRight<19 - kRowShift>() & whole).Store(index + i);
+            (high.ShiftRight<19 - kRowShift>() & whole).Store(index + i + 4);
             low = low + step;
             high = high + step;
         }
@@ -336,8 +394,7 @@ void Channel::Render(Channel* const* channels, int count, int32_t* accumulator, 
                      OperatorSpans& spans) {
     count = std::clamp(count, 0, 3);
     frames = std::max(frames, 0);
-    const Tables& t = Tables::Get();
-    const Lookup lookup{t.sine, t.level, &spans};
+    const Lookup lookup{&spans};
     Voice voices[3];
     for (int c = 0; c < count; ++c) Load(voices[c], *channels[c]);
     for (int32_t done = 0; done < frames; done += kSpan) {
@@ -383,7 +440,8 @@ struct Chain {
 // `frames` samples of `Count` chains side by side, so that their latencies
 // (two dependent table look-ups a sample) overlap.
 template <int Count>
-void RunChains(Chain* chains, const Tables& t, int32_t frames) {
+void RunChains(Chain* chains, int32_t frames) {
+    const Tables& t = Tables::built;
     Chain c[Count];
     for (int k = 0; k < Count; ++k) c[k] = chains[k];
     for (int32_t i = 0; i < frames; ++i) {
@@ -422,19 +480,18 @@ void Channel::Advance(Channel* const* channels, int count, int32_t frames, Opera
         spans.held[chained] = -1;
         ++chained;
     }
-    const Tables& t = Tables::Get();
     for (int32_t done = 0; chained > 0 && done < skipped; done += kSpan) {
         const int32_t n = std::min(kSpan, skipped - done);
         for (int k = 0; k < chained; ++k) fed[k]->RenderEnvelope(spans.envelope[k], n);
         switch (chained) {
             case 1:
-                RunChains<1>(chains, t, n);
+                RunChains<1>(chains, n);
                 break;
             case 2:
-                RunChains<2>(chains, t, n);
+                RunChains<2>(chains, n);
                 break;
             default:
-                RunChains<3>(chains, t, n);
+                RunChains<3>(chains, n);
                 break;
         }
     }

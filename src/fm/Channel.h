@@ -21,7 +21,7 @@ struct OperatorSpans {
     // overwrite (they write four or eight at a time).
     static constexpr int32_t kStride = kSpan + Operator::kEnvelopeSlack;
     alignas(16) int32_t envelope[12][kStride] = {};
-    alignas(16) uint32_t phase[12][kStride] = {};  // phase counter >> 19
+    alignas(16) uint32_t phase[12][kStride] = {};  // phase counter >> 19 (× 4 in WebAssembly)
     int32_t held[12] = {};  // the value every entry of an envelope row holds, or -1
 };
 

@@ -131,9 +131,12 @@ constexpr int8_t kSSGType[8][2][3][2] = {
 };
 
 Tables* Build() {
-    static Tables tables;
+    Tables& tables = Tables::built;
     BuildSine(tables.sine);
     BuildLevel(tables.level);
+#if defined(__wasm__)
+    for (int i = 0; i < Tables::kSineSize; ++i) tables.sineBytes[i] = tables.sine[i] * 4;
+#endif
     BuildKeyCode(tables.keyCode);
     BuildDetune(tables.detune);
     for (int i = 0; i < 16; ++i) tables.rateMultiplier[i] = i < 11 ? 1 << i : 2047;
@@ -152,6 +155,8 @@ Tables* Build() {
 }
 
 }  // namespace
+
+Tables Tables::built;
 
 const Tables& Tables::Get() {
     static const Tables* tables = Build();

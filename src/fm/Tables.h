@@ -27,6 +27,10 @@ struct Tables {
 
     // Log-sine: attenuation index of |sin| over one period, sign in bit 0.
     int32_t sine[kSineSize];
+#if defined(__wasm__)
+    // The same × 4: a byte offset into `level` (see the sample loop).
+    int32_t sineBytes[kSineSize];
+#endif
     // Attenuation index -> linear amplitude (±8192 full scale); zero from
     // index 6658 on and in the padding.
     int32_t level[kLevelPaddedSize];
@@ -48,11 +52,19 @@ struct Tables {
     int8_t ssgTypeDirection[8][2][3];
 
     // Linear amplitude of an attenuation index; 0 at and past the end of the table.
-    int32_t Level(uint32_t index) const { return index < kLevelSize ? level[index] : 0; }
+    int32_t Level(uint32_t index) const {
+        return index < kLevelSize ? level[index] : 0;
+    }
 
     // The shared tables, built on first use; two threads asking first at once
     // wait for one build.
     static const Tables& Get();
+
+    // What Get returns, filled by its first call. The sample loops index it
+    // by name: its address is then fixed when the program is linked, and
+    // WebAssembly folds that address into each load (through a pointer, every
+    // look-up adds the base in an instruction of its own).
+    static Tables built;
 };
 
 }  // namespace FM
