@@ -6,8 +6,17 @@
 
 import { Decoration, EditorView } from "@codemirror/view";
 import { StateEffect, StateField } from "@codemirror/state";
+import { PART_COUNT } from "./velnari.js";
 
 const setLit = StateEffect.define();
+
+// One mark per part, made once: a lit range's mark tells its part.
+const partMarks = Array.from({ length: PART_COUNT }, (_, part) =>
+    Decoration.mark({
+        class: `cm-sounding cm-sounding-${part + 1}`,
+        attributes: { "data-part": String(part + 1) },
+    }),
+);
 
 // The lit ranges: [{from, to, part}] in the editor's positions.
 const litField = StateField.define({
@@ -16,12 +25,7 @@ const litField = StateField.define({
         lit = lit.map(tr.changes);
         for (const e of tr.effects) {
             if (e.is(setLit)) {
-                const marks = e.value.map(({ from, to, part }) =>
-                    Decoration.mark({
-                        class: `cm-sounding cm-sounding-${part + 1}`,
-                        attributes: { "data-part": String(part + 1) },
-                    }).range(from, to),
-                );
+                const marks = e.value.map(({ from, to, part }) => partMarks[part].range(from, to));
                 lit = Decoration.set(marks, true);
             }
         }
@@ -72,7 +76,7 @@ export function litRanges(view) {
     const out = [];
     const lit = view.state.field(litField);
     for (let it = lit.iter(); it.value; it.next()) {
-        const part = Number(it.value.spec.attributes["data-part"]) - 1;
+        const part = partMarks.indexOf(it.value);
         out.push({ part, from: it.from, to: it.to, text: view.state.doc.sliceString(it.from, it.to) });
     }
     return out;
