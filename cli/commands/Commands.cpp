@@ -175,7 +175,8 @@ Timing BarsTiming(const playback::FrameRange& bars) {
 // Plays bars on repeat through the sound card until a terminating signal.
 int PlayBarsOnRepeat(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
                      engine::Volumes volumes) {
-    const playback::FrameRange bars = FramesOfBars(*mix.bars, song, mix.rate);
+    const playback::FrameRange bars =
+        FramesOfBars(*mix.bars, song, mix.rate, StopPlayingIfInterrupted);
     playback::RangeLoop loop(song, mix.rate, volumes, mix.chipMask, bars.first, bars.end);
     SdlPlayback playback(mix.rate, [&loop](int16_t* frames, int32_t count) {
         loop.Fill(frames, count);
@@ -255,7 +256,8 @@ int RunRender(const RenderOptions& options) {
     std::vector<Track> tracks;
     tracks.push_back(MakeTrack(song, mix, volumes, mix.chipMask));
     const std::optional<playback::FrameRange> bars =
-        mix.bars ? std::optional(FramesOfBars(*mix.bars, song, mix.rate)) : std::nullopt;
+        mix.bars ? std::optional(FramesOfBars(*mix.bars, song, mix.rate, StopIfInterrupted))
+                 : std::nullopt;
     const Timing timing = bars ? BarsTiming(*bars) : PlanTiming(options.song, song, mix, true);
     const int64_t start = bars ? bars->first : FirstFrame(mix, timing, "write");
     if (StartsAtTheEnd(start, timing.plan)) return kExitOk;

@@ -66,7 +66,8 @@ using playback::Take;
 playback::Timing PlanTiming(const std::shared_ptr<const song::Song>& song, const MixOptions& mix,
                             int64_t& barsFirst) {
     if (!mix.bars) return *playback::PlanTiming(song, LengthOf(mix));
-    const playback::FrameRange bars = FramesOfBars(*mix.bars, song, mix.rate);
+    const playback::FrameRange bars =
+        FramesOfBars(*mix.bars, song, mix.rate, StopPlayingIfInterrupted);
     barsFirst = bars.first;
     playback::Timing timing;
     timing.plan = playback::RenderPlan::Fixed(bars.end, 0);
@@ -244,7 +245,7 @@ class WatchSession {
     const MixOptions& mix_;
     const engine::Volumes volumes_;
     std::shared_ptr<const song::Song> song_;
-    int64_t barsFirst_ = 0;  // with --bars, of the song playing
+    int64_t barsFirst_ = 0;                           // with --bars, of the song playing
     std::shared_ptr<playback::Snapshots> snapshots_;  // of the latest take's version
     playback::Timing timing_;
     std::string text_;             // the last version compiled, good or not

@@ -97,6 +97,13 @@ void StopIfInterrupted() {
     if (Interrupted()) throw StoppedWritingNothing();
 }
 
+void StopPlayingIfInterrupted() {
+    if (Interrupted()) {
+        throw CliError(static_cast<ExitStatus>(InterruptedStatus()),
+                       std::string("stopped by ") + InterruptedBy());
+    }
+}
+
 CliError StoppedWritingNothing() {
     return CliError(static_cast<ExitStatus>(InterruptedStatus()),
                     std::string("stopped by ") + InterruptedBy() + "; nothing was written");

@@ -30,4 +30,8 @@ CliError StoppedWritingNothing();
 // that checks in often (a register log's export).
 void StopIfInterrupted();
 
+// The same for work while playing or about to (play's and watch's look
+// ahead to --bars), where nothing is written: "stopped by Ctrl-C".
+void StopPlayingIfInterrupted();
+
 }  // namespace cli

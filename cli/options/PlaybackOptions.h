@@ -32,11 +32,12 @@ inline playback::Start StartOf(const MixOptions& mix) {
 
 // --bars as frames of the piece: the first bar's first frame and the frame
 // after the last bar, where the song's tempo map puts them. A signal stops
-// the look ahead (StoppedWritingNothing).
+// the look ahead: `stop` throws (StopIfInterrupted for a file,
+// StopPlayingIfInterrupted for the sound card).
 inline playback::FrameRange FramesOfBars(const MixOptions::Bars& bars,
                                          const std::shared_ptr<const song::Song>& song,
-                                         uint32_t rate) {
-    return playback::FramesOfBars(song, rate, bars.first, bars.last, StopIfInterrupted);
+                                         uint32_t rate, void (*stop)()) {
+    return playback::FramesOfBars(song, rate, bars.first, bars.last, stop);
 }
 
 // The warning for a plan cut at --max-seconds.
