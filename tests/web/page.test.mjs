@@ -450,6 +450,14 @@ test("the timeline seeks to a tick, and a range of bars repeats, as --start-tick
         (e) => Number(document.querySelector("#seek").value) > e + 4410,
         end,
     );
+    // On repeat again, a seek out of the range releases it, and the song
+    // plays on from the point sought.
+    await page.click("#range-repeat");
+    await page.fill("#goto-bar", "6");
+    await page.press("#goto-bar", "Enter");
+    assert.equal(await page.getAttribute("#range-repeat", "aria-pressed"), "false");
+    const sought = await page.evaluate(() => window.velnariSight.frameOfTick(5 * 64));
+    await page.waitForFunction((f) => Number(document.querySelector("#seek").value) > f + 4410, sought);
     assert.deepEqual(errors, []);
 });
 
