@@ -586,7 +586,7 @@ const editorExtensions = [
     sight.extension(),
     lineNumbers(),
     highlightActiveLine(),
-    editHistory(),
+    editHistory({ joinToEvent: voiceWorkshop.joinVoiceEdits }),
     lintGutter(),
     mmlLanguage,
     syntaxHighlighting(mmlHighlightStyle),
