@@ -38,7 +38,7 @@ say() { echo "enable-32bit: $*"; }
 magic='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 mask='\xff\xff\xff\xff\xff\xfe\xfe\xfc\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 
-runs_32bit() { timeout 60 "$loader" --version 2>/dev/null | grep -q '^wine-'; }
+runs_32bit() { grep -q '^wine-' <<<"$(timeout 60 "$loader" --version 2>/dev/null)"; }
 registered() { [ -e "$entry" ]; }
 
 binfmt_ready() {

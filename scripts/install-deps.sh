@@ -50,7 +50,7 @@ if [ ${#missing[@]} -eq 0 ]; then
 else
     echo "install-deps: installing ${missing[*]}"
     # wine32 is an i386 package: dpkg must know that architecture first.
-    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
         "${sudo[@]}" dpkg --add-architecture i386
     fi
     export DEBIAN_FRONTEND=noninteractive
@@ -61,7 +61,7 @@ fi
 # Only as root: registering an emulator is not worth a sudo prompt.
 "$(dirname "$0")/enable-32bit.sh"
 
-if ! locale -a 2>/dev/null | grep -qx 'ja_JP.utf8'; then
+if ! grep -qx 'ja_JP.utf8' <<<"$(locale -a 2>/dev/null)"; then
     echo "install-deps: generating the ja_JP.UTF-8 locale"
     grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
         echo 'ja_JP.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null

@@ -100,7 +100,7 @@ imports_only_system_dlls() {  # BITS FILE
 }
 
 is_machine() {  # BITS FILE
-    "${triple[$1]}-objdump" -f "$2" | grep -q "file format ${pe_format[$1]}"
+    grep -q "file format ${pe_format[$1]}" <<<"$("${triple[$1]}-objdump" -f "$2")"
 }
 
 # 32-bit stdcall functions carry their argument bytes in the symbol name.
@@ -272,7 +272,7 @@ why_32bit_cannot_run() {
     mkdir -p "$work/probe32" && cp "${build_dir[32]}/velnari-host.exe" "$work/probe32/" &&
         run_windows 32 "$work/probe32" --help >"$work/probe32/out.txt" 2>&1 &&
         grep -q '^usage:' "$work/probe32/out.txt" && return 1
-    if timeout 60 "$wine32" --version 2>/dev/null | grep -q '^wine-'; then
+    if grep -q '^wine-' <<<"$(timeout 60 "$wine32" --version 2>/dev/null)"; then
         echo "wine32 runs, but the 32-bit host does not: $(head -c 200 "$work/probe32/out.txt")"
     elif [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
         echo "32-bit programs do not run even through the registered emulator" \
@@ -361,7 +361,7 @@ ere_quoted() { sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$1"; }
 japanese() { LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 "$@"; }
 
 has_japanese_locale() {
-    locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' ||
+    grep -qx 'ja_JP.utf8' <<<"$(locale -a 2>/dev/null)" ||
         { echo "  no ja_JP.UTF-8 locale (scripts/install-deps.sh generates it)"; return 1; }
 }
 

@@ -348,45 +348,50 @@ void Load(Voice& v, const Channel& ch) {
     v.algorithm = ch.Algorithm();
 }
 
+// The sine index of a phase counter at each of `frames` samples (rounded up
+// to eight), in the rows' units, from `counter` on by `step` a sample.
+void WritePhases(uint32_t* row, uint32_t counter, uint32_t step, int32_t frames) {
+    const uint32_t s = step;
+    Quad low = Quad::Of(counter, counter + s, counter + 2 * s, counter + 3 * s);
+    Quad high = low + Quad::All(4 * s);
+    const Quad eight = Quad::All(8 * s);
+    const Quad whole = Quad::All(~0u << kRowShift);
+    for (uint32_t* const end = row + frames; row < end; row += 8) {
+        (low.ShiftRight<19 - kRowShift>() & whole).Store(row);
+        (high.ShiftRight<19 - kRowShift>() & whole).Store(row + 4);
+        low = low + eight;
+        high = high + eight;
+    }
+}
+
 }  // namespace
 
 void Channel::RenderSpans(OperatorSpans& spans, int row, int32_t frames) {
     for (int n = 0; n < 4; ++n) {
         Operator& op = op_[n];
-        // The phase counter's sine index at each sample, in the rows' units,
-        // eight at a time.
-        const uint32_t p = op.phaseCounter_, s = op.phaseStep_;
-        Quad low = Quad::Of(p, p + s, p + 2 * s, p + 3 * s);
-        Quad high = low + Quad::All(4 * s);
-        const Quad step = Quad::All(8 * s);
-        const Quad whole = Quad::All(~0u << kRowShift);
-        uint32_t* index = spans.phase[row + n];
-        for (int32_t i = 0; i < frames; i += 8) {
-            (low.ShiftRight<19 - kRowShift>() & whole).Store(index + i);
-            (high.ShiftRight<19 - kRowShift>() & whole).Store(index + i + 4);
-            low = low + step;
-            high = high + step;
-        }
-        op.phaseCounter_ = p + static_cast<uint32_t>(frames) * s;
-
         int32_t* out = spans.envelope[row + n];
         int32_t& held = spans.held[row + n];
+        // An envelope that holds an attenuation past the level table's last
+        // sound through the span silences the operator whatever its phase:
+        // its phase row is not read, and need not be written.
+        bool silent = false;
         if (op.QuietSamples() < frames) {
             op.RenderEnvelope(out, frames);
             held = -1;
-            continue;
-        }
-        // The envelope stands still through the span: the row needs writing
-        // only when it holds something else (all of it, so that it serves
-        // any later span too).
-        const int32_t value = op.EnvelopeOutput();
-        if (held != value) {
-            for (int32_t i = 0; i < kSpan; i += 4) {
-                for (int32_t j = 0; j < 4; ++j) out[i + j] = value;
+        } else {
+            // The envelope stands still through the span: the row needs
+            // writing only when it holds something else (all of it, so that
+            // it serves any later span too).
+            const int32_t value = op.EnvelopeOutput();
+            if (held != value) {
+                Spread(out, kSpan, value);
+                held = value;
             }
-            held = value;
+            op.AdvanceEnvelope(frames);
+            silent = value >= Tables::built.silentFrom;
         }
-        op.AdvanceEnvelope(frames);
+        if (!silent) WritePhases(spans.phase[row + n], op.phaseCounter_, op.phaseStep_, frames);
+        op.phaseCounter_ += static_cast<uint32_t>(frames) * op.phaseStep_;
     }
 }
 

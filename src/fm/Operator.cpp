@@ -13,18 +13,12 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "fm/Quad.h"
+
 namespace FM {
 
 namespace {
 constexpr int32_t kMaxEnvelopeCounterStep = 1 << 30;
-
-// `value` in out[0] to out[count - 1], written eight entries at a time (up
-// to seven more, which the slack allows): two stores per eight where SSE2 is.
-void Spread(int32_t* out, int32_t count, int32_t value) {
-    for (int32_t i = 0; i < count; i += 8) {
-        for (int32_t j = 0; j < 8; ++j) out[i + j] = value;
-    }
-}
 
 // Samples whose envelope clock leaves `counter` above 0 when each subtracts `step`.
 int32_t SamplesBeforeStep(int32_t counter, int32_t step) {

@@ -1,7 +1,8 @@
 // Four 32-bit integer lanes, for stepping the SSG's four sub-steps of a frame
-// at once. SSE2 where the compiler targets it (every native build); otherwise
-// plain arrays, for targets without it (the WebAssembly build, and any build
-// with VELNARI_FM_PORTABLE defined, which the tests use to compare the two).
+// at once and for writing the FM operators' rows. SSE2 where the compiler
+// targets it (every native build, and the WebAssembly build, whose compiler
+// maps it onto WebAssembly's SIMD); otherwise plain arrays (any build with
+// VELNARI_FM_PORTABLE defined, which the tests use to compare the two).
 // Every operation is exact integer arithmetic on each lane, so both give the
 // same bits.
 #pragma once
@@ -97,5 +98,16 @@ struct Quad {
 };
 
 #endif
+
+// `value` in out[0] to out[count - 1], written eight entries at a time (up
+// to seven more, which the caller leaves room for): two stores per eight.
+inline void Spread(int32_t* out, int32_t count, int32_t value) {
+    const Quad all = Quad::All(static_cast<uint32_t>(value));
+    auto* at = reinterpret_cast<uint32_t*>(out);
+    for (uint32_t* const end = at + count; at < end; at += 8) {
+        all.Store(at);
+        all.Store(at + 4);
+    }
+}
 
 }  // namespace FM

@@ -134,6 +134,8 @@ Tables* Build() {
     Tables& tables = Tables::built;
     BuildSine(tables.sine);
     BuildLevel(tables.level);
+    tables.silentFrom = Tables::kLevelPaddedSize;
+    while (tables.silentFrom > 0 && tables.level[tables.silentFrom - 1] == 0) --tables.silentFrom;
 #if defined(__wasm__)
     for (int i = 0; i < Tables::kSineSize; ++i) tables.sineBytes[i] = tables.sine[i] * 4;
 #endif

@@ -34,6 +34,9 @@ struct Tables {
     // Attenuation index -> linear amplitude (±8192 full scale); zero from
     // index 6658 on and in the padding.
     int32_t level[kLevelPaddedSize];
+    // The first index from which `level` holds only zeros: an operator
+    // attenuated this much is silent whatever its phase.
+    int32_t silentFrom;
     // Key code (0..31) from bits 13-7 of a frequency word (block, top F-number bits).
     uint8_t keyCode[128];
     // Phase-base offset, indexed by detune × 32 + key code.

@@ -18,7 +18,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libsdl2 libsndfile1; do
     [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
-dpkg-deb -f "$deb" Description | grep -q 'register logs (VGM, VGZ, S98)' ||
+# Output is searched from a string, not a pipe: under pipefail, grep -q
+# leaving early can kill the writer with SIGPIPE and fail a passing check.
+grep -q 'register logs (VGM, VGZ, S98)' <<<"$(dpkg-deb -f "$deb" Description)" ||
     fail "the description does not mention register logs"
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for file in usr/bin/velnari usr/lib/velnari/plugin/velnari.so usr/share/man/man1/velnari.1.gz \
@@ -33,7 +35,7 @@ root=$work/root
 dpkg -x "$deb" "$root"
 mkdir "$work/elsewhere" && cd "$work/elsewhere"
 export XDG_CONFIG_HOME=$work/config
-"$root/usr/bin/velnari" --help | grep -q '^Usage: velnari' || fail "velnari --help"
+grep -q '^Usage: velnari' <<<"$("$root/usr/bin/velnari" --help)" || fail "velnari --help"
 [ "$("$root/usr/bin/velnari" --version)" = "velnari $version" ] || fail "velnari --version"
 "$root/usr/bin/velnari" render "$root/usr/share/velnari/examples/demo.mml" --seconds 1 -o demo.wav ||
     fail "render from the unpacked package"
@@ -41,9 +43,10 @@ export XDG_CONFIG_HOME=$work/config
 "$host" "$root/usr/lib/velnari/plugin/velnari.so" "$root/usr/share/velnari/examples/demo.mml" \
     --seconds 1 --out plugin.wav >host.log || fail "the packaged plug-in does not play"
 grep -q "^description: velnari $version:" host.log || fail "module record: $(grep description host.log)"
-zcat "$root/usr/share/man/man1/velnari.1.gz" | grep -q "^\.TH VELNARI \"1\" .*\"velnari $version\"" ||
+man=$(zcat "$root/usr/share/man/man1/velnari.1.gz")
+grep -q "^\.TH VELNARI \"1\" .*\"velnari $version\"" <<<"$man" ||
     fail "the man page does not carry version $version"
-zcat "$root/usr/share/man/man1/velnari.1.gz" | grep -q '^\.B 128+N$' ||
+grep -q '^\.B 128+N$' <<<"$man" ||
     fail "the man page's EXIT STATUS lacks 128+N"
 
 if ! lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then

@@ -230,6 +230,8 @@ EMSCRIPTEN_KEEPALIVE int32_t vn_song_frames_per_tick(const WebSong* s, uint32_t 
     return s->song ? engine::Engine(s->song, rate).FramesPerTick() : 1;
 }
 
+}  // extern "C"
+
 namespace {
 
 // The song's tempo map at `rate`, through the bars the page shows at most.
@@ -243,6 +245,8 @@ const playback::TickMap& TicksOf(const WebSong* s, uint32_t rate) {
 }
 
 }  // namespace
+
+extern "C" {
 
 // Where tick `tick` starts, in frames at `rate`, and the tick that sounds at
 // frame `frame`: the song's own map, tempo changes included.
