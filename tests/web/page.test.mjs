@@ -457,6 +457,14 @@ test("the timeline seeks to a tick, and a range of bars repeats, as --start-tick
         (e) => Number(document.querySelector("#seek").value) > e + 4410,
         end,
     );
+    // On repeat again, a seek out of the range releases it, and the song
+    // plays on from the point sought.
+    await page.click("#range-repeat");
+    await page.fill("#goto-bar", "6");
+    await page.press("#goto-bar", "Enter");
+    assert.equal(await page.getAttribute("#range-repeat", "aria-pressed"), "false");
+    const sought = await page.evaluate(() => window.velnariSight.frameOfTick(5 * 64));
+    await page.waitForFunction((f) => Number(document.querySelector("#seek").value) > f + 4410, sought);
     assert.deepEqual(errors, []);
 });
 
@@ -767,6 +775,17 @@ test("the voice workshop: a slider rewrites its value, and what plays follows; u
     await page.mouse.down();
     await page.mouse.move(bars.x + bars.width * (2.5 / 5), bars.y + 1, { steps: 5 });
     await page.mouse.up();
+    assert.equal(await editorText(page), kVoiceSong.replace("15,13,11,9", "15,13,15,9"));
+    // From the keys: the bars are one Tab stop (the step dragged last); Left
+    // goes to the second step, whose level alone a run of Down presses lowers,
+    // undone as one step.
+    await page.focus("#ssg-step");
+    await page.keyboard.press("Shift+Tab");
+    for (const key of ["ArrowLeft", "ArrowDown", "ArrowDown"]) await page.keyboard.press(key);
+    assert.equal(await editorText(page), kVoiceSong.replace("15,13,11,9", "15,11,15,9"));
+    assert.deepEqual(await accessibilityFaults(page), [], "an SSG envelope shown");
+    await page.locator(".cm-content").click();
+    await page.keyboard.press("Control+z");
     assert.equal(await editorText(page), kVoiceSong.replace("15,13,11,9", "15,13,15,9"));
     assert.deepEqual(errors, []);
 });

@@ -586,7 +586,7 @@ const editorExtensions = [
     sight.extension(),
     lineNumbers(),
     highlightActiveLine(),
-    editHistory(),
+    editHistory({ joinToEvent: voiceWorkshop.joinVoiceEdits }),
     lintGutter(),
     mmlLanguage,
     syntaxHighlighting(mmlHighlightStyle),
@@ -622,10 +622,10 @@ function bindControls() {
     $("play").onclick = togglePlay;
     $("stop").onclick = stop;
     $("restart").onclick = restart;
-    $("seek").oninput = (e) => seek(Number(e.target.value));
+    $("seek").oninput = (e) => sight.seek(Number(e.target.value));
     $("goto-bar").onchange = (e) => {
         const bar = Math.max(1, Math.floor(Number(e.target.value) || 1));
-        seek(frameOfTick((bar - 1) * page.ticksPerBar));
+        sight.seek(frameOfTick((bar - 1) * page.ticksPerBar));
     };
     $("share").onclick = share;
     $("wav").onclick = () => {

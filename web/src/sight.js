@@ -26,7 +26,7 @@ export class Sight {
         this.range = null; // [first bar, last bar] on repeat
         this.tick = 0; // heard, as of the last animation frame
         this.timeline = new Timeline($("timeline-scroller"), $("timeline"), $("timeline-tip"), {
-            seek: (tick) => page.seek(this.frameOfTick(tick)),
+            seek: (tick) => this.seek(this.frameOfTick(tick)),
             note: (note) => this.showNote(note),
             range: (first, last) => this.repeat([first, last]),
         });
@@ -166,20 +166,37 @@ export class Sight {
         if (r) this.page.goTo(r.from);
     }
 
-    // Plays from the next time the note at editor position `pos` sounds,
-    // else from its first time.
+    // Plays from the next time the note at editor position `pos` sounds (in
+    // the bars on repeat, when it sounds in them), else from its first time.
     playFrom(pos) {
         if (!this.song || !this.inStep(this.editor.state)) return;
         const compiledPos = this.changes.invertedDesc.mapPos(pos, -1);
         const byte = this.offsets.byte(compiledPos);
         // A click just past a note's last letter still means that note.
-        const tick = this.notes.nextTickOf(byte, this.tick) ?? this.notes.nextTickOf(byte - 1, this.tick);
+        const next = (from) => this.notes.nextTickOf(byte, from) ?? this.notes.nextTickOf(byte - 1, from);
+        let tick = next(this.tick);
+        if (this.range) {
+            // Bars on repeat come round again: a note of theirs plays there.
+            const within = (t) => t !== null && t >= this.rangeTicks.first && t < this.rangeTicks.end;
+            if (!within(tick) && within(next(this.rangeTicks.first))) tick = next(this.rangeTicks.first);
+        }
         if (tick === null) {
             this.page.status("no note is written there");
             return;
         }
-        this.page.seek(this.frameOfTick(tick));
+        this.seek(this.frameOfTick(tick));
         if (!this.page.playing()) this.page.play();
+    }
+
+    // A seek asked for (the seek bar, the bar box, the timeline, a note): one
+    // out of the bars on repeat leaves them, and the song plays on from
+    // there; one within them goes on repeating.
+    seek(frame) {
+        if (this.range && this.song) {
+            const tick = this.song.tickOfFrame(this.page.rate, frame);
+            if (tick < this.rangeTicks.first || tick >= this.rangeTicks.end) this.repeat(null);
+        }
+        this.page.seek(frame);
     }
 
     // Repeats bars [first, last] (null: plays on).

@@ -3,9 +3,10 @@
 // algorithm and feedback, and per operator every value as a slider and a
 // number, within the language's own ranges, with the operator's envelope as
 // the chip model runs it for a note held one bar at the song's tempo. An SSG
-// envelope shows its levels over ticks. Changing a value rewrites that value
-// in the text, one undo step per drag; the page then recompiles it as any
-// edit, so what plays follows. The keyboard (keyboard.js) plays the voice.
+// envelope shows its levels over ticks, set by dragging or from the keys.
+// Changing a value rewrites that value in the text, one undo step per drag
+// (or run of key presses); the page then recompiles it as any edit, so what
+// plays follows. The keyboard (keyboard.js) plays the voice.
 
 import { EditorView } from "@codemirror/view";
 import { Transaction } from "@codemirror/state";
@@ -36,6 +37,21 @@ const kAlgorithms = [
 ];
 // Which operators (op1..op4) are heard, per algorithm.
 const kCarriers = [[3], [3], [3], [3], [1, 3], [1, 2, 3], [1, 2, 3], [0, 1, 2, 3]];
+
+// An SSG envelope's levels, and how far Page Up and Page Down move one.
+const kLargestLevel = 15;
+const kLevelPage = 4;
+const clampLevel = (level) => Math.min(kLargestLevel, Math.max(0, level));
+
+// The user event of a value written from the panel.
+const kVoiceEdit = "input.type.voice";
+
+// For the editor's history: the changes of one gesture join one undo step
+// even where they stand apart in the text (a drag over several levels);
+// the first change of each gesture keeps it apart from what came before.
+export function joinVoiceEdits(tr, adjacent) {
+    return adjacent || tr.annotation(Transaction.userEvent) === kVoiceEdit;
+}
 
 let workshop = null;
 
@@ -77,7 +93,12 @@ class VoiceWorkshop {
         this.tools = new VoiceTools(this.velnari);
         this.definitions = { voices: [], envelopes: [] };
         this.current = null; // {kind: "voice" | "envelope", index}
-        this.drag = null; // the time the drag under way began
+        // The gesture under way (see gestureEvents): the time of its first
+        // change (null until it makes one), and whether it is the pointer's
+        // or the keys'.
+        this.gesture = null;
+        this.gestureBy = null;
+        this.ssgStep = 0; // the envelope step the Tab key goes to
         this.opFields = Array.from({ length: OP_VALUES }, (_, i) => this.tools.field("op", i));
         this.lfoFields = Array.from({ length: LFO_VALUES }, (_, i) => this.tools.field("lfo", i));
         this.keyboard = new Keyboard({
@@ -164,9 +185,7 @@ class VoiceWorkshop {
         head.append(lfo);
         this.lfoInputs = [3, 4].map((i) => {
             const { name, largest } = this.lfoFields[i];
-            return this.fieldRow(lfo, name.replace(/^the /, ""), largest, (v, start) =>
-                this.writeValue(["lfo", i], v, start),
-            );
+            return this.fieldRow(lfo, name.replace(/^the /, ""), largest, (v) => this.writeValue(["lfo", i], v));
         });
         const ops = $("voice-ops");
         this.opViews = [0, 1, 2, 3].map((k) => {
@@ -184,7 +203,7 @@ class VoiceWorkshop {
             card.append(fields);
             ops.append(card);
             const inputs = this.opFields.map((f, i) => {
-                const write = (v, start) => this.writeValue(["op", k, i], v, start);
+                const write = (v) => this.writeValue(["op", k, i], v);
                 return this.fieldRow(fields, `op${k + 1} ${f.name}`, f.largest, write, f.name);
             });
             return { card, legend, canvas, inputs };
@@ -211,28 +230,45 @@ class VoiceWorkshop {
         number.setAttribute("aria-label", `${label} value`);
         row.append(name, slider, number);
         parent.append(row);
-        // A drag (or the keys held on the slider) is one undo step: it begins
-        // with the first change after the pointer or a key went down.
-        const begin = () => (this.drag = null);
-        slider.addEventListener("pointerdown", begin);
-        slider.addEventListener("keydown", begin);
+        this.gestureEvents(slider);
         slider.addEventListener("input", () => {
-            const start = this.drag === null;
-            if (start) this.drag = Date.now();
             number.value = slider.value;
-            write(Number(slider.value), start);
+            write(Number(slider.value));
         });
-        slider.addEventListener("change", () => (this.drag = null));
         number.addEventListener("change", () => {
             // What cannot be kept is not entered: the number goes back into range.
             const value = Math.min(largest, Math.max(0, Math.round(Number(number.value) || 0)));
             number.value = String(value);
             slider.value = String(value);
-            this.drag = null;
-            write(value, true);
-            this.drag = null;
+            this.writeAlone(() => write(value));
         });
         return { row, slider, number };
+    }
+
+    // ---- undo steps ------------------------------------------------------
+
+    // The changes of one gesture on a control are one undo step: a drag, or a
+    // run of key presses while it keeps the focus. A pointer going down on
+    // it, a key after a drag, and the focus leaving it each end the gesture
+    // before; the next change opens a new step.
+    gestureEvents(control) {
+        control.addEventListener("pointerdown", () => this.endGesture("pointer"));
+        control.addEventListener("keydown", () => {
+            if (this.gestureBy !== "keys") this.endGesture("keys");
+        });
+        control.addEventListener("blur", () => this.endGesture(null));
+    }
+
+    endGesture(by) {
+        this.gesture = null;
+        this.gestureBy = by;
+    }
+
+    // A change of its own (a number typed): one undo step.
+    writeAlone(write) {
+        this.endGesture(null);
+        write();
+        this.endGesture(null);
     }
 
     show() {
@@ -350,37 +386,102 @@ class VoiceWorkshop {
             const envelope = this.item();
             const r = canvas.getBoundingClientRect();
             const count = envelope.levels.length;
-            const i = Math.min(count - 1, Math.max(0, Math.floor(((e.clientX - r.left) / r.width) * count)));
-            const level = Math.round(15 * (1 - (e.clientY - r.top) / r.height));
-            return [i, Math.min(15, Math.max(0, level))];
+            // The bars as drawn: the held one after the last is the last.
+            const column = Math.floor(((e.clientX - r.left) / r.width) * (count + 1));
+            const i = Math.min(count - 1, Math.max(0, column));
+            const level = Math.round(kLargestLevel * (1 - (e.clientY - r.top) / r.height));
+            return [i, clampLevel(level)];
         };
         canvas.addEventListener("pointerdown", (e) => {
             if (this.current?.kind !== "envelope" || !this.item().editable) return;
             dragging = true;
-            this.drag = null;
+            this.endGesture("pointer");
             canvas.setPointerCapture(e.pointerId);
             const [i, level] = levelAt(e);
-            this.drag = Date.now();
-            this.writeValue(["level", i], level, true);
+            // Tab comes back to the step dragged last.
+            this.ssgStep = i;
+            this.writeValue(["level", i], level);
         });
         canvas.addEventListener("pointermove", (e) => {
             if (!dragging) return;
             const [i, level] = levelAt(e);
-            if (this.item().levels[i].value !== level) this.writeValue(["level", i], level, false);
+            this.writeValue(["level", i], level);
         });
         const end = () => {
             dragging = false;
-            this.drag = null;
+            this.endGesture(null);
         };
         canvas.addEventListener("pointerup", end);
         canvas.addEventListener("pointercancel", end);
+        $("ssg-steps").addEventListener("keydown", (e) => this.stepKey(e));
         const step = $("ssg-step");
         step.addEventListener("change", () => {
             const value = Math.min(255, Math.max(1, Math.round(Number(step.value) || 1)));
             step.value = String(value);
-            this.drag = null;
-            this.writeValue(["step"], value, true);
+            this.writeAlone(() => this.writeValue(["step"], value));
         });
+    }
+
+    // The levels for the keyboard and screen readers: a slider per step over
+    // its bar, one Tab stop for them all (the step used last).
+    showSteps(envelope) {
+        const group = $("ssg-steps");
+        const count = envelope.levels.length;
+        while (group.children.length > count) group.lastChild.remove();
+        while (group.children.length < count) {
+            const bar = document.createElement("div");
+            bar.setAttribute("role", "slider");
+            bar.setAttribute("aria-orientation", "vertical");
+            bar.setAttribute("aria-valuemin", "0");
+            bar.setAttribute("aria-valuemax", String(kLargestLevel));
+            this.gestureEvents(bar);
+            group.append(bar);
+        }
+        this.ssgStep = Math.min(this.ssgStep, count - 1);
+        [...group.children].forEach((bar, i) => {
+            const written = envelope.levels[i];
+            const level = written?.value ?? 0;
+            bar.tabIndex = i === this.ssgStep ? 0 : -1;
+            bar.style.left = `${(100 * i) / (count + 1)}%`;
+            bar.style.width = `${100 / (count + 1)}%`;
+            const held = i === count - 1 ? ", held" : "";
+            bar.setAttribute("aria-label", `level of step ${i + 1} of ${count}${held}`);
+            bar.setAttribute("aria-valuenow", String(clampLevel(level)));
+            if (!written) bar.setAttribute("aria-valuetext", "not a plain number");
+            else if (level !== clampLevel(level)) bar.setAttribute("aria-valuetext", `${level}, out of range`);
+            else bar.removeAttribute("aria-valuetext");
+            if (envelope.editable) bar.removeAttribute("aria-disabled");
+            else bar.setAttribute("aria-disabled", "true");
+        });
+    }
+
+    // Left and Right move between the steps; Up and Down, Page Up and Page
+    // Down, Home and End set the level of the step that has the focus.
+    stepKey(e) {
+        const bars = [...$("ssg-steps").children];
+        const i = bars.indexOf(e.target);
+        const envelope = this.current?.kind === "envelope" ? this.item() : null;
+        if (i < 0 || !envelope || e.altKey || e.ctrlKey || e.metaKey) return;
+        const level = clampLevel(envelope.levels[i]?.value ?? 0);
+        const moves = { ArrowLeft: -1, ArrowRight: 1 };
+        const levels = {
+            ArrowUp: level + 1,
+            ArrowDown: level - 1,
+            PageUp: level + kLevelPage,
+            PageDown: level - kLevelPage,
+            Home: 0,
+            End: kLargestLevel,
+        };
+        if (e.key in moves) {
+            this.ssgStep = Math.min(bars.length - 1, Math.max(0, i + moves[e.key]));
+            bars.forEach((bar, k) => (bar.tabIndex = k === this.ssgStep ? 0 : -1));
+            bars[this.ssgStep].focus();
+        } else if (e.key in levels) {
+            if (envelope.editable) this.writeValue(["level", i], clampLevel(levels[e.key]));
+        } else {
+            return;
+        }
+        e.preventDefault();
     }
 
     showEnvelope(envelope) {
@@ -391,12 +492,13 @@ class VoiceWorkshop {
         $("ssg-step").disabled = !envelope.editable;
         const plural = (n, word) => `${n} ${word}${n === 1 ? "" : "s"}`;
         const how = envelope.editable
-            ? "Drag the bars to set the levels (0-15)."
+            ? "Drag the bars, or use the arrow keys on them, to set the levels (0-15)."
             : "Some levels are not plain numbers: edit them in the text.";
         $("ssg-note").textContent =
             `@${envelope.number}: ${plural(levels.length, "level")} of ${plural(step, "tick")} each; ` +
             `the last holds. ${how}`;
         canvas.setAttribute("aria-label", `levels over ticks: ${levels.join(", ")}`);
+        this.showSteps(envelope);
         const g = canvas.getContext("2d");
         const style = getComputedStyle(canvas);
         g.clearRect(0, 0, canvas.width, canvas.height);
@@ -422,9 +524,9 @@ class VoiceWorkshop {
     // ---- writing ---------------------------------------------------------
 
     // Rewrites one value of the definition shown: `where` is ["lfo", i],
-    // ["op", k, i], ["level", i] or ["step"]. `start` begins a new undo step;
-    // the changes of one drag join it.
-    writeValue(where, value, start) {
+    // ["op", k, i], ["level", i] or ["step"]. The first change of a gesture
+    // begins a new undo step; the gesture's other changes join it.
+    writeValue(where, value) {
         const item = this.item();
         if (!item) return;
         let token = null;
@@ -434,10 +536,9 @@ class VoiceWorkshop {
         else if (where[0] === "step") token = item.step;
         if (!token || token.carried || token.padded || token.from < 0) return;
         if (token.value === value) return;
-        const annotations = [
-            Transaction.userEvent.of("input.type.voice"),
-            Transaction.time.of(this.drag ?? Date.now()),
-        ];
+        const start = this.gesture === null;
+        if (start) this.gesture = Date.now();
+        const annotations = [Transaction.userEvent.of(kVoiceEdit), Transaction.time.of(this.gesture)];
         if (start) annotations.push(isolateHistory.of("before"));
         this.editor.dispatch({ changes: { from: token.from, to: token.to, insert: String(value) }, annotations });
     }
