@@ -19,6 +19,14 @@ namespace {
 
 constexpr double kMaxLevel = (1 << 27) - 1;
 
+// An envelope counter that has just passed the end of its row (2^30), taken
+// back into the row: to its second segment again, or, for the shapes that
+// alternate, to its start.
+constexpr uint32_t FoldEnvelope(uint32_t env, bool alternate) {
+    if (!alternate) env |= 0x20000000;
+    return env & 0x3FFFFFFF;
+}
+
 // Noise table: the 32768-bit output stream of a 17-bit shift register
 // (taps 0 and 3, seed 14321), packed most significant bit first. The same for
 // every SSG, built once and only read afterwards.
@@ -221,7 +229,7 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
             static_cast<uint32_t>(!Envelope && follows ? EnvelopeNow() : outputLevel_[i]));
         envelopeMask[i] = Quad::All(0u - follows);
     }
-    const bool alternate = (registers_[13] & 0x0B) == 0x0A;
+    const bool alternate = Alternates();
     const int32_t* row = envelope_[envelopeShape_];
     const uint8_t* noiseBits = noiseBits_;
     uint32_t env = envelopeCounter_;
@@ -234,12 +242,7 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
         if constexpr (Envelope) {
             e = static_cast<uint32_t>(row[env >> 24]);
             env += envStep;
-            if (env >= 0x40000000) {
-                // Past the second segment: repeat it, or the whole row for the
-                // alternating shapes.
-                if (!alternate) env |= 0x20000000;
-                env &= 0x3FFFFFFF;
-            }
+            if (env >= 0x40000000) env = FoldEnvelope(env, alternate);
         }
         if constexpr (Noise) {
             nb = noiseBits[noise >> 17];
@@ -283,6 +286,13 @@ void SSG::RenderWith(int32_t* values, int32_t frames) {
     }
 }
 
+// The shapes whose row runs back and forth (register 13: continue and
+// alternate without hold) repeat all of it; the others repeat its second
+// segment.
+bool SSG::Alternates() const {
+    return (registers_[13] & 0x0B) == 0x0A;
+}
+
 int32_t SSG::EnvelopeNow() const {
     return envelope_[envelopeShape_][envelopeCounter_ >> 24];
 }
@@ -291,14 +301,8 @@ int32_t SSG::EnvelopeNow() const {
 // all read it on one level (see SubStepsOnOneLevel): none but the last can
 // have reached the end of the row.
 void SSG::StepEnvelopeOnOneLevel(uint32_t subSteps) {
-    uint32_t env = envelopeCounter_ + subSteps * envelopeStep_;
-    if (env >= 0x40000000) {
-        // Past the second segment: repeat it, or the whole row for the
-        // alternating shapes.
-        if ((registers_[13] & 0x0B) != 0x0A) env |= 0x20000000;
-        env &= 0x3FFFFFFF;
-    }
-    envelopeCounter_ = env;
+    const uint32_t env = envelopeCounter_ + subSteps * envelopeStep_;
+    envelopeCounter_ = env >= 0x40000000 ? FoldEnvelope(env, Alternates()) : env;
 }
 
 // Tones without noise, four frames at a time, while the hardware envelope
@@ -423,7 +427,7 @@ void SSG::EndMix(int32_t frames) {
     // once, in units of 256 counter steps (the low 8 bits are dropped).
     uint32_t e = (envelopeCounter_ >> 8) + (envelopeStep_ >> 6) * static_cast<uint32_t>(frames);
     if (e >= 0x400000) {
-        if ((registers_[13] & 0x0B) != 0x0A) e |= 0x200000;
+        if (!Alternates()) e |= 0x200000;
         e &= 0x3FFFFF;
     }
     envelopeCounter_ = e << 8;
@@ -441,7 +445,7 @@ void SSG::Advance(int32_t frames) {
         EndMix(frames);
         return;
     }
-    const bool alternate = (registers_[13] & 0x0B) == 0x0A;
+    const bool alternate = Alternates();
     const uint64_t step = envelopeStep_;
     uint64_t env = envelopeCounter_;  // below 2^30 between sub-steps
     uint64_t left = subSteps;
@@ -456,10 +460,7 @@ void SSG::Advance(int32_t frames) {
         }
         env = static_cast<uint32_t>(env + toEnd * step);
         left -= toEnd;
-        if (env >= 0x40000000) {
-            if (!alternate) env |= 0x20000000;
-            env &= 0x3FFFFFFF;
-        }
+        if (env >= 0x40000000) env = FoldEnvelope(static_cast<uint32_t>(env), alternate);
     }
     envelopeCounter_ = static_cast<uint32_t>(env);
 }

@@ -73,6 +73,7 @@ class SSG {
     void RenderTones(int32_t* values, int32_t groups);
     int32_t SubStepsOnOneLevel() const;
     int32_t EnvelopeNow() const;  // the envelope's value at its counter
+    bool Alternates() const;      // the envelope's row repeats whole
     void StepEnvelopeOnOneLevel(uint32_t subSteps);
 
     // Level table: 32 entries 1.5 dB apart, entry 31 = gain x 16384 / 3 (a

@@ -9,8 +9,9 @@
 // adds the context's output latency and shows the sum. It also keeps (in
 // `latencies`) when the browser's output clock says that sample is heard.
 
+import { keyName } from "./notes.js";
+
 const kWhite = [0, 2, 4, 5, 7, 9, 11];
-const kNames = ["C", "C♯", "D", "D♯", "E", "F", "F♯", "G", "G♯", "A", "A♯", "B"];
 // The computer's keys, by their place (not their letter): the lower row plays
 // the first octave, the upper row the next.
 const kKeyCodes = [
@@ -22,7 +23,8 @@ const kKeyCodes = [
 const kLowestOctave = 0; // MIDI octave numbers: 4 starts at note 60
 const kHighestOctave = 7;
 
-export const noteName = (note) => `${kNames[note % 12]}${Math.floor(note / 12) - 1}`;
+// A key's name as its title shows it, with the sharp sign: "C♯4".
+const noteName = (note) => keyName(note).replace("#", "♯");
 
 export class Keyboard {
     // options: {element, audio (resolves to {context, node}), status(text, fault),

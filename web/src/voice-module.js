@@ -57,7 +57,7 @@ export class Audition {
     constructor(velnari, rate) {
         this.m = velnari.m;
         this.handle = this.m._vn_audition_new(rate);
-        this.values = this.m._malloc(42 * 4);
+        this.values = this.m._malloc(this.m._vn_voice_values() * 4);
     }
     setVoice(values) {
         this.m.HEAP32.set(values, this.values >> 2);
