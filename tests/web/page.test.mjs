@@ -283,6 +283,10 @@ test("the demo plays as rendered, and an edit while it plays keeps its place", a
     await screenshot(page, "demo-playing-light.png");
     await page.setViewportSize({ width: 390, height: 844 });
     await screenshot(page, "demo-phone.png", { fullPage: true });
+    // Stop goes back to the start, and the page shows it there.
+    await page.click("#stop");
+    await page.waitForTimeout(500);
+    assert.equal(await page.inputValue("#seek"), "0");
     assert.deepEqual(errors, []);
 });
 

@@ -37,6 +37,7 @@ const page = {
     audio: null, // {context, node}
     playing: false,
     position: 0, // frame
+    seeks: 0, // seeks asked of the audio thread: its states say which they follow
     muted: new Array(PART_COUNT).fill(false),
     soloed: new Array(PART_COUNT).fill(false),
     views: [],
@@ -183,7 +184,7 @@ async function ensureAudio() {
     window.velnariAudio = page.audio;
     node.port.postMessage({ type: "mask", mask: currentMask() });
     node.port.postMessage({ type: "song", text: editor.state.doc.toString(), follow: false });
-    node.port.postMessage({ type: "seek", frame: page.position });
+    node.port.postMessage({ type: "seek", frame: page.position, serial: page.seeks });
     sight.tell(node.port);
     return page.audio;
 }
@@ -214,7 +215,8 @@ function pause() {
 
 function seek(frame) {
     page.position = Math.max(0, Math.round(frame));
-    if (page.audio) page.audio.node.port.postMessage({ type: "seek", frame: page.position });
+    page.seeks += 1;
+    if (page.audio) page.audio.node.port.postMessage({ type: "seek", frame: page.position, serial: page.seeks });
     updatePosition();
 }
 
@@ -230,10 +232,13 @@ function restart() {
 
 function onState(state) {
     sight.state(state);
-    if (state.playing !== undefined && !state.seeking) page.position = state.frame;
+    // A state sent before the audio thread had the latest seek (Stop pauses,
+    // then seeks) tells a position the page has left.
+    const current = !state.seeking && state.serial === page.seeks;
+    if (state.playing !== undefined && current) page.position = state.frame;
     if (state.framesPerTick) page.framesPerTick = state.framesPerTick;
     updatePosition(state);
-    if (state.playing && !state.seeking) page.channels?.postMessage({ type: "at", frame: state.frame });
+    if (state.playing && current) page.channels?.postMessage({ type: "at", frame: state.frame });
 }
 
 // The channels' worker answers a position with each channel's samples.

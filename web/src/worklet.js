@@ -4,11 +4,12 @@
 // the page.
 //
 // Messages in (port): {type: "init", module}, {type: "song", text, follow},
-// {type: "play"}, {type: "pause"}, {type: "seek", frame}, {type: "mask", mask},
+// {type: "play"}, {type: "pause"}, {type: "seek", frame, serial}, {type: "mask", mask},
+// {type: "range", first, end} (ticks on repeat; end <= first releases them),
 // and the keyboard's "keys:" messages (keys-worklet.js).
-// {type: "range", first, end} (ticks on repeat; end <= first releases them).
 // Messages out: {type: "ready"}, {type: "error", message}, and
-// {type: "state", ...} about 30 times a second and after every change.
+// {type: "state", ...} about 30 times a second and after every change, with
+// the serial of the last seek it follows.
 
 import { loadVelnari, PART_COUNT } from "./velnari.js";
 import { KeysInWorklet } from "./keys-worklet.js";
@@ -22,6 +23,7 @@ class VelnariProcessor extends AudioWorkletProcessor {
         this.live = null;
         this.playing = false;
         this.sinceState = 0;
+        this.seekSerial = 0;
         this.port.onmessage = (e) =>
             this.onMessage(e.data).catch((error) => this.port.postMessage({ type: "error", message: String(error) }));
     }
@@ -49,6 +51,7 @@ class VelnariProcessor extends AudioWorkletProcessor {
                 break;
             case "seek":
                 this.live.seek(Math.max(0, Math.floor(msg.frame)));
+                this.seekSerial = msg.serial ?? 0;
                 break;
             case "mask":
                 this.live.setMask(msg.mask);
@@ -83,7 +86,7 @@ class VelnariProcessor extends AudioWorkletProcessor {
     postState(at) {
         this.sinceState = 0;
         const live = this.live;
-        const state = { type: "state", playing: this.playing, frame: 0, at };
+        const state = { type: "state", playing: this.playing, frame: 0, at, serial: this.seekSerial };
         if (live?.hasSong) {
             state.frame = live.frame;
             state.tick = live.tick;
